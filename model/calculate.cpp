@@ -18,7 +18,9 @@ struct Stop {
     std::string message;
 };
 
-[[noreturn]] void stop(std::string message) { throw Stop{std::move(message)}; }
+[[noreturn]] void stop(std::string message) {
+    throw Stop{std::move(message)};
+}
 
 constexpr std::string_view out_of_range = "Out of range: please change inputs";
 
@@ -119,7 +121,7 @@ void synthesise_elements(State& s) {
         XC1 = 1e-17;
     }
     const Real pi = s.pi;
-    s.Lp = (Real(1000) / (BL1 * 2 * pi * s.F1)).value(); // nH
+    s.Lp = (Real(1000) / (BL1 * 2 * pi * s.F1)).value();       // nH
     s.Ls = (Real(1000) * XL1 / (Real(2) * pi * s.F1)).value(); // nH
     s.Cp = (Real(1e6) * BC1 / (Real(2) * pi * s.F1)).value();  // pF
     s.Cs = (Real(1e6) / (XC1 * 2 * pi * s.F1)).value();        // pF
@@ -272,8 +274,8 @@ void solve_series_parallel(State& s, const FieldSet& fields) {
 
 // Nothing that is not a finite number may reach a field or the report.
 void require_finite_results(const State& s) {
-    for (double v : {s.Ls, s.Cs, s.Lp, s.Cp, s.par_ser.q1, s.par_ser.q2, s.ser_par.q1,
-                     s.ser_par.q2, s.Qbp, s.FL, s.FH, s.F0, s.RL}) {
+    for (double v : {s.Ls, s.Cs, s.Lp, s.Cp, s.par_ser.q1, s.par_ser.q2, s.ser_par.q1, s.ser_par.q2,
+                     s.Qbp, s.FL, s.FH, s.F0, s.RL}) {
         if (!std::isfinite(v)) {
             stop(std::string(out_of_range));
         }

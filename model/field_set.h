@@ -9,9 +9,24 @@ namespace veltrane {
 
 // The named text fields of the calculator window.
 enum class Field {
-    F1, R1, X1, F2, R2, X2, RL,               // inputs
-    Ls, Cs, Lp, Cp, Q1, Q2, Q0, FL, FH, F0,   // results
-    Message,                                  // model_text
+    F1,
+    R1,
+    X1,
+    F2,
+    R2,
+    X2,
+    RL, // inputs
+    Ls,
+    Cs,
+    Lp,
+    Cp,
+    Q1,
+    Q2,
+    Q0,
+    FL,
+    FH,
+    F0,      // results
+    Message, // model_text
 };
 inline constexpr std::size_t field_count = 18;
 
@@ -24,9 +39,9 @@ inline constexpr std::array<Field, 7> input_fields = {Field::F1, Field::F2, Fiel
                                                       Field::R2, Field::X2, Field::RL};
 
 // Results in the order the calculation clears them.
-inline constexpr std::array<Field, 10> result_fields = {
-    Field::Ls, Field::Cs, Field::Lp, Field::Cp, Field::Q1,
-    Field::Q2, Field::Q0, Field::FL, Field::FH, Field::F0};
+inline constexpr std::array<Field, 10> result_fields = {Field::Ls, Field::Cs, Field::Lp, Field::Cp,
+                                                        Field::Q1, Field::Q2, Field::Q0, Field::FL,
+                                                        Field::FH, Field::F0};
 
 // Control names as the window knows them: "F1_txt", ..., "model_text".
 [[nodiscard]] std::string_view field_name(Field field);

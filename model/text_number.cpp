@@ -8,12 +8,18 @@ namespace veltrane {
 
 namespace {
 
-bool is_ignored(char c) { return c == ' ' || c == '\t' || c == '\n'; }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_ignored(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
+}
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 bool is_hex_digit(char c) {
     return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
-bool is_octal_digit(char c) { return c >= '0' && c <= '7'; }
+bool is_octal_digit(char c) {
+    return c >= '0' && c <= '7';
+}
 
 // The characters that matter: the text without blanks, tabs and line feeds.
 std::string squeeze(std::string_view text) {
@@ -33,8 +39,8 @@ std::optional<double> hex_value(std::string_view digits) {
         return 0.0;
     }
     double value = 0.0;
-    auto [end, ec] =
-        std::from_chars(digits.data(), digits.data() + digits.size(), value, std::chars_format::hex);
+    auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value,
+                                     std::chars_format::hex);
     if (ec == std::errc::result_out_of_range) {
         return std::nullopt;
     }

@@ -23,7 +23,9 @@ constexpr std::array<PatternShape, 4> shapes = {{
     {"     ", "     ", 0, 0, false},
 }};
 
-const PatternShape& shape(Pattern pattern) { return shapes.at(static_cast<std::size_t>(pattern)); }
+const PatternShape& shape(Pattern pattern) {
+    return shapes.at(static_cast<std::size_t>(pattern));
+}
 
 // Significant digits of the value's decimal form. The half-way rule is applied to this form,
 // not to the exact binary value, so 2.675 (stored a hair below) still rounds up to 2.68, as the
@@ -32,7 +34,9 @@ constexpr int significant_digits = 15;
 
 } // namespace
 
-std::string_view pattern_text(Pattern pattern) { return shape(pattern).text; }
+std::string_view pattern_text(Pattern pattern) {
+    return shape(pattern).text;
+}
 
 std::string format_number(double value, Pattern pattern) {
     const PatternShape& p = shape(pattern);

@@ -59,8 +59,8 @@ bool is_read_only(const std::filesystem::path& path) {
         return false;
     }
     using std::filesystem::perms;
-    return (status.permissions() & (perms::owner_write | perms::group_write | perms::others_write)) ==
-           perms::none;
+    return (status.permissions() &
+            (perms::owner_write | perms::group_write | perms::others_write)) == perms::none;
 }
 
 } // namespace
@@ -114,11 +114,11 @@ std::optional<std::string> FileReport::write(std::string_view bytes) {
     errno = 0;
     std::FILE* file = std::fopen(temp.string().c_str(), "wb");
     if (file == nullptr) {
-        return cannot_write(path_, std::error_code(errno != 0 ? errno : EACCES,
-                                                   std::generic_category()));
+        return cannot_write(path_,
+                            std::error_code(errno != 0 ? errno : EACCES, std::generic_category()));
     }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
-                         std::fflush(file) == 0;
+    const bool written =
+        std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fflush(file) == 0;
     const int write_error = errno;
     const bool closed = std::fclose(file) == 0;
     if (!written || !closed) {
