@@ -1,0 +1,29 @@
+#pragma once
+
+#include "model/field_set.h"
+#include "model/state.h"
+
+namespace veltrane {
+
+// The steps of one calculation. Each works on the calculation state; a step that cannot go on
+// throws CalculationStop (model/checked.h) with the message to show.
+
+// Parallel/Series: a shunt pair across RL with a series pair in front. Moves RL off R1 and R2,
+// tests it against the larger of them, and sets the section Q values, Xs1, Xs2, Bp1, Bp2.
+void solve_parallel_series(State& s, const FieldSet& fields);
+
+// Series/Parallel: a series pair in series with RL with a shunt pair across both. Moves RL off
+// the parallel resistances, tests it against the smaller, and sets the section Q values, Xs1,
+// Xs2, Bp1, Bp2.
+void solve_series_parallel(State& s, const FieldSet& fields);
+
+// Ls, Cs, Lp, Cp that present Xs1, Bp1 at F1 and Xs2, Bp2 at F2.
+void synthesise_elements(State& s);
+
+// Which element pair resonates: Lp, Cp (Parallel/Series) or Ls, Cs (Series/Parallel).
+enum class Resonator { Parallel, Series };
+
+// Tests the resonating pair for realisability, then sets FL, FH, F0 and Qbp.
+void compute_band(State& s, Resonator pair);
+
+} // namespace veltrane

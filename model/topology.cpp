@@ -1,0 +1,113 @@
+#include "model/checked.h"
+#include "model/steps.h"
+
+#include "output/format_number.h"
+
+#include <cmath>
+#include <string>
+
+namespace veltrane {
+
+void solve_parallel_series(State& s, const FieldSet& fields) {
+    if (s.RL == s.R1) {
+        s.RL = s.R1 + 1e-8;
+    }
+    if (s.RL == s.R2) {
+        s.RL = s.R2 + 1e-8;
+    }
+    double Rmax = s.R1;
+    if (s.R2 > s.R1) {
+        Rmax = s.R2;
+    }
+    if (s.RL < Rmax) {
+        stop_calculation("RL must be >" + format_number(Rmax, Pattern::Report));
+    }
+
+    struct Point {
+        double R, X;
+        Option inductive;
+        std::string_view r_must_be_positive;
+    };
+    auto solve_point = [&](const Point& p, double& Q, double& Bp, double& Xs) {
+        double sign = +1;
+        require_nonzero(p.R, p.r_must_be_positive);
+        const Real ratio = Real(s.RL) / p.R - 1;
+        require_not_negative(ratio.value(), p.r_must_be_positive);
+        Q = std::sqrt(ratio.value());
+        if (fields.is_selected(p.inductive)) {
+            sign = -1;
+        }
+        Real RQ = Real(p.R) * Q;
+        if (RQ.value() == 0.0) {
+            RQ = 1e-17;
+        }
+        Bp = (Real(sign) * Q / s.RL).value();
+        Xs = (Real(p.X) + Real(sign) * RQ).value();
+    };
+    solve_point({s.R1, s.X1, Option::F1Ind, "R1 must be > 0"}, s.par_ser.q1, s.Bp1, s.Xs1);
+    solve_point({s.R2, s.X2, Option::F2Ind, "R2 must be > 0"}, s.par_ser.q2, s.Bp2, s.Xs2);
+}
+
+void solve_series_parallel(State& s, const FieldSet& fields) {
+    // Parallel equivalent of a measured point: conductance Gp and susceptance B.
+    struct Parallel {
+        Real Gp, B;
+    };
+    auto parallel_equivalent = [](double R, double& X, std::string_view r_must_be_positive) {
+        if (X == 0.0) {
+            X = 1e-17;
+        }
+        require_nonzero(R, r_must_be_positive);
+        const Real Qx = std::fabs((Real(X) / R).value());
+        const Real Gp = (Real(1) / R) / (Real(1) + Qx * Qx);
+        const Real B = ((-Qx * Qx) / X) / (Real(1) + Qx * Qx);
+        return Parallel{Gp, B};
+    };
+    const Parallel p1 = parallel_equivalent(s.R1, s.X1, "R1 must be > 0");
+    const Parallel p2 = parallel_equivalent(s.R2, s.X2, "R2 must be > 0");
+
+    if (s.RL == (Real(1) / p1.Gp).value()) {
+        s.RL = (Real(1) / p1.Gp - 1e-8).value();
+    }
+    if (s.RL == (Real(1) / p2.Gp).value()) {
+        s.RL = (Real(1) / p2.Gp - 1e-8).value();
+    }
+    Real Gmax = p1.Gp;
+    if (p2.Gp.value() > p1.Gp.value()) {
+        Gmax = p2.Gp;
+    }
+    const Real limit = Real(1) / Gmax;
+    if (limit.value() < s.RL) {
+        stop_calculation("RL must be <" + format_number(limit.value(), Pattern::Report));
+    }
+
+    auto section_q = [&](Real Gp, std::string_view r_must_be_positive) {
+        require_nonzero(s.RL, "RL must be > 0");
+        const Real argument = (Real(1) / s.RL) / Gp - 1;
+        if (argument.value() < 0.0) {
+            if (s.RL < 0.0) {
+                stop_calculation("RL must be > 0");
+            }
+            if (Gp.value() < 0.0) {
+                stop_calculation(std::string(r_must_be_positive));
+            }
+            stop_calculation("Please change RL"); // RL a rounding error above the limit
+        }
+        return Real(std::sqrt(argument.value()));
+    };
+    auto sign_of = [&](Option inductive) { return fields.is_selected(inductive) ? -1.0 : +1.0; };
+
+    const Real Q1 = section_q(p1.Gp, "R1 must be > 0");
+    const Real dB1 = p1.Gp * Q1;
+    const double s1 = sign_of(Option::F1Ind);
+    s.Xs1 = ((Real(-s1) * Q1) * s.RL).value();
+    s.Bp1 = (p1.B - dB1 * s1).value();
+    const Real Q2 = section_q(p2.Gp, "R2 must be > 0");
+    const Real dB2 = p2.Gp * Q2;
+    const double s2 = sign_of(Option::F2Ind);
+    s.Xs2 = ((Real(-s2) * Q2) * s.RL).value();
+    s.Bp2 = (p2.B - dB2 * s2).value();
+    s.ser_par = {Q1.value(), Q2.value()};
+}
+
+} // namespace veltrane
