@@ -1,0 +1,304 @@
+#include "cli/calc_cli.h"
+
+#include "model/calculate.h"
+#include "model/field_set.h"
+#include "output/report.h"
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace veltrane::cli {
+
+namespace {
+
+constexpr std::string_view program_name = "veltrane-calc";
+
+// The input fields, one option each; the value is the field's text as the user would type it.
+struct InputOption {
+    std::string_view name;
+    Field field;
+    std::string_view help;
+};
+
+constexpr std::array<InputOption, 7> input_options = {{
+    {"--f1", Field::F1, "text of F1 [GHz] (default \"1.0\")"},
+    {"--r1", Field::R1, "text of R1, resistance at F1 [ohm] (default \"1.0\")"},
+    {"--x1", Field::X1, "text of X1, reactance at F1 [ohm] (default \"0.0\")"},
+    {"--f2", Field::F2, "text of F2 [GHz] (default \"2.0\")"},
+    {"--r2", Field::R2, "text of R2, resistance at F2 [ohm] (default \"1.1\")"},
+    {"--x2", Field::X2, "text of X2, reactance at F2 [ohm] (default \"0.0\")"},
+    {"--rl", Field::RL, "text of RL, load resistance [ohm] (default \"1.0\")"},
+}};
+
+// The option groups of the window: each value selects one button of its pair.
+struct ChoiceOption {
+    std::string_view name;
+    std::array<std::string_view, 2> values;
+    std::array<Option, 2> buttons;
+    std::string_view help;
+};
+
+constexpr std::array<ChoiceOption, 3> choice_options = {{
+    {"--f1-crossover",
+     {"inductive", "capacitive"},
+     {Option::F1Ind, Option::F1Cap},
+     "crossover at F1 (default: none chosen)"},
+    {"--f2-crossover",
+     {"inductive", "capacitive"},
+     {Option::F2Ind, Option::F2Cap},
+     "crossover at F2 (default: none chosen)"},
+    {"--topology",
+     {"parallel-series", "series-parallel"},
+     {Option::ParSer, Option::SerPar},
+     "topology (default: none chosen)"},
+}};
+
+constexpr std::string_view report_option = "--report";
+
+// The result lines of the text output, in the window's reading order, with their units.
+struct ResultLine {
+    Field field;
+    std::string_view label;
+    std::string_view unit;
+};
+
+constexpr std::array<ResultLine, 10> result_lines = {{
+    {Field::Ls, "Ls", " nH"},
+    {Field::Cs, "Cs", " pF"},
+    {Field::Lp, "Lp", " nH"},
+    {Field::Cp, "Cp", " pF"},
+    {Field::Q1, "Q1", ""},
+    {Field::Q2, "Q2", ""},
+    {Field::Q0, "Q0", ""},
+    {Field::FL, "FL", " MHz"},
+    {Field::FH, "FH", " MHz"},
+    {Field::F0, "F0", " MHz"},
+}};
+
+bool takes_value(std::string_view name) {
+    if (name == report_option) {
+        return true;
+    }
+    const auto is_name = [name](const auto& option) { return option.name == name; };
+    return std::any_of(input_options.begin(), input_options.end(), is_name) ||
+           std::any_of(choice_options.begin(), choice_options.end(), is_name);
+}
+
+// Rewrites "--name=value" of an option that takes a value into "--name" "value", so that the
+// parser takes the value as the next word, verbatim: an empty value stays empty (instead of
+// swallowing the following word). The word after "--name" is a value whatever it looks like
+// and is passed on untouched; everything after "--" is passed on untouched too.
+std::vector<std::string> split_assignments(const std::vector<std::string>& args) {
+    std::vector<std::string> words;
+    words.reserve(args.size() + 1);
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--") {
+            words.insert(words.end(), args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+            break;
+        }
+        const std::size_t equals = arg.find('=');
+        if (arg.starts_with("--") && equals != std::string::npos &&
+            takes_value(std::string_view{arg}.substr(0, equals))) {
+            words.push_back(arg.substr(0, equals));
+            words.push_back(arg.substr(equals + 1));
+            continue;
+        }
+        words.push_back(arg);
+        if (takes_value(arg) && i + 1 < args.size()) {
+            words.push_back(args[++i]);
+        }
+    }
+    return words;
+}
+
+std::string usage_synopsis() {
+    return "Usage: veltrane-calc [--f1 TEXT] [--r1 TEXT] [--x1 TEXT] [--f2 TEXT] [--r2 TEXT]\n"
+           "                     [--x2 TEXT] [--rl TEXT]\n"
+           "                     [--f1-crossover inductive|capacitive]\n"
+           "                     [--f2-crossover inductive|capacitive]\n"
+           "                     [--topology parallel-series|series-parallel]\n"
+           "                     [--report PATH | --no-report] [--json]\n";
+}
+
+// CLI11's help with the calculator's own synopsis in place of "Usage: veltrane-calc [OPTIONS]".
+class CalcFormatter final : public CLI::Formatter {
+  public:
+    std::string make_usage(const CLI::App* /*app*/, std::string /*name*/) const override {
+        return usage_synopsis();
+    }
+};
+
+// Prints the ten result fields, one per line: label, text right-aligned in one column, unit.
+void print_results(const FieldSet& fields, std::ostream& out) {
+    std::size_t width = 0;
+    for (const ResultLine& line : result_lines) {
+        width = std::max(width, fields.text(line.field).size());
+    }
+    for (const ResultLine& line : result_lines) {
+        const std::string text = fields.text(line.field);
+        std::string row{line.label};
+        row.append(2 + width - text.size(), ' ');
+        row += text;
+        row += line.unit;
+        row += '\n';
+        out << row;
+    }
+}
+
+void print_json(const MemoryFieldSet& fields, const std::optional<std::string>& report_written,
+                std::ostream& out) {
+    nlohmann::ordered_json object;
+    if (fields.is_message_visible()) {
+        object["message"] = fields.text(Field::Message);
+    } else {
+        object["message"] = nullptr;
+    }
+    nlohmann::ordered_json results = nlohmann::ordered_json::object();
+    for (const Field field : result_fields) {
+        results[std::string{field_name(field)}] = fields.text(field);
+    }
+    object["fields"] = std::move(results);
+    if (report_written) {
+        object["report"] = *report_written;
+    } else {
+        object["report"] = nullptr;
+    }
+    // Texts the program did not make (a report path) may not be valid UTF-8: replace such
+    // bytes rather than fail.
+    out << object.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
+}
+
+} // namespace
+
+std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& args,
+                                               std::ostream& out, std::ostream& err) {
+    CLI::App app{"Builds the lumped model of a one-port device from two measured impedance "
+                 "points, with the calculation of the Veltrane window.",
+                 std::string{program_name}};
+    app.formatter(std::make_shared<CalcFormatter>());
+    app.get_formatter()->column_width(34);
+    app.footer("A TEXT is taken as the field's text and read as the window reads it: \"2.5GHz\"\n"
+               "reads as 2.5, an empty text as 0.\n"
+               "The report goes to Model.prt in the current directory unless --report or\n"
+               "--no-report says otherwise.\n"
+               "Exit status: 0 results, 1 a message (the calculation's, or the report could not\n"
+               "be written), 2 a usage error.");
+
+    std::array<std::string, input_options.size()> input_texts;
+    std::array<CLI::Option*, input_options.size()> input_given{};
+    for (std::size_t i = 0; i < input_options.size(); ++i) {
+        input_given[i] = app.add_option(std::string{input_options[i].name}, input_texts[i],
+                                        std::string{input_options[i].help})
+                             ->type_name("TEXT");
+    }
+
+    std::array<std::string, choice_options.size()> choices;
+    for (std::size_t i = 0; i < choice_options.size(); ++i) {
+        const ChoiceOption& choice = choice_options[i];
+        const std::string values =
+            std::string{choice.values[0]} + "|" + std::string{choice.values[1]};
+        app.add_option(std::string{choice.name}, choices[i], std::string{choice.help})
+            ->type_name(values)
+            ->check(CLI::IsMember({std::string{choice.values[0]}, std::string{choice.values[1]}})
+                        .description(""));
+    }
+
+    std::string report_path;
+    CLI::Option* report_given = app.add_option(std::string{report_option}, report_path,
+                                               "write the report to PATH instead of Model.prt")
+                                    ->type_name("PATH");
+    bool no_report = false;
+    CLI::Option* no_report_given =
+        app.add_flag("--no-report", no_report, "write no report")->disable_flag_override();
+    report_given->excludes(no_report_given);
+    bool json = false;
+    app.add_flag("--json", json, "print one JSON object instead of the result lines")
+        ->disable_flag_override();
+
+    try {
+        std::vector<std::string> words = split_assignments(args);
+        std::reverse(words.begin(), words.end()); // the parser takes the words last first
+        app.parse(std::move(words));
+    } catch (const CLI::CallForHelp&) {
+        out << app.help();
+        return exit_results;
+    } catch (const CLI::ParseError& error) {
+        err << program_name << ": " << error.what() << '\n' << usage_synopsis();
+        err << "Run with --help for more information.\n";
+        return exit_usage;
+    }
+
+    CalcRequest request;
+    for (std::size_t i = 0; i < input_options.size(); ++i) {
+        if (input_given[i]->count() > 0) {
+            request.fields.set_text(input_options[i].field, input_texts[i]);
+        }
+    }
+    for (std::size_t i = 0; i < choice_options.size(); ++i) {
+        const ChoiceOption& choice = choice_options[i];
+        for (std::size_t k = 0; k < choice.values.size(); ++k) {
+            if (choices[i] == choice.values[k]) {
+                request.fields.select(choice.buttons[k]);
+            }
+        }
+    }
+    if (report_given->count() > 0) {
+        request.report = report_path;
+    } else if (!no_report) {
+        request.report = std::string{report_file_name};
+    }
+    request.json = json;
+    return request;
+}
+
+int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
+    std::unique_ptr<ReportSink> report;
+    if (request.report) {
+        report = std::make_unique<FileReport>(std::filesystem::path{*request.report});
+    } else {
+        report = std::make_unique<NoReport>();
+    }
+
+    MemoryFieldSet& fields = request.fields;
+    const Outcome outcome = calculate(fields, *report);
+
+    std::optional<std::string> report_written;
+    if (outcome == Outcome::Results) {
+        report_written = request.report;
+    }
+
+    if (request.json) {
+        print_json(fields, report_written, out);
+    } else {
+        if (outcome != Outcome::Message) {
+            print_results(fields, out);
+        }
+        if (fields.is_message_visible()) {
+            err << fields.text(Field::Message) << '\n';
+        }
+    }
+    return outcome == Outcome::Results ? exit_results : exit_message;
+}
+
+int run_calc(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    auto parsed = parse_calc_args(args, out, err);
+    if (const int* status = std::get_if<int>(&parsed)) {
+        return *status;
+    }
+    return run_request(std::get<CalcRequest>(parsed), out, err);
+}
+
+} // namespace veltrane::cli

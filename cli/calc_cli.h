@@ -1,0 +1,38 @@
+#pragma once
+
+#include "model/field_set.h"
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace veltrane::cli {
+
+// Exit status of veltrane-calc.
+inline constexpr int exit_results = 0; // results produced (and the report written, if asked)
+inline constexpr int exit_message = 1; // the calculation ended with a message
+inline constexpr int exit_usage = 2;   // the command line could not be used
+
+// One calculation asked for on the command line.
+struct CalcRequest {
+    MemoryFieldSet fields;             // the window as the options leave it
+    std::optional<std::string> report; // the report file; none for --no-report
+    bool json = false;                 // print one JSON object instead of the result lines
+};
+
+// Reads the arguments (without the program name). Returns the request, or the exit status of
+// a command line that asks for no calculation: --help (help printed to `out`) or a usage error
+// (message and usage printed to `err`).
+[[nodiscard]] std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& args,
+                                                             std::ostream& out, std::ostream& err);
+
+// Runs CALCULATE on the request's fields and prints the outcome: the result lines or the JSON
+// object to `out`, a message to `err`. Returns the exit status.
+int run_request(CalcRequest& request, std::ostream& out, std::ostream& err);
+
+// parse_calc_args, then run_request: the whole of veltrane-calc.
+int run_calc(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+} // namespace veltrane::cli
