@@ -224,7 +224,7 @@ TEST_F(CalcCli, UsageErrorNamesTheFault) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Output forms on the Overview's example.
+// Output forms on the README's example.
 
 TEST_F(CalcCli, ExampleAsResultLines) {
     const CalcRun run = calc(with(example, {"--no-report"}));
