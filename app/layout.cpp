@@ -1,0 +1,288 @@
+#include "app/layout.h"
+
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QHash>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPixmap>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStringList>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QWidget>
+
+#include <algorithm>
+#include <array>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace veltrane::app {
+
+namespace {
+
+using enum Kind;
+using enum FontRole;
+
+// clang-format off
+constexpr std::array main_controls = std::to_array<Control>({
+    // Frames first: they contain other controls.
+    {"Frame1",     Frame,   "",       "",                 {360, 2880, 2895, 1815},  Dialog,     12, ""},
+    {"Frame2",     Frame,   "",       "F1 crossover",     {3840, 360, 1455, 855},   DialogBold, 14, ""},
+    {"Frame3",     Frame,   "",       "F2 crossover",     {3840, 1560, 1455, 855},  DialogBold, 15, ""},
+    {"Frame4",     Frame,   "",       "TOPOLOGY",         {3720, 3360, 5295, 1335}, DialogBold, 41, ""},
+    // Input fields.
+    {"F1_txt",     Input,   "",       "1.0",              {1080, 480, 1095, 285},   Dialog,      0, "F1 [GHz]"},
+    {"R1_txt",     Input,   "",       "1.0",              {1080, 960, 1095, 285},   Dialog,      4, "R1 [Ohm]"},
+    {"X1_txt",     Input,   "",       "0.0",              {2400, 960, 1095, 285},   Dialog,      5, "X1 [Ohm]"},
+    {"F2_txt",     Input,   "",       "2.0",              {1080, 1680, 1095, 285},  Dialog,      6, "F2 [GHz]"},
+    {"R2_txt",     Input,   "",       "1.1",              {1080, 2160, 1095, 285},  Dialog,     10, "R2 [Ohm]"},
+    {"X2_txt",     Input,   "",       "0.0",              {2400, 2160, 1095, 285},  Dialog,     11, "X2 [Ohm]"},
+    {"RL_txt",     Input,   "",       "1.0",              {4200, 2880, 1095, 285},  Dialog,     40, "RL [Ohm]"},
+    // Crossover options.
+    {"F1_ind",     Option,  "Frame2", "Inductive",        {120, 240, 1215, 255},    Arial,      18, "F1 crossover Inductive"},
+    {"F1_cap",     Option,  "Frame2", "Capacitive",       {120, 480, 1215, 255},    Arial,      19, "F1 crossover Capacitive"},
+    {"F2_ind",     Option,  "Frame3", "Inductive",        {120, 240, 1215, 255},    Arial,      20, "F2 crossover Inductive"},
+    {"F2_cap",     Option,  "Frame3", "Capacitive",       {120, 480, 1215, 255},    Arial,      21, "F2 crossover Capacitive"},
+    // Topology frame.
+    {"model_text", Message, "Frame4", "",                 {240, 240, 4815, 285},    Dialog,     48, "Message"},
+    {"SerPar",     Option,  "Frame4", "Series/Parallel",  {240, 600, 1455, 255},    Dialog,     42, "Topology Series/Parallel"},
+    {"ParSer",     Option,  "Frame4", "Parallel/Series",  {240, 840, 1455, 255},    Dialog,     43, "Topology Parallel/Series"},
+    {"AboutModel", Command, "Frame4", "ABOUT",            {1800, 720, 855, 375},    DialogBold, 44, ""},
+    {"Calc",       Command, "Frame4", "CALCULATE",        {2760, 720, 2295, 375},   DialogBold, 45, ""},
+    // Result fields.
+    {"Ls_txt",     Result,  "",       "",                 {6000, 480, 1095, 285},   Dialog,     17, "Ls [nH]"},
+    {"Cs_txt",     Result,  "",       "",                 {7800, 480, 1095, 285},   Dialog,     23, "Cs [pF]"},
+    {"Lp_txt",     Result,  "",       "",                 {6000, 960, 1095, 285},   Dialog,     25, "Lp [nH]"},
+    {"Cp_txt",     Result,  "",       "",                 {7800, 960, 1095, 285},   Dialog,     47, "Cp [pF]"},
+    {"Q1_txt",     Result,  "",       "",                 {6000, 1680, 1095, 285},  Dialog,     28, "Q1"},
+    {"Q2_txt",     Result,  "",       "",                 {7800, 1680, 1095, 285},  Dialog,     30, "Q2"},
+    {"FL_txt",     Result,  "",       "",                 {6000, 2160, 1095, 285},  Dialog,     32, "FL [MHz]"},
+    {"FH_txt",     Result,  "",       "",                 {7800, 2160, 1095, 285},  Dialog,     34, "FH [MHz]"},
+    {"F0_txt",     Result,  "",       "",                 {6000, 2880, 1095, 285},  Dialog,     36, "F0 [MHz]"},
+    {"Q0_txt",     Result,  "",       "",                 {7800, 2880, 1095, 285},  Dialog,     38, "Q0"},
+    // Labels.
+    {"Label1",     Label,   "",       "F1",               {360, 480, 615, 255},     DialogBold,  1, ""},
+    {"Label2",     Label,   "",       "[GHz]",            {2280, 480, 615, 255},    DialogBold,  2, ""},
+    {"Label3",     Label,   "",       "R1+ j X1",         {120, 960, 855, 255},     DialogBold,  3, ""},
+    {"Label4",     Label,   "",       "F2",               {360, 1680, 615, 255},    DialogBold,  7, ""},
+    {"Label5",     Label,   "",       "[GHz]",            {2280, 1680, 615, 255},   DialogBold,  8, ""},
+    {"Label6",     Label,   "",       "R2+ j X2",         {120, 2160, 855, 255},    DialogBold,  9, ""},
+    {"Label7",     Label,   "",       "Ls",               {5520, 480, 375, 255},    DialogBold, 16, ""},
+    {"Label8",     Label,   "",       "Cs",               {7320, 480, 375, 255},    DialogBold, 22, ""},
+    {"Label9",     Label,   "",       "Lp",               {5520, 960, 375, 255},    DialogBold, 24, ""},
+    {"Label10",    Label,   "",       "Cp",               {7320, 960, 375, 255},    DialogBold, 26, ""},
+    {"Label11",    Label,   "",       "Q1",               {5520, 1680, 375, 255},   DialogBold, 27, ""},
+    {"Label12",    Label,   "",       "Q2",               {7320, 1680, 375, 255},   DialogBold, 29, ""},
+    {"Label13",    Label,   "",       "FL",               {5520, 2160, 375, 255},   DialogBold, 31, ""},
+    {"Label14",    Label,   "",       "FH",               {7320, 2160, 375, 255},   DialogBold, 33, ""},
+    {"Label15",    Label,   "",       "F0",               {5520, 2880, 375, 255},   DialogBold, 35, ""},
+    {"Label16",    Label,   "",       "Q0",               {7320, 2880, 375, 255},   DialogBold, 37, ""},
+    {"Label17",    Label,   "",       "RL",               {3720, 2880, 375, 255},   DialogBold, 39, ""},
+    {"Label18",    Label,   "",       "Tarnwell    Design Tools", {360, 2640, 2895, 255}, Brand, 46, "", Colour::Red},
+    // The die photograph, shown at its natural size from the box's top-left corner.
+    {"Picture1",   Picture, "Frame1", ":/images/die.png", {240, 240, 2415, 1455},   Dialog,     13, "Die photograph"},
+});
+
+constexpr std::array about_controls = std::to_array<Control>({
+    {"Label1", Label, "", "by the Veltrane team",  {3000, 240, 3015, 375}, AboutCredit,  0, "", Colour::LightYellow},
+    {"email",  Label, "", "veltrane@example.org",  {3000, 720, 3015, 255}, AboutContact, 1, "", Colour::LightYellow},
+});
+// clang-format on
+
+// An option button that stays in the tab chain whatever its group's state. Qt lets only the
+// focused member of an exclusive group take Tab focus; in this window every option button is
+// a tab stop of its own.
+class OptionButton final : public QRadioButton {
+  public:
+    using QRadioButton::QRadioButton;
+
+  protected:
+    void focusInEvent(QFocusEvent* event) override {
+        QRadioButton::focusInEvent(event);
+        keep_options_in_tab_chain();
+    }
+    void checkStateSet() override {
+        QRadioButton::checkStateSet();
+        keep_options_in_tab_chain();
+    }
+
+  private:
+    void keep_options_in_tab_chain() {
+        for (QRadioButton* option :
+             parentWidget()->findChildren<QRadioButton*>(Qt::FindDirectChildrenOnly)) {
+            option->setFocusPolicy(Qt::StrongFocus);
+        }
+    }
+};
+
+// The frames are laid out for the classic frame: its border starts at the frame's top with the
+// caption set into the line, and the contents are placed from the frame's top-left corner. The
+// "Windows" style draws exactly that; one instance serves every frame of the process.
+QStyle* frame_style() {
+    static QPointer<QStyle> style;
+    if (style.isNull()) {
+        style = QStyleFactory::create(QStringLiteral("Windows"));
+        if (style != nullptr) {
+            style->setParent(QCoreApplication::instance());
+        }
+    }
+    return style.data();
+}
+
+QWidget* create(const Control& control, QWidget* parent) {
+    const QString text = qstring(control.text);
+    switch (control.kind) {
+    case Kind::Frame: {
+        auto* frame = new QGroupBox(text, parent);
+        if (QStyle* style = frame_style()) {
+            frame->setStyle(style);
+        }
+        return frame;
+    }
+    case Kind::Input:
+    case Kind::Result:
+    case Kind::Message: {
+        auto* edit = new QLineEdit(text, parent);
+        edit->setAlignment(Qt::AlignCenter);
+        edit->setCursorPosition(0);
+        if (control.kind == Kind::Result) {
+            edit->setAccessibleDescription(QStringLiteral("result"));
+        }
+        if (control.kind == Kind::Message) {
+            edit->setAccessibleDescription(QStringLiteral("message"));
+            edit->hide();
+        }
+        return edit;
+    }
+    case Kind::Option:
+        return new OptionButton(text, parent);
+    case Kind::Command: {
+        auto* button = new QPushButton(text, parent);
+        button->setAutoDefault(false);
+        button->setDefault(false);
+        return button;
+    }
+    case Kind::Label: {
+        auto* label = new QLabel(text, parent);
+        label->setTextFormat(Qt::PlainText);
+        label->setAlignment(Qt::AlignCenter);
+        return label;
+    }
+    case Kind::Picture: {
+        auto* picture = new QLabel(parent);
+        picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        picture->setPixmap(QPixmap(text));
+        return picture;
+    }
+    }
+    throw std::logic_error("unknown control kind");
+}
+
+QFont make_font(FontRole role) {
+    struct Spec {
+        double points;
+        bool bold;
+        bool italic;
+    };
+    Spec spec{8.25, false, false};
+    switch (role) {
+    case FontRole::Dialog:
+    case FontRole::Arial:
+        break;
+    case FontRole::DialogBold:
+        spec = {8.25, true, false};
+        break;
+    case FontRole::Brand:
+        spec = {9.75, true, true};
+        break;
+    case FontRole::AboutCredit:
+        spec = {14.25, false, true};
+        break;
+    case FontRole::AboutContact:
+        spec = {11.25, false, true};
+        break;
+    }
+    // Liberation Sans has Arial's metrics; Arial itself where Liberation is missing.
+    QFont font;
+    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(spec.points);
+    font.setWeight(spec.bold ? QFont::Bold : QFont::Normal);
+    font.setItalic(spec.italic);
+    return font;
+}
+
+QColor colour_value(Colour colour) {
+    switch (colour) {
+    case Colour::Red:
+        return {255, 0, 0};
+    case Colour::LightYellow:
+        return {255, 255, 128};
+    case Colour::Default:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
+std::span<const Control> main_window_controls() {
+    return main_controls;
+}
+std::span<const Control> about_window_controls() {
+    return about_controls;
+}
+
+QString qstring(std::string_view utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+QFont font_for(FontRole role) {
+    return make_font(role);
+}
+
+void build_controls(QWidget& window, std::span<const Control> table) {
+    QHash<QString, QWidget*> created;
+    std::vector<std::pair<int, QWidget*>> focus_chain;
+    for (const Control& control : table) {
+        QWidget* parent = &window;
+        if (!control.parent.empty()) {
+            parent = created.value(qstring(control.parent));
+            if (parent == nullptr) {
+                throw std::logic_error("container listed after its contents: " +
+                                       std::string(control.name));
+            }
+        }
+        QWidget* widget = create(control, parent);
+        const QString name = qstring(control.name);
+        widget->setObjectName(name);
+        widget->setGeometry(to_pixels(control.geometry));
+        widget->setFont(font_for(control.font));
+        if (control.colour != Colour::Default) {
+            QPalette palette = widget->palette();
+            palette.setColor(QPalette::WindowText, colour_value(control.colour));
+            widget->setPalette(palette);
+        }
+        if (!control.accessible_name.empty()) {
+            widget->setAccessibleName(qstring(control.accessible_name));
+        }
+        if (takes_focus(control.kind)) {
+            widget->setFocusPolicy(Qt::StrongFocus);
+            focus_chain.emplace_back(control.tab, widget);
+        } else {
+            widget->setFocusPolicy(Qt::NoFocus);
+        }
+        created.insert(name, widget);
+    }
+    std::ranges::sort(focus_chain, {}, &std::pair<int, QWidget*>::first);
+    for (std::size_t i = 1; i < focus_chain.size(); ++i) {
+        QWidget::setTabOrder(focus_chain[i - 1].second, focus_chain[i].second);
+    }
+}
+
+} // namespace veltrane::app
