@@ -1,0 +1,98 @@
+// Speed of the core: one full CALCULATE through the in-memory window (ten result fields and the
+// report text, no disk) for each topology, and number formatting alone for each pattern.
+
+#include "model/calculate.h"
+#include "model/field_set.h"
+#include "output/format_number.h"
+#include "output/report.h"
+
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace {
+
+using namespace veltrane;
+
+struct Inputs {
+    std::array<std::pair<Field, std::string_view>, 7> texts;
+    std::array<Option, 3> options;
+};
+
+// The window's default texts with RL 2.0, F1 Inductive, F2 Capacitive, Parallel/Series.
+constexpr Inputs parallel_series = {{{{Field::F1, "1.0"},
+                                      {Field::R1, "1.0"},
+                                      {Field::X1, "0.0"},
+                                      {Field::F2, "2.0"},
+                                      {Field::R2, "1.1"},
+                                      {Field::X2, "0.0"},
+                                      {Field::RL, "2.0"}}},
+                                    {Option::F1Ind, Option::F2Cap, Option::ParSer}};
+
+// 100 + j50 ohm at 1 GHz, 80 - j40 ohm at 2 GHz into 50 ohm, Capacitive at F1, Inductive at F2.
+constexpr Inputs series_parallel = {{{{Field::F1, "1.0"},
+                                      {Field::R1, "100"},
+                                      {Field::X1, "50"},
+                                      {Field::F2, "2.0"},
+                                      {Field::R2, "80"},
+                                      {Field::X2, "-40"},
+                                      {Field::RL, "50"}}},
+                                    {Option::F1Cap, Option::F2Ind, Option::SerPar}};
+
+void calculate_once(benchmark::State& state, const Inputs& inputs) {
+    MemoryFieldSet fields;
+    for (const auto& [field, text] : inputs.texts) {
+        fields.set_text(field, text);
+    }
+    for (const Option option : inputs.options) {
+        fields.select(option);
+    }
+    MemoryReport report;
+    if (calculate(fields, report) != Outcome::Results || report.bytes().empty()) {
+        state.SkipWithError("the calculation did not produce results");
+        return;
+    }
+    for (auto _ : state) {
+        Outcome outcome = calculate(fields, report);
+        benchmark::DoNotOptimize(outcome);
+        benchmark::DoNotOptimize(report.bytes().data());
+        benchmark::ClobberMemory();
+    }
+}
+
+void BM_CalculateParallelSeries(benchmark::State& state) {
+    calculate_once(state, parallel_series);
+}
+BENCHMARK(BM_CalculateParallelSeries);
+
+void BM_CalculateSeriesParallel(benchmark::State& state) {
+    calculate_once(state, series_parallel);
+}
+BENCHMARK(BM_CalculateSeriesParallel);
+
+// Values of the kind the calculation shows: small and large, negative, near a half.
+constexpr std::array<double, 8> values = {1438.044,  0.1586231, 79.71066, -3.5,
+                                          12345.678, 0.125,     999.96,   2.675};
+
+void BM_FormatNumber(benchmark::State& state) {
+    const auto pattern = static_cast<Pattern>(state.range(0));
+    state.SetLabel(std::string{pattern_text(pattern)});
+    std::size_t i = 0;
+    for (auto _ : state) {
+        double value = values[i];
+        benchmark::DoNotOptimize(value);
+        auto text = format_number(value, pattern);
+        benchmark::DoNotOptimize(text.data());
+        i = (i + 1) % values.size();
+    }
+}
+BENCHMARK(BM_FormatNumber)
+    ->Arg(static_cast<int>(Pattern::Report))
+    ->Arg(static_cast<int>(Pattern::Frequency))
+    ->Arg(static_cast<int>(Pattern::Value))
+    ->Arg(static_cast<int>(Pattern::Blank));
+
+} // namespace
