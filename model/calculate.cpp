@@ -25,21 +25,47 @@ std::string input_label(Field field) {
     return std::string(name.substr(0, name.find('_')));
 }
 
-double read_input(const FieldSet& fields, Field field) {
-    const std::optional<double> number = text_to_number(fields.text(field));
-    if (!number) {
-        stop_calculation(input_label(field) + " is too large");
-    }
-    return *number;
-}
+// Reads the input fields. A number beyond the double range is remembered rather than reported at
+// once: the missing-choice messages speak first, whatever the inputs hold.
+class InputReader {
+  public:
+    explicit InputReader(const FieldSet& fields) : fields_(fields) {}
 
-double read_frequency(const FieldSet& fields, Field field) {
-    const double mhz = read_input(fields, field) * 1000; // GHz typed, MHz held
-    if (!std::isfinite(mhz)) {
-        stop_calculation(input_label(field) + " is too large");
+    double number(Field field) {
+        const std::optional<double> number = text_to_number(fields_.text(field));
+        if (!number) {
+            note_too_large(field);
+            return 0.0;
+        }
+        return *number;
     }
-    return mhz;
-}
+
+    double frequency(Field field) {
+        const double mhz = number(field) * 1000; // GHz typed, MHz held
+        if (!std::isfinite(mhz)) {
+            note_too_large(field);
+            return 0.0;
+        }
+        return mhz;
+    }
+
+    // Ends the calculation if an input did not fit; the first in reading order is named.
+    void require_all_in_range() const {
+        if (too_large_) {
+            stop_calculation(input_label(*too_large_) + " is too large");
+        }
+    }
+
+  private:
+    void note_too_large(Field field) {
+        if (!too_large_) {
+            too_large_ = field;
+        }
+    }
+
+    const FieldSet& fields_;
+    std::optional<Field> too_large_;
+};
 
 // Nothing that is not a finite number may reach a field or the report.
 void require_finite_results(const State& s) {
@@ -60,13 +86,14 @@ Outcome calculate(FieldSet& fields, ReportSink& report) {
         fields.set_message_visible(false);
         clear_results(fields); // the quantities start at 0 with the state
 
-        s.F1 = read_frequency(fields, Field::F1);
-        s.F2 = read_frequency(fields, Field::F2);
-        s.R1 = read_input(fields, Field::R1);
-        s.X1 = read_input(fields, Field::X1);
-        s.R2 = read_input(fields, Field::R2);
-        s.X2 = read_input(fields, Field::X2);
-        s.RL = read_input(fields, Field::RL);
+        InputReader read(fields);
+        s.F1 = read.frequency(Field::F1);
+        s.F2 = read.frequency(Field::F2);
+        s.R1 = read.number(Field::R1);
+        s.X1 = read.number(Field::X1);
+        s.R2 = read.number(Field::R2);
+        s.X2 = read.number(Field::X2);
+        s.RL = read.number(Field::RL);
 
         if (!fields.is_selected(Option::F1Ind) && !fields.is_selected(Option::F1Cap)) {
             stop_calculation("Please F1 crossover");
@@ -74,12 +101,15 @@ Outcome calculate(FieldSet& fields, ReportSink& report) {
         if (!fields.is_selected(Option::F2Ind) && !fields.is_selected(Option::F2Cap)) {
             stop_calculation("Please F2 crossover");
         }
-        if (fields.is_selected(Option::ParSer)) {
+        const bool parallel_series = fields.is_selected(Option::ParSer);
+        if (!parallel_series && !fields.is_selected(Option::SerPar)) {
+            stop_calculation("Please select topology");
+        }
+        read.require_all_in_range();
+        if (parallel_series) {
             solve_parallel_series(s, fields);
             synthesise_elements(s);
             compute_band(s, Resonator::Parallel);
-        } else if (!fields.is_selected(Option::SerPar)) {
-            stop_calculation("Please select topology");
         } else {
             solve_series_parallel(s, fields);
             synthesise_elements(s);

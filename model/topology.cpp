@@ -44,8 +44,8 @@ void solve_parallel_series(State& s, const FieldSet& fields) {
         Bp = (Real(sign) * Q / s.RL).value();
         Xs = (Real(p.X) + Real(sign) * RQ).value();
     };
-    solve_point({s.R1, s.X1, Option::F1Ind, "R1 must be > 0"}, s.par_ser.q1, s.Bp1, s.Xs1);
-    solve_point({s.R2, s.X2, Option::F2Ind, "R2 must be > 0"}, s.par_ser.q2, s.Bp2, s.Xs2);
+    solve_point({s.R1, s.X1, Option::F1Ind, "R1 must be positive"}, s.par_ser.q1, s.Bp1, s.Xs1);
+    solve_point({s.R2, s.X2, Option::F2Ind, "R2 must be positive"}, s.par_ser.q2, s.Bp2, s.Xs2);
 }
 
 void solve_series_parallel(State& s, const FieldSet& fields) {
@@ -63,8 +63,8 @@ void solve_series_parallel(State& s, const FieldSet& fields) {
         const Real B = ((-Qx * Qx) / X) / (Real(1) + Qx * Qx);
         return Parallel{Gp, B};
     };
-    const Parallel p1 = parallel_equivalent(s.R1, s.X1, "R1 must be > 0");
-    const Parallel p2 = parallel_equivalent(s.R2, s.X2, "R2 must be > 0");
+    const Parallel p1 = parallel_equivalent(s.R1, s.X1, "R1 must be positive");
+    const Parallel p2 = parallel_equivalent(s.R2, s.X2, "R2 must be positive");
 
     if (s.RL == (Real(1) / p1.Gp).value()) {
         s.RL = (Real(1) / p1.Gp - 1e-8).value();
@@ -82,11 +82,11 @@ void solve_series_parallel(State& s, const FieldSet& fields) {
     }
 
     auto section_q = [&](Real Gp, std::string_view r_must_be_positive) {
-        require_nonzero(s.RL, "RL must be > 0");
+        require_nonzero(s.RL, "RL must be positive");
         const Real argument = (Real(1) / s.RL) / Gp - 1;
         if (argument.value() < 0.0) {
             if (s.RL < 0.0) {
-                stop_calculation("RL must be > 0");
+                stop_calculation("RL must be positive");
             }
             if (Gp.value() < 0.0) {
                 stop_calculation(std::string(r_must_be_positive));
@@ -97,12 +97,12 @@ void solve_series_parallel(State& s, const FieldSet& fields) {
     };
     auto sign_of = [&](Option inductive) { return fields.is_selected(inductive) ? -1.0 : +1.0; };
 
-    const Real Q1 = section_q(p1.Gp, "R1 must be > 0");
+    const Real Q1 = section_q(p1.Gp, "R1 must be positive");
     const Real dB1 = p1.Gp * Q1;
     const double s1 = sign_of(Option::F1Ind);
     s.Xs1 = ((Real(-s1) * Q1) * s.RL).value();
     s.Bp1 = (p1.B - dB1 * s1).value();
-    const Real Q2 = section_q(p2.Gp, "R2 must be > 0");
+    const Real Q2 = section_q(p2.Gp, "R2 must be positive");
     const Real dB2 = p2.Gp * Q2;
     const double s2 = sign_of(Option::F2Ind);
     s.Xs2 = ((Real(-s2) * Q2) * s.RL).value();
