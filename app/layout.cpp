@@ -184,36 +184,34 @@ QWidget* create(const Control& control, QWidget* parent) {
 }
 
 QFont make_font(FontRole role) {
-    struct Spec {
+    struct Face {
         double points;
         bool bold;
         bool italic;
     };
-    Spec spec{8.25, false, false};
-    switch (role) {
-    case FontRole::Dialog:
-    case FontRole::Arial:
-        break;
-    case FontRole::DialogBold:
-        spec = {8.25, true, false};
-        break;
-    case FontRole::Brand:
-        spec = {9.75, true, true};
-        break;
-    case FontRole::AboutCredit:
-        spec = {14.25, false, true};
-        break;
-    case FontRole::AboutContact:
-        spec = {11.25, false, true};
-        break;
-    }
+    const Face face = [role]() -> Face {
+        switch (role) {
+        case FontRole::DialogBold:
+            return {8.25, true, false};
+        case FontRole::Brand:
+            return {9.75, true, true};
+        case FontRole::AboutCredit:
+            return {14.25, false, true};
+        case FontRole::AboutContact:
+            return {11.25, false, true};
+        case FontRole::Dialog:
+        case FontRole::Arial:
+            break;
+        }
+        return {8.25, false, false};
+    }();
     // Liberation Sans has Arial's metrics; Arial itself where Liberation is missing.
     QFont font;
     font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
     font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(spec.points);
-    font.setWeight(spec.bold ? QFont::Bold : QFont::Normal);
-    font.setItalic(spec.italic);
+    font.setPointSizeF(face.points);
+    font.setWeight(face.bold ? QFont::Bold : QFont::Normal);
+    font.setItalic(face.italic);
     return font;
 }
 
