@@ -2,7 +2,6 @@
 #include "app/resources.h"
 
 #include <QApplication>
-#include <QLineEdit>
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
@@ -10,9 +9,6 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(veltrane::app::program_icon());
 
     veltrane::app::MainWindow window;
-    window.show();
-    if (auto* first = window.findChild<QLineEdit*>(QStringLiteral("F1_txt"))) {
-        first->setFocus(Qt::OtherFocusReason);
-    }
+    window.show(); // the window puts the focus in F1_txt
     return QApplication::exec();
 }
