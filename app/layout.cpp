@@ -183,7 +183,32 @@ QWidget* create(const Control& control, QWidget* parent) {
     throw std::logic_error("unknown control kind");
 }
 
-QFont make_font(FontRole role) {
+QColor colour_value(Colour colour) {
+    switch (colour) {
+    case Colour::Red:
+        return {255, 0, 0};
+    case Colour::LightYellow:
+        return {255, 255, 128};
+    case Colour::Default:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
+std::span<const Control> main_window_controls() {
+    return main_controls;
+}
+std::span<const Control> about_window_controls() {
+    return about_controls;
+}
+
+QString qstring(std::string_view utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+QFont font_for(FontRole role) {
     struct Face {
         double points;
         bool bold;
@@ -213,35 +238,6 @@ QFont make_font(FontRole role) {
     font.setWeight(face.bold ? QFont::Bold : QFont::Normal);
     font.setItalic(face.italic);
     return font;
-}
-
-QColor colour_value(Colour colour) {
-    switch (colour) {
-    case Colour::Red:
-        return {255, 0, 0};
-    case Colour::LightYellow:
-        return {255, 255, 128};
-    case Colour::Default:
-        break;
-    }
-    return {};
-}
-
-} // namespace
-
-std::span<const Control> main_window_controls() {
-    return main_controls;
-}
-std::span<const Control> about_window_controls() {
-    return about_controls;
-}
-
-QString qstring(std::string_view utf8) {
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
-
-QFont font_for(FontRole role) {
-    return make_font(role);
 }
 
 void build_controls(QWidget& window, std::span<const Control> table) {

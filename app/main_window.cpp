@@ -45,13 +45,12 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
     }
     // One exclusive group per pair (F1 crossover, F2 crossover, topology), with the options as
     // ids. Once a member is checked, an exclusive group keeps one checked.
-    for (std::size_t pair = 0; pair < groups_.size(); ++pair) {
+    for (std::size_t pair = 0; pair < option_count / 2; ++pair) {
         auto* group = new QButtonGroup(this);
         group->setExclusive(true);
         for (std::size_t member = 2 * pair; member < 2 * pair + 2; ++member) {
             group->addButton(options_[member], static_cast<int>(member));
         }
-        groups_[pair] = group;
     }
 
     connect(named_child<QPushButton>(*this, "Calc"), &QPushButton::clicked, this,

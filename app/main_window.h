@@ -7,7 +7,6 @@
 #include <array>
 #include <memory>
 
-class QButtonGroup;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -43,7 +42,6 @@ class MainWindow final : public QWidget, public FieldSet {
   private:
     std::array<QLineEdit*, field_count> fields_{};
     std::array<QRadioButton*, option_count> options_{};
-    std::array<QButtonGroup*, 3> groups_{};
     std::unique_ptr<AboutWindow> about_;
 };
 

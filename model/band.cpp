@@ -28,7 +28,7 @@ void compute_band(State& s, Resonator pair) {
     if (Fr.value() < Fg.value()) {
         s.FL = (Fr * Fr / s.F2).value();
     }
-    s.F0 = Real(std::sqrt((Real(s.FL) * s.FH).value())).value();
+    s.F0 = square_root(Real(s.FL) * s.FH).value();
     const Real W = Real(s.F0) * 2 * pi * 1e-6 * s.RL;
     if (pair == Resonator::Parallel) {
         s.Qbp = (W * std::fabs(s.Cp)).value();

@@ -49,6 +49,14 @@ class Real {
     double value_;
 };
 
+// The square root of a value the calculation has not tested itself.
+inline Real square_root(Real x) {
+    if (x.value() < 0.0) {
+        stop_calculation(std::string(out_of_range_message));
+    }
+    return std::sqrt(x.value());
+}
+
 // Checks that name what to change, placed right before the operation they protect.
 inline void require_nonzero(double divisor, std::string_view message) {
     if (divisor == 0.0) {

@@ -16,11 +16,8 @@ fi
 
 "$root/scripts/deps.sh"
 
-cxx=$(command -v clang++ || command -v clang++-14 || true)
-if [[ -z "$cxx" ]]; then
-  echo "fuzz.sh: clang++ not found" >&2
-  exit 1
-fi
+# shellcheck source=clang.sh
+source "$root/scripts/clang.sh"
 
 cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVELTRANE_FUZZ=ON -DVELTRANE_BUILD_APP=OFF -DVELTRANE_BUILD_TESTS=OFF \

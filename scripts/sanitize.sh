@@ -7,11 +7,8 @@ build="$root/build-asan"
 
 "$root/scripts/deps.sh"
 
-cxx=$(command -v clang++ || command -v clang++-14 || true)
-if [[ -z "$cxx" ]]; then
-  echo "sanitize.sh: clang++ not found" >&2
-  exit 1
-fi
+# shellcheck source=clang.sh
+source "$root/scripts/clang.sh"
 
 cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=Debug \
   -DVELTRANE_SANITIZE=ON -DVELTRANE_BUILD_BENCH=OFF >/dev/null
