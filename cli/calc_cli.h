@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/field_set.h"
+#include "rf/port_data.h"
 
 #include <iosfwd>
 #include <optional>
@@ -20,6 +21,9 @@ struct CalcRequest {
     MemoryFieldSet fields;             // the window as the options leave it
     std::optional<std::string> report; // the report file; none for --no-report
     bool json = false;                 // print one JSON object instead of the result lines
+    std::optional<rf::PortData> data;  // measured data read from --touchstone, if given
+    std::optional<double> z0_ohm;      // --z0: reference for reflections; default the data's
+                                       // reference resistance, else 50 ohm
 };
 
 // Reads the arguments (without the program name). Returns the request, or the exit status of

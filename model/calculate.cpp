@@ -67,19 +67,9 @@ class InputReader {
     std::optional<Field> too_large_;
 };
 
-// Nothing that is not a finite number may reach a field or the report.
-void require_finite_results(const State& s) {
-    for (double v : {s.Ls, s.Cs, s.Lp, s.Cp, s.par_ser.q1, s.par_ser.q2, s.ser_par.q1, s.ser_par.q2,
-                     s.Qbp, s.FL, s.FH, s.F0, s.RL}) {
-        if (!std::isfinite(v)) {
-            stop_calculation(std::string(out_of_range_message));
-        }
-    }
-}
-
 } // namespace
 
-Outcome calculate(FieldSet& fields, ReportSink& report) {
+Outcome calculate(FieldSet& fields, ReportSink& report, State* final_state) {
     State s;
     try {
         s.pi = 4 * std::atan(1.0);
@@ -101,26 +91,19 @@ Outcome calculate(FieldSet& fields, ReportSink& report) {
         if (!fields.is_selected(Option::F2Ind) && !fields.is_selected(Option::F2Cap)) {
             stop_calculation("Please F2 crossover");
         }
-        const bool parallel_series = fields.is_selected(Option::ParSer);
-        if (!parallel_series && !fields.is_selected(Option::SerPar)) {
+        if (!fields.is_selected(Option::ParSer) && !fields.is_selected(Option::SerPar)) {
             stop_calculation("Please select topology");
         }
         read.require_all_in_range();
-        if (parallel_series) {
-            solve_parallel_series(s, fields);
-            synthesise_elements(s);
-            compute_band(s, Resonator::Parallel);
-        } else {
-            solve_series_parallel(s, fields);
-            synthesise_elements(s);
-            compute_band(s, Resonator::Series);
-        }
-        require_finite_results(s);
+        run_calculation_steps(s, fields);
     } catch (const CalculationStop& halt) {
         show_message(fields, halt.message);
         return Outcome::Message;
     }
 
+    if (final_state != nullptr) {
+        *final_state = s;
+    }
     display_results(s, fields);
     if (auto failure = report.write(report_text(s, fields))) {
         show_message(fields, *failure);

@@ -26,4 +26,8 @@ enum class Resonator { Parallel, Series };
 // Tests the resonating pair for realisability, then sets FL, FH, F0 and Qbp.
 void compute_band(State& s, Resonator pair);
 
+// From the inputs in `s` to the results: the topology that `fields` selects, the element
+// synthesis, the band, and a last check that every result is a finite number.
+void run_calculation_steps(State& s, const FieldSet& fields);
+
 } // namespace veltrane
