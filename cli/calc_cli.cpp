@@ -1,5 +1,6 @@
 #include "cli/calc_cli.h"
 
+#include "cli/measured_input.h"
 #include "model/calculate.h"
 #include "model/field_set.h"
 #include "output/report.h"
@@ -66,6 +67,7 @@ constexpr std::array<ChoiceOption, 3> choice_options = {{
 }};
 
 constexpr std::string_view report_option = "--report";
+constexpr std::array<std::string_view, 2> measured_options = {"--touchstone", "--port"};
 
 // The result lines of the text output, in the window's reading order, with their units.
 struct ResultLine {
@@ -88,7 +90,8 @@ constexpr std::array<ResultLine, 10> result_lines = {{
 }};
 
 bool takes_value(std::string_view name) {
-    if (name == report_option) {
+    if (name == report_option || std::find(measured_options.begin(), measured_options.end(),
+                                           name) != measured_options.end()) {
         return true;
     }
     const auto is_name = [name](const auto& option) { return option.name == name; };
@@ -159,7 +162,7 @@ void print_results(const FieldSet& fields, std::ostream& out) {
 }
 
 void print_json(const MemoryFieldSet& fields, const std::optional<std::string>& report_written,
-                std::ostream& out) {
+                const MeasuredInput* measured, std::ostream& out) {
     nlohmann::ordered_json object;
     if (fields.is_message_visible()) {
         object["message"] = fields.text(Field::Message);
@@ -175,6 +178,16 @@ void print_json(const MemoryFieldSet& fields, const std::optional<std::string>& 
         object["report"] = *report_written;
     } else {
         object["report"] = nullptr;
+    }
+    if (measured != nullptr && measured->data) {
+        nlohmann::ordered_json points = nlohmann::ordered_json::array();
+        for (const MeasuredPoint& point : measured->points) {
+            points.push_back({{"f_ghz", point.f_ghz},
+                              {"r", point.r_ohm},
+                              {"x", point.x_ohm},
+                              {"interpolated", point.interpolated}});
+        }
+        object["points"] = std::move(points);
     }
     // Texts the program did not make (a report path) may not be valid UTF-8: replace such
     // bytes rather than fail.
@@ -224,6 +237,21 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
     CLI::Option* no_report_given =
         app.add_flag("--no-report", no_report, "write no report")->disable_flag_override();
     report_given->excludes(no_report_given);
+    std::string touchstone_path;
+    CLI::Option* touchstone_given =
+        app.add_option(std::string{measured_options[0]}, touchstone_path,
+                       "take R1, X1, R2, X2 from this Touchstone file at F1 and F2")
+            ->type_name("FILE");
+    for (std::size_t i = 0; i < input_options.size(); ++i) {
+        const Field field = input_options[i].field;
+        if (field == Field::R1 || field == Field::X1 || field == Field::R2 || field == Field::X2) {
+            touchstone_given->excludes(input_given[i]);
+        }
+    }
+    int port = 1;
+    app.add_option(std::string{measured_options[1]}, port, "the file's port (default 1)")
+        ->type_name("N")
+        ->needs(touchstone_given);
     bool json = false;
     app.add_flag("--json", json, "print one JSON object instead of the result lines")
         ->disable_flag_override();
@@ -261,6 +289,10 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
         request.report = std::string{report_file_name};
     }
     request.json = json;
+    if (touchstone_given->count() > 0) {
+        request.touchstone = touchstone_path;
+        request.port = port;
+    }
     return request;
 }
 
@@ -273,6 +305,26 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
     }
 
     MemoryFieldSet& fields = request.fields;
+    std::optional<MeasuredInput> measured;
+    if (request.touchstone) {
+        measured = take_measured_points(*request.touchstone, request.port, fields);
+        request.data = measured->data;
+        if (!request.json) {
+            for (const MeasuredPoint& point : measured->points) {
+                out << point_line(point) << '\n';
+            }
+        }
+        if (measured->message) {
+            fields.set_message_visible(true);
+            fields.set_text(Field::Message, *measured->message);
+            if (request.json) {
+                print_json(fields, std::nullopt, &*measured, out);
+            } else {
+                err << *measured->message << '\n';
+            }
+            return exit_message;
+        }
+    }
     const Outcome outcome = calculate(fields, *report);
 
     std::optional<std::string> report_written;
@@ -281,7 +333,7 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
     }
 
     if (request.json) {
-        print_json(fields, report_written, out);
+        print_json(fields, report_written, measured ? &*measured : nullptr, out);
     } else {
         if (outcome != Outcome::Message) {
             print_results(fields, out);

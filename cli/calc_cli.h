@@ -18,12 +18,14 @@ inline constexpr int exit_usage = 2;   // the command line could not be used
 
 // One calculation asked for on the command line.
 struct CalcRequest {
-    MemoryFieldSet fields;             // the window as the options leave it
-    std::optional<std::string> report; // the report file; none for --no-report
-    bool json = false;                 // print one JSON object instead of the result lines
-    std::optional<rf::PortData> data;  // measured data read from --touchstone, if given
-    std::optional<double> z0_ohm;      // --z0: reference for reflections; default the data's
-                                       // reference resistance, else 50 ohm
+    MemoryFieldSet fields;                 // the window as the options leave it
+    std::optional<std::string> report;     // the report file; none for --no-report
+    bool json = false;                     // print one JSON object instead of the result lines
+    std::optional<std::string> touchstone; // --touchstone: R1 + jX1, R2 + jX2 from this file
+    int port = 1;                          // --port: the file's port, counted from 1
+    std::optional<rf::PortData> data;      // measured data read from --touchstone, if given
+    std::optional<double> z0_ohm;          // --z0: reference for reflections; default the data's
+                                           // reference resistance, else 50 ohm
 };
 
 // Reads the arguments (without the program name). Returns the request, or the exit status of

@@ -1,0 +1,93 @@
+#include "cli/measured_input.h"
+
+#include "model/text_number.h"
+#include "rf/interpolate.h"
+#include "rf/model_impedance.h"
+#include "rf/touchstone.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <utility>
+#include <variant>
+
+namespace veltrane::cli {
+
+namespace {
+
+struct PointFields {
+    std::string_view label;
+    Field f;
+    Field r;
+    Field x;
+};
+constexpr std::array<PointFields, 2> point_fields = {{
+    {"F1", Field::F1, Field::R1, Field::X1},
+    {"F2", Field::F2, Field::R2, Field::X2},
+}};
+
+std::string shortest(double value) {
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    return {text, end};
+}
+
+std::string six_digits(double value) {
+    char text[32];
+    const auto end =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::general, 6).ptr;
+    return {text, end};
+}
+
+} // namespace
+
+MeasuredInput take_measured_points(const std::string& path, int port, FieldSet& fields) {
+    MeasuredInput input;
+    auto network = rf::read_touchstone_file(path);
+    if (auto* message = std::get_if<std::string>(&network)) {
+        input.message = std::move(*message);
+        return input;
+    }
+    auto data = rf::port_data(std::get<rf::Network>(network), port);
+    if (auto* message = std::get_if<std::string>(&data)) {
+        input.message = std::move(*message);
+        return input;
+    }
+    input.data = std::move(std::get<rf::PortData>(data));
+
+    for (const PointFields& point : point_fields) {
+        const std::optional<double> f_ghz = text_to_number(fields.text(point.f));
+        if (!f_ghz) {
+            input.message = std::string{point.label} + " is too large";
+            return input;
+        }
+        const auto found = rf::reflection_at(*input.data, *f_ghz, point.label);
+        if (const auto* message = std::get_if<std::string>(&found)) {
+            input.message = *message;
+            return input;
+        }
+        const auto& reflection = std::get<rf::Reflection>(found);
+        const rf::Complex z =
+            rf::impedance_from_reflection(reflection.s, input.data->reference_ohm);
+        if (!std::isfinite(z.real()) || !std::isfinite(z.imag())) {
+            input.message = std::string{point.label} + " = " + shortest(*f_ghz) +
+                            " GHz: the data show an open circuit there";
+            return input;
+        }
+        input.points.push_back({point.label, *f_ghz, z.real(), z.imag(), reflection.interpolated});
+        fields.set_text(point.r, shortest(z.real()));
+        fields.set_text(point.x, shortest(z.imag()));
+    }
+    return input;
+}
+
+std::string point_line(const MeasuredPoint& point) {
+    std::string line = std::string{point.label} + " = " + shortest(point.f_ghz) + " GHz: ";
+    line += six_digits(point.r_ohm);
+    line += point.x_ohm < 0 ? " - j" : " + j";
+    line += six_digits(std::abs(point.x_ohm));
+    line += point.interpolated ? " ohm, interpolated" : " ohm, measured";
+    return line;
+}
+
+} // namespace veltrane::cli

@@ -1,0 +1,56 @@
+#include "rf/interpolate.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstddef>
+#include <iterator>
+
+namespace veltrane::rf {
+
+namespace {
+
+constexpr double same_frequency = 1e-9; // relative
+
+std::string shortest(double value) {
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    return {text, end};
+}
+
+bool is_sample(double f_ghz, double sample_ghz) {
+    return std::abs(f_ghz - sample_ghz) <= same_frequency * std::abs(sample_ghz);
+}
+
+} // namespace
+
+std::variant<Reflection, std::string> reflection_at(const PortData& data, double f_ghz,
+                                                    std::string_view label) {
+    const auto& f = data.f_ghz;
+    const auto above = std::lower_bound(f.begin(), f.end(), f_ghz);
+    // The nearest samples on either side, when they are close enough to count as f_ghz.
+    if (above != f.end() && is_sample(f_ghz, *above)) {
+        return Reflection{f_ghz, data.s[static_cast<std::size_t>(above - f.begin())], false};
+    }
+    if (above != f.begin() && is_sample(f_ghz, *std::prev(above))) {
+        return Reflection{f_ghz, data.s[static_cast<std::size_t>(above - f.begin() - 1)], false};
+    }
+    if (above == f.begin() || above == f.end()) {
+        std::string message =
+            std::string{label} + " = " + shortest(f_ghz) + " GHz lies outside the data";
+        if (!f.empty()) {
+            message += " (" + shortest(f.front()) + " to " + shortest(f.back()) + " GHz)";
+        }
+        return message;
+    }
+    const auto k = static_cast<std::size_t>(above - f.begin());
+    const double t = (f_ghz - f[k - 1]) / (f[k] - f[k - 1]);
+    const std::complex<double> low = data.s[k - 1];
+    const std::complex<double> high = data.s[k];
+    return Reflection{
+        f_ghz,
+        {low.real() + t * (high.real() - low.real()), low.imag() + t * (high.imag() - low.imag())},
+        true};
+}
+
+} // namespace veltrane::rf

@@ -1,0 +1,813 @@
+#include "rf/touchstone.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <iterator>
+#include <memory>
+#include <numbers>
+#include <optional>
+#include <system_error>
+#include <utility>
+
+namespace veltrane::rf {
+
+namespace {
+
+using Complex = std::complex<double>;
+
+// A fault in the file: where and what. Thrown inside the reader only, caught at its entry.
+struct BadFile {
+    std::size_t line;
+    std::string what;
+};
+
+enum class Format { RI, MA, DB };
+enum class MatrixFormat { Full, Lower, Upper };
+enum class Section { Header, Network, Noise, Information, End };
+
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool same_word(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == y; });
+}
+
+bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\r';
+}
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && is_blank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && is_blank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// The next blank-separated word of `rest`, removed from it; empty at the end.
+std::string_view next_word(std::string_view& rest) {
+    std::size_t begin = 0;
+    while (begin < rest.size() && is_blank(rest[begin])) {
+        ++begin;
+    }
+    std::size_t end = begin;
+    while (end < rest.size() && !is_blank(rest[end])) {
+        ++end;
+    }
+    const std::string_view word = rest.substr(begin, end - begin);
+    rest.remove_prefix(end);
+    return word;
+}
+
+// Words from the file are quoted in messages; keep a long or binary one short and printable.
+std::string quoted(std::string_view word) {
+    std::string text = "\"";
+    for (const char c : word.substr(0, 24)) {
+        const auto byte = static_cast<unsigned char>(c);
+        text += byte >= 0x20 && byte < 0x7F ? c : '?';
+    }
+    text += word.size() > 24 ? "...\"" : "\"";
+    return text;
+}
+
+std::string count_text(std::size_t n, std::string_view noun) {
+    return std::to_string(n) + " " + std::string{noun} + (n == 1 ? "" : "s");
+}
+
+// A decimal number as Touchstone writes it: optional sign, digits with an optional point and
+// exponent. Nothing else (no "inf", "nan" or hexadecimal), and it must be finite.
+std::optional<double> number_in(std::string_view word, std::size_t line) {
+    std::string_view digits = word;
+    if (!digits.empty() && digits.front() == '+') {
+        digits.remove_prefix(1);
+    }
+    const std::size_t first = !digits.empty() && digits.front() == '-' ? 1 : 0;
+    if (digits.size() <= first ||
+        !((digits[first] >= '0' && digits[first] <= '9') || digits[first] == '.')) {
+        return std::nullopt;
+    }
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (end != digits.data() + digits.size() || error == std::errc::invalid_argument) {
+        return std::nullopt;
+    }
+    if (error != std::errc{} || !std::isfinite(value)) {
+        throw BadFile{line, "number out of range: " + quoted(word)};
+    }
+    return value;
+}
+
+double number(std::string_view word, std::size_t line) {
+    if (const auto value = number_in(word, line)) {
+        return *value;
+    }
+    throw BadFile{line, "expected a number, found " + quoted(word)};
+}
+
+long long whole_number(std::string_view word, std::size_t line, std::string_view what) {
+    long long value = 0;
+    const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
+    if (word.empty() || error != std::errc{} || end != word.data() + word.size()) {
+        throw BadFile{line, std::string{what} + " needs a whole number, found " + quoted(word)};
+    }
+    return value;
+}
+
+// The port count a version 1 file's name gives: ".s<N>p" in any case. 0 for ".ts", -1 for
+// anything else.
+int ports_from_name(std::string_view name) {
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos) {
+        return -1;
+    }
+    const std::string_view extension = name.substr(dot + 1);
+    if (same_word(extension, "ts")) {
+        return 0;
+    }
+    if (extension.size() < 3 || extension.size() > 4 || lower(extension.front()) != 's' ||
+        lower(extension.back()) != 'p') {
+        return -1;
+    }
+    const std::string_view digits = extension.substr(1, extension.size() - 2);
+    int ports = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), ports);
+    if (error != std::errc{} || end != digits.data() + digits.size() || ports < 1) {
+        return -1;
+    }
+    return ports;
+}
+
+// The words of the option line and what each sets.
+struct UnitWord {
+    std::string_view word;
+    double per_ghz; // file frequency / per_ghz = GHz
+};
+constexpr std::array<UnitWord, 4> unit_words = {
+    {{"hz", 1e9}, {"khz", 1e6}, {"mhz", 1e3}, {"ghz", 1.0}}};
+
+struct ParameterWord {
+    std::string_view word;
+    std::optional<Parameter> parameter; // none: refused
+};
+constexpr std::array<ParameterWord, 5> parameter_words = {
+    {{"s", Parameter::S}, {"y", Parameter::Y}, {"z", Parameter::Z}, {"g", {}}, {"h", {}}}};
+
+struct FormatWord {
+    std::string_view word;
+    Format format;
+};
+constexpr std::array<FormatWord, 3> format_words = {
+    {{"ri", Format::RI}, {"ma", Format::MA}, {"db", Format::DB}}};
+
+template <typename Table>
+auto find_word(const Table& table, std::string_view word) -> decltype(&table[0]) {
+    for (const auto& entry : table) {
+        if (same_word(word, entry.word)) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+// The keywords of version 2, lower case with single blanks.
+enum class Keyword {
+    Version,
+    NumberOfPorts,
+    TwoPortDataOrder,
+    NumberOfFrequencies,
+    NumberOfNoiseFrequencies,
+    Reference,
+    MatrixFormat,
+    MixedModeOrder,
+    BeginInformation,
+    EndInformation,
+    NetworkData,
+    NoiseData,
+    End,
+};
+struct KeywordWord {
+    std::string_view word;
+    Keyword keyword;
+};
+constexpr std::array<KeywordWord, 13> keyword_words = {{
+    {"version", Keyword::Version},
+    {"number of ports", Keyword::NumberOfPorts},
+    {"two-port data order", Keyword::TwoPortDataOrder},
+    {"number of frequencies", Keyword::NumberOfFrequencies},
+    {"number of noise frequencies", Keyword::NumberOfNoiseFrequencies},
+    {"reference", Keyword::Reference},
+    {"matrix format", Keyword::MatrixFormat},
+    {"mixed-mode order", Keyword::MixedModeOrder},
+    {"begin information", Keyword::BeginInformation},
+    {"end information", Keyword::EndInformation},
+    {"network data", Keyword::NetworkData},
+    {"noise data", Keyword::NoiseData},
+    {"end", Keyword::End},
+}};
+
+struct MatrixWord {
+    std::string_view word;
+    MatrixFormat format;
+};
+constexpr std::array<MatrixWord, 3> matrix_words = {
+    {{"full", MatrixFormat::Full}, {"lower", MatrixFormat::Lower}, {"upper", MatrixFormat::Upper}}};
+
+class Reader {
+  public:
+    explicit Reader(std::string_view name) : name_ports_(ports_from_name(name)) {
+        network_.source = std::string{name};
+    }
+
+    Network read(std::string_view bytes) {
+        if (bytes.starts_with("\xEF\xBB\xBF")) {
+            bytes.remove_prefix(3);
+        }
+        std::size_t line = 0;
+        while (!bytes.empty() && section_ != Section::End) {
+            const std::size_t end = bytes.find('\n');
+            std::string_view text = bytes.substr(0, end);
+            bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
+            ++line;
+            if (const std::size_t comment = text.find('!'); comment != std::string_view::npos) {
+                text = text.substr(0, comment);
+            }
+            text = trimmed(text);
+            if (!text.empty()) {
+                read_line(text, line);
+            }
+        }
+        finish(std::max<std::size_t>(line, 1));
+        return std::move(network_);
+    }
+
+  private:
+    void read_line(std::string_view text, std::size_t line) {
+        if (!started_) {
+            start(text, line);
+        }
+        if (text.front() == '[') {
+            keyword_line(text, line);
+        } else if (text.front() == '#') {
+            option_line(text.substr(1), line);
+        } else if (references_wanted_ > 0) {
+            reference_values(text, line);
+        } else if (section_ == Section::Network) {
+            data_line(text, line);
+        } else if (section_ == Section::Header) {
+            throw BadFile{line, version_ == 2
+                                    ? "data before [Network Data]"
+                                    : "expected a number, found " + quoted(next_word(text))};
+        }
+        // Noise data and information are skipped.
+    }
+
+    // The first line that says anything decides the version; version 1 takes its port count
+    // from the file name and its data follow at once.
+    void start(std::string_view text, std::size_t line) {
+        started_ = true;
+        std::string_view rest = text;
+        if (text.front() == '[' && keyword_of(rest, line) == Keyword::Version) {
+            version_may_follow_ = true; // keyword_line reads it
+            return;
+        }
+        if (name_ports_ <= 0) {
+            throw BadFile{line, name_ports_ == 0
+                                    ? "a .ts file starts with [Version] 2.0"
+                                    : "the number of ports is not known: the name must end in "
+                                      ".s1p, .s2p, ... (or the file start with [Version] 2.0)"};
+        }
+        if (name_ports_ > max_ports) {
+            throw BadFile{line, "more than " + std::to_string(max_ports) + " ports"};
+        }
+        set_ports(name_ports_);
+        two_port_21_12_ = true; // version 1 two-port order: N11 N21 N12 N22
+        section_ = Section::Network;
+    }
+
+    Keyword keyword_of(std::string_view& text, std::size_t line) const {
+        const std::size_t close = text.find(']');
+        if (close == std::string_view::npos) {
+            throw BadFile{line, "keyword without \"]\""};
+        }
+        std::string name; // lower case, blanks collapsed
+        std::string_view inside = text.substr(1, close - 1);
+        for (std::string_view word = next_word(inside); !word.empty(); word = next_word(inside)) {
+            if (!name.empty()) {
+                name += ' ';
+            }
+            std::transform(word.begin(), word.end(), std::back_inserter(name), lower);
+        }
+        text.remove_prefix(close + 1);
+        if (const KeywordWord* entry = find_word(keyword_words, name)) {
+            return entry->keyword;
+        }
+        throw BadFile{line, "unknown keyword " + quoted("[" + name + "]")};
+    }
+
+    void keyword_line(std::string_view text, std::size_t line) {
+        const Keyword keyword = keyword_of(text, line);
+        if (references_wanted_ > 0) {
+            throw BadFile{reference_line_, "expected " + count_text(network_.ports, "reference") +
+                                               ", found " +
+                                               std::to_string(network_.reference_ohm.size())};
+        }
+        if (version_ == 1 && keyword != Keyword::Version) {
+            throw BadFile{line, "keywords need [Version] 2.0 on the first line"};
+        }
+        if (section_ == Section::Information && keyword != Keyword::EndInformation) {
+            return;
+        }
+        const std::string_view argument = trimmed(text);
+        const auto only_word = [&]() {
+            std::string_view rest = argument;
+            const std::string_view word = next_word(rest);
+            if (word.empty() || !trimmed(rest).empty()) {
+                throw BadFile{line, "expected one value after the keyword"};
+            }
+            return word;
+        };
+        if ((section_ == Section::Network || section_ == Section::Noise) &&
+            keyword != Keyword::NoiseData && keyword != Keyword::End) {
+            throw BadFile{line, "unexpected keyword after [Network Data]"};
+        }
+        switch (keyword) {
+        case Keyword::Version: {
+            if (!version_may_follow_) {
+                throw BadFile{line, "[Version] must be the first line"};
+            }
+            version_may_follow_ = false;
+            const std::string_view word = only_word();
+            if (word != "2.0" && word != "2.1") {
+                throw BadFile{line, "cannot read version " + quoted(word) + " (1.x or 2.0)"};
+            }
+            version_ = 2;
+            network_.version = 2;
+            break;
+        }
+        case Keyword::NumberOfPorts: {
+            const long long ports = whole_number(only_word(), line, "[Number of Ports]");
+            if (ports < 1 || ports > max_ports) {
+                throw BadFile{line, "[Number of Ports] must be 1 to " + std::to_string(max_ports)};
+            }
+            if (name_ports_ > 0 && name_ports_ != ports) {
+                throw BadFile{line, "[Number of Ports] " + std::to_string(ports) +
+                                        " does not match the file name"};
+            }
+            set_ports(static_cast<int>(ports));
+            break;
+        }
+        case Keyword::TwoPortDataOrder: {
+            const std::string_view word = only_word();
+            if (word != "12_21" && word != "21_12") {
+                throw BadFile{line, "[Two-Port Data Order] is 12_21 or 21_12, not " + quoted(word)};
+            }
+            two_port_21_12_ = word == "21_12";
+            two_port_order_given_ = true;
+            break;
+        }
+        case Keyword::NumberOfFrequencies: {
+            const long long count = whole_number(only_word(), line, "[Number of Frequencies]");
+            if (count < 1) {
+                throw BadFile{line, "[Number of Frequencies] must be at least 1"};
+            }
+            frequencies_declared_ = count;
+            break;
+        }
+        case Keyword::NumberOfNoiseFrequencies:
+            whole_number(only_word(), line, "[Number of Noise Frequencies]");
+            break;
+        case Keyword::Reference:
+            if (ports_known_ == false) {
+                throw BadFile{line, "[Reference] before [Number of Ports]"};
+            }
+            network_.reference_ohm.clear();
+            references_wanted_ = static_cast<std::size_t>(network_.ports);
+            reference_line_ = line;
+            if (!argument.empty()) {
+                reference_values(argument, line);
+            }
+            break;
+        case Keyword::MatrixFormat: {
+            const MatrixWord* entry = find_word(matrix_words, only_word());
+            if (entry == nullptr) {
+                throw BadFile{line, "[Matrix Format] is Full, Lower or Upper"};
+            }
+            matrix_format_ = entry->format;
+            break;
+        }
+        case Keyword::MixedModeOrder:
+            throw BadFile{line, "mixed-mode data cannot be read"};
+        case Keyword::BeginInformation:
+            section_ = Section::Information;
+            break;
+        case Keyword::EndInformation:
+            section_ = Section::Header;
+            break;
+        case Keyword::NetworkData:
+            begin_network_data(line);
+            break;
+        case Keyword::NoiseData:
+            end_network_data(line);
+            section_ = Section::Noise;
+            break;
+        case Keyword::End:
+            end_network_data(line);
+            section_ = Section::End;
+            break;
+        }
+    }
+
+    void begin_network_data(std::size_t line) {
+        if (network_seen_) {
+            throw BadFile{line, "a second [Network Data]"};
+        }
+        if (!ports_known_) {
+            throw BadFile{line, "[Network Data] before [Number of Ports]"};
+        }
+        if (frequencies_declared_ == 0) {
+            throw BadFile{line, "[Network Data] before [Number of Frequencies]"};
+        }
+        if (network_.ports == 2 && !two_port_order_given_) {
+            throw BadFile{line, "a two-port file needs [Two-Port Data Order]"};
+        }
+        network_seen_ = true;
+        set_ports(network_.ports); // the matrix format is known now
+        section_ = Section::Network;
+    }
+
+    void end_network_data(std::size_t line) {
+        if (section_ != Section::Network) {
+            if (section_ != Section::Noise) {
+                throw BadFile{line, "no [Network Data]"};
+            }
+            return;
+        }
+        complete_record();
+        if (static_cast<long long>(network_.f_ghz.size()) != frequencies_declared_) {
+            throw BadFile{
+                line, "expected " +
+                          count_text(static_cast<std::size_t>(frequencies_declared_), "frequency") +
+                          " ([Number of Frequencies]), found " +
+                          std::to_string(network_.f_ghz.size())};
+        }
+    }
+
+    void finish(std::size_t last_line) {
+        if (references_wanted_ > 0) {
+            throw BadFile{reference_line_, "expected " + count_text(network_.ports, "reference") +
+                                               ", found " +
+                                               std::to_string(network_.reference_ohm.size())};
+        }
+        if (version_ == 2 && section_ != Section::End) {
+            end_network_data(last_line);
+        }
+        complete_record();
+        if (network_.f_ghz.empty()) {
+            throw BadFile{last_line, "no data"};
+        }
+        if (network_.reference_ohm.empty()) {
+            network_.reference_ohm.assign(static_cast<std::size_t>(network_.ports), option_r_);
+        }
+        if (version_ == 1 && network_.parameter != Parameter::S) {
+            // Version 1 Y and Z data are normalised to R.
+            const double scale = network_.parameter == Parameter::Z ? option_r_ : 1.0 / option_r_;
+            for (Complex& value : network_.values) {
+                value *= scale;
+            }
+        }
+    }
+
+    // "# <unit> <parameter> <format> R <n>", each part optional, in any order. Only the first
+    // option line counts.
+    void option_line(std::string_view rest, std::size_t line) {
+        if (options_seen_) {
+            return;
+        }
+        options_seen_ = true;
+        bool unit_given = false;
+        bool parameter_given = false;
+        bool format_given = false;
+        bool r_given = false;
+        const auto once = [line](bool& given, std::string_view what) {
+            if (given) {
+                throw BadFile{line, "the option line gives the " + std::string{what} + " twice"};
+            }
+            given = true;
+        };
+        for (std::string_view word = next_word(rest); !word.empty(); word = next_word(rest)) {
+            if (const UnitWord* unit = find_word(unit_words, word)) {
+                once(unit_given, "frequency unit");
+                per_ghz_ = unit->per_ghz;
+            } else if (const ParameterWord* parameter = find_word(parameter_words, word)) {
+                once(parameter_given, "parameter");
+                if (!parameter->parameter) {
+                    throw BadFile{line, quoted(word) + " parameters cannot be read (S, Y or Z)"};
+                }
+                network_.parameter = *parameter->parameter;
+            } else if (const FormatWord* format = find_word(format_words, word)) {
+                once(format_given, "format");
+                format_ = format->format;
+            } else if (same_word(word, "r")) {
+                once(r_given, "reference resistance");
+                const std::string_view value = next_word(rest);
+                if (value.empty()) {
+                    throw BadFile{line, "R needs a resistance"};
+                }
+                option_r_ = positive_resistance(value, line);
+            } else {
+                throw BadFile{line, "unknown option " + quoted(word)};
+            }
+        }
+    }
+
+    static double positive_resistance(std::string_view word, std::size_t line) {
+        const double value = number(word, line);
+        if (!(value > 0.0)) {
+            throw BadFile{line, "a reference resistance must be positive, not " + quoted(word)};
+        }
+        return value;
+    }
+
+    void reference_values(std::string_view rest, std::size_t line) {
+        for (std::string_view word = next_word(rest); !word.empty(); word = next_word(rest)) {
+            if (references_wanted_ == 0) {
+                throw BadFile{line, "more than " + count_text(network_.ports, "reference")};
+            }
+            network_.reference_ohm.push_back(positive_resistance(word, line));
+            --references_wanted_;
+        }
+    }
+
+    // The order in which a record's pairs fill the matrix: (row, column) from 0, and whether
+    // the value also fills its mirror image.
+    void set_ports(int ports) {
+        ports_known_ = true;
+        network_.ports = ports;
+        slots_.clear();
+        const bool lower_half = matrix_format_ == MatrixFormat::Lower;
+        const bool upper_half = matrix_format_ == MatrixFormat::Upper;
+        if (ports == 2 && matrix_format_ == MatrixFormat::Full && two_port_21_12_) {
+            slots_ = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+        } else {
+            for (int row = 0; row < ports; ++row) {
+                for (int column = 0; column < ports; ++column) {
+                    if ((lower_half && column > row) || (upper_half && column < row)) {
+                        continue;
+                    }
+                    slots_.emplace_back(row, column);
+                }
+            }
+        }
+        record_size_ = 1 + 2 * slots_.size();
+        record_.reserve(record_size_);
+    }
+
+    // A record may wrap over several lines but starts on a line of its own.
+    void data_line(std::string_view rest, std::size_t line) {
+        const bool starts_record = record_.empty();
+        if (starts_record) {
+            record_line_ = line;
+            if (version_ == 1 && network_.ports == 2 && !network_.f_ghz.empty()) {
+                // A version 1 two-port file's noise block starts at a frequency not above the
+                // last network frequency.
+                std::string_view probe = rest;
+                if (number(next_word(probe), line) / per_ghz_ <= network_.f_ghz.back()) {
+                    section_ = Section::Noise;
+                    return;
+                }
+            }
+        }
+        const std::size_t before = record_.size();
+        for (std::string_view word = next_word(rest); !word.empty(); word = next_word(rest)) {
+            if (record_.size() == record_size_) {
+                std::size_t found = record_.size() + 1;
+                for (word = next_word(rest); !word.empty(); word = next_word(rest)) {
+                    ++found;
+                }
+                if (starts_record) {
+                    throw BadFile{line, "expected " + count_text(record_size_, "number") +
+                                            ", found " + std::to_string(found)};
+                }
+                throw BadFile{record_line_, "expected " + count_text(record_size_, "number") +
+                                                ", found " + std::to_string(before)};
+            }
+            record_.push_back(number(word, line));
+        }
+        if (record_.size() == record_size_) {
+            store_record();
+        }
+    }
+
+    void complete_record() {
+        if (!record_.empty()) {
+            throw BadFile{record_line_, "expected " + count_text(record_size_, "number") +
+                                            ", found " + std::to_string(record_.size())};
+        }
+    }
+
+    Complex value_of(double a, double b) const {
+        constexpr double degree = std::numbers::pi / 180.0;
+        switch (format_) {
+        case Format::RI:
+            return {a, b};
+        case Format::MA:
+            break;
+        case Format::DB:
+            a = std::pow(10.0, a / 20.0);
+            break;
+        }
+        // Not std::polar: a magnitude may be written negative.
+        return {a * std::cos(b * degree), a * std::sin(b * degree)};
+    }
+
+    void store_record() {
+        const double f_ghz = record_[0] / per_ghz_;
+        if (f_ghz < 0.0) {
+            throw BadFile{record_line_, "a frequency must not be negative"};
+        }
+        if (!network_.f_ghz.empty() && !(f_ghz > network_.f_ghz.back())) {
+            throw BadFile{record_line_, "frequencies must rise"};
+        }
+        if (version_ == 2 &&
+            static_cast<long long>(network_.f_ghz.size()) >= frequencies_declared_) {
+            throw BadFile{record_line_, "more frequencies than [Number of Frequencies] (" +
+                                            std::to_string(frequencies_declared_) + ")"};
+        }
+        network_.f_ghz.push_back(f_ghz);
+        const auto n = static_cast<std::size_t>(network_.ports);
+        const std::size_t base = network_.values.size();
+        network_.values.resize(base + n * n);
+        for (std::size_t k = 0; k < slots_.size(); ++k) {
+            const Complex value = value_of(record_[1 + 2 * k], record_[2 + 2 * k]);
+            if (!std::isfinite(value.real()) || !std::isfinite(value.imag())) {
+                throw BadFile{record_line_, "value out of range"};
+            }
+            const auto [row, column] = slots_[k];
+            network_.values[base + static_cast<std::size_t>(row) * n +
+                            static_cast<std::size_t>(column)] = value;
+            if (matrix_format_ != MatrixFormat::Full) {
+                // Half a matrix: the network is reciprocal, the other half its mirror image.
+                network_.values[base + static_cast<std::size_t>(column) * n +
+                                static_cast<std::size_t>(row)] = value;
+            }
+        }
+        record_.clear();
+    }
+
+    Network network_;
+    int name_ports_;
+    int version_ = 1;
+    bool started_ = false;
+    bool version_may_follow_ = false;
+    bool ports_known_ = false;
+    bool options_seen_ = false;
+    bool network_seen_ = false;
+    bool two_port_21_12_ = false;
+    bool two_port_order_given_ = false;
+    double per_ghz_ = 1.0;
+    double option_r_ = 50.0;
+    Format format_ = Format::MA;
+    MatrixFormat matrix_format_ = MatrixFormat::Full;
+    Section section_ = Section::Header;
+    long long frequencies_declared_ = 0;
+    std::size_t references_wanted_ = 0;
+    std::size_t reference_line_ = 0;
+    std::vector<std::pair<int, int>> slots_;
+    std::size_t record_size_ = 0;
+    std::vector<double> record_;
+    std::size_t record_line_ = 0;
+};
+
+std::string reason(int error) {
+    std::string text = std::error_code(error, std::generic_category()).message();
+    if (!text.empty() && text.front() >= 'A' && text.front() <= 'Z') {
+        text.front() = static_cast<char>(text.front() - 'A' + 'a');
+    }
+    return text;
+}
+
+// x solving A x = e_k for a small complex matrix (row by row), by Gaussian elimination with
+// partial pivoting; nothing when A is singular.
+std::optional<Complex> inverse_diagonal(std::vector<Complex> a, std::size_t n, std::size_t k) {
+    std::vector<Complex> b(n);
+    b[k] = 1.0;
+    for (std::size_t column = 0; column < n; ++column) {
+        std::size_t pivot = column;
+        for (std::size_t row = column + 1; row < n; ++row) {
+            if (std::abs(a[row * n + column]) > std::abs(a[pivot * n + column])) {
+                pivot = row;
+            }
+        }
+        if (a[pivot * n + column] == Complex{}) {
+            return std::nullopt;
+        }
+        if (pivot != column) {
+            std::swap_ranges(a.begin() + static_cast<std::ptrdiff_t>(pivot * n),
+                             a.begin() + static_cast<std::ptrdiff_t>(pivot * n + n),
+                             a.begin() + static_cast<std::ptrdiff_t>(column * n));
+            std::swap(b[pivot], b[column]);
+        }
+        for (std::size_t row = column + 1; row < n; ++row) {
+            const Complex factor = a[row * n + column] / a[column * n + column];
+            for (std::size_t j = column; j < n; ++j) {
+                a[row * n + j] -= factor * a[column * n + j];
+            }
+            b[row] -= factor * b[column];
+        }
+    }
+    std::vector<Complex> x(n);
+    for (std::size_t row = n; row-- > 0;) {
+        Complex sum = b[row];
+        for (std::size_t j = row + 1; j < n; ++j) {
+            sum -= a[row * n + j] * x[j];
+        }
+        x[row] = sum / a[row * n + row];
+    }
+    return x[k];
+}
+
+} // namespace
+
+std::variant<Network, std::string> read_touchstone(std::string_view bytes, std::string_view name) {
+    try {
+        return Reader{name}.read(bytes);
+    } catch (const BadFile& bad) {
+        return std::string{name} + " line " + std::to_string(bad.line) + ": " + bad.what;
+    }
+}
+
+std::variant<Network, std::string> read_touchstone_file(const std::string& name) {
+    errno = 0;
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(name.c_str(), "rb"),
+                                                               &std::fclose);
+    if (!file) {
+        return "Cannot read " + name + ": " + reason(errno != 0 ? errno : ENOENT);
+    }
+    std::string bytes;
+    std::array<char, 1 << 16> buffer;
+    std::size_t got = 0;
+    while ((got = std::fread(buffer.data(), 1, buffer.size(), file.get())) > 0) {
+        bytes.append(buffer.data(), got);
+    }
+    if (std::ferror(file.get())) {
+        return "Cannot read " + name + ": " + reason(errno != 0 ? errno : EIO);
+    }
+    return read_touchstone(bytes, name);
+}
+
+std::variant<PortData, std::string> port_data(const Network& network, int port) {
+    if (port < 1 || port > network.ports) {
+        return network.source + " has no port " + std::to_string(port) + ": it has " +
+               count_text(static_cast<std::size_t>(network.ports), "port");
+    }
+    PortData data;
+    data.source = network.source;
+    data.port = port;
+    data.reference_ohm = network.reference_ohm[static_cast<std::size_t>(port - 1)];
+    data.f_ghz = network.f_ghz;
+    data.s.reserve(network.f_ghz.size());
+    const auto n = static_cast<std::size_t>(network.ports);
+    const auto k = static_cast<std::size_t>(port - 1);
+    std::vector<Complex> matrix(n * n);
+    for (std::size_t sample = 0; sample < network.f_ghz.size(); ++sample) {
+        const auto first = network.values.begin() + static_cast<std::ptrdiff_t>(sample * n * n);
+        Complex s;
+        if (network.parameter == Parameter::S) {
+            s = first[static_cast<std::ptrdiff_t>(k * n + k)];
+        } else {
+            // With G = diag(R): S = I - 2 G (Z + G)^-1 and S = 2 (I + G Y)^-1 - I.
+            std::copy(first, first + static_cast<std::ptrdiff_t>(n * n), matrix.begin());
+            const bool z = network.parameter == Parameter::Z;
+            for (std::size_t row = 0; row < n; ++row) {
+                const double r = network.reference_ohm[row];
+                for (std::size_t column = 0; column < n; ++column) {
+                    Complex& entry = matrix[row * n + column];
+                    entry = z ? entry : r * entry;
+                }
+                matrix[row * n + row] += z ? r : 1.0;
+            }
+            const std::optional<Complex> inverse = inverse_diagonal(matrix, n, k);
+            if (inverse) {
+                s = z ? 1.0 - 2.0 * data.reference_ohm * *inverse : 2.0 * *inverse - 1.0;
+            }
+            if (!inverse || !std::isfinite(s.real()) || !std::isfinite(s.imag())) {
+                char text[32];
+                const auto end = std::to_chars(text, text + sizeof text, network.f_ghz[sample]).ptr;
+                return network.source + ": port " + std::to_string(port) +
+                       " has no reflection at " + std::string(text, end) + " GHz";
+            }
+        }
+        data.s.push_back(s);
+    }
+    return data;
+}
+
+} // namespace veltrane::rf
