@@ -78,8 +78,17 @@ std::string quoted(std::string_view word) {
     return text;
 }
 
+// "1 number", "2 numbers"; "frequency" becomes "frequencies".
 std::string count_text(std::size_t n, std::string_view noun) {
-    return std::to_string(n) + " " + std::string{noun} + (n == 1 ? "" : "s");
+    std::string text = std::to_string(n) + " " + std::string{noun};
+    if (n != 1) {
+        if (text.ends_with('y')) {
+            text.back() = 'i';
+            text += 'e';
+        }
+        text += 's';
+    }
+    return text;
 }
 
 // A decimal number as Touchstone writes it: optional sign, digits with an optional point and
@@ -287,8 +296,8 @@ class Reader {
         if (name_ports_ > max_ports) {
             throw BadFile{line, "more than " + std::to_string(max_ports) + " ports"};
         }
-        set_ports(name_ports_);
         two_port_21_12_ = true; // version 1 two-port order: N11 N21 N12 N22
+        set_ports(name_ports_);
         section_ = Section::Network;
     }
 
