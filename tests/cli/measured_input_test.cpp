@@ -1,0 +1,168 @@
+// veltrane-calc with --touchstone: the points taken from the file, the calculation they feed,
+// and what a bad file or command line gives.
+
+#include "cli/calc_cli.h"
+
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <charconv>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace veltrane::cli {
+namespace {
+
+using Args = std::vector<std::string>;
+
+struct CalcRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+CalcRun calc(const Args& args) {
+    std::ostringstream out;
+    std::ostringstream err;
+    CalcRun run;
+    run.status = run_calc(args, out, err);
+    run.out = out.str();
+    run.err = err.str();
+    return run;
+}
+
+std::string shortest(double value) {
+    char text[32];
+    return {text, std::to_chars(text, text + sizeof text, value).ptr};
+}
+
+// 1 GHz: 73.0769... + j15.3846... ohm; 2 GHz and 2.5 GHz as well, in 50 ohm.
+constexpr std::string_view measured = "! test data\n# MHz S RI R 50\n1000 0.2 0.1\n"
+                                      "2000 0.1 -0.3\n2500 0.05 -0.2\n";
+
+class MeasuredCli : public ::testing::Test {
+  protected:
+    void SetUp() override { testing::write_bytes(file_, measured); }
+
+    testing::TempDir dir_;
+    std::string file_ = (dir_ / "dut.s1p").string();
+    std::string report_ = (dir_ / "run.prt").string();
+    Args choices_ = {"--rl",           "100",        "--f1-crossover", "inductive",
+                     "--f2-crossover", "capacitive", "--topology",     "parallel-series"};
+};
+
+struct RefusedCase {
+    const char* name;
+    Args args; // after --touchstone FILE, or in place of it when it starts with "!"
+    int status;
+    std::string err; // the start of standard error; FILE stands for the file's path
+};
+
+TEST_F(MeasuredCli, RefusedRunsSayWhyAndWriteNoReport) {
+    const RefusedCase cases[] = {
+        {"R1WithFile", {"--r1", "3"}, exit_usage, "veltrane-calc: --r1 excludes --touchstone"},
+        {"X2WithFile", {"--x2=1"}, exit_usage, "veltrane-calc: --x2 excludes --touchstone"},
+        {"PortWithoutFile", {"!", "--port", "2"}, exit_usage, "veltrane-calc: --port requires"},
+        {"PortNotANumber",
+         {"--port", "one"},
+         exit_usage,
+         "veltrane-calc: Could not convert: --port = one"},
+        {"PortOutside", {"--port", "2"}, exit_message, "FILE has no port 2: it has 1 port\n"},
+        {"F2AboveData",
+         {"--f2", "3"},
+         exit_message,
+         "F2 = 3 GHz lies outside the data (1 to 2.5 GHz)\n"},
+        {"F1BelowData", {"--f1", "0.5GHz"}, exit_message, "F1 = 0.5 GHz lies outside the data"},
+        {"MissingFile",
+         {"!", "--touchstone", "no/such.s1p"},
+         exit_message,
+         "Cannot read no/such.s1p: no such file or directory\n"},
+    };
+    for (const RefusedCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Args args = {"--report", report_};
+        if (c.args.empty() || c.args.front() != "!") {
+            args.insert(args.end(), {"--touchstone", file_});
+            args.insert(args.end(), c.args.begin(), c.args.end());
+        } else {
+            args.insert(args.end(), c.args.begin() + 1, c.args.end());
+        }
+        args.insert(args.end(), choices_.begin(), choices_.end());
+        const CalcRun run = calc(args);
+        EXPECT_EQ(run.status, c.status);
+        std::string expected = c.err;
+        if (const auto at = expected.find("FILE"); at != std::string::npos) {
+            expected.replace(at, 4, file_);
+        }
+        EXPECT_EQ(run.err.substr(0, expected.size()), expected) << run.err;
+        EXPECT_FALSE(std::filesystem::exists(report_));
+        EXPECT_EQ(run.out.find("Ls "), std::string::npos) << run.out;
+    }
+}
+
+TEST_F(MeasuredCli, PointsFeedTheCalculationAsTypedTexts) {
+    Args args = {"--touchstone", file_, "--f2", "1.5", "--no-report", "--json"};
+    args.insert(args.end(), choices_.begin(), choices_.end());
+    const CalcRun run = calc(args);
+    ASSERT_EQ(run.status, exit_results) << run.err;
+    const auto json = nlohmann::json::parse(run.out);
+    ASSERT_EQ(json["points"].size(), 2U);
+
+    // 1 GHz is a sample: (1 + 0.2 + j0.1) / (1 - 0.2 - j0.1) * 50 = 73.0769... + j15.3846...
+    // 1.5 GHz lies halfway: S = 0.15 - j0.1.
+    const std::complex<double> s1(0.2, 0.1);
+    const std::complex<double> s2(0.15, -0.1);
+    const std::complex<double> z1 = 50.0 * (1.0 + s1) / (1.0 - s1);
+    const std::complex<double> z2 = 50.0 * (1.0 + s2) / (1.0 - s2);
+    const struct {
+        double f_ghz;
+        std::complex<double> z;
+        bool interpolated;
+    } expected[] = {{1.0, z1, false}, {1.5, z2, true}};
+    Args typed = {"--f2", "1.5", "--no-report", "--json"};
+    for (std::size_t k = 0; k < 2; ++k) {
+        const auto& point = json["points"][k];
+        EXPECT_EQ(point["f_ghz"].get<double>(), expected[k].f_ghz);
+        EXPECT_PRED_FORMAT3(testing::near_relative, point["r"].get<double>(), expected[k].z.real(),
+                            1e-14);
+        EXPECT_PRED_FORMAT3(testing::near_relative, point["x"].get<double>(), expected[k].z.imag(),
+                            1e-14);
+        EXPECT_EQ(point["interpolated"].get<bool>(), expected[k].interpolated);
+        const std::string n = std::to_string(k + 1);
+        typed.insert(typed.end(), {"--r" + n, shortest(point["r"].get<double>()), "--x" + n,
+                                   shortest(point["x"].get<double>())});
+    }
+    typed.insert(typed.end(), choices_.begin(), choices_.end());
+    const auto typed_json = nlohmann::json::parse(calc(typed).out);
+    EXPECT_EQ(json["fields"], typed_json["fields"]);
+    EXPECT_FALSE(typed_json.contains("points"));
+
+    // The text output names the two points before the result lines.
+    args.erase(args.begin() + 5); // --json
+    const CalcRun text = calc(args);
+    EXPECT_EQ(text.out.substr(0, text.out.find("Ls ")),
+              "F1 = 1 GHz: 73.0769 + j15.3846 ohm, measured\n"
+              "F2 = 1.5 GHz: 66.041 - j13.6519 ohm, interpolated\n");
+}
+
+TEST_F(MeasuredCli, JsonKeepsThePointsWhenTheCalculationStops) {
+    const CalcRun run = calc({"--touchstone", file_, "--f2", "2.5", "--no-report", "--json"});
+    EXPECT_EQ(run.status, exit_message);
+    const auto json = nlohmann::json::parse(run.out);
+    EXPECT_EQ(json["message"], "Please F1 crossover");
+    ASSERT_EQ(json["points"].size(), 2U);
+    EXPECT_EQ(json["points"][1]["f_ghz"].get<double>(), 2.5);
+
+    const CalcRun outside = calc({"--touchstone", file_, "--f2", "2.6", "--no-report", "--json"});
+    const auto partial = nlohmann::json::parse(outside.out);
+    EXPECT_EQ(partial["message"], "F2 = 2.6 GHz lies outside the data (1 to 2.5 GHz)");
+    EXPECT_EQ(partial["points"].size(), 1U);
+    EXPECT_EQ(partial["report"], nullptr);
+}
+
+} // namespace
+} // namespace veltrane::cli
