@@ -3,6 +3,7 @@
 #include "cli/measured_input.h"
 #include "model/calculate.h"
 #include "model/field_set.h"
+#include "output/display.h"
 #include "output/report.h"
 
 #include <CLI/CLI.hpp>
@@ -315,6 +316,7 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
             }
         }
         if (measured->message) {
+            clear_results(fields);
             fields.set_message_visible(true);
             fields.set_text(Field::Message, *measured->message);
             if (request.json) {

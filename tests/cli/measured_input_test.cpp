@@ -162,6 +162,7 @@ TEST_F(MeasuredCli, JsonKeepsThePointsWhenTheCalculationStops) {
     EXPECT_EQ(partial["message"], "F2 = 2.6 GHz lies outside the data (1 to 2.5 GHz)");
     EXPECT_EQ(partial["points"].size(), 1U);
     EXPECT_EQ(partial["report"], nullptr);
+    EXPECT_EQ(partial["fields"]["Ls_txt"], "     ");
 }
 
 } // namespace
