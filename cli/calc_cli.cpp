@@ -242,16 +242,17 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
     CLI::Option* touchstone_given =
         app.add_option(std::string{measured_options[0]}, touchstone_path,
                        "take R1, X1, R2, X2 from this Touchstone file at F1 and F2")
-            ->type_name("FILE");
+            ->option_text("FILE");
     for (std::size_t i = 0; i < input_options.size(); ++i) {
         const Field field = input_options[i].field;
         if (field == Field::R1 || field == Field::X1 || field == Field::R2 || field == Field::X2) {
             touchstone_given->excludes(input_given[i]);
+            input_given[i]->option_text("TEXT"); // the help keeps its column
         }
     }
     int port = 1;
     app.add_option(std::string{measured_options[1]}, port, "the file's port (default 1)")
-        ->type_name("N")
+        ->option_text("N")
         ->needs(touchstone_given);
     bool json = false;
     app.add_flag("--json", json, "print one JSON object instead of the result lines")
