@@ -189,8 +189,6 @@ const BadFileCase bad_files[] = {
     {"GParameters", "a.s2p", "! x\n# GHz G RI\n",
      "a.s2p line 2: \"G\" parameters cannot be read (S, Y or Z)"},
     {"UnknownOption", "a.s1p", "# GHz S XY\n", "a.s1p line 1: unknown option \"XY\""},
-    {"TwoUnits", "a.s1p", "# GHz MHz\n",
-     "a.s1p line 1: the option line gives the frequency unit twice"},
     {"ZeroReference", "a.s1p", "# R 0\n",
      "a.s1p line 1: a reference resistance must be positive, not \"0\""},
     {"NoPortCount", "data.txt", "1 0 0\n",
