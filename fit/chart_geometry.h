@@ -1,0 +1,57 @@
+#pragma once
+
+// From picture coordinates back to what the charts show, for pointing into them: the reflection
+// under a point of the Smith chart, the frequency under a point of the return-loss plot, the
+// place on the data curve nearest a point. No Qt.
+
+#include "rf/model_impedance.h"
+#include "rf/picture.h"
+
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace veltrane::fit {
+
+[[nodiscard]] rf::Point smith_point(const rf::ChartFrame& frame, rf::Complex g);
+// The reflection at `p`, or nothing outside the chart's unit circle.
+[[nodiscard]] std::optional<rf::Complex> smith_reflection(const rf::ChartFrame& frame, rf::Point p);
+
+[[nodiscard]] double plot_x(const rf::ChartFrame& frame, double f_ghz);
+[[nodiscard]] double plot_y(const rf::ChartFrame& frame, double return_loss_db);
+// The frequency at `p`, or nothing outside the plot's area.
+[[nodiscard]] std::optional<double> plot_frequency(const rf::ChartFrame& frame, rf::Point p);
+
+// Return loss in dB of a reflection (|Gamma| of 0 reads as a large finite value).
+[[nodiscard]] double return_loss_db(rf::Complex g);
+
+// The measured curve as the charts draw it: frequencies (rising) and reflections against z0.
+struct Curve {
+    std::vector<double> f_ghz;
+    std::vector<rf::Complex> g;
+};
+
+// Where a pointer at `p` falls on the curve, within `reach` picture units: on the Smith chart,
+// the nearest point of the curve between two samples; on the plot, the frequency under it. A
+// place within `snap` units of a sample is that sample's frequency exactly.
+[[nodiscard]] std::optional<double> frequency_at(const rf::ChartFrame& frame, const Curve& curve,
+                                                 rf::Point p, double reach, double snap);
+
+// A draggable handle for a point picked on the data: a filled disc on the Smith chart and on
+// the return-loss curve, with its label, added to the picture.
+struct Handle {
+    std::string label; // "F1"
+    double f_ghz = 0.0;
+    rf::Complex g; // the data's reflection there against z0
+    rf::Colour colour;
+};
+void add_handles(rf::Picture& picture, const rf::ChartFrame& frame, std::span<const Handle> handles);
+
+// The handle under `p` (index into `handles`), within `reach` units of its disc on either chart
+// or of its line on the plot.
+[[nodiscard]] std::optional<std::size_t> handle_at(const rf::ChartFrame& frame,
+                                                   std::span<const Handle> handles, rf::Point p,
+                                                   double reach);
+
+} // namespace veltrane::fit

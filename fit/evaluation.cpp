@@ -1,0 +1,105 @@
+#include "fit/evaluation.h"
+
+#include "model/calculate.h"
+#include "model/field_set.h"
+#include "output/report.h"
+#include "rf/choices.h"
+#include "rf/interpolate.h"
+#include "rf/numbers.h"
+
+#include <cmath>
+
+namespace veltrane::fit {
+
+std::variant<DataPoint, std::string> data_point(const rf::PortData& data, double f_ghz,
+                                                std::string_view label) {
+    auto found = rf::reflection_at(data, f_ghz, label);
+    if (auto* message = std::get_if<std::string>(&found)) {
+        return std::move(*message);
+    }
+    const auto& reflection = std::get<rf::Reflection>(found);
+    const rf::Complex z = rf::impedance_from_reflection(reflection.s, data.reference_ohm);
+    if (!std::isfinite(z.real()) || !std::isfinite(z.imag())) {
+        return std::string(label) + " = " + rf::shortest(f_ghz) +
+               " GHz: the data show an open circuit there";
+    }
+    return DataPoint{f_ghz, z, reflection.interpolated};
+}
+
+State inputs(const DataPoint& p1, const DataPoint& p2, double rl_ohm) {
+    State s;
+    s.F1 = p1.f_ghz * 1000; // MHz, as a typed frequency
+    s.F2 = p2.f_ghz * 1000;
+    s.R1 = p1.z_ohm.real();
+    s.X1 = p1.z_ohm.imag();
+    s.R2 = p2.z_ohm.real();
+    s.X2 = p2.z_ohm.imag();
+    s.RL = rl_ohm;
+    return s;
+}
+
+Evaluation evaluate(const rf::PortData& data, double f1_ghz, double f2_ghz, double rl_ohm,
+                    double z0_ohm) {
+    Evaluation out;
+    const std::array<std::pair<double, std::string_view>, 2> wanted = {
+        {{f1_ghz, "F1"}, {f2_ghz, "F2"}}};
+    for (std::size_t k = 0; k < wanted.size(); ++k) {
+        auto point = data_point(data, wanted[k].first, wanted[k].second);
+        if (auto* message = std::get_if<std::string>(&point)) {
+            out.message = std::move(*message);
+            return out;
+        }
+        out.points[k] = std::get<DataPoint>(point);
+    }
+    const State in = inputs(out.points[0], out.points[1], rl_ohm);
+    out.rows.reserve(rf::all_choices.size());
+    for (const Choice& choice : rf::all_choices) {
+        ChoiceRow row{choice, solve(in, choice), std::nullopt};
+        if (const auto* state = std::get_if<State>(&row.outcome)) {
+            const auto model = rf::LumpedModel::from(*state, choice.topology);
+            row.band_fit = rf::fit(model, data, z0_ohm, std::min(state->FL, state->FH),
+                                   std::max(state->FL, state->FH));
+        }
+        out.rows.push_back(std::move(row));
+    }
+    return out;
+}
+
+CalculatorView calculator_view(const DataPoint& p1, const DataPoint& p2, double rl_ohm,
+                               Choice choice) {
+    MemoryFieldSet fields;
+    fields.set_text(Field::F1, rf::shortest(p1.f_ghz));
+    fields.set_text(Field::R1, rf::shortest(p1.z_ohm.real()));
+    fields.set_text(Field::X1, rf::shortest(p1.z_ohm.imag()));
+    fields.set_text(Field::F2, rf::shortest(p2.f_ghz));
+    fields.set_text(Field::R2, rf::shortest(p2.z_ohm.real()));
+    fields.set_text(Field::X2, rf::shortest(p2.z_ohm.imag()));
+    fields.set_text(Field::RL, rf::shortest(rl_ohm));
+    fields.select(choice.f1 == Crossover::Inductive ? Option::F1Ind : Option::F1Cap);
+    fields.select(choice.f2 == Crossover::Inductive ? Option::F2Ind : Option::F2Cap);
+    fields.select(choice.topology == Topology::ParallelSeries ? Option::ParSer : Option::SerPar);
+    MemoryReport report;
+    CalculatorView view;
+    if (calculate(fields, report) == Outcome::Message) {
+        view.message = fields.text(Field::Message);
+    }
+    for (std::size_t i = 0; i < result_fields.size(); ++i) {
+        view.results[i] = fields.text(result_fields[i]);
+    }
+    view.report = report.bytes();
+    return view;
+}
+
+std::string choice_label(Choice choice) {
+    const auto word = [](Crossover c) { return c == Crossover::Inductive ? "ind" : "cap"; };
+    return std::string(choice.topology == Topology::ParallelSeries ? "Par/Ser" : "Ser/Par") +
+           ", F1 " + word(choice.f1) + ", F2 " + word(choice.f2);
+}
+
+std::string element_line(const State& state) {
+    return "Ls " + rf::readable(state.Ls, 4) + " nH, Cs " + rf::readable(state.Cs, 4) +
+           " pF, Lp " + rf::readable(state.Lp, 4) + " nH, Cp " + rf::readable(state.Cp, 4) +
+           " pF";
+}
+
+} // namespace veltrane::fit

@@ -1,0 +1,69 @@
+#pragma once
+
+// What the measured-data window computes from its inputs, without Qt: the two points taken
+// from the data, the eight choices with their fit, and the chosen one as the calculator shows it.
+
+#include "model/solve.h"
+#include "model/state.h"
+#include "rf/fit.h"
+#include "rf/model_impedance.h"
+#include "rf/port_data.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace veltrane::fit {
+
+// One impedance point read off the data.
+struct DataPoint {
+    double f_ghz = 0.0;
+    rf::Complex z_ohm;
+    bool interpolated = false; // between two samples, by the reader's rule
+};
+
+// The data's impedance at `f_ghz`, or the message (outside the data, an open circuit there).
+[[nodiscard]] std::variant<DataPoint, std::string>
+data_point(const rf::PortData& data, double f_ghz, std::string_view label);
+
+// The calculation's inputs for two points and RL: F1, F2 in MHz as the calculator holds them.
+[[nodiscard]] State inputs(const DataPoint& p1, const DataPoint& p2, double rl_ohm);
+
+// One of the eight choices for the current points and RL.
+struct ChoiceRow {
+    Choice choice;
+    std::variant<State, std::string> outcome; // the final state, or the calculator's message
+    std::optional<rf::FitStats> band_fit;     // over the samples in FL..FH
+};
+
+struct Evaluation {
+    std::optional<std::string> message; // why there are no rows (a point off the data)
+    std::array<DataPoint, 2> points{};
+    std::vector<ChoiceRow> rows; // the eight, in rf::all_choices order, or none
+};
+
+// Takes both points off the data and runs all eight choices with RL, each with its fit over its
+// own band, reflections compared against `z0_ohm`.
+[[nodiscard]] Evaluation evaluate(const rf::PortData& data, double f1_ghz, double f2_ghz,
+                                  double rl_ohm, double z0_ohm);
+
+// The chosen model as the calculator window shows it: the ten result texts (or the message)
+// and the report bytes, from the very texts the calculator would hold.
+struct CalculatorView {
+    std::optional<std::string> message;
+    std::array<std::string, 10> results; // Ls_txt ... F0_txt
+    std::string report;                  // Model.prt, empty after a message
+};
+[[nodiscard]] CalculatorView calculator_view(const DataPoint& p1, const DataPoint& p2,
+                                             double rl_ohm, Choice choice);
+
+// "Par/Ser, F1 ind, F2 cap": a short name for a table row.
+[[nodiscard]] std::string choice_label(Choice choice);
+
+// "Ls = 1.234 nH, Cs = ..." with six significant digits, for the table and the best-fit list.
+[[nodiscard]] std::string element_line(const State& state);
+
+} // namespace veltrane::fit

@@ -1,0 +1,157 @@
+#pragma once
+
+#include "fit/chart_geometry.h"
+#include "fit/evaluation.h"
+#include "rf/best_fit.h"
+#include "rf/picture.h"
+#include "rf/port_data.h"
+#include "rf/touchstone.h"
+
+#include <QFutureWatcher>
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QSlider;
+class QSpinBox;
+class QSplitter;
+class QTableWidget;
+class QPlainTextEdit;
+
+namespace veltrane::fit {
+
+class ChartView;
+
+// The files the window writes.
+enum class Export { Touchstone, Spice, Svg, Png, Report };
+
+// The measured-data window: a Touchstone file on a Smith chart and a return-loss plot, the two
+// points picked on the data, the eight choices with their fit, the chosen model as the
+// calculator shows it, the best-fit search and the exports.
+class FitWindow final : public QMainWindow {
+    Q_OBJECT
+
+  public:
+    explicit FitWindow(QWidget* parent = nullptr);
+    ~FitWindow() override;
+
+    // Reads the file (off the event thread) and takes `port`; a bad file leaves the data shown
+    // and says why in the message line. `loaded` or `refused` follows.
+    void open_file(const QString& path, int port = 1);
+    // Writes one export of the chosen model to `path`; the message when it could not.
+    [[nodiscard]] std::optional<QString> export_to(Export kind, const QString& path);
+    // The chosen model's results as text, as "Copy results" puts them on the clipboard.
+    [[nodiscard]] QString results_text() const;
+    [[nodiscard]] QString message() const;
+    [[nodiscard]] const ChartView* chart() const { return chart_; }
+    [[nodiscard]] const rf::Picture& picture() const { return picture_; }
+    [[nodiscard]] std::array<double, 2> points_ghz() const { return {f_ghz_[0], f_ghz_[1]}; }
+    [[nodiscard]] Choice chosen() const { return chosen_; }
+
+  signals:
+    void loaded();
+    void refused();
+    void best_fit_done();
+
+  protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    using ReadResult = std::variant<rf::Network, std::string>;
+
+    void build_actions();
+    QWidget* build_points_panel();
+    QWidget* build_best_panel();
+    void restore_settings();
+    void save_settings();
+
+    void file_read(const QString& path, int port);
+    void take_port(int port);
+    void show_message(const QString& text);
+    void add_recent(const QString& path);
+    void fill_recent_menu();
+
+    // Everything that follows from the points, RL and the chosen row.
+    void recompute();
+    void fill_table();
+    void fill_results();
+    void build_picture();
+    void update_rl_controls();
+    void set_point(std::size_t which, double f_ghz);
+    void set_rl(double rl_ohm);
+
+    void chart_pressed(QPointF p);
+    void chart_dragged(QPointF p);
+    void chart_hovered(QPointF p);
+
+    void start_best_fit();
+    void best_fit_finished();
+    void take_candidate(int row);
+
+    void export_with_dialog(Export kind);
+    [[nodiscard]] const ChoiceRow* chosen_row() const;
+
+    // Data
+    std::optional<rf::Network> network_;
+    std::optional<rf::PortData> data_;
+    QString path_;
+    Curve curve_;
+    double z0_ohm_ = 50.0;
+    std::array<double, 2> f_ghz_{};
+    double rl_ohm_ = 50.0;
+    Choice chosen_;
+    Evaluation evaluation_;
+    std::optional<CalculatorView> view_;
+    rf::Picture picture_;
+    std::vector<Handle> handles_;
+    std::optional<std::size_t> dragging_;
+    std::vector<rf::Candidate> candidates_;
+    QStringList recent_;
+    QString last_folder_;
+
+    // Work off the event thread
+    QFutureWatcher<ReadResult> reader_;
+    int reading_port_ = 1;
+    QString reading_path_;
+    QFutureWatcher<std::variant<rf::BestFit, std::string>> searcher_;
+    std::shared_ptr<std::atomic<bool>> stop_search_;
+
+    // Controls
+    ChartView* chart_ = nullptr;
+    QSplitter* split_ = nullptr;
+    QSplitter* lower_split_ = nullptr;
+    QLabel* message_ = nullptr;
+    QLabel* readout_ = nullptr;
+    QSpinBox* port_ = nullptr;
+    std::array<QLineEdit*, 2> f_edit_{};
+    QLineEdit* rl_edit_ = nullptr;
+    QSlider* rl_slider_ = nullptr;
+    QLabel* rl_range_ = nullptr;
+    QTableWidget* table_ = nullptr;
+    QPlainTextEdit* results_ = nullptr;
+    QCheckBox* search_rl_ = nullptr;
+    QPushButton* best_button_ = nullptr;
+    QPushButton* cancel_button_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QListWidget* best_list_ = nullptr;
+    QMenu* recent_menu_ = nullptr;
+    std::array<double, 2> rl_slider_range_{1, 100};
+};
+
+} // namespace veltrane::fit
