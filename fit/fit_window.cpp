@@ -212,6 +212,9 @@ FitWindow::FitWindow(QWidget* parent) : QMainWindow(parent) {
     split_->setStretchFactor(0, 3);
     split_->setStretchFactor(1, 2);
     setCentralWidget(split_);
+    split_->setSizes({520, 300});
+    lower_split_->setSizes({230, 470, 500});
+    right->setSizes({200, 140});
 
     build_actions();
     restore_settings();
@@ -476,6 +479,7 @@ void FitWindow::file_read(const QString& path, int port) {
         return;
     }
     network_ = std::move(network);
+    network_->source = QFileInfo(path).fileName().toStdString(); // the chart's legend
     data_ = std::get<rf::PortData>(std::move(taken));
     path_ = path;
     add_recent(path);

@@ -57,7 +57,7 @@ class FitWindow final : public QMainWindow {
     // The chosen model's results as text, as "Copy results" puts them on the clipboard.
     [[nodiscard]] QString results_text() const;
     [[nodiscard]] QString message() const;
-    [[nodiscard]] const ChartView* chart() const { return chart_; }
+    [[nodiscard]] ChartView* chart() const { return chart_; }
     [[nodiscard]] const rf::Picture& picture() const { return picture_; }
     [[nodiscard]] std::array<double, 2> points_ghz() const { return {f_ghz_[0], f_ghz_[1]}; }
     [[nodiscard]] Choice chosen() const { return chosen_; }

@@ -1,0 +1,337 @@
+// The measured-data window as a user drives it: open a file (argument, drop, bad files), drag a
+// marker, pick a row, run and cancel the best fit, export. Offscreen; one window per test.
+
+#include "fit/chart_geometry.h"
+#include "fit/chart_view.h"
+#include "fit/fit_window.h"
+#include "rf/choices.h"
+#include "rf/touchstone.h"
+#include "support/test_support.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QImage>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTest>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+
+using veltrane::fit::Export;
+using veltrane::fit::FitWindow;
+using veltrane::testing::TempDir;
+
+namespace {
+
+const QString antenna = QStringLiteral(VELTRANE_EXAMPLES_DIR "/antenna.s1p");
+
+// Six samples, half a gigahertz apart: wide enough on the chart to drag between them.
+constexpr std::string_view sparse_file = "# GHz S RI R 50\n"
+                                         "1.0 0.60 -0.60\n"
+                                         "1.5 0.30 -0.50\n"
+                                         "2.0 0.10 -0.20\n"
+                                         "2.5 0.15 0.20\n"
+                                         "3.0 0.35 0.45\n"
+                                         "3.5 0.60 0.55\n";
+
+QString path_of(const std::filesystem::path& p) {
+    return QString::fromStdString(p.string());
+}
+
+} // namespace
+
+class FitWindowTest : public QObject {
+    Q_OBJECT
+
+  private:
+    std::unique_ptr<FitWindow> window_;
+    std::unique_ptr<TempDir> dir_;
+
+    // Opens `path` as File > Open does; true when the data were taken.
+    bool open(const QString& path, int port = 1) {
+        QSignalSpy loaded(window_.get(), &FitWindow::loaded);
+        QSignalSpy refused(window_.get(), &FitWindow::refused);
+        window_->open_file(path, port);
+        return QTest::qWaitFor([&] { return !loaded.isEmpty() || !refused.isEmpty(); }, 10000) &&
+               !loaded.isEmpty();
+    }
+
+    QString sparse() {
+        const auto p = *dir_ / "sparse.s1p";
+        veltrane::testing::write_bytes(p, sparse_file);
+        return path_of(p);
+    }
+
+    QLineEdit* edit(const char* name) const {
+        return window_->findChild<QLineEdit*>(QString::fromLatin1(name));
+    }
+
+    // A press, moves and a release of the left button on the chart, in picture coordinates.
+    void drag(veltrane::rf::Point from, veltrane::rf::Point to) {
+        auto* chart = window_->chart();
+        const QPointF a = chart->to_widget(from);
+        const QPointF b = chart->to_widget(to);
+        QTest::mousePress(chart, Qt::LeftButton, {}, a.toPoint());
+        for (int step = 1; step <= 4; ++step) {
+            const QPointF at = a + (b - a) * step / 4.0;
+            QMouseEvent move(QEvent::MouseMove, at, chart->mapToGlobal(at), Qt::NoButton,
+                             Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(chart, &move);
+        }
+        QTest::mouseRelease(chart, Qt::LeftButton, {}, b.toPoint());
+    }
+
+  private slots:
+    void init() {
+        dir_ = std::make_unique<TempDir>();
+        window_ = std::make_unique<FitWindow>();
+        window_->resize(1200, 820);
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    }
+    void cleanup() {
+        window_.reset();
+        dir_.reset();
+    }
+
+    void opens_by_argument_and_by_drop_data() {
+        QTest::addColumn<bool>("by_drop");
+        QTest::newRow("file argument") << false;
+        QTest::newRow("dropped on the window") << true;
+    }
+    void opens_by_argument_and_by_drop() {
+        QFETCH(bool, by_drop);
+        if (by_drop) {
+            QSignalSpy loaded(window_.get(), &FitWindow::loaded);
+            QMimeData mime;
+            mime.setUrls({QUrl::fromLocalFile(antenna)});
+            QDragEnterEvent enter(QPoint(300, 300), Qt::CopyAction, &mime, Qt::LeftButton, {});
+            QApplication::sendEvent(window_.get(), &enter);
+            QVERIFY(enter.isAccepted());
+            QDropEvent drop(QPointF(300, 300), Qt::CopyAction, &mime, Qt::LeftButton, {});
+            QApplication::sendEvent(window_.get(), &drop);
+            QVERIFY(loaded.wait(10000));
+        } else {
+            QVERIFY(open(antenna));
+        }
+        // The points start on the samples at a third and two thirds of 1.50..3.50 GHz.
+        QCOMPARE(edit("F1_ghz")->text(), QStringLiteral("2.17"));
+        QCOMPARE(edit("F2_ghz")->text(), QStringLiteral("2.84"));
+        QVERIFY(window_->windowTitle().startsWith(QStringLiteral("antenna.s1p, port 1")));
+        QVERIFY(window_->message().isEmpty());
+        auto* table = window_->findChild<QTableWidget*>(QStringLiteral("choices"));
+        for (int row = 0; row < 8; ++row) {
+            QVERIFY(!table->item(row, 1)->text().isEmpty());
+        }
+    }
+
+    void refuses_a_bad_file_and_keeps_the_data_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("no such file") << QString() << QByteArray() << 1 << QStringLiteral("Cannot read");
+        QTest::newRow("a word among the numbers")
+            << QStringLiteral("bad.s1p") << QByteArray("# GHz S RI R 50\n1.0 0.5 x\n") << 1
+            << QStringLiteral("bad.s1p line 2");
+        QTest::newRow("a port the file lacks")
+            << QStringLiteral("one.s1p") << QByteArray("# GHz S RI R 50\n1.0 0.5 0.1\n") << 3
+            << QStringLiteral("port");
+    }
+    void refuses_a_bad_file_and_keeps_the_data() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, port);
+        QFETCH(QString, says);
+        QVERIFY(open(sparse()));
+        const auto before = window_->points_ghz();
+        const QString title = window_->windowTitle();
+        const auto path = *dir_ / (name.isEmpty() ? std::string("missing.s1p") : name.toStdString());
+        if (!name.isEmpty()) {
+            veltrane::testing::write_bytes(path, std::string_view(bytes.constData(), bytes.size()));
+        }
+        QVERIFY(!open(path_of(path), port));
+        QVERIFY2(window_->message().contains(says), qPrintable(window_->message()));
+        QCOMPARE(window_->points_ghz(), before);
+        QCOMPARE(window_->windowTitle(), title);
+        QVERIFY(!window_->picture().operations.empty());
+    }
+
+    void dragging_a_marker_data() {
+        QTest::addColumn<bool>("on_smith");
+        QTest::addColumn<double>("target"); // sample position: 1.5 is half way from 1 to 2
+        QTest::newRow("onto a sample on the plot") << false << 1.0;
+        QTest::newRow("between samples on the plot") << false << 0.5;
+        QTest::newRow("onto a sample on the Smith chart") << true << 0.0;
+    }
+    void dragging_a_marker() {
+        QFETCH(bool, on_smith);
+        QFETCH(double, target);
+        QVERIFY(open(sparse()));
+        QCOMPARE(window_->points_ghz()[0], 2.0);
+        const auto& frame = window_->picture().frame;
+        const std::array<double, 6> f = {1.0, 1.5, 2.0, 2.5, 3.0, 3.5};
+        const double y_mid = frame.plot_area.y + frame.plot_area.height / 2;
+        const veltrane::rf::Point from{veltrane::fit::plot_x(frame, 2.0), y_mid};
+        const double f_target = 1.0 + 0.5 * target;
+        veltrane::rf::Point to{veltrane::fit::plot_x(frame, f_target), y_mid};
+        if (on_smith) {
+            to = veltrane::fit::smith_point(frame, {0.60, -0.60});
+        }
+        drag(from, to);
+        const double f1 = window_->points_ghz()[0];
+        if (target == std::floor(target)) {
+            QCOMPARE(f1, f[static_cast<std::size_t>(target)]);
+        } else {
+            QVERIFY2(f1 > 1.0 + 0.05 && f1 < 1.5 - 0.05, qPrintable(QString::number(f1)));
+            QVERIFY(window_->results_text().contains(QStringLiteral("interpolated")));
+        }
+        QCOMPARE(window_->points_ghz()[1], 3.0);
+        QCOMPARE(edit("F1_ghz")->text().toDouble(), f1);
+    }
+
+    void clicking_a_row_chooses_it() {
+        QVERIFY(open(antenna));
+        auto* table = window_->findChild<QTableWidget*>(QStringLiteral("choices"));
+        for (int row : {1, 6}) {
+            const QRect cell = table->visualRect(table->model()->index(row, 0));
+            QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
+            const auto choice = veltrane::rf::all_choices[static_cast<std::size_t>(row)];
+            QCOMPARE(window_->chosen(), choice);
+            QVERIFY(window_->results_text().startsWith(table->item(row, 0)->text()));
+            // The calculator's own texts: a message, or the ten result lines.
+            QCOMPARE(window_->results_text().contains(QStringLiteral("\nF0 ")),
+                     !table->item(row, 2)->text().isEmpty());
+        }
+    }
+
+    void best_fit_can_be_cancelled_and_taken() {
+        QVERIFY(open(antenna));
+        auto* best = window_->findChild<QPushButton*>(QStringLiteral("best_fit"));
+        auto* cancel = window_->findChild<QPushButton*>(QStringLiteral("cancel"));
+        auto* list = window_->findChild<QListWidget*>(QStringLiteral("best_list"));
+        QSignalSpy done(window_.get(), &FitWindow::best_fit_done);
+
+        window_->findChild<QCheckBox*>(QStringLiteral("search_rl"))->setChecked(true);
+        QTest::mouseClick(best, Qt::LeftButton);
+        QVERIFY(cancel->isEnabled());
+        QVERIFY(!best->isEnabled());
+        QTest::mouseClick(cancel, Qt::LeftButton);
+        QVERIFY(done.wait(20000));
+        QCOMPARE(window_->message(), QStringLiteral("The search was stopped"));
+        QCOMPARE(list->count(), 0);
+        QVERIFY(best->isEnabled());
+
+        window_->findChild<QCheckBox*>(QStringLiteral("search_rl"))->setChecked(false);
+        QTest::mouseClick(best, Qt::LeftButton);
+        QVERIFY(done.wait(60000));
+        QCOMPARE(list->count(), 5);
+        const auto before = window_->points_ghz();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->item(2)).center());
+        const QString item = list->item(2)->text();
+        QVERIFY(item.contains(QStringLiteral("F1 ") + edit("F1_ghz")->text() + QStringLiteral(",")));
+        QVERIFY(window_->points_ghz() != before || item.contains(QStringLiteral("F2 ") +
+                                                                 edit("F2_ghz")->text()));
+    }
+
+    void exports_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("Touchstone") << static_cast<int>(Export::Touchstone) << QStringLiteral("m.s1p");
+        QTest::newRow("SPICE") << static_cast<int>(Export::Spice) << QStringLiteral("m.cir");
+        QTest::newRow("SVG") << static_cast<int>(Export::Svg) << QStringLiteral("m.svg");
+        QTest::newRow("PNG") << static_cast<int>(Export::Png) << QStringLiteral("m.png");
+        QTest::newRow("report") << static_cast<int>(Export::Report) << QStringLiteral("Model.prt");
+    }
+    void exports() {
+        QFETCH(int, kind);
+        QFETCH(QString, name);
+        QVERIFY(open(antenna));
+        const auto path = *dir_ / name.toStdString();
+        const auto failed = window_->export_to(static_cast<Export>(kind), path_of(path));
+        QVERIFY2(!failed, qPrintable(failed.value_or(QString())));
+        const std::string bytes = veltrane::testing::read_bytes(path);
+        switch (static_cast<Export>(kind)) {
+        case Export::Touchstone: {
+            // The model passes through the data at F1 and F2: the file reads back with the
+            // measured reflection there.
+            auto network = veltrane::rf::read_touchstone(bytes, "m.s1p");
+            QVERIFY(std::holds_alternative<veltrane::rf::Network>(network));
+            auto model = std::get<veltrane::rf::PortData>(
+                veltrane::rf::port_data(std::get<veltrane::rf::Network>(network), 1));
+            auto data = std::get<veltrane::rf::PortData>(veltrane::rf::port_data(
+                std::get<veltrane::rf::Network>(veltrane::rf::read_touchstone_file(
+                    antenna.toStdString())),
+                1));
+            QCOMPARE(model.f_ghz, data.f_ghz);
+            for (double f : window_->points_ghz()) {
+                const auto i = static_cast<std::size_t>(
+                    std::find(data.f_ghz.begin(), data.f_ghz.end(), f) - data.f_ghz.begin());
+                QVERIFY(i < data.f_ghz.size());
+                QVERIFY(std::abs(model.s[i] - data.s[i]) < 1e-9);
+            }
+            break;
+        }
+        case Export::Spice:
+            QVERIFY(bytes.find(".subckt veltrane_model port ground") != std::string::npos);
+            break;
+        case Export::Svg:
+            QVERIFY(bytes.find("<svg") != std::string::npos);
+            QVERIFY(bytes.find("antenna.s1p") != std::string::npos);
+            break;
+        case Export::Png: {
+            const QImage image = QImage::fromData(
+                QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())), "PNG");
+            QCOMPARE(image.size(), QSize(2000, 1180));
+            break;
+        }
+        case Export::Report:
+            QCOMPARE(std::count(bytes.begin(), bytes.end(), '\n'), 18);
+            QCOMPARE(std::count(bytes.begin(), bytes.end(), '\r'), 18);
+            break;
+        }
+    }
+
+    void export_failure_is_reported() {
+        QVERIFY(open(antenna));
+        const auto failed =
+            window_->export_to(Export::Svg, path_of(*dir_ / "no such folder" / "m.svg"));
+        QVERIFY(failed && failed->startsWith(QStringLiteral("Cannot write")));
+    }
+
+    // The window as a person sees it, kept for a look under build/screenshots; the chart must
+    // show the data (red) and the F1 marker (orange) in its pixels.
+    void looks_right() {
+        QVERIFY(open(antenna));
+        QTest::qWait(50);
+        const QImage image = window_->grab().toImage();
+        QDir().mkpath(QStringLiteral(VELTRANE_SCREENSHOT_DIR));
+        const double scale = window_->devicePixelRatioF();
+        image.save(QStringLiteral(VELTRANE_SCREENSHOT_DIR "/fit_window") +
+                   (scale > 1 ? QStringLiteral("_x2") : QString()) + QStringLiteral(".png"));
+        const QImage chart = window_->chart()->grab().toImage();
+        bool red = false;
+        bool orange = false;
+        for (int y = 0; y < chart.height(); ++y) {
+            for (int x = 0; x < chart.width(); ++x) {
+                const QColor c = chart.pixelColor(x, y);
+                red = red || (c.red() > 150 && c.green() < 30 && c.blue() < 30);
+                orange = orange || (c.red() > 190 && c.green() > 80 && c.green() < 110 && c.blue() < 20);
+            }
+        }
+        QVERIFY(red);
+        QVERIFY(orange);
+    }
+};
+
+QTEST_MAIN(FitWindowTest)
+#include "fit_window_test.moc"
