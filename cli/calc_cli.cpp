@@ -1,5 +1,6 @@
 #include "cli/calc_cli.h"
 
+#include "cli/model_report.h"
 #include "model/calculate.h"
 #include "model/field_set.h"
 #include "output/report.h"
@@ -88,7 +89,7 @@ constexpr std::array<ResultLine, 10> result_lines = {{
 }};
 
 bool takes_value(std::string_view name) {
-    if (name == report_option) {
+    if (name == report_option || model_option_takes_value(name)) {
         return true;
     }
     const auto is_name = [name](const auto& option) { return option.name == name; };
@@ -159,8 +160,9 @@ void print_results(const FieldSet& fields, std::ostream& out) {
 }
 
 void print_json(const MemoryFieldSet& fields, const std::optional<std::string>& report_written,
-                std::ostream& out) {
-    nlohmann::ordered_json object;
+                const ModelReport& model, std::ostream& out) {
+    nlohmann::ordered_json object = nlohmann::ordered_json::object();
+    model.add_json_before(object);
     if (fields.is_message_visible()) {
         object["message"] = fields.text(Field::Message);
     } else {
@@ -176,6 +178,7 @@ void print_json(const MemoryFieldSet& fields, const std::optional<std::string>& 
     } else {
         object["report"] = nullptr;
     }
+    model.add_json_after(object);
     // Texts the program did not make (a report path) may not be valid UTF-8: replace such
     // bytes rather than fail.
     out << object.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
@@ -227,6 +230,8 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
     bool json = false;
     app.add_flag("--json", json, "print one JSON object instead of the result lines")
         ->disable_flag_override();
+    ModelArgs model_args;
+    add_model_options(app, model_args);
 
     try {
         std::vector<std::string> words = split_assignments(args);
@@ -261,10 +266,21 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
         request.report = std::string{report_file_name};
     }
     request.json = json;
+    finish_model_options(model_args, request);
     return request;
 }
 
 int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
+    if (request.model.all_choices) {
+        return run_all_choices(request, out, err);
+    }
+    ModelReport model{request};
+    if (request.model.best_fit) {
+        if (const std::optional<int> status = model.prepare_best_fit(request, out, err)) {
+            return *status;
+        }
+    }
+
     std::unique_ptr<ReportSink> report;
     if (request.report) {
         report = std::make_unique<FileReport>(std::filesystem::path{*request.report});
@@ -273,7 +289,11 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
     }
 
     MemoryFieldSet& fields = request.fields;
-    const Outcome outcome = calculate(fields, *report);
+    State final_state;
+    const Outcome outcome = calculate(fields, *report, &final_state);
+    if (outcome != Outcome::Message) {
+        model.calculated(final_state, fields);
+    }
 
     std::optional<std::string> report_written;
     if (outcome == Outcome::Results) {
@@ -281,10 +301,11 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
     }
 
     if (request.json) {
-        print_json(fields, report_written, out);
+        print_json(fields, report_written, model, out);
     } else {
         if (outcome != Outcome::Message) {
             print_results(fields, out);
+            model.print_lines(out);
         }
         if (fields.is_message_visible()) {
             err << fields.text(Field::Message) << '\n';
