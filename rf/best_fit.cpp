@@ -318,13 +318,13 @@ std::variant<BestFit, std::string> best_fit(const PortData& data, const BestFitO
         samples.push_back({i, f, z.real(), z.imag(), gamma});
     }
     if (samples.size() < 2) {
-        return std::string{"fewer than two samples lie in the range searched"};
+        return std::string{"Fewer than two samples lie in the range searched"};
     }
     Search search(std::move(samples), options);
     search.run();
     BestFit fit = search.result();
     if (fit.best.empty()) {
-        return std::string{"no pair of samples and no choice gives a model"};
+        return std::string{"No pair of samples and no choice gives a model"};
     }
     return fit;
 }
