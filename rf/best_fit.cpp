@@ -20,8 +20,9 @@ constexpr double infinity = std::numeric_limits<double>::infinity();
 struct Sample {
     std::size_t index; // in the data
     double f_ghz;
-    double r, x;   // the impedance, as the calculation is given it
-    Complex gamma; // referred to the comparison's reference
+    double r, x;       // the impedance, as the calculation is given it
+    double r_parallel; // R (1 + (X/R)^2), the Series/Parallel limit of RL
+    Complex gamma;     // referred to the comparison's reference
 };
 
 // The best few candidates, kept sorted by their largest error.
@@ -144,17 +145,17 @@ class Search {
         return t;
     }
 
-    // RL against the topology's limits, before a calculation that would only say so.
-    bool could_solve(const Sample& s1, const Sample& s2, Topology topology, double rl) const {
-        const std::optional<RlRange> range = rl_range(topology, s1.r, s1.x, s2.r, s2.x);
-        if (!range) {
+    // RL against the topology's limits (as rl_range gives them), before a calculation that
+    // would only say so.
+    static bool could_solve(const Sample& s1, const Sample& s2, Topology topology, double rl) {
+        if (!(s1.r > 0.0) || !(s2.r > 0.0)) {
             return true; // the calculation gives the message
         }
         constexpr double margin = 1e-12; // leave the cases near the limit to the calculation
-        if (range->min_ohm && rl < *range->min_ohm * (1 - margin)) {
-            return false;
+        if (topology == Topology::ParallelSeries) {
+            return !(rl < std::max(s1.r, s2.r) * (1 - margin));
         }
-        return !(range->max_ohm && rl > *range->max_ohm * (1 + margin));
+        return !(rl > std::min(s1.r_parallel, s2.r_parallel) * (1 + margin));
     }
 
     void offer(std::size_t a, std::size_t b, Choice choice, double rl_ohm, const Trial& t) {
@@ -208,19 +209,21 @@ class Search {
 
         double best_log = 0.0;
         double best_error = infinity;
+        const Board* best_board = nullptr;
         const auto evaluate = [&](double log_rl) {
             const Trial t = trial(a, b, choice, std::exp(log_rl));
             const double error = t.state ? t.error : infinity;
             if (error < best_error) {
                 best_error = error;
                 best_log = log_rl;
+                best_board = t.board;
             }
             return error;
         };
         for (int k = 0; k < grid; ++k) {
             evaluate(lo + (k + 0.5) * step);
         }
-        if (!(best_error < main_.bound()) && !(best_error < others_.bound())) {
+        if (best_board == nullptr || !(best_error < best_board->bound())) {
             return; // pruned everywhere on the grid
         }
         constexpr double golden = 0.6180339887498949;
@@ -315,7 +318,8 @@ std::variant<BestFit, std::string> best_fit(const PortData& data, const BestFitO
             !std::isfinite(gamma.imag())) {
             continue; // an open circuit: no impedance to give the calculation
         }
-        samples.push_back({i, f, z.real(), z.imag(), gamma});
+        const double q = z.imag() / z.real();
+        samples.push_back({i, f, z.real(), z.imag(), z.real() * (1 + q * q), gamma});
     }
     if (samples.size() < 2) {
         return std::string{"Fewer than two samples lie in the range searched"};
