@@ -206,32 +206,28 @@ void add_model_options(CLI::App& app, ModelArgs& args) {
             "");
     };
     args.z0_given = app.add_option("--z0", args.z0,
-                                   "reference of the reflections compared with the data [ohm] "
-                                   "(default: the data's reference resistance, else 50)")
+                                   "reference for reflections [ohm] (default: the data's, else 50)")
                         ->type_name("OHMS")
                         ->check(number(true));
-    app.add_flag("--check", args.check,
-                 "print the model's impedance at F1 and F2 and its distance from the points")
+    app.add_flag("--check", args.check, "print the model's impedance at F1 and F2")
         ->disable_flag_override();
-    CLI::Option* all =
-        app.add_flag("--all-choices", args.all_choices,
-                     "calculate all eight choices, one row each, and the RL range of each "
-                     "topology; no report")
-            ->disable_flag_override();
+    CLI::Option* all = app.add_flag("--all-choices", args.all_choices,
+                                    "all eight choices and the RL ranges; no report")
+                           ->disable_flag_override();
     CLI::Option* best = app.add_flag("--best-fit", args.best_fit,
-                                     "search pairs of the data's samples and all choices for "
-                                     "the model that follows the data best, then calculate it")
+                                     "calculate the model that fits the data best "
+                                     "(--rl auto: search RL too)")
                             ->disable_flag_override();
-    args.fmin_given = app.add_option("--fmin", args.fmin, "lowest frequency --best-fit uses [GHz]")
+    args.fmin_given = app.add_option("--fmin", args.fmin, "lowest frequency for --best-fit [GHz]")
                           ->type_name("GHZ")
                           ->check(number(false))
                           ->needs(best);
-    args.fmax_given = app.add_option("--fmax", args.fmax, "highest frequency --best-fit uses [GHz]")
+    args.fmax_given = app.add_option("--fmax", args.fmax, "highest frequency for --best-fit [GHz]")
                           ->type_name("GHZ")
                           ->check(number(false))
                           ->needs(best);
     app.add_flag("--allow-negative", args.allow_negative,
-                 "let --best-fit models with negative elements compete")
+                 "let models with negative elements compete")
         ->disable_flag_override()
         ->needs(best);
     for (const char* choice : {"--f1-crossover", "--f2-crossover", "--topology"}) {
