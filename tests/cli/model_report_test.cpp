@@ -85,7 +85,11 @@ TEST(ModelOptions, CombinationsThatCannotBeUsed) {
         {"--best-fit", "--rl", "62"}, // no data
     };
     for (const Args& args : cases) {
-        SCOPED_TRACE(args.front() + " " + args[1]);
+        std::string line;
+        for (const std::string& arg : args) {
+            line += arg + " ";
+        }
+        SCOPED_TRACE(line);
         const CalcRun run = calc(args);
         EXPECT_EQ(run.status, exit_usage);
         EXPECT_EQ(run.out, "");
