@@ -9,7 +9,6 @@
 #include <nlohmann/json.hpp>
 
 #include <iosfwd>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
