@@ -1,6 +1,7 @@
 #include "cli/calc_cli.h"
 
 #include "cli/measured_input.h"
+#include "cli/model_report.h"
 #include "model/calculate.h"
 #include "model/field_set.h"
 #include "output/display.h"
@@ -91,8 +92,9 @@ constexpr std::array<ResultLine, 10> result_lines = {{
 }};
 
 bool takes_value(std::string_view name) {
-    if (name == report_option || std::find(measured_options.begin(), measured_options.end(),
-                                           name) != measured_options.end()) {
+    if (name == report_option || model_option_takes_value(name) ||
+        std::find(measured_options.begin(), measured_options.end(), name) !=
+            measured_options.end()) {
         return true;
     }
     const auto is_name = [name](const auto& option) { return option.name == name; };
@@ -163,8 +165,12 @@ void print_results(const FieldSet& fields, std::ostream& out) {
 }
 
 void print_json(const MemoryFieldSet& fields, const std::optional<std::string>& report_written,
-                const MeasuredInput* measured, std::ostream& out) {
-    nlohmann::ordered_json object;
+                const ModelReport* model, const std::vector<MeasuredPoint>* points,
+                std::ostream& out) {
+    nlohmann::ordered_json object = nlohmann::ordered_json::object();
+    if (model != nullptr) {
+        model->add_json_before(object);
+    }
     if (fields.is_message_visible()) {
         object["message"] = fields.text(Field::Message);
     } else {
@@ -180,15 +186,11 @@ void print_json(const MemoryFieldSet& fields, const std::optional<std::string>& 
     } else {
         object["report"] = nullptr;
     }
-    if (measured != nullptr && measured->data) {
-        nlohmann::ordered_json points = nlohmann::ordered_json::array();
-        for (const MeasuredPoint& point : measured->points) {
-            points.push_back({{"f_ghz", point.f_ghz},
-                              {"r", point.r_ohm},
-                              {"x", point.x_ohm},
-                              {"interpolated", point.interpolated}});
-        }
-        object["points"] = std::move(points);
+    if (points != nullptr) {
+        object["points"] = points_json(*points);
+    }
+    if (model != nullptr) {
+        model->add_json_after(object);
     }
     // Texts the program did not make (a report path) may not be valid UTF-8: replace such
     // bytes rather than fail.
@@ -257,6 +259,8 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
     bool json = false;
     app.add_flag("--json", json, "print one JSON object instead of the result lines")
         ->disable_flag_override();
+    ModelArgs model_args;
+    add_model_options(app, model_args);
 
     try {
         std::vector<std::string> words = split_assignments(args);
@@ -295,22 +299,23 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
         request.touchstone = touchstone_path;
         request.port = port;
     }
+    finish_model_options(model_args, request);
     return request;
 }
 
 int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
-    std::unique_ptr<ReportSink> report;
-    if (request.report) {
-        report = std::make_unique<FileReport>(std::filesystem::path{*request.report});
-    } else {
-        report = std::make_unique<NoReport>();
-    }
-
     MemoryFieldSet& fields = request.fields;
+    // Measured data: the best fit chooses its own points, every other run takes them at F1, F2.
     std::optional<MeasuredInput> measured;
     if (request.touchstone) {
-        measured = take_measured_points(*request.touchstone, request.port, fields);
+        measured = read_measured_data(*request.touchstone, request.port);
+        if (measured->data && !request.model.best_fit) {
+            take_points(*measured, fields);
+        }
         request.data = measured->data;
+        if (measured->data) {
+            request.points = measured->points;
+        }
         if (!request.json) {
             for (const MeasuredPoint& point : measured->points) {
                 out << point_line(point) << '\n';
@@ -321,14 +326,47 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
             fields.set_message_visible(true);
             fields.set_text(Field::Message, *measured->message);
             if (request.json) {
-                print_json(fields, std::nullopt, &*measured, out);
+                print_json(fields, std::nullopt, nullptr,
+                           request.points ? &*request.points : nullptr, out);
             } else {
                 err << *measured->message << '\n';
             }
             return exit_message;
         }
     }
-    const Outcome outcome = calculate(fields, *report);
+
+    if (request.model.all_choices) {
+        return run_all_choices(request, out, err);
+    }
+    ModelReport model{request};
+    if (request.model.best_fit) {
+        if (const std::optional<int> status = model.prepare_best_fit(request, out, err)) {
+            return *status;
+        }
+        if (measured) {
+            // The best pair's samples, typed into the fields as the search left them.
+            take_points(*measured, fields);
+            request.points = measured->points;
+            if (!request.json) {
+                for (const MeasuredPoint& point : measured->points) {
+                    out << point_line(point) << '\n';
+                }
+            }
+        }
+    }
+
+    std::unique_ptr<ReportSink> report;
+    if (request.report) {
+        report = std::make_unique<FileReport>(std::filesystem::path{*request.report});
+    } else {
+        report = std::make_unique<NoReport>();
+    }
+
+    State final_state;
+    const Outcome outcome = calculate(fields, *report, &final_state);
+    if (outcome != Outcome::Message) {
+        model.calculated(final_state, fields);
+    }
 
     std::optional<std::string> report_written;
     if (outcome == Outcome::Results) {
@@ -336,10 +374,12 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
     }
 
     if (request.json) {
-        print_json(fields, report_written, measured ? &*measured : nullptr, out);
+        print_json(fields, report_written, &model, request.points ? &*request.points : nullptr,
+                   out);
     } else {
         if (outcome != Outcome::Message) {
             print_results(fields, out);
+            model.print_lines(out);
         }
         if (fields.is_message_visible()) {
             err << fields.text(Field::Message) << '\n';

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cli/measured_input.h"
+#include "cli/model_options.h"
 #include "model/field_set.h"
 #include "rf/port_data.h"
 
@@ -24,8 +26,10 @@ struct CalcRequest {
     std::optional<std::string> touchstone; // --touchstone: R1 + jX1, R2 + jX2 from this file
     int port = 1;                          // --port: the file's port, counted from 1
     std::optional<rf::PortData> data;      // measured data read from --touchstone, if given
-    std::optional<double> z0_ohm;          // --z0: reference for reflections; default the data's
-                                           // reference resistance, else 50 ohm
+    std::optional<std::vector<MeasuredPoint>> points; // the points taken from the data
+    std::optional<double> z0_ohm; // --z0: reference for reflections; default the data's
+                                  // reference resistance, else 50 ohm
+    ModelOptions model;           // the check, --all-choices, --best-fit
 };
 
 // Reads the arguments (without the program name). Returns the request, or the exit status of
