@@ -142,6 +142,7 @@ Place split(const fs::path& path) {
 // the system applies itself, so that another user's link cannot steer the report elsewhere.
 std::variant<Place, int> follow_links(const fs::path& path) {
     constexpr int most_links = 40;
+    constexpr std::size_t longest_link = 4096;
     fs::path current = path;
     for (int links = 0;; ++links) {
         Place place = split(current);
@@ -161,13 +162,13 @@ std::variant<Place, int> follow_links(const fs::path& path) {
             link.st_uid != ::geteuid() && link.st_uid != folder.st_uid) {
             return EACCES;
         }
-        std::string target(static_cast<std::size_t>(link.st_size) + 1, '\0');
+        std::string target(longest_link + 1, '\0');
         const ssize_t length = ::readlink(current.c_str(), target.data(), target.size());
         if (length < 0) {
             return errno;
         }
         if (static_cast<std::size_t>(length) >= target.size()) {
-            return EAGAIN; // the link changed under us
+            return ENAMETOOLONG;
         }
         target.resize(static_cast<std::size_t>(length));
         current = current.parent_path() / fs::path(target);
@@ -255,14 +256,20 @@ std::optional<std::string> replace(const fs::path& path, int folder, const std::
     return std::nullopt;
 }
 
-// Writes into a character device or a named pipe as it is: replacing it would put a regular file
-// where a device or a pipe was.
-std::optional<std::string> write_into(const fs::path& path, int folder, const std::string& name,
-                                      const struct stat& old, std::string_view bytes) {
+// Writes into a character device or a named pipe as it is, reached the way opening the name
+// reaches it (so /dev/stdout works too): replacing it would put a regular file where a device or
+// a pipe was. A folder is refused, and so is anything else that is not a regular file.
+std::optional<std::string> write_into(const fs::path& path, const struct stat& old,
+                                      std::string_view bytes) {
     const auto fail = [&](int err) { return cannot_write(path, system_error(err)); };
+    if (S_ISDIR(old.st_mode)) {
+        return fail(EISDIR);
+    }
+    if (!S_ISCHR(old.st_mode) && !S_ISFIFO(old.st_mode)) { // a block device, a socket
+        return cannot_write(path, "not a regular file, a device or a pipe");
+    }
     // Not blocking on the open: a pipe nobody reads would wait forever.
-    Descriptor file(
-        ::openat(folder, name.c_str(), O_WRONLY | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    Descriptor file(::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
     if (!file.is_open()) {
         if (errno == ENXIO && S_ISFIFO(old.st_mode)) {
             return cannot_write(path, "no program is reading from the pipe");
@@ -297,14 +304,15 @@ std::optional<std::string> write_file_safely(const fs::path& path, std::string_v
     if (path.empty()) {
         return fail(ENOENT);
     }
+    struct stat named {};
+    const bool exists = ::stat(path.c_str(), &named) == 0;
+    const int missing = errno;
+    if (exists && !S_ISREG(named.st_mode)) {
+        return write_into(path, named, bytes);
+    }
     const fs::path last = path.filename();
-    if (last.empty() || last == "." || last == "..") {
-        // "out/", ".": a folder, or nothing a file could be created as.
-        struct stat named {};
-        if (::stat(path.c_str(), &named) != 0) {
-            return fail(errno);
-        }
-        return fail(S_ISDIR(named.st_mode) ? EISDIR : ENOTDIR);
+    if (last.empty() || last == "." || last == "..") { // "out/": nothing a file could be made as
+        return fail(exists ? EISDIR : missing);
     }
 
     const auto followed = follow_links(path);
@@ -324,18 +332,8 @@ std::optional<std::string> write_file_safely(const fs::path& path, std::string_v
         }
         return replace(path, folder.get(), place.name, nullptr, bytes);
     }
-    switch (old.st_mode & S_IFMT) {
-    case S_IFREG:
-        break;
-    case S_IFDIR:
-        return fail(EISDIR);
-    case S_IFCHR:
-    case S_IFIFO:
-        return write_into(path, folder.get(), place.name, old, bytes);
-    case S_IFLNK:
+    if (!S_ISREG(old.st_mode)) {
         return cannot_write(path, "it was replaced while being written");
-    default: // a block device, a socket
-        return cannot_write(path, "not a regular file, a device or a pipe");
     }
     // A file without any write bit is read-only by intent, also for root; beyond the bits, the
     // system's own check (owner, access lists, read-only mounts) decides.
