@@ -6,19 +6,23 @@
 #include "model/field_set.h"
 #include "output/display.h"
 #include "output/report.h"
+#include "output/safe_file_detail.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstddef>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <variant>
 #include <vector>
 
@@ -206,6 +210,8 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
                  std::string{program_name}};
     app.formatter(std::make_shared<CalcFormatter>());
     app.get_formatter()->column_width(34);
+    // Any option given twice is a usage error, flags included.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     app.footer("A TEXT is taken as the field's text and read as the window reads it: \"2.5GHz\"\n"
                "reads as 2.5, an empty text as 0.\n"
                "The report goes to Model.prt in the current directory unless --report or\n"
@@ -237,8 +243,9 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
                                                "write the report to PATH instead of Model.prt")
                                     ->type_name("PATH");
     bool no_report = false;
-    CLI::Option* no_report_given =
-        app.add_flag("--no-report", no_report, "write no report")->disable_flag_override();
+    CLI::Option* no_report_given = app.add_flag("--no-report", no_report, "write no report")
+                                       ->disable_flag_override()
+                                       ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     report_given->excludes(no_report_given);
     std::string touchstone_path;
     CLI::Option* touchstone_given =
@@ -258,7 +265,8 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
         ->needs(touchstone_given);
     bool json = false;
     app.add_flag("--json", json, "print one JSON object instead of the result lines")
-        ->disable_flag_override();
+        ->disable_flag_override()
+        ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     ModelArgs model_args;
     add_model_options(app, model_args);
 
@@ -394,6 +402,38 @@ int run_calc(const std::vector<std::string>& args, std::ostream& out, std::ostre
         return *status;
     }
     return run_request(std::get<CalcRequest>(parsed), out, err);
+}
+
+namespace {
+
+// Writes and flushes all of `text`; returns 0 or the error.
+int put(std::string_view text, std::FILE* file) {
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fflush(file) != 0) {
+        return errno != 0 ? errno : EIO;
+    }
+    return 0;
+}
+
+} // namespace
+
+int deliver(int status, std::string_view out_text, std::string_view err_text, std::FILE* out,
+            std::FILE* err) {
+    int error = put(out_text, out);
+    if (error == 0) {
+        error = put(err_text, err);
+    } else {
+        put(err_text, err);
+    }
+    if (error == 0) {
+        return status;
+    }
+    std::string line{program_name};
+    line += ": write error: ";
+    line += detail::reason_text(std::error_code(error, std::generic_category()));
+    line += '\n';
+    put(line, err);
+    return status == exit_results ? exit_message : status;
 }
 
 } // namespace veltrane::cli

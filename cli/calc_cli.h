@@ -5,9 +5,11 @@
 #include "model/field_set.h"
 #include "rf/port_data.h"
 
+#include <cstdio>
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -44,5 +46,13 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err);
 
 // parse_calc_args, then run_request: the whole of veltrane-calc.
 int run_calc(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// Puts what a run printed on the program's standard output and standard error, in that order,
+// checking every write and the final flush. A failure is told on `err` as "veltrane-calc: write
+// error: <reason>" (as far as `err` still takes it) and turns the status of a successful run into
+// exit_message, so that a full disk or a closed output never passes for success. Returns the
+// exit status.
+int deliver(int status, std::string_view out_text, std::string_view err_text, std::FILE* out,
+            std::FILE* err);
 
 } // namespace veltrane::cli
