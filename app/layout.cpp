@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -148,6 +149,9 @@ QWidget* create(const Control& control, QWidget* parent) {
     case Kind::Result:
     case Kind::Message: {
         auto* edit = new QLineEdit(text, parent);
+        // The toolkit's default limit would cut a pasted text at 32767 characters; the
+        // calculation reads the whole text, as veltrane-calc does.
+        edit->setMaxLength(std::numeric_limits<int>::max());
         edit->setAlignment(Qt::AlignCenter);
         edit->setCursorPosition(0);
         if (control.kind == Kind::Result) {

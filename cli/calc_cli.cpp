@@ -1,23 +1,28 @@
 #include "cli/calc_cli.h"
 
 #include "cli/measured_input.h"
+#include "cli/model_report.h"
 #include "model/calculate.h"
 #include "model/field_set.h"
 #include "output/display.h"
 #include "output/report.h"
+#include "output/safe_file_detail.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstddef>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <variant>
 #include <vector>
 
@@ -91,8 +96,9 @@ constexpr std::array<ResultLine, 10> result_lines = {{
 }};
 
 bool takes_value(std::string_view name) {
-    if (name == report_option || std::find(measured_options.begin(), measured_options.end(),
-                                           name) != measured_options.end()) {
+    if (name == report_option || model_option_takes_value(name) ||
+        std::find(measured_options.begin(), measured_options.end(), name) !=
+            measured_options.end()) {
         return true;
     }
     const auto is_name = [name](const auto& option) { return option.name == name; };
@@ -163,8 +169,12 @@ void print_results(const FieldSet& fields, std::ostream& out) {
 }
 
 void print_json(const MemoryFieldSet& fields, const std::optional<std::string>& report_written,
-                const MeasuredInput* measured, std::ostream& out) {
-    nlohmann::ordered_json object;
+                const ModelReport* model, const std::vector<MeasuredPoint>* points,
+                std::ostream& out) {
+    nlohmann::ordered_json object = nlohmann::ordered_json::object();
+    if (model != nullptr) {
+        model->add_json_before(object);
+    }
     if (fields.is_message_visible()) {
         object["message"] = fields.text(Field::Message);
     } else {
@@ -180,15 +190,11 @@ void print_json(const MemoryFieldSet& fields, const std::optional<std::string>& 
     } else {
         object["report"] = nullptr;
     }
-    if (measured != nullptr && measured->data) {
-        nlohmann::ordered_json points = nlohmann::ordered_json::array();
-        for (const MeasuredPoint& point : measured->points) {
-            points.push_back({{"f_ghz", point.f_ghz},
-                              {"r", point.r_ohm},
-                              {"x", point.x_ohm},
-                              {"interpolated", point.interpolated}});
-        }
-        object["points"] = std::move(points);
+    if (points != nullptr) {
+        object["points"] = points_json(*points);
+    }
+    if (model != nullptr) {
+        model->add_json_after(object);
     }
     // Texts the program did not make (a report path) may not be valid UTF-8: replace such
     // bytes rather than fail.
@@ -204,6 +210,8 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
                  std::string{program_name}};
     app.formatter(std::make_shared<CalcFormatter>());
     app.get_formatter()->column_width(34);
+    // Any option given twice is a usage error, flags included.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     app.footer("A TEXT is taken as the field's text and read as the window reads it: \"2.5GHz\"\n"
                "reads as 2.5, an empty text as 0.\n"
                "The report goes to Model.prt in the current directory unless --report or\n"
@@ -235,8 +243,9 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
                                                "write the report to PATH instead of Model.prt")
                                     ->type_name("PATH");
     bool no_report = false;
-    CLI::Option* no_report_given =
-        app.add_flag("--no-report", no_report, "write no report")->disable_flag_override();
+    CLI::Option* no_report_given = app.add_flag("--no-report", no_report, "write no report")
+                                       ->disable_flag_override()
+                                       ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     report_given->excludes(no_report_given);
     std::string touchstone_path;
     CLI::Option* touchstone_given =
@@ -256,7 +265,10 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
         ->needs(touchstone_given);
     bool json = false;
     app.add_flag("--json", json, "print one JSON object instead of the result lines")
-        ->disable_flag_override();
+        ->disable_flag_override()
+        ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    ModelArgs model_args;
+    add_model_options(app, model_args);
 
     try {
         std::vector<std::string> words = split_assignments(args);
@@ -295,22 +307,23 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
         request.touchstone = touchstone_path;
         request.port = port;
     }
+    finish_model_options(model_args, request);
     return request;
 }
 
 int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
-    std::unique_ptr<ReportSink> report;
-    if (request.report) {
-        report = std::make_unique<FileReport>(std::filesystem::path{*request.report});
-    } else {
-        report = std::make_unique<NoReport>();
-    }
-
     MemoryFieldSet& fields = request.fields;
+    // Measured data: the best fit chooses its own points, every other run takes them at F1, F2.
     std::optional<MeasuredInput> measured;
     if (request.touchstone) {
-        measured = take_measured_points(*request.touchstone, request.port, fields);
+        measured = read_measured_data(*request.touchstone, request.port);
+        if (measured->data && !request.model.best_fit) {
+            take_points(*measured, fields);
+        }
         request.data = measured->data;
+        if (measured->data) {
+            request.points = measured->points;
+        }
         if (!request.json) {
             for (const MeasuredPoint& point : measured->points) {
                 out << point_line(point) << '\n';
@@ -321,14 +334,47 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
             fields.set_message_visible(true);
             fields.set_text(Field::Message, *measured->message);
             if (request.json) {
-                print_json(fields, std::nullopt, &*measured, out);
+                print_json(fields, std::nullopt, nullptr,
+                           request.points ? &*request.points : nullptr, out);
             } else {
                 err << *measured->message << '\n';
             }
             return exit_message;
         }
     }
-    const Outcome outcome = calculate(fields, *report);
+
+    if (request.model.all_choices) {
+        return run_all_choices(request, out, err);
+    }
+    ModelReport model{request};
+    if (request.model.best_fit) {
+        if (const std::optional<int> status = model.prepare_best_fit(request, out, err)) {
+            return *status;
+        }
+        if (measured) {
+            // The best pair's samples, typed into the fields as the search left them.
+            take_points(*measured, fields);
+            request.points = measured->points;
+            if (!request.json) {
+                for (const MeasuredPoint& point : measured->points) {
+                    out << point_line(point) << '\n';
+                }
+            }
+        }
+    }
+
+    std::unique_ptr<ReportSink> report;
+    if (request.report) {
+        report = std::make_unique<FileReport>(std::filesystem::path{*request.report});
+    } else {
+        report = std::make_unique<NoReport>();
+    }
+
+    State final_state;
+    const Outcome outcome = calculate(fields, *report, &final_state);
+    if (outcome != Outcome::Message) {
+        model.calculated(final_state, fields);
+    }
 
     std::optional<std::string> report_written;
     if (outcome == Outcome::Results) {
@@ -336,10 +382,12 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
     }
 
     if (request.json) {
-        print_json(fields, report_written, measured ? &*measured : nullptr, out);
+        print_json(fields, report_written, &model, request.points ? &*request.points : nullptr,
+                   out);
     } else {
         if (outcome != Outcome::Message) {
             print_results(fields, out);
+            model.print_lines(out);
         }
         if (fields.is_message_visible()) {
             err << fields.text(Field::Message) << '\n';
@@ -354,6 +402,38 @@ int run_calc(const std::vector<std::string>& args, std::ostream& out, std::ostre
         return *status;
     }
     return run_request(std::get<CalcRequest>(parsed), out, err);
+}
+
+namespace {
+
+// Writes and flushes all of `text`; returns 0 or the error.
+int put(std::string_view text, std::FILE* file) {
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fflush(file) != 0) {
+        return errno != 0 ? errno : EIO;
+    }
+    return 0;
+}
+
+} // namespace
+
+int deliver(int status, std::string_view out_text, std::string_view err_text, std::FILE* out,
+            std::FILE* err) {
+    int error = put(out_text, out);
+    if (error == 0) {
+        error = put(err_text, err);
+    } else {
+        put(err_text, err);
+    }
+    if (error == 0) {
+        return status;
+    }
+    std::string line{program_name};
+    line += ": write error: ";
+    line += detail::reason_text(std::error_code(error, std::generic_category()));
+    line += '\n';
+    put(line, err);
+    return status == exit_results ? exit_message : status;
 }
 
 } // namespace veltrane::cli

@@ -1,11 +1,15 @@
 #pragma once
 
+#include "cli/measured_input.h"
+#include "cli/model_options.h"
 #include "model/field_set.h"
 #include "rf/port_data.h"
 
+#include <cstdio>
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -24,8 +28,10 @@ struct CalcRequest {
     std::optional<std::string> touchstone; // --touchstone: R1 + jX1, R2 + jX2 from this file
     int port = 1;                          // --port: the file's port, counted from 1
     std::optional<rf::PortData> data;      // measured data read from --touchstone, if given
-    std::optional<double> z0_ohm;          // --z0: reference for reflections; default the data's
-                                           // reference resistance, else 50 ohm
+    std::optional<std::vector<MeasuredPoint>> points; // the points taken from the data
+    std::optional<double> z0_ohm; // --z0: reference for reflections; default the data's
+                                  // reference resistance, else 50 ohm
+    ModelOptions model;           // the check, --all-choices, --best-fit
 };
 
 // Reads the arguments (without the program name). Returns the request, or the exit status of
@@ -40,5 +46,13 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err);
 
 // parse_calc_args, then run_request: the whole of veltrane-calc.
 int run_calc(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// Puts what a run printed on the program's standard output and standard error, in that order,
+// checking every write and the final flush. A failure is told on `err` as "veltrane-calc: write
+// error: <reason>" (as far as `err` still takes it) and turns the status of a successful run into
+// exit_message, so that a full disk or a closed output never passes for success. Returns the
+// exit status.
+int deliver(int status, std::string_view out_text, std::string_view err_text, std::FILE* out,
+            std::FILE* err);
 
 } // namespace veltrane::cli

@@ -1,7 +1,9 @@
 #include "cli/calc_cli.h"
 
+#include <cstdio>
 #include <exception>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -11,7 +13,10 @@ int main(int argc, char** argv) {
         for (int i = 1; i < argc; ++i) {
             args.emplace_back(argv[i]);
         }
-        return veltrane::cli::run_calc(args, std::cout, std::cerr);
+        std::ostringstream out;
+        std::ostringstream err;
+        const int status = veltrane::cli::run_calc(args, out, err);
+        return veltrane::cli::deliver(status, out.view(), err.view(), stdout, stderr);
     } catch (const std::exception& error) {
         std::cerr << "veltrane-calc: " << error.what() << '\n';
         return veltrane::cli::exit_message;

@@ -41,7 +41,7 @@ std::string six_digits(double value) {
 
 } // namespace
 
-MeasuredInput take_measured_points(const std::string& path, int port, FieldSet& fields) {
+MeasuredInput read_measured_data(const std::string& path, int port) {
     MeasuredInput input;
     auto network = rf::read_touchstone_file(path);
     if (auto* message = std::get_if<std::string>(&network)) {
@@ -54,17 +54,29 @@ MeasuredInput take_measured_points(const std::string& path, int port, FieldSet& 
         return input;
     }
     input.data = std::move(std::get<rf::PortData>(data));
+    return input;
+}
 
+MeasuredInput take_measured_points(const std::string& path, int port, FieldSet& fields) {
+    MeasuredInput input = read_measured_data(path, port);
+    if (input.data) {
+        take_points(input, fields);
+    }
+    return input;
+}
+
+void take_points(MeasuredInput& input, FieldSet& fields) {
+    input.points.clear();
     for (const PointFields& point : point_fields) {
         const std::optional<double> f_ghz = text_to_number(fields.text(point.f));
         if (!f_ghz) {
             input.message = std::string{point.label} + " is too large";
-            return input;
+            return;
         }
         const auto found = rf::reflection_at(*input.data, *f_ghz, point.label);
         if (const auto* message = std::get_if<std::string>(&found)) {
             input.message = *message;
-            return input;
+            return;
         }
         const auto& reflection = std::get<rf::Reflection>(found);
         const rf::Complex z =
@@ -72,13 +84,12 @@ MeasuredInput take_measured_points(const std::string& path, int port, FieldSet& 
         if (!std::isfinite(z.real()) || !std::isfinite(z.imag())) {
             input.message = std::string{point.label} + " = " + shortest(*f_ghz) +
                             " GHz: the data show an open circuit there";
-            return input;
+            return;
         }
         input.points.push_back({point.label, *f_ghz, z.real(), z.imag(), reflection.interpolated});
         fields.set_text(point.r, shortest(z.real()));
         fields.set_text(point.x, shortest(z.imag()));
     }
-    return input;
 }
 
 std::string point_line(const MeasuredPoint& point) {
@@ -88,6 +99,17 @@ std::string point_line(const MeasuredPoint& point) {
     line += six_digits(std::abs(point.x_ohm));
     line += point.interpolated ? " ohm, interpolated" : " ohm, measured";
     return line;
+}
+
+nlohmann::ordered_json points_json(const std::vector<MeasuredPoint>& points) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const MeasuredPoint& point : points) {
+        list.push_back({{"f_ghz", point.f_ghz},
+                        {"r", point.r_ohm},
+                        {"x", point.x_ohm},
+                        {"interpolated", point.interpolated}});
+    }
+    return list;
 }
 
 } // namespace veltrane::cli

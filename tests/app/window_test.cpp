@@ -2,7 +2,9 @@
 
 #include "app/about_window.h"
 #include "app/main_window.h"
+#include "model/calculate.h"
 #include "model/field_set.h"
+#include "output/report.h"
 #include "window_driver.h"
 
 #include <QAccessible>
@@ -81,6 +83,7 @@ class WindowTest : public QObject {
     void calculateWhileAboutIsOpen();
     void closingMainWindowLeavesAboutOpen();
     void commaDecimalLocaleGivesSameTexts();
+    void longPastedTextIsReadWhole();
 
   private:
     std::unique_ptr<TemporaryWorkingDirectory> directory_;
@@ -581,4 +584,31 @@ void WindowTest::commaDecimalLocaleGivesSameTexts() {
 }
 
 QTEST_MAIN(WindowTest)
+// A pasted text longer than the toolkit's usual limit of 32767 characters reaches the
+// calculation whole, so the window reads it as veltrane-calc does.
+void WindowTest::longPastedTextIsReadWhole() {
+    WindowDriver& d = *driver_;
+    const QString text = QString(40000, QLatin1Char(' ')) + QStringLiteral("1.5");
+    QLineEdit* f1 = d.field(QStringLiteral("F1_txt"));
+    f1->selectAll();
+    f1->insert(text);
+    QCOMPARE(f1->text().size(), text.size());
+    d.run_road();
+
+    veltrane::MemoryFieldSet expected;
+    expected.set_text(veltrane::Field::RL, "2.0");
+    expected.set_text(veltrane::Field::F1, text.toStdString());
+    for (const auto option :
+         {veltrane::Option::F1Ind, veltrane::Option::F2Cap, veltrane::Option::ParSer}) {
+        expected.select(option);
+    }
+    veltrane::NoReport no_report;
+    QCOMPARE(veltrane::calculate(expected, no_report), veltrane::Outcome::Results);
+    QStringList expected_results;
+    for (const veltrane::Field field : veltrane::result_fields) {
+        expected_results << QString::fromStdString(expected.text(field));
+    }
+    QCOMPARE(d.results(), expected_results);
+}
+
 #include "window_test.moc"

@@ -199,6 +199,10 @@ const StatusCase status_cases[] = {
     {"MissingValue", {"--x1"}, exit_usage},
     {"MissingChoice", {"--topology"}, exit_usage},
     {"FieldTwice", {"--f1", "1", "--f1", "2"}, exit_usage},
+    {"JsonTwice", with(example, {"--json", "--json"}), exit_usage},
+    {"NoReportTwice", with(example, {"--no-report", "--no-report"}), exit_usage},
+    {"ReportTwice", with(example, {"--report", "a.prt", "--report=b.prt"}), exit_usage},
+    {"ChoiceTwice", with(example, {"--topology", "parallel-series"}), exit_usage},
     {"FlagWithValue", {"--json=yes"}, exit_usage},
     {"FlagWithFalseValue", {"--no-report=false"}, exit_usage},
 };

@@ -1,9 +1,17 @@
 # Runs PROGRAM with the ;-separated ARGS and fails unless its exit status is EXPECTED and,
-# when STDERR is given, its standard error matches that regular expression.
-execute_process(COMMAND ${PROGRAM} ${ARGS}
-                RESULT_VARIABLE status
-                OUTPUT_VARIABLE out
-                ERROR_VARIABLE err)
+# when STDERR is given, its standard error matches that regular expression. With OUTPUT_FILE
+# the standard output goes to that file (such as /dev/full).
+if(DEFINED OUTPUT_FILE)
+  execute_process(COMMAND ${PROGRAM} ${ARGS}
+                  RESULT_VARIABLE status
+                  OUTPUT_FILE ${OUTPUT_FILE}
+                  ERROR_VARIABLE err)
+else()
+  execute_process(COMMAND ${PROGRAM} ${ARGS}
+                  RESULT_VARIABLE status
+                  OUTPUT_VARIABLE out
+                  ERROR_VARIABLE err)
+endif()
 if(NOT status STREQUAL EXPECTED)
   message(FATAL_ERROR "${PROGRAM} ${ARGS}: exit status ${status}, expected ${EXPECTED}\n"
                       "stdout: ${out}\nstderr: ${err}")

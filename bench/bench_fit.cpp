@@ -1,0 +1,67 @@
+// Speed of the best-fit search on a measured-looking one-port: an antenna-like model near
+// 2.45 GHz with a ripple on its reflection, as 201 and 1,601 samples with RL given, and 201
+// samples with RL searched.
+
+#include "rf/best_fit.h"
+#include "rf/fit.h"
+#include "rf/model_impedance.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstddef>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace {
+
+using namespace veltrane;
+
+rf::PortData measured_looking(std::size_t samples) {
+    const rf::LumpedModel antenna{Topology::ParallelSeries, 4.2, 1.1, 0.9, 4.7, 62.0};
+    std::vector<double> f_ghz;
+    for (std::size_t i = 0; i < samples; ++i) {
+        f_ghz.push_back(1.5 + 2.0 * static_cast<double>(i) / static_cast<double>(samples - 1));
+    }
+    rf::PortData data = rf::sweep(antenna, f_ghz, 50.0);
+    for (std::size_t i = 0; i < samples; ++i) {
+        // A cable and fixture ripple of a few hundredths.
+        const double phase = 37.0 * f_ghz[i];
+        data.s[i] +=
+            0.03 * rf::Complex(std::cos(phase), std::sin(phase)) * std::sin(3.1 * f_ghz[i]);
+    }
+    return data;
+}
+
+void search(benchmark::State& state, std::size_t samples, bool searched_rl) {
+    const rf::PortData data = measured_looking(samples);
+    rf::BestFitOptions options;
+    if (!searched_rl) {
+        options.rl_ohm = 62.0;
+    }
+    for (auto _ : state) {
+        auto result = rf::best_fit(data, options);
+        if (std::holds_alternative<std::string>(result)) {
+            state.SkipWithError(std::get<std::string>(result).c_str());
+            return;
+        }
+        benchmark::DoNotOptimize(result);
+    }
+}
+
+void BM_BestFit201(benchmark::State& state) {
+    search(state, 201, false);
+}
+void BM_BestFit1601(benchmark::State& state) {
+    search(state, 1601, false);
+}
+void BM_BestFit201SearchedRl(benchmark::State& state) {
+    search(state, 201, true);
+}
+
+BENCHMARK(BM_BestFit201)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BestFit1601)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_BestFit201SearchedRl)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+} // namespace

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "cli/calc_cli.h"
+#include "model/state.h"
+#include "rf/best_fit.h"
+#include "rf/fit.h"
+#include "rf/model_check.h"
+
+#include <nlohmann/json.hpp>
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace CLI {
+class App;
+class Option;
+} // namespace CLI
+
+namespace veltrane::cli {
+
+// The texts of the model options as the parser leaves them.
+struct ModelArgs {
+    std::string z0, fmin, fmax;
+    bool check = false, all_choices = false, best_fit = false, allow_negative = false;
+    CLI::Option* z0_given = nullptr;
+    CLI::Option* fmin_given = nullptr;
+    CLI::Option* fmax_given = nullptr;
+};
+
+// True for the model options that take a value (--z0, --fmin, --fmax).
+[[nodiscard]] bool model_option_takes_value(std::string_view name);
+
+// Adds --z0, --check, --all-choices, --best-fit, --fmin, --fmax and --allow-negative to `app`,
+// with their exclusions against the options already there (the field and choice options), and
+// a check after parsing that throws CLI::ValidationError for a combination that cannot be used.
+void add_model_options(CLI::App& app, ModelArgs& args);
+
+// Moves the parsed values into the request.
+void finish_model_options(const ModelArgs& args, CalcRequest& request);
+
+// The whole run of --all-choices: one row per choice, the RL ranges; no report.
+[[nodiscard]] int run_all_choices(CalcRequest& request, std::ostream& out, std::ostream& err);
+
+// What the model adds to one calculation's output.
+class ModelReport {
+  public:
+    explicit ModelReport(const CalcRequest& request);
+
+    // --best-fit: searches the data, prints the best candidates (text) or keeps them for the
+    // JSON object, and sets the request's fields to the best one. Returns an exit status when
+    // there is nothing to calculate.
+    [[nodiscard]] std::optional<int> prepare_best_fit(CalcRequest& request, std::ostream& out,
+                                                      std::ostream& err);
+
+    // After a successful calculation: the check and, with data, the fit.
+    void calculated(const State& state, const FieldSet& fields);
+
+    // The text lines that follow the result lines.
+    void print_lines(std::ostream& out) const;
+
+    // JSON members before the calculation's own ("best_fit") and after them ("check", "fit").
+    void add_json_before(nlohmann::ordered_json& object) const;
+    void add_json_after(nlohmann::ordered_json& object) const;
+
+  private:
+    const CalcRequest& request_;
+    double z0_ohm_;
+    bool shown_; // the check lines belong in the output
+    std::optional<rf::BestFit> best_fit_;
+    std::optional<rf::ModelCheck> check_;
+    std::optional<std::string> note_;
+    std::optional<rf::FitStats> band_fit_, all_fit_;
+};
+
+} // namespace veltrane::cli

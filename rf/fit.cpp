@@ -1,0 +1,74 @@
+#include "rf/fit.h"
+
+#include <cmath>
+#include <limits>
+#include <utility>
+
+namespace veltrane::rf {
+
+Complex data_reflection(const PortData& data, std::size_t i, double z0_ohm) {
+    if (z0_ohm == data.reference_ohm || data.s[i] == 1.0) {
+        return data.s[i]; // an open circuit reflects fully whatever the reference
+    }
+    return reflection(impedance_from_reflection(data.s[i], data.reference_ohm), z0_ohm);
+}
+
+Complex model_reflection(const LumpedModel& model, double f_ghz, double z0_ohm) {
+    const Complex z = impedance(model, f_ghz);
+    if (!std::isfinite(z.real()) || !std::isfinite(z.imag())) {
+        return 1.0;
+    }
+    const Complex gamma = reflection(z, z0_ohm);
+    if (!std::isfinite(gamma.real()) || !std::isfinite(gamma.imag())) {
+        return 1.0; // |z| so large that z + z0 overflowed
+    }
+    return gamma;
+}
+
+std::optional<FitStats> fit(const LumpedModel& model, const PortData& data, double z0_ohm,
+                            double lo_mhz, double hi_mhz) {
+    FitStats stats;
+    double sum_squares = 0.0;
+    for (std::size_t i = 0; i < data.f_ghz.size() && i < data.s.size(); ++i) {
+        const double f_ghz = data.f_ghz[i];
+        const double f_mhz = f_ghz * 1000;
+        if (f_ghz <= 0.0 || f_mhz < lo_mhz || f_mhz > hi_mhz) {
+            continue;
+        }
+        const double error =
+            std::abs(model_reflection(model, f_ghz, z0_ohm) - data_reflection(data, i, z0_ohm));
+        if (!std::isfinite(error)) {
+            continue; // a data point whose own impedance is not a number
+        }
+        if (stats.points == 0 || error > stats.max) {
+            stats.max = error;
+            stats.at_ghz = f_ghz;
+        }
+        sum_squares += error * error;
+        ++stats.points;
+    }
+    if (stats.points == 0) {
+        return std::nullopt;
+    }
+    stats.rms = std::sqrt(sum_squares / static_cast<double>(stats.points));
+    return stats;
+}
+
+std::optional<FitStats> fit_all(const LumpedModel& model, const PortData& data, double z0_ohm) {
+    const double huge = std::numeric_limits<double>::max();
+    return fit(model, data, z0_ohm, -huge, huge);
+}
+
+PortData sweep(const LumpedModel& model, std::vector<double> f_ghz, double reference_ohm) {
+    PortData data;
+    data.source = "model";
+    data.reference_ohm = reference_ohm;
+    data.s.reserve(f_ghz.size());
+    for (const double f : f_ghz) {
+        data.s.push_back(reflection(impedance(model, f), reference_ohm));
+    }
+    data.f_ghz = std::move(f_ghz);
+    return data;
+}
+
+} // namespace veltrane::rf

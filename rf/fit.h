@@ -1,0 +1,44 @@
+#pragma once
+
+#include "rf/model_impedance.h"
+#include "rf/port_data.h"
+
+#include <cstddef>
+#include <optional>
+#include <vector>
+
+namespace veltrane::rf {
+
+// How closely a model follows measured data: |Gamma_model - Gamma_data| with both reflections
+// referred to one real reference, over the samples of a frequency range.
+struct FitStats {
+    double max = 0.0;    // the largest difference
+    double rms = 0.0;    // root mean square of the differences
+    double at_ghz = 0.0; // the frequency of the largest (the lowest such sample)
+    std::size_t points = 0;
+};
+
+// The data's reflection at sample `i` referred to `z0_ohm` instead of the data's own reference.
+[[nodiscard]] Complex data_reflection(const PortData& data, std::size_t i, double z0_ohm);
+
+// The model's reflection at `f_ghz` referred to `z0_ohm`. An impedance too large to represent
+// (a reactance that overflows) is taken as an open circuit, Gamma = 1.
+[[nodiscard]] Complex model_reflection(const LumpedModel& model, double f_ghz, double z0_ohm);
+
+// The fit over the samples with lo_mhz <= f <= hi_mhz (the calculation holds FL and FH in MHz,
+// and a sample compares as f_ghz * 1000, exactly as a typed frequency does). Samples at 0 Hz
+// and below are left out: the model's reactances are not defined there. Nothing when no sample
+// lies in the range.
+[[nodiscard]] std::optional<FitStats> fit(const LumpedModel& model, const PortData& data,
+                                          double z0_ohm, double lo_mhz, double hi_mhz);
+
+// The same over every sample of the data.
+[[nodiscard]] std::optional<FitStats> fit_all(const LumpedModel& model, const PortData& data,
+                                              double z0_ohm);
+
+// The data a perfect measurement of `model` would give at the frequencies `f_ghz` (rising),
+// referred to `reference_ohm`.
+[[nodiscard]] PortData sweep(const LumpedModel& model, std::vector<double> f_ghz,
+                             double reference_ohm);
+
+} // namespace veltrane::rf
