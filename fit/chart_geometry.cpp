@@ -40,8 +40,8 @@ std::optional<rf::Complex> smith_reflection(const rf::ChartFrame& frame, rf::Poi
 double plot_x(const rf::ChartFrame& frame, double f_ghz) {
     const double lo = frame.f_lo_ghz;
     const double hi = frame.f_hi_ghz;
-    double t = frame.log_frequency ? std::log(f_ghz / lo) / std::log(hi / lo)
-                                   : (f_ghz - lo) / (hi - lo);
+    double t =
+        frame.log_frequency ? std::log(f_ghz / lo) / std::log(hi / lo) : (f_ghz - lo) / (hi - lo);
     if (!std::isfinite(t)) {
         t = 0;
     }
@@ -133,18 +133,22 @@ void add_handles(rf::Picture& picture, const rf::ChartFrame& frame,
         const rf::Point on_plot{x, plot_y(frame, return_loss_db(h.g))};
         const rf::Pen line{h.colour, 1.2, rf::Dash::Solid};
         picture.operations.emplace_back(rf::BeginClip{frame.plot_area});
-        picture.operations.emplace_back(
-            rf::Line{{x, frame.plot_area.y}, {x, frame.plot_area.y + frame.plot_area.height}, line});
+        picture.operations.emplace_back(rf::Line{
+            {x, frame.plot_area.y}, {x, frame.plot_area.y + frame.plot_area.height}, line});
         picture.operations.emplace_back(rf::EndClip{});
         for (const rf::Point at : {on_chart, on_plot}) {
             picture.operations.emplace_back(
                 rf::Circle{at, handle_radius, rf::Pen{white, 1.2, rf::Dash::Solid}, h.colour});
         }
-        picture.operations.emplace_back(rf::Text{{on_chart.x + 8, on_chart.y - 7}, h.label, 11,
-                                                 rf::Anchor::Start, h.colour, true});
+        picture.operations.emplace_back(rf::Text{
+            {on_chart.x + 8, on_chart.y - 7}, h.label, 11, rf::Anchor::Start, h.colour, true});
         picture.operations.emplace_back(
-            rf::Text{{x, frame.plot_area.y + frame.plot_area.height - 6}, h.label, 11,
-                     rf::Anchor::Middle, h.colour, true});
+            rf::Text{{x, frame.plot_area.y + frame.plot_area.height - 6},
+                     h.label,
+                     11,
+                     rf::Anchor::Middle,
+                     h.colour,
+                     true});
     }
 }
 

@@ -46,12 +46,12 @@ struct Handle {
     rf::Complex g; // the data's reflection there against z0
     rf::Colour colour;
 };
-void add_handles(rf::Picture& picture, const rf::ChartFrame& frame, std::span<const Handle> handles);
+void add_handles(rf::Picture& picture, const rf::ChartFrame& frame,
+                 std::span<const Handle> handles);
 
 // The handle under `p` (index into `handles`), within `reach` units of its disc on either chart
 // or of its line on the plot.
-[[nodiscard]] std::optional<std::size_t> handle_at(const rf::ChartFrame& frame,
-                                                   std::span<const Handle> handles, rf::Point p,
-                                                   double reach);
+[[nodiscard]] std::optional<std::size_t>
+handle_at(const rf::ChartFrame& frame, std::span<const Handle> handles, rf::Point p, double reach);
 
 } // namespace veltrane::fit

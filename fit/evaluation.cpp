@@ -97,9 +97,8 @@ std::string choice_label(Choice choice) {
 }
 
 std::string element_line(const State& state) {
-    return "Ls " + rf::readable(state.Ls, 4) + " nH, Cs " + rf::readable(state.Cs, 4) +
-           " pF, Lp " + rf::readable(state.Lp, 4) + " nH, Cp " + rf::readable(state.Cp, 4) +
-           " pF";
+    return "Ls " + rf::readable(state.Ls, 4) + " nH, Cs " + rf::readable(state.Cs, 4) + " pF, Lp " +
+           rf::readable(state.Lp, 4) + " nH, Cp " + rf::readable(state.Cp, 4) + " pF";
 }
 
 } // namespace veltrane::fit

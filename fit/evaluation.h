@@ -26,8 +26,8 @@ struct DataPoint {
 };
 
 // The data's impedance at `f_ghz`, or the message (outside the data, an open circuit there).
-[[nodiscard]] std::variant<DataPoint, std::string>
-data_point(const rf::PortData& data, double f_ghz, std::string_view label);
+[[nodiscard]] std::variant<DataPoint, std::string> data_point(const rf::PortData& data,
+                                                              double f_ghz, std::string_view label);
 
 // The calculation's inputs for two points and RL: F1, F2 in MHz as the calculator holds them.
 [[nodiscard]] State inputs(const DataPoint& p1, const DataPoint& p2, double rl_ohm);

@@ -3,13 +3,13 @@
 #include "fit/chart_view.h"
 #include "fit/picture_painter.h"
 #include "model/text_number.h"
+#include "output/safe_file.h"
 #include "rf/choices.h"
 #include "rf/model_check.h"
 #include "rf/model_files.h"
 #include "rf/numbers.h"
 #include "rf/svg.h"
 #include "rf/sweep.h"
-#include "output/safe_file.h"
 
 #include <QAction>
 #include <QApplication>
@@ -165,8 +165,8 @@ FitWindow::FitWindow(QWidget* parent) : QMainWindow(parent) {
     table_->setAccessibleName(QStringLiteral("The eight choices"));
     table_->setToolTip(QStringLiteral("Every crossover and topology combination for the two points "
                                       "and RL; click a row to choose it"));
-    table_->setHorizontalHeaderLabels(
-        {QStringLiteral("Choice"), QStringLiteral("Outcome"), QStringLiteral("Band |\u0394\u0393|")});
+    table_->setHorizontalHeaderLabels({QStringLiteral("Choice"), QStringLiteral("Outcome"),
+                                       QStringLiteral("Band |\u0394\u0393|")});
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -357,8 +357,9 @@ void FitWindow::build_actions() {
         exports->addAction(QString::fromUtf8(title), this,
                            [this, kind = kind] { export_with_dialog(kind); });
     }
-    QAction* copy = file->addAction(QStringLiteral("&Copy results"), this,
-                                    [this] { QGuiApplication::clipboard()->setText(results_text()); });
+    QAction* copy = file->addAction(QStringLiteral("&Copy results"), this, [this] {
+        QGuiApplication::clipboard()->setText(results_text());
+    });
     copy->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
     copy->setToolTip(QStringLiteral("Copy the chosen model's results as text"));
     tools->addAction(copy);
@@ -419,8 +420,8 @@ void FitWindow::closeEvent(QCloseEvent* event) {
 void FitWindow::fill_recent_menu() {
     recent_menu_->clear();
     for (const QString& path : recent_) {
-        recent_menu_->addAction(QFileInfo(path).fileName(), this,
-                                [this, path] { open_file(path, 1); })
+        recent_menu_
+            ->addAction(QFileInfo(path).fileName(), this, [this, path] { open_file(path, 1); })
             ->setToolTip(path);
     }
     recent_menu_->setEnabled(!recent_.isEmpty());
@@ -472,6 +473,7 @@ void FitWindow::file_read(const QString& path, int port) {
         return;
     }
     auto network = std::get<rf::Network>(std::move(result));
+    network.source = QFileInfo(path).fileName().toStdString(); // the chart's legend
     auto taken = rf::port_data(network, port);
     if (auto* text = std::get_if<std::string>(&taken)) {
         show_message(qs(*text));
@@ -479,7 +481,6 @@ void FitWindow::file_read(const QString& path, int port) {
         return;
     }
     network_ = std::move(network);
-    network_->source = QFileInfo(path).fileName().toStdString(); // the chart's legend
     data_ = std::get<rf::PortData>(std::move(taken));
     path_ = path;
     add_recent(path);
@@ -514,8 +515,8 @@ void FitWindow::take_port(int port) {
             curve_.g.push_back(g);
         }
     }
-    setWindowTitle(QFileInfo(path_).fileName() + QStringLiteral(", port ") +
-                   QString::number(port) + QStringLiteral(" \u2014 Veltrane measured data"));
+    setWindowTitle(QFileInfo(path_).fileName() + QStringLiteral(", port ") + QString::number(port) +
+                   QStringLiteral(" \u2014 Veltrane measured data"));
     show_message({});
 
     // Start at a third and two thirds of the samples with RL = z0, on the choice that fits best
@@ -710,8 +711,8 @@ void FitWindow::update_rl_controls() {
                                    : QStringLiteral(" for Series/Parallel")));
     const double t = std::log(rl_ohm_ / lo) / std::log(hi / lo);
     const QSignalBlocker block(rl_slider_);
-    rl_slider_->setValue(
-        static_cast<int>(std::lround(std::clamp(std::isfinite(t) ? t : 0.0, 0.0, 1.0) * slider_steps)));
+    rl_slider_->setValue(static_cast<int>(
+        std::lround(std::clamp(std::isfinite(t) ? t : 0.0, 0.0, 1.0) * slider_steps)));
 }
 
 void FitWindow::build_picture() {
@@ -736,8 +737,8 @@ void FitWindow::build_picture() {
         if (data_->f_ghz.size() <= max_model_points) {
             input.f_ghz = data_->f_ghz;
         } else {
-            input.f_ghz = rf::sweep_frequencies(
-                {lo, hi, static_cast<long>(max_model_points), false});
+            input.f_ghz =
+                rf::sweep_frequencies({lo, hi, static_cast<long>(max_model_points), false});
         }
     } else {
         input.draw_model = false;
@@ -951,8 +952,8 @@ void FitWindow::export_with_dialog(Export kind) {
     }};
     const Kind& k = kinds[static_cast<std::size_t>(kind)];
     const QString path = QFileDialog::getSaveFileName(
-        this, QString::fromLatin1(k.title), QDir(last_folder_).filePath(QString::fromLatin1(k.name)),
-        QString::fromLatin1(k.filter));
+        this, QString::fromLatin1(k.title),
+        QDir(last_folder_).filePath(QString::fromLatin1(k.name)), QString::fromLatin1(k.filter));
     if (path.isEmpty()) {
         return;
     }

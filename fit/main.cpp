@@ -20,8 +20,9 @@ int main(int argc, char* argv[]) {
                                          QStringLiteral("The port of a multi-port file (from 1)."),
                                          QStringLiteral("N"), QStringLiteral("1"));
     parser.addOption(port_option);
-    parser.addPositionalArgument(QStringLiteral("file"),
-                                 QStringLiteral("A Touchstone file to open (.s1p, .s2p, ..., .ts)."));
+    parser.addPositionalArgument(
+        QStringLiteral("file"),
+        QStringLiteral("A Touchstone file to open (.s1p, .s2p, ..., .ts)."));
     parser.process(application);
 
     bool port_ok = false;

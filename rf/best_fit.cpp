@@ -82,8 +82,19 @@ class Search {
     Search(std::vector<Sample> samples, const BestFitOptions& options)
         : samples_(std::move(samples)), order_(spread_order(samples_.size())), options_(options) {}
 
-    void run() {
+    // False when the caller stopped it.
+    bool run() {
+        const double n = static_cast<double>(samples_.size());
+        const double pairs = n * (n - 1) / 2;
         for (std::size_t a = 0; a + 1 < samples_.size(); ++a) {
+            if (options_.progress) {
+                const double first = static_cast<double>(a);
+                const double done =
+                    (first * n - first * (first + 1) / 2) / pairs; // pairs (i < a, j)
+                if (!options_.progress(done)) {
+                    return false;
+                }
+            }
             for (std::size_t b = a + 1; b < samples_.size(); ++b) {
                 for (const Choice& choice : all_choices) {
                     if (options_.rl_ohm) {
@@ -94,6 +105,7 @@ class Search {
                 }
             }
         }
+        return !options_.progress || options_.progress(1.0);
     }
 
     BestFit result() {
@@ -325,7 +337,9 @@ std::variant<BestFit, std::string> best_fit(const PortData& data, const BestFitO
         return std::string{"Fewer than two samples lie in the range searched"};
     }
     Search search(std::move(samples), options);
-    search.run();
+    if (!search.run()) {
+        return std::string{best_fit_stopped};
+    }
     BestFit fit = search.result();
     if (fit.best.empty()) {
         return std::string{"No pair of samples and no choice gives a model"};

@@ -5,8 +5,10 @@
 #include "rf/port_data.h"
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -18,7 +20,12 @@ struct BestFitOptions {
     std::optional<double> fmax_ghz; // none: to the last sample
     std::optional<double> rl_ohm;   // the load resistance; none: searched per pair and choice
     bool allow_negative = false;    // let models with a negative element compete
+    // Told the share of the search done (0 to 1) now and then, on the searching thread; returning
+    // false stops the search, which then gives the message best_fit_stopped.
+    std::function<bool(double done)> progress;
 };
+
+inline constexpr std::string_view best_fit_stopped = "The search was stopped";
 
 // One model the search found: the calculation run on two of the data's samples.
 struct Candidate {

@@ -138,7 +138,8 @@ class FitWindowTest : public QObject {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("port");
         QTest::addColumn<QString>("says");
-        QTest::newRow("no such file") << QString() << QByteArray() << 1 << QStringLiteral("Cannot read");
+        QTest::newRow("no such file")
+            << QString() << QByteArray() << 1 << QStringLiteral("Cannot read");
         QTest::newRow("a word among the numbers")
             << QStringLiteral("bad.s1p") << QByteArray("# GHz S RI R 50\n1.0 0.5 x\n") << 1
             << QStringLiteral("bad.s1p line 2");
@@ -154,7 +155,8 @@ class FitWindowTest : public QObject {
         QVERIFY(open(sparse()));
         const auto before = window_->points_ghz();
         const QString title = window_->windowTitle();
-        const auto path = *dir_ / (name.isEmpty() ? std::string("missing.s1p") : name.toStdString());
+        const auto path =
+            *dir_ / (name.isEmpty() ? std::string("missing.s1p") : name.toStdString());
         if (!name.isEmpty()) {
             veltrane::testing::write_bytes(path, std::string_view(bytes.constData(), bytes.size()));
         }
@@ -238,15 +240,17 @@ class FitWindowTest : public QObject {
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualItemRect(list->item(2)).center());
         const QString item = list->item(2)->text();
-        QVERIFY(item.contains(QStringLiteral("F1 ") + edit("F1_ghz")->text() + QStringLiteral(",")));
-        QVERIFY(window_->points_ghz() != before || item.contains(QStringLiteral("F2 ") +
-                                                                 edit("F2_ghz")->text()));
+        QVERIFY(
+            item.contains(QStringLiteral("F1 ") + edit("F1_ghz")->text() + QStringLiteral(",")));
+        QVERIFY(window_->points_ghz() != before ||
+                item.contains(QStringLiteral("F2 ") + edit("F2_ghz")->text()));
     }
 
     void exports_data() {
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("name");
-        QTest::newRow("Touchstone") << static_cast<int>(Export::Touchstone) << QStringLiteral("m.s1p");
+        QTest::newRow("Touchstone")
+            << static_cast<int>(Export::Touchstone) << QStringLiteral("m.s1p");
         QTest::newRow("SPICE") << static_cast<int>(Export::Spice) << QStringLiteral("m.cir");
         QTest::newRow("SVG") << static_cast<int>(Export::Svg) << QStringLiteral("m.svg");
         QTest::newRow("PNG") << static_cast<int>(Export::Png) << QStringLiteral("m.png");
@@ -269,8 +273,8 @@ class FitWindowTest : public QObject {
             auto model = std::get<veltrane::rf::PortData>(
                 veltrane::rf::port_data(std::get<veltrane::rf::Network>(network), 1));
             auto data = std::get<veltrane::rf::PortData>(veltrane::rf::port_data(
-                std::get<veltrane::rf::Network>(veltrane::rf::read_touchstone_file(
-                    antenna.toStdString())),
+                std::get<veltrane::rf::Network>(
+                    veltrane::rf::read_touchstone_file(antenna.toStdString())),
                 1));
             QCOMPARE(model.f_ghz, data.f_ghz);
             for (double f : window_->points_ghz()) {
@@ -325,7 +329,8 @@ class FitWindowTest : public QObject {
             for (int x = 0; x < chart.width(); ++x) {
                 const QColor c = chart.pixelColor(x, y);
                 red = red || (c.red() > 150 && c.green() < 30 && c.blue() < 30);
-                orange = orange || (c.red() > 190 && c.green() > 80 && c.green() < 110 && c.blue() < 20);
+                orange =
+                    orange || (c.red() > 190 && c.green() > 80 && c.green() < 110 && c.blue() < 20);
             }
         }
         QVERIFY(red);
