@@ -825,7 +825,7 @@ void FitWindow::start_best_fit() {
     stop_search_ = std::make_shared<std::atomic<bool>>(false);
     QPointer<QProgressBar> bar = progress_;
     auto stop = stop_search_;
-    options.progress = [stop, bar](double done) {
+    rf::BestFitProgress progress = [stop, bar](double done) {
         QMetaObject::invokeMethod(
             bar,
             [bar, done] {
@@ -840,8 +840,8 @@ void FitWindow::start_best_fit() {
     best_button_->setEnabled(false);
     cancel_button_->setEnabled(true);
     show_message({});
-    searcher_.setFuture(
-        QtConcurrent::run([data = *data_, options] { return rf::best_fit(data, options); }));
+    searcher_.setFuture(QtConcurrent::run(
+        [data = *data_, options, progress] { return rf::best_fit(data, options, progress); }));
 }
 
 void FitWindow::best_fit_finished() {

@@ -79,19 +79,21 @@ std::vector<std::size_t> spread_order(std::size_t n) {
 
 class Search {
   public:
-    Search(std::vector<Sample> samples, const BestFitOptions& options)
-        : samples_(std::move(samples)), order_(spread_order(samples_.size())), options_(options) {}
+    Search(std::vector<Sample> samples, const BestFitOptions& options,
+           const BestFitProgress& progress)
+        : samples_(std::move(samples)), order_(spread_order(samples_.size())), options_(options),
+          progress_(progress) {}
 
     // False when the caller stopped it.
     bool run() {
         const double n = static_cast<double>(samples_.size());
         const double pairs = n * (n - 1) / 2;
         for (std::size_t a = 0; a + 1 < samples_.size(); ++a) {
-            if (options_.progress) {
+            if (progress_) {
                 const double first = static_cast<double>(a);
                 const double done =
                     (first * n - first * (first + 1) / 2) / pairs; // pairs (i < a, j)
-                if (!options_.progress(done)) {
+                if (!progress_(done)) {
                     return false;
                 }
             }
@@ -105,7 +107,7 @@ class Search {
                 }
             }
         }
-        return !options_.progress || options_.progress(1.0);
+        return !progress_ || progress_(1.0);
     }
 
     BestFit result() {
@@ -308,6 +310,7 @@ class Search {
     std::vector<Sample> samples_;
     std::vector<std::size_t> order_;
     BestFitOptions options_;
+    const BestFitProgress& progress_;
     Board main_;
     Board others_;
     std::array<std::size_t, 4> hot_{};
@@ -316,7 +319,8 @@ class Search {
 
 } // namespace
 
-std::variant<BestFit, std::string> best_fit(const PortData& data, const BestFitOptions& options) {
+std::variant<BestFit, std::string> best_fit(const PortData& data, const BestFitOptions& options,
+                                            const BestFitProgress& progress) {
     std::vector<Sample> samples;
     for (std::size_t i = 0; i < data.f_ghz.size() && i < data.s.size(); ++i) {
         const double f = data.f_ghz[i];
@@ -336,7 +340,7 @@ std::variant<BestFit, std::string> best_fit(const PortData& data, const BestFitO
     if (samples.size() < 2) {
         return std::string{"Fewer than two samples lie in the range searched"};
     }
-    Search search(std::move(samples), options);
+    Search search(std::move(samples), options, progress);
     if (!search.run()) {
         return std::string{best_fit_stopped};
     }

@@ -20,9 +20,6 @@ struct BestFitOptions {
     std::optional<double> fmax_ghz; // none: to the last sample
     std::optional<double> rl_ohm;   // the load resistance; none: searched per pair and choice
     bool allow_negative = false;    // let models with a negative element compete
-    // Told the share of the search done (0 to 1) now and then, on the searching thread; returning
-    // false stops the search, which then gives the message best_fit_stopped.
-    std::function<bool(double done)> progress;
 };
 
 inline constexpr std::string_view best_fit_stopped = "The search was stopped";
@@ -58,7 +55,11 @@ inline constexpr double rl_search_max_q = 100.0;
 // choices and keeps the models whose largest |Gamma_model - Gamma_data| over those samples is
 // smallest. With a searched RL, each pair and choice keeps its best RL to about 1e-6 relative.
 // Returns a message when the range holds fewer than two samples or no model exists.
-[[nodiscard]] std::variant<BestFit, std::string> best_fit(const PortData& data,
-                                                          const BestFitOptions& options);
+// `progress`, when given, is told the share of the search done (0 to 1) now and then, on the
+// searching thread; returning false stops the search, which then gives best_fit_stopped.
+using BestFitProgress = std::function<bool(double done)>;
+[[nodiscard]] std::variant<BestFit, std::string>
+best_fit(const PortData& data, const BestFitOptions& options,
+         const BestFitProgress& progress = BestFitProgress());
 
 } // namespace veltrane::rf

@@ -286,5 +286,33 @@ TEST(BestFit, NeedsTwoSamplesInTheRange) {
     EXPECT_TRUE(std::holds_alternative<BestFit>(best_fit(data, {50, 1.95, 2.25, 62.0, false})));
 }
 
+// The progress a window shows: rising shares ending at 1 for a search run through; a stop at
+// any call ends the search with its message, and the calls stop there.
+TEST(BestFit, ReportsProgressAndStops) {
+    const PortData data = sweep(parallel_series_model, grid_ghz(1, 3, 9), 50);
+    const BestFitOptions options{50, std::nullopt, std::nullopt, 62.0, false};
+    for (const int stop_at : {-1, 0, 4}) {
+        SCOPED_TRACE(stop_at);
+        std::vector<double> shares;
+        const auto result = best_fit(data, options, [&](double done) {
+            shares.push_back(done);
+            return static_cast<int>(shares.size()) - 1 != stop_at;
+        });
+        for (std::size_t i = 1; i < shares.size(); ++i) {
+            EXPECT_LT(shares[i - 1], shares[i]);
+        }
+        if (stop_at < 0) {
+            EXPECT_TRUE(std::holds_alternative<BestFit>(result));
+            ASSERT_EQ(shares.size(), 9u); // one per first sample of a pair, and the end
+            EXPECT_EQ(shares.front(), 0.0);
+            EXPECT_EQ(shares.back(), 1.0);
+        } else {
+            ASSERT_TRUE(std::holds_alternative<std::string>(result));
+            EXPECT_EQ(std::get<std::string>(result), best_fit_stopped);
+            EXPECT_EQ(shares.size(), static_cast<std::size_t>(stop_at) + 1);
+        }
+    }
+}
+
 } // namespace
 } // namespace veltrane::rf
