@@ -1,5 +1,6 @@
 #include "cli/calc_cli.h"
 
+#include "cli/exports_json.h"
 #include "model/calculate.h"
 #include "model/field_set.h"
 #include "output/report.h"
@@ -93,7 +94,8 @@ bool takes_value(std::string_view name) {
     }
     const auto is_name = [name](const auto& option) { return option.name == name; };
     return std::any_of(input_options.begin(), input_options.end(), is_name) ||
-           std::any_of(choice_options.begin(), choice_options.end(), is_name);
+           std::any_of(choice_options.begin(), choice_options.end(), is_name) ||
+           is_export_option_with_value(name);
 }
 
 // Rewrites "--name=value" of an option that takes a value into "--name" "value", so that the
@@ -159,6 +161,7 @@ void print_results(const FieldSet& fields, std::ostream& out) {
 }
 
 void print_json(const MemoryFieldSet& fields, const std::optional<std::string>& report_written,
+                const ExportRequest& exports, const ExportOutcome* export_outcome,
                 std::ostream& out) {
     nlohmann::ordered_json object;
     if (fields.is_message_visible()) {
@@ -176,6 +179,7 @@ void print_json(const MemoryFieldSet& fields, const std::optional<std::string>& 
     } else {
         object["report"] = nullptr;
     }
+    add_export_json(object, exports, export_outcome);
     // Texts the program did not make (a report path) may not be valid UTF-8: replace such
     // bytes rather than fail.
     out << object.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
@@ -227,6 +231,8 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
     bool json = false;
     app.add_flag("--json", json, "print one JSON object instead of the result lines")
         ->disable_flag_override();
+    ExportOptions export_words;
+    add_export_options(app, export_words);
 
     try {
         std::vector<std::string> words = split_assignments(args);
@@ -261,6 +267,13 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
         request.report = std::string{report_file_name};
     }
     request.json = json;
+    auto exports = export_request(app, export_words, request.report);
+    if (const std::string* error = std::get_if<std::string>(&exports)) {
+        err << program_name << ": " << *error << '\n' << usage_synopsis();
+        err << "Run with --help for more information.\n";
+        return exit_usage;
+    }
+    request.exports = std::get<ExportRequest>(std::move(exports));
     return request;
 }
 
@@ -273,24 +286,43 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
     }
 
     MemoryFieldSet& fields = request.fields;
-    const Outcome outcome = calculate(fields, *report);
+    State state;
+    const Outcome outcome = calculate(fields, *report, &state);
 
     std::optional<std::string> report_written;
     if (outcome == Outcome::Results) {
         report_written = request.report;
     }
 
+    std::optional<ExportOutcome> exported;
+    if (outcome != Outcome::Message && request.exports.any()) {
+        const rf::PortData* data = request.data ? &*request.data : nullptr;
+        const double z0_ohm = request.z0_ohm    ? *request.z0_ohm
+                              : data != nullptr ? data->reference_ohm
+                                                : 50.0;
+        exported = run_exports(request.exports, {state, fields, data, z0_ohm});
+    }
+    const bool exports_failed = exported && !exported->failures.empty();
+
     if (request.json) {
-        print_json(fields, report_written, out);
+        print_json(fields, report_written, request.exports, exported ? &*exported : nullptr, out);
     } else {
         if (outcome != Outcome::Message) {
             print_results(fields, out);
         }
+        if (exported && exported->comparison) {
+            print_comparison(*exported->comparison, out);
+        }
         if (fields.is_message_visible()) {
             err << fields.text(Field::Message) << '\n';
         }
+        if (exported) {
+            for (const std::string& failure : exported->failures) {
+                err << failure << '\n';
+            }
+        }
     }
-    return outcome == Outcome::Results ? exit_results : exit_message;
+    return outcome == Outcome::Results && !exports_failed ? exit_results : exit_message;
 }
 
 int run_calc(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

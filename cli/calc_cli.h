@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/exports.h"
 #include "model/field_set.h"
 #include "rf/port_data.h"
 
@@ -24,6 +25,7 @@ struct CalcRequest {
     std::optional<rf::PortData> data;  // measured data read from --touchstone, if given
     std::optional<double> z0_ohm;      // --z0: reference for reflections; default the data's
                                        // reference resistance, else 50 ohm
+    ExportRequest exports;             // --sweep, --s1p, --spice, --plot, --e-series
 };
 
 // Reads the arguments (without the program name). Returns the request, or the exit status of
