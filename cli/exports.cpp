@@ -30,9 +30,9 @@ struct PathOption {
 };
 
 constexpr std::array<PathOption, 3> path_options = {{
-    {"--s1p", &ExportOptions::s1p, "FILE", "write the model's reflection as a Touchstone file"},
+    {"--s1p", &ExportOptions::s1p, "FILE", "write the model as a Touchstone file"},
     {"--spice", &ExportOptions::spice, "FILE", "write the model as a SPICE subcircuit"},
-    {"--plot", &ExportOptions::plot, "FILE.svg", "draw the Smith chart and the return loss as SVG"},
+    {"--plot", &ExportOptions::plot, "FILE.svg", "draw Smith chart and return loss (SVG)"},
 }};
 
 constexpr std::string_view sweep_option = "--sweep";
@@ -150,15 +150,14 @@ nlohmann::ordered_json figures_json(const ModelFigures& f) {
 
 void add_export_options(CLI::App& app, ExportOptions& words) {
     app.add_option(std::string(sweep_option), words.sweep,
-                   "frequencies of the exports in GHz (default: 401 points from half the lowest "
-                   "of F1, F2, FL to twice the highest of F1, F2, FH)")
+                   "frequencies of the files in GHz (default: 401 points, F/2 to 2F)")
         ->type_name("START:STOP:POINTS[:log]");
     for (const PathOption& option : path_options) {
         app.add_option(std::string(option.name), words.*option.word, std::string(option.help))
             ->type_name(std::string(option.placeholder));
     }
     app.add_option(std::string(e_series_option), words.e_series,
-                   "replace Ls, Cs, Lp, Cp by the nearest standard values of the series")
+                   "use the nearest standard values for Ls, Cs, Lp, Cp")
         ->type_name("E6|E12|E24|E48|E96|E192")
         ->check(CLI::IsMember({"E6", "E12", "E24", "E48", "E96", "E192"}).description(""));
 }
