@@ -3,6 +3,7 @@
 #include "cli/exports_json.h"
 #include "model/calculate.h"
 #include "model/field_set.h"
+#include "model/state.h"
 #include "output/report.h"
 
 #include <CLI/CLI.hpp>

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 #include <string>
 #include <system_error>
 
@@ -118,7 +119,7 @@ double nearest_standard_value(double value, ESeries series) {
     // neighbouring decades cover a log10 that rounded across a decade edge and values that round
     // up to the next decade's 1.0.
     double best = value;
-    double best_distance = INFINITY;
+    double best_distance = std::numeric_limits<double>::infinity();
     for (int exponent = decade - 1; exponent <= decade + 1; ++exponent) {
         for (int hundredths : e_series_decade(series)) {
             const double distance =
