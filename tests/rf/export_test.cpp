@@ -195,6 +195,43 @@ TEST(ESeries, NearestByRatioAcrossDecadeEdges) {
     }
 }
 
+// Where a branch's reactance or susceptance is infinite (0 Hz, frequencies where it overflows,
+// an element of 0) the reflection is the limit, never NaN.
+TEST(Response, PolesGiveTheLimit) {
+    const State s = solved(models[0]);
+    LumpedModel ps_model = LumpedModel::from(s, ps);
+    LumpedModel sp_model = ps_model;
+    sp_model.topology = sp;
+    LumpedModel no_lp = ps_model;
+    no_lp.lp_nh = 0;
+    struct Row {
+        const char* name;
+        const LumpedModel& model;
+        double f_ghz;
+        Complex expected;
+        double tolerance;
+    };
+    const Row rows[] = {
+        {"parallel/series at 0", ps_model, 0, {1, 0}, 0},
+        {"parallel/series near 0", ps_model, 1e-300, {1, 0}, 1e-9},
+        {"parallel/series reactance overflows", ps_model, 1e-310, {1, 0}, 0},
+        {"parallel/series far above", ps_model, 1e300, {1, 0}, 1e-9},
+        {"series/parallel at 0", sp_model, 0, {-1, 0}, 0},
+        {"series/parallel near 0", sp_model, 1e-300, {-1, 0}, 1e-9},
+        {"series/parallel susceptance overflows", sp_model, 1e-310, {-1, 0}, 0},
+        {"series/parallel far above", sp_model, 1e300, {-1, 0}, 1e-9},
+        {"Lp of 0 shorts RL: a pure reactance", no_lp, 1,
+         reflection({0, series_reactance(no_lp, 1)}, 50), 1e-15},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Complex g = model_reflection(row.model, row.f_ghz, 50);
+        EXPECT_LE(std::abs(g - row.expected), row.tolerance) << g;
+    }
+    EXPECT_EQ(rereferred({1, 0}, 75, 50), Complex(1, 0));
+    EXPECT_PRED_FORMAT3(near_relative, rereferred({0, 0}, 75, 50).real(), 0.2, 1e-15);
+}
+
 // The file read back: "# GHz S RI R 50", then every sweep frequency with the reflection whose
 // impedance is the model's within 1e-12.
 TEST(Touchstone, ReadsBackAsTheModel) {
