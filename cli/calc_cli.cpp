@@ -1,9 +1,11 @@
 #include "cli/calc_cli.h"
 
+#include "cli/exports_json.h"
 #include "cli/measured_input.h"
 #include "cli/model_report.h"
 #include "model/calculate.h"
 #include "model/field_set.h"
+#include "model/state.h"
 #include "output/display.h"
 #include "output/report.h"
 #include "output/safe_file_detail.h"
@@ -103,7 +105,8 @@ bool takes_value(std::string_view name) {
     }
     const auto is_name = [name](const auto& option) { return option.name == name; };
     return std::any_of(input_options.begin(), input_options.end(), is_name) ||
-           std::any_of(choice_options.begin(), choice_options.end(), is_name);
+           std::any_of(choice_options.begin(), choice_options.end(), is_name) ||
+           is_export_option_with_value(name);
 }
 
 // Rewrites "--name=value" of an option that takes a value into "--name" "value", so that the
@@ -170,6 +173,7 @@ void print_results(const FieldSet& fields, std::ostream& out) {
 
 void print_json(const MemoryFieldSet& fields, const std::optional<std::string>& report_written,
                 const ModelReport* model, const std::vector<MeasuredPoint>* points,
+                const ExportRequest& exports, const ExportOutcome* export_outcome,
                 std::ostream& out) {
     nlohmann::ordered_json object = nlohmann::ordered_json::object();
     if (model != nullptr) {
@@ -196,6 +200,7 @@ void print_json(const MemoryFieldSet& fields, const std::optional<std::string>& 
     if (model != nullptr) {
         model->add_json_after(object);
     }
+    add_export_json(object, exports, export_outcome);
     // Texts the program did not make (a report path) may not be valid UTF-8: replace such
     // bytes rather than fail.
     out << object.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
@@ -269,6 +274,8 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
         ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     ModelArgs model_args;
     add_model_options(app, model_args);
+    ExportOptions export_words;
+    add_export_options(app, export_words);
 
     try {
         std::vector<std::string> words = split_assignments(args);
@@ -308,6 +315,13 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
         request.port = port;
     }
     finish_model_options(model_args, request);
+    auto exports = export_request(app, export_words, request.report);
+    if (const std::string* error = std::get_if<std::string>(&exports)) {
+        err << program_name << ": " << *error << '\n' << usage_synopsis();
+        err << "Run with --help for more information.\n";
+        return exit_usage;
+    }
+    request.exports = std::get<ExportRequest>(std::move(exports));
     return request;
 }
 
@@ -335,7 +349,8 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
             fields.set_text(Field::Message, *measured->message);
             if (request.json) {
                 print_json(fields, std::nullopt, nullptr,
-                           request.points ? &*request.points : nullptr, out);
+                           request.points ? &*request.points : nullptr, request.exports, nullptr,
+                           out);
             } else {
                 err << *measured->message << '\n';
             }
@@ -370,10 +385,10 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
         report = std::make_unique<NoReport>();
     }
 
-    State final_state;
-    const Outcome outcome = calculate(fields, *report, &final_state);
+    State state;
+    const Outcome outcome = calculate(fields, *report, &state);
     if (outcome != Outcome::Message) {
-        model.calculated(final_state, fields);
+        model.calculated(state, fields);
     }
 
     std::optional<std::string> report_written;
@@ -381,19 +396,37 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
         report_written = request.report;
     }
 
+    std::optional<ExportOutcome> exported;
+    if (outcome != Outcome::Message && request.exports.any()) {
+        const rf::PortData* data = request.data ? &*request.data : nullptr;
+        const double z0_ohm = request.z0_ohm    ? *request.z0_ohm
+                              : data != nullptr ? data->reference_ohm
+                                                : 50.0;
+        exported = run_exports(request.exports, {state, fields, data, z0_ohm});
+    }
+    const bool exports_failed = exported && !exported->failures.empty();
+
     if (request.json) {
         print_json(fields, report_written, &model, request.points ? &*request.points : nullptr,
-                   out);
+                   request.exports, exported ? &*exported : nullptr, out);
     } else {
         if (outcome != Outcome::Message) {
             print_results(fields, out);
             model.print_lines(out);
         }
+        if (exported && exported->comparison) {
+            print_comparison(*exported->comparison, out);
+        }
         if (fields.is_message_visible()) {
             err << fields.text(Field::Message) << '\n';
         }
+        if (exported) {
+            for (const std::string& failure : exported->failures) {
+                err << failure << '\n';
+            }
+        }
     }
-    return outcome == Outcome::Results ? exit_results : exit_message;
+    return outcome == Outcome::Results && !exports_failed ? exit_results : exit_message;
 }
 
 int run_calc(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

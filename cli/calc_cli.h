@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/exports.h"
 #include "cli/measured_input.h"
 #include "cli/model_options.h"
 #include "model/field_set.h"
@@ -32,6 +33,7 @@ struct CalcRequest {
     std::optional<double> z0_ohm; // --z0: reference for reflections; default the data's
                                   // reference resistance, else 50 ohm
     ModelOptions model;           // the check, --all-choices, --best-fit
+    ExportRequest exports;        // --sweep, --s1p, --spice, --plot, --e-series
 };
 
 // Reads the arguments (without the program name). Returns the request, or the exit status of

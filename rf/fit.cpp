@@ -13,18 +13,6 @@ Complex data_reflection(const PortData& data, std::size_t i, double z0_ohm) {
     return reflection(impedance_from_reflection(data.s[i], data.reference_ohm), z0_ohm);
 }
 
-Complex model_reflection(const LumpedModel& model, double f_ghz, double z0_ohm) {
-    const Complex z = impedance(model, f_ghz);
-    if (!std::isfinite(z.real()) || !std::isfinite(z.imag())) {
-        return 1.0;
-    }
-    const Complex gamma = reflection(z, z0_ohm);
-    if (!std::isfinite(gamma.real()) || !std::isfinite(gamma.imag())) {
-        return 1.0; // |z| so large that z + z0 overflowed
-    }
-    return gamma;
-}
-
 std::optional<FitStats> fit(const LumpedModel& model, const PortData& data, double z0_ohm,
                             double lo_mhz, double hi_mhz) {
     FitStats stats;

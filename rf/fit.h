@@ -2,6 +2,7 @@
 
 #include "rf/model_impedance.h"
 #include "rf/port_data.h"
+#include "rf/response.h"
 
 #include <cstddef>
 #include <optional>
@@ -20,10 +21,6 @@ struct FitStats {
 
 // The data's reflection at sample `i` referred to `z0_ohm` instead of the data's own reference.
 [[nodiscard]] Complex data_reflection(const PortData& data, std::size_t i, double z0_ohm);
-
-// The model's reflection at `f_ghz` referred to `z0_ohm`. An impedance too large to represent
-// (a reactance that overflows) is taken as an open circuit, Gamma = 1.
-[[nodiscard]] Complex model_reflection(const LumpedModel& model, double f_ghz, double z0_ohm);
 
 // The fit over the samples with lo_mhz <= f <= hi_mhz (the calculation holds FL and FH in MHz,
 // and a sample compares as f_ghz * 1000, exactly as a typed frequency does). Samples at 0 Hz

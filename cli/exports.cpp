@@ -1,0 +1,323 @@
+#include "cli/exports.h"
+
+#include "cli/exports_json.h"
+#include "model/checked.h"
+#include "model/steps.h"
+#include "output/safe_file.h"
+#include "rf/model_files.h"
+#include "rf/numbers.h"
+#include "rf/picture.h"
+#include "rf/svg.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <filesystem>
+#include <ostream>
+#include <system_error>
+
+namespace veltrane::cli {
+
+namespace {
+
+struct PathOption {
+    std::string_view name;
+    std::string ExportOptions::*word;
+    std::string_view placeholder;
+    std::string_view help;
+};
+
+constexpr std::array<PathOption, 3> path_options = {{
+    {"--s1p", &ExportOptions::s1p, "FILE", "write the model as a Touchstone file"},
+    {"--spice", &ExportOptions::spice, "FILE", "write the model as a SPICE subcircuit"},
+    {"--plot", &ExportOptions::plot, "FILE.svg", "draw Smith chart and return loss (SVG)"},
+}};
+
+constexpr std::string_view sweep_option = "--sweep";
+constexpr std::string_view e_series_option = "--e-series";
+
+Choice choice_of(const FieldSet& fields) {
+    return {fields.is_selected(Option::F1Ind) ? Crossover::Inductive : Crossover::Capacitive,
+            fields.is_selected(Option::F2Ind) ? Crossover::Inductive : Crossover::Capacitive,
+            fields.is_selected(Option::ParSer) ? Topology::ParallelSeries
+                                               : Topology::SeriesParallel};
+}
+
+// The same file for two outputs, however it is spelled.
+std::filesystem::path comparable(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    if (error) {
+        return std::filesystem::path(path).lexically_normal();
+    }
+    const std::filesystem::path canonical = std::filesystem::weakly_canonical(absolute, error);
+    return error ? absolute.lexically_normal() : canonical;
+}
+
+// |Gamma| of the model's impedance z against the measured point zp: the power-wave reflection
+// (z - zp) / (z + conj(zp)), 0 where the model meets the point.
+double mismatch(rf::Complex z, rf::Complex zp) {
+    const double g = std::abs((z - zp) / (z + std::conj(zp)));
+    return std::isfinite(g) ? g : 1.0;
+}
+
+// The figures of `model`; its band is the calculation's own unless `recompute_band`.
+ModelFigures figures(const rf::LumpedModel& model, const State& state, bool recompute_band) {
+    ModelFigures f;
+    f.model = model;
+    f.z1 = rf::impedance(model, state.F1 / 1000);
+    f.z2 = rf::impedance(model, state.F2 / 1000);
+    f.gamma1 = mismatch(f.z1, {state.R1, state.X1});
+    f.gamma2 = mismatch(f.z2, {state.R2, state.X2});
+    if (!recompute_band) {
+        f.band = state;
+        return f;
+    }
+    // The band rule of the calculation, applied to the standard values of the resonating pair.
+    State s = state;
+    s.Ls = model.ls_nh;
+    s.Cs = model.cs_pf;
+    s.Lp = model.lp_nh;
+    s.Cp = model.cp_pf;
+    try {
+        compute_band(s, model.topology == Topology::ParallelSeries ? Resonator::Parallel
+                                                                   : Resonator::Series);
+        if (std::isfinite(s.FL) && std::isfinite(s.FH) && std::isfinite(s.F0) &&
+            std::isfinite(s.Qbp)) {
+            f.band = s;
+        } else {
+            f.band_message = std::string(out_of_range_message);
+        }
+    } catch (const CalculationStop& stop) {
+        f.band_message = stop.message;
+    }
+    return f;
+}
+
+rf::LumpedModel standard_model(const rf::LumpedModel& exact, rf::ESeries series) {
+    rf::LumpedModel m = exact;
+    m.ls_nh = rf::nearest_standard_value(exact.ls_nh, series);
+    m.cs_pf = rf::nearest_standard_value(exact.cs_pf, series);
+    m.lp_nh = rf::nearest_standard_value(exact.lp_nh, series);
+    m.cp_pf = rf::nearest_standard_value(exact.cp_pf, series);
+    return m;
+}
+
+std::string complex_text(rf::Complex z) {
+    const bool finite = std::isfinite(z.real()) && std::isfinite(z.imag());
+    if (!finite) {
+        return "-";
+    }
+    return rf::readable(z.real()) + (std::signbit(z.imag()) ? " - j" : " + j") +
+           rf::readable(std::fabs(z.imag()));
+}
+
+// A figure of a finite number, or null (the impedance of a model with an element 0 at F1 may
+// not exist).
+nlohmann::ordered_json number_json(double value) {
+    return std::isfinite(value) ? nlohmann::ordered_json(value) : nlohmann::ordered_json(nullptr);
+}
+
+nlohmann::ordered_json figures_json(const ModelFigures& f) {
+    nlohmann::ordered_json o;
+    o["Ls_nH"] = number_json(f.model.ls_nh);
+    o["Cs_pF"] = number_json(f.model.cs_pf);
+    o["Lp_nH"] = number_json(f.model.lp_nh);
+    o["Cp_pF"] = number_json(f.model.cp_pf);
+    o["Z1_ohm"] = {number_json(f.z1.real()), number_json(f.z1.imag())};
+    o["gamma1"] = number_json(f.gamma1);
+    o["Z2_ohm"] = {number_json(f.z2.real()), number_json(f.z2.imag())};
+    o["gamma2"] = number_json(f.gamma2);
+    if (f.band) {
+        o["FL_MHz"] = number_json(f.band->FL);
+        o["FH_MHz"] = number_json(f.band->FH);
+        o["F0_MHz"] = number_json(f.band->F0);
+        o["Q0"] = number_json(f.band->Qbp);
+        o["band_message"] = nullptr;
+    } else {
+        o["FL_MHz"] = nullptr;
+        o["FH_MHz"] = nullptr;
+        o["F0_MHz"] = nullptr;
+        o["Q0"] = nullptr;
+        o["band_message"] = f.band_message;
+    }
+    return o;
+}
+
+} // namespace
+
+void add_export_options(CLI::App& app, ExportOptions& words) {
+    app.add_option(std::string(sweep_option), words.sweep,
+                   "frequencies of the files in GHz (default: 401 points, F/2 to 2F)")
+        ->type_name("START:STOP:POINTS[:log]");
+    for (const PathOption& option : path_options) {
+        app.add_option(std::string(option.name), words.*option.word, std::string(option.help))
+            ->type_name(std::string(option.placeholder));
+    }
+    app.add_option(std::string(e_series_option), words.e_series,
+                   "use the nearest standard values for Ls, Cs, Lp, Cp")
+        ->type_name("E6|E12|E24|E48|E96|E192")
+        ->check(CLI::IsMember({"E6", "E12", "E24", "E48", "E96", "E192"}).description(""));
+}
+
+bool is_export_option_with_value(std::string_view name) {
+    return name == sweep_option || name == e_series_option ||
+           std::any_of(path_options.begin(), path_options.end(),
+                       [name](const PathOption& option) { return option.name == name; });
+}
+
+std::variant<ExportRequest, std::string> export_request(const CLI::App& app,
+                                                        const ExportOptions& words,
+                                                        const std::optional<std::string>& report) {
+    ExportRequest request;
+    if (app.count(std::string(sweep_option)) > 0) {
+        auto sweep = rf::parse_sweep(words.sweep);
+        if (const std::string* error = std::get_if<std::string>(&sweep)) {
+            return std::string(sweep_option) + ": " + *error;
+        }
+        request.sweep = std::get<rf::Sweep>(sweep);
+    }
+    if (app.count(std::string(e_series_option)) > 0) {
+        request.e_series = rf::e_series_from_name(words.e_series);
+    }
+    // Each output file once: two outputs on one path would leave only the last.
+    std::vector<std::pair<std::string_view, std::string>> outputs;
+    if (report) {
+        outputs.emplace_back("the report", *report);
+    }
+    for (const PathOption& option : path_options) {
+        if (app.count(std::string(option.name)) == 0) {
+            continue;
+        }
+        const std::string& path = words.*option.word;
+        if (path.empty()) {
+            return std::string(option.name) + ": the file name is empty";
+        }
+        for (const auto& [other_name, other_path] : outputs) {
+            if (comparable(path) == comparable(other_path)) {
+                return std::string(option.name) + ": " + path + " is also " +
+                       std::string(other_name) + "'s file";
+            }
+        }
+        outputs.emplace_back(option.name, path);
+        (option.name == "--s1p"     ? request.s1p
+         : option.name == "--spice" ? request.spice
+                                    : request.plot) = path;
+    }
+    return request;
+}
+
+ExportOutcome run_exports(const ExportRequest& request, const ExportContext& context) {
+    ExportOutcome outcome;
+    const Choice choice = choice_of(context.fields);
+    const rf::LumpedModel exact = rf::LumpedModel::from(context.state, choice.topology);
+    rf::DescribedModel described{exact, std::nullopt, std::nullopt};
+    if (request.e_series) {
+        const rf::LumpedModel standard = standard_model(exact, *request.e_series);
+        outcome.comparison =
+            StandardComparison{*request.e_series, figures(exact, context.state, false),
+                               figures(standard, context.state, true)};
+        described = {standard, request.e_series, exact};
+    }
+    const rf::Sweep sweep = request.sweep ? *request.sweep : rf::default_sweep(context.state);
+    std::vector<double> f_ghz;
+    if (request.s1p || request.plot) {
+        f_ghz = rf::sweep_frequencies(sweep);
+    }
+
+    const auto write = [&outcome](const std::string& path, const std::string& bytes) {
+        if (auto failure = write_file_safely(std::filesystem::path(path), bytes)) {
+            outcome.failures.push_back(*failure);
+        } else {
+            outcome.written.push_back(path);
+        }
+    };
+    if (request.s1p) {
+        write(*request.s1p, rf::touchstone_text(described, f_ghz, context.z0_ohm));
+    }
+    if (request.spice) {
+        write(*request.spice, rf::spice_text(described, context.state, choice, sweep));
+    }
+    if (request.plot) {
+        rf::PlotInput input;
+        input.model = exact;
+        if (request.e_series) {
+            input.standard = described.model;
+            input.standard_name = std::string(rf::e_series_name(*request.e_series));
+        }
+        input.calculation = &context.state;
+        input.f_ghz = std::move(f_ghz);
+        input.log_frequency = sweep.log;
+        input.z0_ohm = context.z0_ohm;
+        input.data = context.data;
+        write(*request.plot, rf::svg_text(rf::model_picture(input)));
+    }
+    return outcome;
+}
+
+void print_comparison(const StandardComparison& comparison, std::ostream& out) {
+    const ModelFigures& a = comparison.calculated;
+    const ModelFigures& b = comparison.standard;
+    const auto band_value = [](const ModelFigures& f, double State::*member) {
+        return f.band ? rf::readable((*f.band).*member) : std::string("-");
+    };
+    const std::vector<std::array<std::string, 3>> rows = {
+        {std::string(rf::e_series_name(comparison.series)) + " values", "calculated", "standard"},
+        {"Ls nH", rf::readable(a.model.ls_nh), rf::readable(b.model.ls_nh)},
+        {"Cs pF", rf::readable(a.model.cs_pf), rf::readable(b.model.cs_pf)},
+        {"Lp nH", rf::readable(a.model.lp_nh), rf::readable(b.model.lp_nh)},
+        {"Cp pF", rf::readable(a.model.cp_pf), rf::readable(b.model.cp_pf)},
+        {"Z at F1 ohm", complex_text(a.z1), complex_text(b.z1)},
+        {"|Gamma| at F1", rf::readable(a.gamma1, 3), rf::readable(b.gamma1, 3)},
+        {"Z at F2 ohm", complex_text(a.z2), complex_text(b.z2)},
+        {"|Gamma| at F2", rf::readable(a.gamma2, 3), rf::readable(b.gamma2, 3)},
+        {"FL MHz", band_value(a, &State::FL), band_value(b, &State::FL)},
+        {"FH MHz", band_value(a, &State::FH), band_value(b, &State::FH)},
+        {"F0 MHz", band_value(a, &State::F0), band_value(b, &State::F0)},
+        {"Q0", band_value(a, &State::Qbp), band_value(b, &State::Qbp)},
+    };
+    std::array<std::size_t, 3> width{};
+    for (const auto& row : rows) {
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            width[i] = std::max(width[i], row[i].size());
+        }
+    }
+    out << '\n';
+    for (const auto& row : rows) {
+        std::string line = row[0];
+        line.append(width[0] - row[0].size(), ' ');
+        for (std::size_t i = 1; i < row.size(); ++i) {
+            line.append(2 + width[i] - row[i].size(), ' ');
+            line += row[i];
+        }
+        out << line << '\n';
+    }
+    if (!b.band) {
+        out << "Standard values give no band: " << b.band_message << '\n';
+    }
+}
+
+void add_export_json(nlohmann::ordered_json& object, const ExportRequest& request,
+                     const ExportOutcome* outcome) {
+    if (request.e_series) {
+        if (outcome != nullptr && outcome->comparison) {
+            nlohmann::ordered_json e;
+            e["series"] = std::string(rf::e_series_name(outcome->comparison->series));
+            e["calculated"] = figures_json(outcome->comparison->calculated);
+            e["standard"] = figures_json(outcome->comparison->standard);
+            object["e_series"] = std::move(e);
+        } else {
+            object["e_series"] = nullptr;
+        }
+    }
+    if (request.s1p || request.spice || request.plot) {
+        nlohmann::ordered_json files;
+        files["written"] = outcome != nullptr ? outcome->written : std::vector<std::string>{};
+        files["messages"] = outcome != nullptr ? outcome->failures : std::vector<std::string>{};
+        object["exports"] = std::move(files);
+    }
+}
+
+} // namespace veltrane::cli

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+namespace veltrane::rf {
+
+// Numbers written for machines and people by the exports; always finite input (callers make sure).
+
+// Shortest text that reads back as the same double ("0.1", "1e-12"): Touchstone, JSON.
+void append_shortest(std::string& out, double value);
+[[nodiscard]] std::string shortest(double value);
+
+// Seventeen significant digits in scientific form ("1.5862310000000001e-10"): SPICE values.
+[[nodiscard]] std::string full_precision(double value);
+
+// `digits` significant digits, trailing zeros dropped ("79.7113"): texts for people.
+[[nodiscard]] std::string readable(double value, int digits = 6);
+
+// Fixed point with `decimals` places ("12.35"): picture coordinates.
+void append_fixed(std::string& out, double value, int decimals);
+
+} // namespace veltrane::rf

@@ -1,0 +1,126 @@
+// veltrane-calc's exports: usage errors of the new options, the files and the standard values of
+// one run, and a file that cannot be written.
+#include "cli/calc_cli.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace veltrane::cli {
+namespace {
+
+using veltrane::testing::near_relative;
+using veltrane::testing::read_bytes;
+using veltrane::testing::TempDir;
+using Args = std::vector<std::string>;
+
+struct CalcOutput {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+CalcOutput calc(Args args) {
+    const Args example = {"--rl",           "2.0",        "--f1-crossover", "inductive",
+                          "--f2-crossover", "capacitive", "--topology",     "parallel-series"};
+    args.insert(args.begin(), example.begin(), example.end());
+    std::ostringstream out;
+    std::ostringstream err;
+    CalcOutput run;
+    run.status = run_calc(args, out, err);
+    run.out = out.str();
+    run.err = err.str();
+    return run;
+}
+
+TEST(CalcExports, UsageErrorsNameTheOption) {
+    struct Row {
+        Args args;
+        std::string says;
+    };
+    const Row rows[] = {
+        {{"--no-report", "--sweep", "2:1:5"}, "--sweep: STOP must be above START"},
+        {{"--no-report", "--sweep=1:2:3:log:x"}, "--sweep"},
+        {{"--no-report", "--sweep", "0:1:5:log"}, "--sweep"},
+        {{"--no-report", "--sweep", "1:2:0"}, "--sweep: POINTS"},
+        {{"--no-report", "--e-series", "E7"}, "--e-series"},
+        {{"--no-report", "--s1p", "a.out", "--spice", "a.out"}, "--spice: a.out"},
+        {{"--no-report", "--s1p", "sub/../a.out", "--plot", "./a.out"}, "--plot"},
+        {{"--plot", "Model.prt"}, "--plot: Model.prt is also the report's file"},
+        {{"--report", "r.prt", "--spice", "r.prt"}, "--spice"},
+        {{"--no-report", "--s1p="}, "--s1p: the file name is empty"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args.back());
+        const CalcOutput run = calc(row.args);
+        EXPECT_EQ(run.status, exit_usage);
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
+    }
+}
+
+// All outputs of one run, with standard values: the JSON compares both models, and each file
+// describes the standard model with the calculated values beside it.
+TEST(CalcExports, StandardValuesInJsonAndFiles) {
+    TempDir dir;
+    const std::string s1p = (dir / "m.s1p").string();
+    const std::string spice = (dir / "m.cir").string();
+    const std::string plot = (dir / "m.svg").string();
+    const CalcOutput run =
+        calc({"--report", (dir / "r.prt").string(), "--json", "--s1p", s1p, "--spice", spice,
+              "--plot", plot, "--e-series", "E24", "--sweep", "0.5:3:6"});
+    ASSERT_EQ(run.status, exit_results) << run.err;
+    EXPECT_EQ(run.err, "");
+    const auto json = nlohmann::json::parse(run.out);
+    EXPECT_EQ(json["exports"]["written"], nlohmann::json::array({s1p, spice, plot}));
+    const auto& e = json["e_series"];
+    EXPECT_EQ(e["series"], "E24");
+    EXPECT_EQ(e["standard"]["Ls_nH"], 0.16);
+    EXPECT_EQ(e["standard"]["Cs_pF"], 82.0);
+    EXPECT_EQ(e["standard"]["Lp_nH"], 0.16);
+    EXPECT_EQ(e["standard"]["Cp_pF"], 75.0);
+    EXPECT_LT(e["calculated"]["gamma1"].get<double>(), 1e-12);
+    EXPECT_GT(e["standard"]["gamma1"].get<double>(), 1e-3);
+    // The band of Lp = 0.16 nH, Cp = 75 pF: resonance 1452.88 MHz above sqrt(F1 F2), so FL
+    // stays F1 = 1000 MHz and FH = Fr^2 / F1.
+    const double fr = std::sqrt(1e9) / (2 * std::acos(-1.0) * std::sqrt(0.16 * 75)); // MHz
+    EXPECT_EQ(e["standard"]["FL_MHz"], 1000.0);
+    EXPECT_PRED_FORMAT3(near_relative, e["standard"]["FH_MHz"].get<double>(), fr * fr / 1000,
+                        1e-12);
+    EXPECT_PRED_FORMAT3(near_relative, e["calculated"]["FH_MHz"].get<double>(), 2067.97, 1e-5);
+
+    const std::string touchstone = read_bytes(s1p);
+    EXPECT_NE(touchstone.find("! Ls = 0.16 nH (calculated 0.158623"), std::string::npos);
+    EXPECT_NE(touchstone.find("# GHz S RI R 50\n0.5 "), std::string::npos);
+    EXPECT_NE(touchstone.find("\n3 "), std::string::npos); // the sweep's last frequency
+    EXPECT_NE(read_bytes(spice).find("Cs n1 n2 8.2000000000000001e-11\n"), std::string::npos);
+    EXPECT_NE(read_bytes(plot).find("E24 values"), std::string::npos);
+}
+
+// A file that cannot be written: its message, exit 1, the other files and the results still
+// there; after a calculation message no file at all.
+TEST(CalcExports, FailuresAndMessages) {
+    TempDir dir;
+    const std::string bad = (dir / "missing" / "m.s1p").string();
+    const CalcOutput run = calc({"--no-report", "--s1p", bad, "--spice", (dir / "m.cir").string()});
+    EXPECT_EQ(run.status, exit_message);
+    EXPECT_NE(run.out.find("F0  1438.04 MHz"), std::string::npos);
+    EXPECT_EQ(run.err.rfind("Cannot write " + bad + ": ", 0), 0u) << run.err;
+    EXPECT_FALSE(read_bytes(dir / "m.cir").empty());
+
+    const CalcOutput message = calc({"--no-report", "--r2", "5", "--json", "--e-series", "E6",
+                                     "--spice", (dir / "n.cir").string()});
+    EXPECT_EQ(message.status, exit_message);
+    const auto json = nlohmann::json::parse(message.out);
+    EXPECT_TRUE(json["e_series"].is_null());
+    EXPECT_EQ(json["exports"]["written"], nlohmann::json::array());
+    EXPECT_FALSE(std::filesystem::exists(dir / "n.cir"));
+}
+
+} // namespace
+} // namespace veltrane::cli
