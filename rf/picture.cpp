@@ -138,10 +138,23 @@ class Builder {
                 }
             }
         }
+        if (!input_.draw_model) {
+            model_g_.clear();
+        }
         title();
         smith_chart();
         return_loss_plot();
         legend();
+        picture_.frame.smith_centre = smith_centre;
+        picture_.frame.smith_radius = smith_radius;
+        picture_.frame.plot_area = plot_area;
+        if (!input_.f_ghz.empty()) {
+            picture_.frame.f_lo_ghz = input_.f_ghz.front();
+            picture_.frame.f_hi_ghz = input_.f_ghz.back();
+        }
+        picture_.frame.log_frequency = input_.log_frequency;
+        picture_.frame.db_lo = db_lo_;
+        picture_.frame.db_hi = db_hi_;
         return std::move(picture_);
     }
 
@@ -156,6 +169,12 @@ class Builder {
     }
 
     void title() {
+        if (!input_.draw_model) {
+            text({picture_width / 2, 28},
+                 input_.data != nullptr ? "Measured data: " + input_.data->source : "No data", 14,
+                 Anchor::Middle, black, true);
+            return;
+        }
         const LumpedModel& m = input_.model;
         text({picture_width / 2, 28},
              std::string(m.topology == Topology::ParallelSeries ? "Parallel/Series"
@@ -212,8 +231,10 @@ class Builder {
         if (input_.standard) {
             curve_on_chart(standard_g_, standard_pen);
         }
-        curve_on_chart(model_g_, model_pen);
-        smith_markers();
+        if (input_.draw_model) {
+            curve_on_chart(model_g_, model_pen);
+            smith_markers();
+        }
     }
 
     void curve_on_chart(const std::vector<Complex>& g, const Pen& pen) {
@@ -234,7 +255,7 @@ class Builder {
     // F1, F2, FL, F0, FH; frequencies that coincide share one marker ("F1=FL").
     std::vector<Marker> markers() const {
         std::vector<Marker> out;
-        if (input_.calculation == nullptr) {
+        if (input_.calculation == nullptr || !input_.draw_model) {
             return out;
         }
         const State& s = *input_.calculation;
@@ -338,7 +359,9 @@ class Builder {
         if (input_.standard) {
             curve_on_plot(input_.f_ghz, standard_g_, standard_pen);
         }
-        curve_on_plot(input_.f_ghz, model_g_, model_pen);
+        if (input_.draw_model) {
+            curve_on_plot(input_.f_ghz, model_g_, model_pen);
+        }
         add(EndClip{});
         add(Line{{a.x, a.y}, {a.x + a.width, a.y}, frame_pen});
         add(Line{{a.x + a.width, a.y}, {a.x + a.width, a.y + a.height}, frame_pen});
@@ -373,7 +396,7 @@ class Builder {
     }
 
     void band_shading() {
-        if (input_.calculation == nullptr) {
+        if (input_.calculation == nullptr || !input_.draw_model) {
             return;
         }
         const double fl = std::fabs(input_.calculation->FL) / 1000;
@@ -420,7 +443,9 @@ class Builder {
             text({x + 36, y}, label, 11, Anchor::Start);
             x += 50 + 6.5 * static_cast<double>(label.size());
         };
-        entry(model_pen, "model");
+        if (input_.draw_model) {
+            entry(model_pen, "model");
+        }
         if (input_.standard) {
             entry(standard_pen, "model with " + input_.standard_name + " values");
         }

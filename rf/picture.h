@@ -92,9 +92,21 @@ struct EndClip {};
 
 using Operation = std::variant<Line, Polyline, Circle, Arc, FilledRect, Text, BeginClip, EndClip>;
 
+// Where the two charts lie in the picture, so that a window can map a pointer back to a
+// reflection (Smith chart) or a frequency and a return loss (the plot).
+struct ChartFrame {
+    Point smith_centre;
+    double smith_radius = 0.0;
+    Rect plot_area;
+    double f_lo_ghz = 0.0, f_hi_ghz = 1.0; // the plot's frequency axis, left to right
+    bool log_frequency = false;
+    double db_lo = 0.0, db_hi = 1.0; // the plot's return-loss axis, bottom to top
+};
+
 struct Picture {
     double width = 0.0;
     double height = 0.0;
+    ChartFrame frame;
     Colour background{255, 255, 255};
     std::vector<Operation> operations;
 };
@@ -109,6 +121,8 @@ struct PlotInput {
     bool log_frequency = false;
     double z0_ohm = 50.0;
     const PortData* data = nullptr;
+    // False: the data alone, without a model curve, markers or band (no model exists).
+    bool draw_model = true;
 };
 
 // The Smith chart (normalised to z0) with the model's, the standard model's and the data's
