@@ -124,8 +124,8 @@ std::optional<double> frequency_at(const rf::ChartFrame& frame, const Curve& cur
     return best_f;
 }
 
-void add_handles(rf::Picture& picture, const rf::ChartFrame& frame,
-                 std::span<const Handle> handles) {
+void add_handles(rf::Picture& picture, const rf::ChartFrame& frame, std::span<const Handle> handles,
+                 bool label_on_chart) {
     const rf::Colour white{255, 255, 255};
     for (const Handle& h : handles) {
         const rf::Point on_chart = smith_point(frame, h.g);
@@ -140,15 +140,13 @@ void add_handles(rf::Picture& picture, const rf::ChartFrame& frame,
             picture.operations.emplace_back(
                 rf::Circle{at, handle_radius, rf::Pen{white, 1.2, rf::Dash::Solid}, h.colour});
         }
-        picture.operations.emplace_back(rf::Text{
-            {on_chart.x + 8, on_chart.y - 7}, h.label, 11, rf::Anchor::Start, h.colour, true});
+        if (label_on_chart) {
+            picture.operations.emplace_back(rf::Text{
+                {on_chart.x + 8, on_chart.y - 7}, h.label, 11, rf::Anchor::Start, h.colour, true});
+        }
+        const rf::Point label_at{x, frame.plot_area.y + frame.plot_area.height - 6};
         picture.operations.emplace_back(
-            rf::Text{{x, frame.plot_area.y + frame.plot_area.height - 6},
-                     h.label,
-                     11,
-                     rf::Anchor::Middle,
-                     h.colour,
-                     true});
+            rf::Text{label_at, h.label, 11, rf::Anchor::Middle, h.colour, true});
     }
 }
 

@@ -39,7 +39,7 @@ struct Curve {
                                                  rf::Point p, double reach, double snap);
 
 // A draggable handle for a point picked on the data: a filled disc on the Smith chart and on
-// the return-loss curve, with its label, added to the picture.
+// the return-loss curve, with its label on the plot and, when `label_on_chart`, on the chart.
 struct Handle {
     std::string label; // "F1"
     double f_ghz = 0.0;
@@ -47,7 +47,7 @@ struct Handle {
     rf::Colour colour;
 };
 void add_handles(rf::Picture& picture, const rf::ChartFrame& frame,
-                 std::span<const Handle> handles);
+                 std::span<const Handle> handles, bool label_on_chart);
 
 // The handle under `p` (index into `handles`), within `reach` units of its disc on either chart
 // or of its line on the plot.

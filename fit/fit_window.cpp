@@ -212,9 +212,9 @@ FitWindow::FitWindow(QWidget* parent) : QMainWindow(parent) {
     split_->setStretchFactor(0, 3);
     split_->setStretchFactor(1, 2);
     setCentralWidget(split_);
-    split_->setSizes({520, 300});
+    split_->setSizes({470, 350});
     lower_split_->setSizes({230, 470, 500});
-    right->setSizes({200, 140});
+    right->setSizes({240, 110});
 
     build_actions();
     restore_settings();
@@ -752,7 +752,8 @@ void FitWindow::build_picture() {
             handles_.push_back({k == 0 ? "F1" : "F2", p.f_ghz, rf::reflection(p.z_ohm, z0_ohm_),
                                 k == 0 ? f1_colour : f2_colour});
         }
-        add_handles(picture_, picture_.frame, handles_);
+        // The picture names the model's F1 and F2 on the chart itself when there is a model.
+        add_handles(picture_, picture_.frame, handles_, !state.has_value());
     }
     chart_->set_picture(&picture_);
 }
