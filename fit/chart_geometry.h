@@ -46,8 +46,8 @@ struct Handle {
     rf::Complex g; // the data's reflection there against z0
     rf::Colour colour;
 };
-void add_handles(rf::Picture& picture, const rf::ChartFrame& frame,
-                 std::span<const Handle> handles, bool label_on_chart);
+void add_handles(rf::Picture& picture, const rf::ChartFrame& frame, std::span<const Handle> handles,
+                 bool label_on_chart);
 
 // The handle under `p` (index into `handles`), within `reach` units of its disc on either chart
 // or of its line on the plot.

@@ -7,7 +7,9 @@
 #include "rf/interpolate.h"
 #include "rf/numbers.h"
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace veltrane::fit {
 
@@ -62,6 +64,31 @@ Evaluation evaluate(const rf::PortData& data, double f1_ghz, double f2_ghz, doub
         }
         out.rows.push_back(std::move(row));
     }
+    return out;
+}
+
+std::optional<Start> start(const rf::PortData& data) {
+    const auto& f = data.f_ghz;
+    const std::size_t n = std::min(f.size(), data.s.size());
+    if (n == 0) {
+        return std::nullopt;
+    }
+    Start out;
+    out.f_ghz = {f[n / 3], f[std::min(n - 1, 2 * n / 3)]};
+    out.rl_ohm = data.reference_ohm;
+    out.evaluation = evaluate(data, out.f_ghz[0], out.f_ghz[1], out.rl_ohm, data.reference_ohm);
+    const auto rank = [](const ChoiceRow& row) {
+        const State& s = std::get<State>(row.outcome);
+        const bool positive = s.Ls > 0 && s.Cs > 0 && s.Lp > 0 && s.Cp > 0;
+        return std::pair{positive ? 0 : 1, row.band_fit->max};
+    };
+    const ChoiceRow* best = nullptr;
+    for (const ChoiceRow& row : out.evaluation.rows) {
+        if (row.band_fit && (best == nullptr || rank(row) < rank(*best))) {
+            best = &row;
+        }
+    }
+    out.choice = best != nullptr ? best->choice : rf::all_choices[0];
     return out;
 }
 

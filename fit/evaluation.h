@@ -50,6 +50,17 @@ struct Evaluation {
 [[nodiscard]] Evaluation evaluate(const rf::PortData& data, double f1_ghz, double f2_ghz,
                                   double rl_ohm, double z0_ohm);
 
+// Where newly opened data start: the samples at a third and two thirds of the data, RL = the
+// data's reference, and the choice that fits best over its band (four positive elements before
+// any other). Nothing for data without samples.
+struct Start {
+    std::array<double, 2> f_ghz{};
+    double rl_ohm = 50.0;
+    Choice choice;
+    Evaluation evaluation;
+};
+[[nodiscard]] std::optional<Start> start(const rf::PortData& data);
+
 // The chosen model as the calculator window shows it: the ten result texts (or the message)
 // and the report bytes, from the very texts the calculator would hold.
 struct CalculatorView {

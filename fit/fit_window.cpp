@@ -75,6 +75,7 @@ constexpr int max_recent = 8;
 constexpr int slider_steps = 1000;
 // Points on the model's curve when the data have more samples than this.
 constexpr std::size_t max_model_points = 2001;
+constexpr std::size_t max_drawn_samples = 20000;
 
 const rf::Colour f1_colour{210, 95, 0};
 const rf::Colour f2_colour{125, 0, 170};
@@ -461,7 +462,26 @@ void FitWindow::open_file(const QString& path, int port) {
     reading_port_ = port;
     statusBar()->showMessage(QStringLiteral("Reading ") + path + QStringLiteral("\u2026"));
     const std::string name = file_name(path);
-    reader_.setFuture(QtConcurrent::run([name] { return rf::read_touchstone_file(name); }));
+    const std::string legend = QFileInfo(path).fileName().toStdString();
+    reader_.setFuture(QtConcurrent::run([name, legend, port]() -> ReadResult {
+        auto read = rf::read_touchstone_file(name);
+        if (auto* text = std::get_if<std::string>(&read)) {
+            return std::move(*text);
+        }
+        auto& network = std::get<rf::Network>(read);
+        network.source = legend;
+        auto taken = rf::port_data(network, port);
+        if (auto* text = std::get_if<std::string>(&taken)) {
+            return std::move(*text);
+        }
+        auto data = std::get<rf::PortData>(std::move(taken));
+        auto first = start(data);
+        if (!first) {
+            return name + ": no samples";
+        }
+        return std::make_shared<Opened>(
+            Opened{std::move(network), std::move(data), std::move(first)});
+    }));
 }
 
 void FitWindow::file_read(const QString& path, int port) {
@@ -472,16 +492,10 @@ void FitWindow::file_read(const QString& path, int port) {
         emit refused();
         return;
     }
-    auto network = std::get<rf::Network>(std::move(result));
-    network.source = QFileInfo(path).fileName().toStdString(); // the chart's legend
-    auto taken = rf::port_data(network, port);
-    if (auto* text = std::get_if<std::string>(&taken)) {
-        show_message(qs(*text));
-        emit refused();
-        return;
-    }
-    network_ = std::move(network);
-    data_ = std::get<rf::PortData>(std::move(taken));
+    Opened& opened = *std::get<std::shared_ptr<Opened>>(result);
+    network_ = std::move(opened.network);
+    data_ = std::move(opened.data);
+    auto first = std::move(opened.start);
     path_ = path;
     add_recent(path);
     {
@@ -490,11 +504,11 @@ void FitWindow::file_read(const QString& path, int port) {
         port_->setValue(port);
         port_->setEnabled(network_->ports > 1);
     }
-    take_port(port);
+    take_port(port, std::move(first));
     emit loaded();
 }
 
-void FitWindow::take_port(int port) {
+void FitWindow::take_port(int port, std::optional<Start> first) {
     if (!network_) {
         return;
     }
@@ -505,6 +519,14 @@ void FitWindow::take_port(int port) {
             return;
         }
         data_ = std::get<rf::PortData>(std::move(taken));
+    }
+    if (!first) {
+        first = start(*data_);
+    }
+    if (!first) {
+        show_message(qs(data_->source) + QStringLiteral(": no samples at port ") +
+                     QString::number(port));
+        return;
     }
     z0_ohm_ = data_->reference_ohm;
     curve_ = {};
@@ -517,30 +539,27 @@ void FitWindow::take_port(int port) {
     }
     setWindowTitle(QFileInfo(path_).fileName() + QStringLiteral(", port ") + QString::number(port) +
                    QStringLiteral(" \u2014 Veltrane measured data"));
-    show_message({});
-
-    // Start at a third and two thirds of the samples with RL = z0, on the choice that fits best
-    // over its band, a model of four positive elements before any other.
-    const auto& f = data_->f_ghz;
-    const std::size_t n = f.size();
-    f_ghz_ = {f[n / 3], f[std::min(n - 1, 2 * n / 3)]};
-    rl_ohm_ = z0_ohm_;
-    evaluation_ = evaluate(*data_, f_ghz_[0], f_ghz_[1], rl_ohm_, z0_ohm_);
-    const auto rank = [](const ChoiceRow& row) {
-        const State& s = std::get<State>(row.outcome);
-        const bool positive = s.Ls > 0 && s.Cs > 0 && s.Lp > 0 && s.Cp > 0;
-        return std::pair{positive ? 0 : 1, row.band_fit->max};
-    };
-    const ChoiceRow* best = nullptr;
-    for (const ChoiceRow& row : evaluation_.rows) {
-        if (row.band_fit && (best == nullptr || rank(row) < rank(*best))) {
-            best = &row;
+    // The chart draws at most max_drawn_samples of the data: more cannot be told apart on it.
+    drawn_.reset();
+    if (data_->f_ghz.size() > max_drawn_samples) {
+        const std::size_t stride = data_->f_ghz.size() / max_drawn_samples + 1;
+        drawn_ = rf::PortData{data_->source, data_->port, data_->reference_ohm, {}, {}};
+        for (std::size_t i = 0; i < data_->f_ghz.size(); i += stride) {
+            drawn_->f_ghz.push_back(data_->f_ghz[i]);
+            drawn_->s.push_back(data_->s[i]);
+        }
+        if (drawn_->f_ghz.back() != data_->f_ghz.back()) {
+            drawn_->f_ghz.push_back(data_->f_ghz.back());
+            drawn_->s.push_back(data_->s.back());
         }
     }
-    chosen_ = best != nullptr ? best->choice : rf::all_choices[0];
+    f_ghz_ = first->f_ghz;
+    rl_ohm_ = first->rl_ohm;
+    chosen_ = first->choice;
+    evaluation_ = std::move(first->evaluation);
     candidates_.clear();
     best_list_->clear();
-    recompute();
+    show_evaluation();
 }
 
 void FitWindow::show_message(const QString& text) {
@@ -578,6 +597,10 @@ void FitWindow::recompute() {
         return;
     }
     evaluation_ = evaluate(*data_, f_ghz_[0], f_ghz_[1], rl_ohm_, z0_ohm_);
+    show_evaluation();
+}
+
+void FitWindow::show_evaluation() {
     show_message(evaluation_.message ? qs(*evaluation_.message) : QString());
     for (std::size_t k = 0; k < 2; ++k) {
         if (!f_edit_[k]->hasFocus() || dragging_) {
@@ -731,7 +754,7 @@ void FitWindow::build_picture() {
         input.draw_model = false;
     }
     if (data_ && !data_->f_ghz.empty()) {
-        input.data = &*data_;
+        input.data = drawn_ ? &*drawn_ : &*data_;
         const double lo = data_->f_ghz.front();
         const double hi = data_->f_ghz.back();
         if (data_->f_ghz.size() <= max_model_points) {

@@ -73,7 +73,13 @@ class FitWindow final : public QMainWindow {
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    using ReadResult = std::variant<rf::Network, std::string>;
+    struct Opened {
+        rf::Network network;
+        rf::PortData data;
+        std::optional<Start> start; // worked out on the reading thread: large files take long
+    };
+    // Shared, so that taking the result from the future copies no samples.
+    using ReadResult = std::variant<std::shared_ptr<Opened>, std::string>;
 
     void build_actions();
     QWidget* build_points_panel();
@@ -82,13 +88,14 @@ class FitWindow final : public QMainWindow {
     void save_settings();
 
     void file_read(const QString& path, int port);
-    void take_port(int port);
+    void take_port(int port, std::optional<Start> start = std::nullopt);
     void show_message(const QString& text);
     void add_recent(const QString& path);
     void fill_recent_menu();
 
     // Everything that follows from the points, RL and the chosen row.
     void recompute();
+    void show_evaluation();
     void fill_table();
     void fill_results();
     void build_picture();
@@ -110,6 +117,7 @@ class FitWindow final : public QMainWindow {
     // Data
     std::optional<rf::Network> network_;
     std::optional<rf::PortData> data_;
+    std::optional<rf::PortData> drawn_; // every so many samples of a large file, for the chart
     QString path_;
     Curve curve_;
     double z0_ohm_ = 50.0;

@@ -1,0 +1,156 @@
+// The measured-data window under load: a marker dragged across a 1,601-point file (all eight
+// choices recomputed and both plots repainted per move), and a 100,000-point file opened while
+// the event loop is watched for stalls. Runs on the offscreen platform unless QT_QPA_PLATFORM
+// says otherwise.
+
+#include "fit/chart_geometry.h"
+#include "fit/chart_view.h"
+#include "fit/fit_window.h"
+#include "output/safe_file.h"
+#include "rf/fit.h"
+#include "rf/model_files.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMouseEvent>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWindow>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+using veltrane::fit::FitWindow;
+
+// A measured-looking file: a Parallel/Series model with a ripple, `points` samples 1 to 3 GHz.
+QString write_file(const QTemporaryDir& dir, int points) {
+    using namespace veltrane::rf;
+    const LumpedModel model{veltrane::Topology::ParallelSeries, 4.2, 1.1, 0.9, 4.7, 62.0};
+    std::vector<double> f;
+    for (int i = 0; i < points; ++i) {
+        f.push_back(1.0 + 2.0 * i / (points - 1));
+    }
+    const std::string text = touchstone_text({model, std::nullopt, std::nullopt}, f, 50);
+    const QString path = dir.filePath(QStringLiteral("data%1.s1p").arg(points));
+    if (veltrane::write_file_safely(path.toStdString(), text)) {
+        std::abort();
+    }
+    return path;
+}
+
+void show_until_exposed(QWidget& window) {
+    window.show();
+    while (window.windowHandle() == nullptr || !window.windowHandle()->isExposed()) {
+        QCoreApplication::processEvents();
+    }
+    QCoreApplication::processEvents();
+}
+
+bool open(FitWindow& window, const QString& path) {
+    QSignalSpy loaded(&window, &FitWindow::loaded);
+    window.open_file(path, 1);
+    return loaded.wait(60000);
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0.0 : values[values.size() / 2];
+}
+
+void BM_DragMarker1601(benchmark::State& state) {
+    QTemporaryDir dir;
+    FitWindow window;
+    window.resize(1200, 820);
+    show_until_exposed(window);
+    if (!open(window, write_file(dir, 1601))) {
+        state.SkipWithError("the file did not open");
+        return;
+    }
+    veltrane::fit::ChartView* chart = window.chart();
+    const auto& frame = window.picture().frame;
+    const double y = frame.plot_area.y + frame.plot_area.height / 2;
+    const QPointF start =
+        chart->to_widget({veltrane::fit::plot_x(frame, window.points_ghz()[0]), y});
+    QMouseEvent press(QEvent::MouseButtonPress, start, chart->mapToGlobal(start), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(chart, &press);
+
+    // Back and forth between 1.2 and 1.9 GHz, a new place each move.
+    std::vector<QPointF> places;
+    for (int k = 0; k < 64; ++k) {
+        const double f = 1.2 + 0.7 * std::abs(1 - k / 32.0);
+        places.push_back(chart->to_widget({veltrane::fit::plot_x(frame, f), y}));
+    }
+    std::vector<double> times_ms;
+    std::size_t k = 0;
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        const QPointF at = places[k++ % places.size()];
+        QMouseEvent move(QEvent::MouseMove, at, chart->mapToGlobal(at), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(chart, &move);
+        chart->repaint(); // both plots, synchronously
+        const std::chrono::duration<double, std::milli> spent =
+            std::chrono::steady_clock::now() - t0;
+        times_ms.push_back(spent.count());
+        state.SetIterationTime(spent.count() / 1000);
+    }
+    state.counters["median_ms"] = median(times_ms);
+}
+BENCHMARK(BM_DragMarker1601)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Opening a 100,000-point file: the whole time until the data are shown, and the longest time
+// the event loop could not run meanwhile (a 1 ms timer's largest gap).
+void BM_Open100000(benchmark::State& state) {
+    QTemporaryDir dir;
+    const QString path = write_file(dir, 100000);
+    FitWindow window;
+    window.resize(1200, 820);
+    show_until_exposed(window);
+    std::vector<double> stalls;
+    for (auto _ : state) {
+        QElapsedTimer clock;
+        double longest = 0;
+        qint64 last = 0;
+        QTimer ticker;
+        ticker.setInterval(1);
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            longest = std::max(longest, static_cast<double>(clock.elapsed() - last));
+            last = clock.elapsed();
+        });
+        clock.start();
+        ticker.start();
+        if (!open(window, path)) {
+            state.SkipWithError("the file did not open");
+            return;
+        }
+        QCoreApplication::processEvents(); // the first paint of the new data
+        longest = std::max(longest, static_cast<double>(clock.elapsed() - last));
+        stalls.push_back(longest);
+    }
+    state.counters["longest_stall_ms"] = median(stalls);
+}
+BENCHMARK(BM_Open100000)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit()); // leave the user's settings alone
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
