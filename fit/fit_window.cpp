@@ -883,11 +883,11 @@ void FitWindow::best_fit_finished() {
     candidates_ = found.best;
     best_list_->clear();
     for (const rf::Candidate& c : candidates_) {
-        best_list_->addItem(qs(choice_label(c.choice)) + QStringLiteral(": F1 ") +
-                            number(c.f1_ghz) + QStringLiteral(", F2 ") + number(c.f2_ghz) +
-                            QStringLiteral(" GHz, RL ") + number(c.rl_ohm) +
-                            QStringLiteral(" \u03a9, max |\u0394\u0393| ") +
-                            number(c.max_error, 4));
+        best_list_->addItem(qs(choice_label(c.choice)) + QStringLiteral(" \u00b7 ") +
+                            number(c.f1_ghz) + QStringLiteral(", ") + number(c.f2_ghz) +
+                            QStringLiteral(" GHz \u00b7 RL ") + number(c.rl_ohm, 4) +
+                            QStringLiteral(" \u03a9 \u00b7 |\u0394\u0393| ") +
+                            number(c.max_error, 3));
     }
     if (!found.positive_found) {
         show_message(QStringLiteral("No model with four positive elements: the best of the "

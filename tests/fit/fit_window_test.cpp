@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
@@ -239,11 +240,12 @@ class FitWindowTest : public QObject {
         const auto before = window_->points_ghz();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualItemRect(list->item(2)).center());
+        // The item names the points the window took: "... \u00b7 2.1, 2.6 GHz \u00b7 ...".
         const QString item = list->item(2)->text();
-        QVERIFY(
-            item.contains(QStringLiteral("F1 ") + edit("F1_ghz")->text() + QStringLiteral(",")));
-        QVERIFY(window_->points_ghz() != before ||
-                item.contains(QStringLiteral("F2 ") + edit("F2_ghz")->text()));
+        QVERIFY2(item.contains(QStringLiteral(" ") + edit("F1_ghz")->text() + QStringLiteral(", ") +
+                               edit("F2_ghz")->text() + QStringLiteral(" GHz")),
+                 qPrintable(item));
+        QVERIFY(window_->points_ghz() != before);
     }
 
     void exports_data() {
@@ -312,10 +314,30 @@ class FitWindowTest : public QObject {
         QVERIFY(failed && failed->startsWith(QStringLiteral("Cannot write")));
     }
 
-    // The window as a person sees it, kept for a look under build/screenshots; the chart must
-    // show the data (red) and the F1 marker (orange) in its pixels.
+    // The window as a person sees it with the best model taken, kept for a look under
+    // build/screenshots; the chart must show the data (red) and the F1 marker (orange).
     void looks_right() {
         QVERIFY(open(antenna));
+        QSignalSpy done(window_.get(), &FitWindow::best_fit_done);
+        window_->findChild<QCheckBox*>(QStringLiteral("search_rl"))->setChecked(true);
+        QTest::mouseClick(window_->findChild<QPushButton*>(QStringLiteral("best_fit")),
+                          Qt::LeftButton);
+        QVERIFY(done.wait(60000));
+        auto* list = window_->findChild<QListWidget*>(QStringLiteral("best_list"));
+        QVERIFY(list->count() > 0);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->item(0)).center());
+        // The read-out under the pointer on the return-loss plot.
+        const auto& frame = window_->picture().frame;
+        const QPointF at = window_->chart()->to_widget(
+            {veltrane::fit::plot_x(frame, 2.45), frame.plot_area.y + frame.plot_area.height / 2});
+        QMouseEvent move(QEvent::MouseMove, at, window_->chart()->mapToGlobal(at), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(window_->chart(), &move);
+        const auto* readout = window_->findChild<QLabel*>(QStringLiteral("readout"));
+        QVERIFY2(readout->text().contains(QStringLiteral(" GHz")) &&
+                     readout->text().contains(QStringLiteral(" dB")),
+                 qPrintable(readout->text()));
         QTest::qWait(50);
         const QImage image = window_->grab().toImage();
         QDir().mkpath(QStringLiteral(VELTRANE_SCREENSHOT_DIR));
