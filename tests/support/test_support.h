@@ -77,6 +77,64 @@ inline ::testing::AssertionResult near_relative(const char* actual_text, const c
     return ::testing::AssertionFailure() << text.str();
 }
 
+// A GoogleTest name for a row that has no name of its own but a short text: letters and digits
+// stay, every other character becomes a readable escape ("2.5 GHz" -> "2_p5_sGHz"), so that two
+// texts never share a name. Long texts keep their start and their length.
+inline std::string readable_name(std::string_view text) {
+    if (text.empty()) {
+        return "empty";
+    }
+    std::string name;
+    for (const char ch : text) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if ((ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z')) {
+            name += ch;
+            continue;
+        }
+        switch (ch) {
+        case '.':
+            name += "_p";
+            break;
+        case '-':
+            name += "_m";
+            break;
+        case '+':
+            name += "_P";
+            break;
+        case ' ':
+            name += "_s";
+            break;
+        case '\t':
+            name += "_t";
+            break;
+        case '\n':
+            name += "_n";
+            break;
+        case '\r':
+            name += "_r";
+            break;
+        case ',':
+            name += "_c";
+            break;
+        case '&':
+            name += "_a";
+            break;
+        case '_':
+            name += "_u";
+            break;
+        default:
+            name += "_x";
+            name += "0123456789ABCDEF"[byte / 16];
+            name += "0123456789ABCDEF"[byte % 16];
+        }
+    }
+    constexpr std::size_t longest = 40;
+    if (name.size() > longest) {
+        name = name.substr(0, longest) + "_len" + std::to_string(text.size());
+    }
+    return name;
+}
+
 // A calculator window in memory with some texts typed and some options clicked.
 inline MemoryFieldSet window(std::initializer_list<std::pair<Field, std::string>> texts,
                              std::initializer_list<Option> options) {
