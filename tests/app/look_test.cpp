@@ -301,6 +301,11 @@ void LookTest::screenshots() {
     };
     save(d.window(), QStringLiteral("main"));
 
+    d.field(QStringLiteral("X2_txt"))->setFocus(Qt::OtherFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Picture1"));
+    save(d.window(), QStringLiteral("main-picture-focus"));
+
     d.run_road();
     save(d.window(), QStringLiteral("main-results"));
 
