@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -84,48 +85,20 @@ inline std::string readable_name(std::string_view text) {
     if (text.empty()) {
         return "empty";
     }
+    constexpr std::pair<char, char> escapes[] = {{'.', 'p'},  {'-', 'm'},  {'+', 'P'},  {' ', 's'},
+                                                 {'\t', 't'}, {'\n', 'n'}, {'\r', 'r'}, {',', 'c'},
+                                                 {'&', 'a'},  {'_', 'u'}};
+    constexpr std::string_view hex = "0123456789ABCDEF";
     std::string name;
     for (const char ch : text) {
         const auto byte = static_cast<unsigned char>(ch);
         if ((ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z')) {
             name += ch;
-            continue;
-        }
-        switch (ch) {
-        case '.':
-            name += "_p";
-            break;
-        case '-':
-            name += "_m";
-            break;
-        case '+':
-            name += "_P";
-            break;
-        case ' ':
-            name += "_s";
-            break;
-        case '\t':
-            name += "_t";
-            break;
-        case '\n':
-            name += "_n";
-            break;
-        case '\r':
-            name += "_r";
-            break;
-        case ',':
-            name += "_c";
-            break;
-        case '&':
-            name += "_a";
-            break;
-        case '_':
-            name += "_u";
-            break;
-        default:
-            name += "_x";
-            name += "0123456789ABCDEF"[byte / 16];
-            name += "0123456789ABCDEF"[byte % 16];
+        } else if (const auto* e = std::ranges::find(escapes, ch, &std::pair<char, char>::first);
+                   e != std::end(escapes)) {
+            name += {'_', e->second};
+        } else {
+            name += {'_', 'x', hex[byte / 16], hex[byte % 16]};
         }
     }
     constexpr std::size_t longest = 40;
