@@ -3,6 +3,7 @@
 #include "model/calculate.h"
 #include "model/field_set.h"
 #include "output/report.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -12,7 +13,6 @@
 #include <fstream>
 #include <iterator>
 #include <ostream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -23,6 +23,7 @@ namespace veltrane::cli {
 namespace {
 
 namespace fs = std::filesystem;
+using veltrane::testing::read_bytes;
 using Args = std::vector<std::string>;
 
 // The README's worked example: default texts with RL 2.0, F1 Inductive, F2 Capacitive,
@@ -67,34 +68,27 @@ Args with(Args args, const Args& more) {
 // Makes a fresh empty directory the current directory for the life of the object.
 class TempCurrentDir {
   public:
-    TempCurrentDir() : previous_(fs::current_path()) {
-        std::random_device random;
-        dir_ = fs::temp_directory_path() /
-               ("veltrane-calc-test-" + std::to_string(random()) + "-" + std::to_string(random()));
-        fs::create_directories(dir_);
-        fs::current_path(dir_);
-    }
+    TempCurrentDir() { fs::current_path(dir_.path()); }
     ~TempCurrentDir() {
         std::error_code ignored;
         fs::current_path(previous_, ignored);
-        fs::remove_all(dir_, ignored);
     }
     TempCurrentDir(const TempCurrentDir&) = delete;
     TempCurrentDir& operator=(const TempCurrentDir&) = delete;
 
     [[nodiscard]] std::vector<fs::path> files() const {
         std::vector<fs::path> names;
-        for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
+        for (const auto& entry : fs::recursive_directory_iterator(dir_.path())) {
             if (entry.is_regular_file()) {
-                names.push_back(fs::relative(entry.path(), dir_));
+                names.push_back(fs::relative(entry.path(), dir_.path()));
             }
         }
         return names;
     }
 
   private:
-    fs::path previous_;
-    fs::path dir_;
+    fs::path previous_ = fs::current_path();
+    veltrane::testing::TempDir dir_;
 };
 
 struct CalcRun {
@@ -111,11 +105,6 @@ CalcRun calc(const Args& args) {
     run.out = out.str();
     run.err = err.str();
     return run;
-}
-
-std::string read_bytes(const fs::path& path) {
-    std::ifstream file{path, std::ios::binary};
-    return {std::istreambuf_iterator<char>{file}, std::istreambuf_iterator<char>{}};
 }
 
 std::vector<std::string> crlf_lines(const std::string& bytes) {
