@@ -2,6 +2,7 @@
 
 #include "model/calculate.h"
 #include "model/field_set.h"
+#include "output/path_text.h"
 #include "output/report.h"
 
 #include <CLI/CLI.hpp>
@@ -188,6 +189,8 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
     CLI::App app{"Builds the lumped model of a one-port device from two measured impedance "
                  "points, with the calculation of the Veltrane window.",
                  std::string{program_name}};
+    // "/rl 2.0" is a stray word on every system, as it is on Linux, not an option on Windows only.
+    app.allow_windows_style_options(false);
     app.formatter(std::make_shared<CalcFormatter>());
     app.get_formatter()->column_width(34);
     app.footer("A TEXT is taken as the field's text and read as the window reads it: \"2.5GHz\"\n"
@@ -267,7 +270,7 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
 int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
     std::unique_ptr<ReportSink> report;
     if (request.report) {
-        report = std::make_unique<FileReport>(std::filesystem::path{*request.report});
+        report = std::make_unique<FileReport>(path_from_utf8(*request.report));
     } else {
         report = std::make_unique<NoReport>();
     }
