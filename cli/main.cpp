@@ -1,7 +1,6 @@
 #include "cli/calc_cli.h"
 
 #include <exception>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -108,6 +107,8 @@ int main() {
 }
 
 #else
+
+#include <iostream>
 
 int main(int argc, char** argv) {
     try {

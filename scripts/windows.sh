@@ -14,7 +14,7 @@ if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 
-export WINEPREFIX=$PWD/$build/wine-prefix
+export WINEPREFIX=$(realpath -m "$build")/wine-prefix
 # Wine's server lingers a few seconds after the last program; stop it with the script.
 trap 'WINEDEBUG=-all wineserver --kill >/dev/null 2>&1 || true' EXIT
 
