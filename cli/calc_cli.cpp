@@ -7,6 +7,7 @@
 #include "model/field_set.h"
 #include "model/state.h"
 #include "output/display.h"
+#include "output/path_text.h"
 #include "output/report.h"
 #include "output/safe_file_detail.h"
 
@@ -213,6 +214,8 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
     CLI::App app{"Builds the lumped model of a one-port device from two measured impedance "
                  "points, with the calculation of the Veltrane window.",
                  std::string{program_name}};
+    // "/rl 2.0" is a stray word on every system, as it is on Linux, not an option on Windows only.
+    app.allow_windows_style_options(false);
     app.formatter(std::make_shared<CalcFormatter>());
     app.get_formatter()->column_width(34);
     // Any option given twice is a usage error, flags included.
@@ -380,7 +383,7 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
 
     std::unique_ptr<ReportSink> report;
     if (request.report) {
-        report = std::make_unique<FileReport>(std::filesystem::path{*request.report});
+        report = std::make_unique<FileReport>(path_from_utf8(*request.report));
     } else {
         report = std::make_unique<NoReport>();
     }

@@ -257,8 +257,14 @@ TEST(Calculate, ReportFailureKeepsResultsAndSaysWhy) {
     ASSERT_EQ(calculate(fields, report), Outcome::ReportFailed);
     EXPECT_EQ(fields.text(Field::F0), "1438.04");
     EXPECT_TRUE(fields.is_message_visible());
+    // The path as the system writes it.
+#ifdef _WIN32
+    EXPECT_EQ(fields.text(Field::Message),
+              "Cannot write no-such-directory\\Model.prt: no such file or directory");
+#else
     EXPECT_EQ(fields.text(Field::Message),
               "Cannot write no-such-directory/Model.prt: no such file or directory");
+#endif
 }
 
 // ---- The steps, on the calculation state ---------------------------------------------------
