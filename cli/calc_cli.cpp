@@ -218,8 +218,6 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
     app.allow_windows_style_options(false);
     app.formatter(std::make_shared<CalcFormatter>());
     app.get_formatter()->column_width(34);
-    // Any option given twice is a usage error, flags included.
-    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     app.footer("A TEXT is taken as the field's text and read as the window reads it: \"2.5GHz\"\n"
                "reads as 2.5, an empty text as 0.\n"
                "The report goes to Model.prt in the current directory unless --report or\n"
@@ -251,9 +249,8 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
                                                "write the report to PATH instead of Model.prt")
                                     ->type_name("PATH");
     bool no_report = false;
-    CLI::Option* no_report_given = app.add_flag("--no-report", no_report, "write no report")
-                                       ->disable_flag_override()
-                                       ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    CLI::Option* no_report_given =
+        app.add_flag("--no-report", no_report, "write no report")->disable_flag_override();
     report_given->excludes(no_report_given);
     std::string touchstone_path;
     CLI::Option* touchstone_given =
@@ -273,13 +270,18 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
         ->needs(touchstone_given);
     bool json = false;
     app.add_flag("--json", json, "print one JSON object instead of the result lines")
-        ->disable_flag_override()
-        ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+        ->disable_flag_override();
     ModelArgs model_args;
     add_model_options(app, model_args);
     ExportOptions export_words;
     add_export_options(app, export_words);
 
+    // Any option given twice is a usage error: flags keep the last by default, so say it for all.
+    for (CLI::Option* option : app.get_options()) {
+        if (option != app.get_help_ptr()) {
+            option->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+        }
+    }
     try {
         std::vector<std::string> words = split_assignments(args);
         std::reverse(words.begin(), words.end()); // the parser takes the words last first

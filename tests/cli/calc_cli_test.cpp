@@ -203,6 +203,8 @@ const StatusCase status_cases[] = {
     {"FieldTwice", {"--f1", "1", "--f1", "2"}, exit_usage},
     {"JsonTwice", with(example, {"--json", "--json"}), exit_usage},
     {"NoReportTwice", with(example, {"--no-report", "--no-report"}), exit_usage},
+    {"CheckTwice", with(example, {"--check", "--check"}), exit_usage},
+    {"SweepTwice", with(example, {"--sweep", "1:2:3", "--sweep", "1:2:3"}), exit_usage},
     {"ReportTwice", with(example, {"--report", "a.prt", "--report=b.prt"}), exit_usage},
     {"ChoiceTwice", with(example, {"--topology", "parallel-series"}), exit_usage},
     {"FlagWithValue", {"--json=yes"}, exit_usage},
