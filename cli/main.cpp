@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <sstream>
 #include <string_view>
+#include <system_error>
 
 namespace {
 
@@ -52,11 +53,14 @@ std::vector<std::string> utf8_arguments() {
 
 // Writes UTF-8 text to standard output or error: a console gets it as UTF-16 through its wide
 // API, whatever its code page; a pipe or a file gets the bytes as they are (LF line ends, as on
-// other systems).
-void write_text(DWORD which, std::string_view text) {
+// other systems). Returns false when the text could not be written.
+bool write_text(DWORD which, std::string_view text) {
+    if (text.empty()) {
+        return true;
+    }
     HANDLE handle = GetStdHandle(which);
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || text.empty()) {
-        return;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+        return false;
     }
     DWORD mode = 0;
     if (GetConsoleMode(handle, &mode)) {
@@ -75,11 +79,11 @@ void write_text(DWORD which, std::string_view text) {
             DWORD written = 0;
             if (!WriteConsoleW(handle, rest.data(), static_cast<DWORD>(chunk), &written, nullptr) ||
                 written == 0) {
-                return;
+                return false;
             }
             rest.remove_prefix(written);
         }
-        return;
+        return true;
     }
     while (!text.empty()) {
         DWORD written = 0;
@@ -87,10 +91,25 @@ void write_text(DWORD which, std::string_view text) {
                        static_cast<DWORD>(std::min<std::size_t>(text.size(), 1 << 20)), &written,
                        nullptr) ||
             written == 0) {
-            return;
+            return false;
         }
         text.remove_prefix(written);
     }
+    return true;
+}
+
+// The system's text for the last error, starting in lower case after a colon, without the
+// closing full stop.
+std::string last_error_reason() {
+    std::string text = std::system_category().message(static_cast<int>(GetLastError()));
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.' ||
+                             text.back() == ' ')) {
+        text.pop_back();
+    }
+    if (!text.empty() && text.front() >= 'A' && text.front() <= 'Z') {
+        text.front() = static_cast<char>(text.front() - 'A' + 'a');
+    }
+    return text;
 }
 
 } // namespace
@@ -104,8 +123,11 @@ int main() {
     } catch (const std::exception& error) {
         err << "veltrane-calc: " << error.what() << '\n';
     }
-    write_text(STD_OUTPUT_HANDLE, out.str());
-    write_text(STD_ERROR_HANDLE, err.str());
+    // Output that cannot be written is a failure, never a success (a usage error stays one).
+    if (!write_text(STD_OUTPUT_HANDLE, out.str()) || !write_text(STD_ERROR_HANDLE, err.str())) {
+        write_text(STD_ERROR_HANDLE, "veltrane-calc: write error: " + last_error_reason() + "\n");
+        return status == veltrane::cli::exit_usage ? status : veltrane::cli::exit_message;
+    }
     return status;
 }
 

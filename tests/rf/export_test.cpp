@@ -277,6 +277,9 @@ TEST(Touchstone, HeaderNamesTopologyAndElements) {
     }
 }
 
+// The tools that prove the files (ngspice, xmllint, rsvg-convert) run on the build machine; a
+// Windows build run under an emulator cannot start them.
+#ifndef _WIN32
 // Runs a shell command; a missing tool fails the test rather than skipping it.
 int run(const std::string& command) {
     return std::system(command.c_str());
@@ -352,6 +355,7 @@ TEST(Picture, ValidSvgThatRenders) {
         EXPECT_TRUE(read_bytes(dir / "model.png").starts_with("\x89PNG"));
     }
 }
+#endif
 
 } // namespace
 } // namespace veltrane::rf
