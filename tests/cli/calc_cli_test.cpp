@@ -1,4 +1,5 @@
 #include "cli/calc_cli.h"
+#include "cli_test_support.h"
 
 #include "model/calculate.h"
 #include "model/field_set.h"
@@ -104,21 +105,8 @@ class TempCurrentDir {
     veltrane::testing::TempDir dir_;
 };
 
-struct CalcRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-CalcRun calc(const Args& args) {
-    std::ostringstream out;
-    std::ostringstream err;
-    CalcRun run;
-    run.status = run_calc(args, out, err);
-    run.out = out.str();
-    run.err = err.str();
-    return run;
-}
+using testing::calc;
+using testing::CalcRun;
 
 std::vector<std::string> crlf_lines(const std::string& bytes) {
     std::vector<std::string> lines;
