@@ -1,11 +1,15 @@
 #include "app/layout.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QGroupBox>
 #include <QHash>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPalette>
+#include <QPen>
 #include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
@@ -33,17 +37,28 @@ using enum FontRole;
 constexpr std::array main_controls = std::to_array<Control>({
     // Frames first: they contain other controls.
     {"Frame1",     Frame,   "",       "",                 {360, 2880, 2895, 1815},  Dialog,     12, ""},
-    {"Frame2",     Frame,   "",       "F1 crossover",     {3840, 360, 1455, 855},   DialogBold, 14, ""},
-    {"Frame3",     Frame,   "",       "F2 crossover",     {3840, 1560, 1455, 855},  DialogBold, 15, ""},
+    {"Frame2",     Frame,   "",       "F1 crossover",     {3840, 360, 1455, 855},   DialogBold, 14, "", Colour::Default,
+     "F1 crossover: the pair next to RL is inductive or capacitive at F1\n"
+     "(the shunt pair for Parallel/Series, the series pair for Series/Parallel)"},
+    {"Frame3",     Frame,   "",       "F2 crossover",     {3840, 1560, 1455, 855},  DialogBold, 15, "", Colour::Default,
+     "F2 crossover: the pair next to RL is inductive or capacitive at F2\n"
+     "(the shunt pair for Parallel/Series, the series pair for Series/Parallel)"},
     {"Frame4",     Frame,   "",       "TOPOLOGY",         {3720, 3360, 5295, 1335}, DialogBold, 41, ""},
     // Input fields.
-    {"F1_txt",     Input,   "",       "1.0",              {1080, 480, 1095, 285},   Dialog,      0, "F1 [GHz]"},
-    {"R1_txt",     Input,   "",       "1.0",              {1080, 960, 1095, 285},   Dialog,      4, "R1 [Ohm]"},
-    {"X1_txt",     Input,   "",       "0.0",              {2400, 960, 1095, 285},   Dialog,      5, "X1 [Ohm]"},
-    {"F2_txt",     Input,   "",       "2.0",              {1080, 1680, 1095, 285},  Dialog,      6, "F2 [GHz]"},
-    {"R2_txt",     Input,   "",       "1.1",              {1080, 2160, 1095, 285},  Dialog,     10, "R2 [Ohm]"},
-    {"X2_txt",     Input,   "",       "0.0",              {2400, 2160, 1095, 285},  Dialog,     11, "X2 [Ohm]"},
-    {"RL_txt",     Input,   "",       "1.0",              {4200, 2880, 1095, 285},  Dialog,     40, "RL [Ohm]"},
+    {"F1_txt",     Input,   "",       "1.0",              {1080, 480, 1095, 285},   Dialog,      0, "F1 [GHz]", Colour::Default,
+     "F1: first frequency, GHz"},
+    {"R1_txt",     Input,   "",       "1.0",              {1080, 960, 1095, 285},   Dialog,      4, "R1 [Ohm]", Colour::Default,
+     "R1 + jX1: impedance measured at F1, ohm"},
+    {"X1_txt",     Input,   "",       "0.0",              {2400, 960, 1095, 285},   Dialog,      5, "X1 [Ohm]", Colour::Default,
+     "R1 + jX1: impedance measured at F1, ohm"},
+    {"F2_txt",     Input,   "",       "2.0",              {1080, 1680, 1095, 285},  Dialog,      6, "F2 [GHz]", Colour::Default,
+     "F2: second frequency, GHz"},
+    {"R2_txt",     Input,   "",       "1.1",              {1080, 2160, 1095, 285},  Dialog,     10, "R2 [Ohm]", Colour::Default,
+     "R2 + jX2: impedance measured at F2, ohm"},
+    {"X2_txt",     Input,   "",       "0.0",              {2400, 2160, 1095, 285},  Dialog,     11, "X2 [Ohm]", Colour::Default,
+     "R2 + jX2: impedance measured at F2, ohm"},
+    {"RL_txt",     Input,   "",       "1.0",              {4200, 2880, 1095, 285},  Dialog,     40, "RL [Ohm]", Colour::Default,
+     "RL: load resistance, ohm"},
     // Crossover options.
     {"F1_ind",     Option,  "Frame2", "Inductive",        {120, 240, 1215, 255},    Arial,      18, "F1 crossover Inductive"},
     {"F1_cap",     Option,  "Frame2", "Capacitive",       {120, 480, 1215, 255},    Arial,      19, "F1 crossover Capacitive"},
@@ -51,21 +66,33 @@ constexpr std::array main_controls = std::to_array<Control>({
     {"F2_cap",     Option,  "Frame3", "Capacitive",       {120, 480, 1215, 255},    Arial,      21, "F2 crossover Capacitive"},
     // Topology frame.
     {"model_text", Message, "Frame4", "",                 {240, 240, 4815, 285},    Dialog,     48, "Message"},
-    {"SerPar",     Option,  "Frame4", "Series/Parallel",  {240, 600, 1455, 255},    Dialog,     42, "Topology Series/Parallel"},
-    {"ParSer",     Option,  "Frame4", "Parallel/Series",  {240, 840, 1455, 255},    Dialog,     43, "Topology Parallel/Series"},
+    {"SerPar",     Option,  "Frame4", "Series/Parallel",  {240, 600, 1455, 255},    Dialog,     42, "Topology Series/Parallel", Colour::Default,
+     "Series/Parallel: Ls and Cs in series with RL, Lp and Cp in parallel across both"},
+    {"ParSer",     Option,  "Frame4", "Parallel/Series",  {240, 840, 1455, 255},    Dialog,     43, "Topology Parallel/Series", Colour::Default,
+     "Parallel/Series: Lp and Cp in parallel across RL, Ls and Cs in series in front"},
     {"AboutModel", Command, "Frame4", "ABOUT",            {1800, 720, 855, 375},    DialogBold, 44, ""},
     {"Calc",       Command, "Frame4", "CALCULATE",        {2760, 720, 2295, 375},   DialogBold, 45, ""},
     // Result fields.
-    {"Ls_txt",     Result,  "",       "",                 {6000, 480, 1095, 285},   Dialog,     17, "Ls [nH]"},
-    {"Cs_txt",     Result,  "",       "",                 {7800, 480, 1095, 285},   Dialog,     23, "Cs [pF]"},
-    {"Lp_txt",     Result,  "",       "",                 {6000, 960, 1095, 285},   Dialog,     25, "Lp [nH]"},
-    {"Cp_txt",     Result,  "",       "",                 {7800, 960, 1095, 285},   Dialog,     47, "Cp [pF]"},
-    {"Q1_txt",     Result,  "",       "",                 {6000, 1680, 1095, 285},  Dialog,     28, "Q1"},
-    {"Q2_txt",     Result,  "",       "",                 {7800, 1680, 1095, 285},  Dialog,     30, "Q2"},
-    {"FL_txt",     Result,  "",       "",                 {6000, 2160, 1095, 285},  Dialog,     32, "FL [MHz]"},
-    {"FH_txt",     Result,  "",       "",                 {7800, 2160, 1095, 285},  Dialog,     34, "FH [MHz]"},
-    {"F0_txt",     Result,  "",       "",                 {6000, 2880, 1095, 285},  Dialog,     36, "F0 [MHz]"},
-    {"Q0_txt",     Result,  "",       "",                 {7800, 2880, 1095, 285},  Dialog,     38, "Q0"},
+    {"Ls_txt",     Result,  "",       "",                 {6000, 480, 1095, 285},   Dialog,     17, "Ls [nH]", Colour::Default,
+     "Ls: series inductance, nH"},
+    {"Cs_txt",     Result,  "",       "",                 {7800, 480, 1095, 285},   Dialog,     23, "Cs [pF]", Colour::Default,
+     "Cs: series capacitance, pF"},
+    {"Lp_txt",     Result,  "",       "",                 {6000, 960, 1095, 285},   Dialog,     25, "Lp [nH]", Colour::Default,
+     "Lp: parallel inductance, nH"},
+    {"Cp_txt",     Result,  "",       "",                 {7800, 960, 1095, 285},   Dialog,     47, "Cp [pF]", Colour::Default,
+     "Cp: parallel capacitance, pF"},
+    {"Q1_txt",     Result,  "",       "",                 {6000, 1680, 1095, 285},  Dialog,     28, "Q1", Colour::Default,
+     "Q1: section Q at F1"},
+    {"Q2_txt",     Result,  "",       "",                 {7800, 1680, 1095, 285},  Dialog,     30, "Q2", Colour::Default,
+     "Q2: section Q at F2"},
+    {"FL_txt",     Result,  "",       "",                 {6000, 2160, 1095, 285},  Dialog,     32, "FL [MHz]", Colour::Default,
+     "FL: lower band edge, MHz"},
+    {"FH_txt",     Result,  "",       "",                 {7800, 2160, 1095, 285},  Dialog,     34, "FH [MHz]", Colour::Default,
+     "FH: upper band edge, MHz"},
+    {"F0_txt",     Result,  "",       "",                 {6000, 2880, 1095, 285},  Dialog,     36, "F0 [MHz]", Colour::Default,
+     "F0: mean frequency, MHz"},
+    {"Q0_txt",     Result,  "",       "",                 {7800, 2880, 1095, 285},  Dialog,     38, "Q0", Colour::Default,
+     "Q0: bandpass Q"},
     // Labels.
     {"Label1",     Label,   "",       "F1",               {360, 480, 615, 255},     DialogBold,  1, ""},
     {"Label2",     Label,   "",       "[GHz]",            {2280, 480, 615, 255},    DialogBold,  2, ""},
@@ -121,6 +148,60 @@ class OptionButton final : public QRadioButton {
     }
 };
 
+// A command button that Enter, on the main keyboard or the keypad, activates while it has the
+// focus, as Space does. The window has no default button: Enter elsewhere starts nothing.
+class CommandButton final : public QPushButton {
+  public:
+    using QPushButton::QPushButton;
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            event->accept();
+            if (!event->isAutoRepeat()) {
+                click();
+            }
+            return;
+        }
+        QPushButton::keyPressEvent(event);
+    }
+};
+
+// The picture box takes the focus in the tab order, so it shows when it has it: a dotted frame
+// over a solid one, visible on the dark photograph and on the window's background alike.
+class PictureBox final : public QLabel {
+  public:
+    using QLabel::QLabel;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override {
+        QLabel::paintEvent(event);
+        if (!hasFocus()) {
+            return;
+        }
+        QPainter painter(this);
+        const QRect frame = rect().adjusted(0, 0, -1, -1);
+        painter.setPen(QPen(Qt::white, 1));
+        painter.drawRect(frame);
+        painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
+        painter.drawRect(frame);
+    }
+};
+
+// The picture in a file, or its "name@2x" variant on a screen of twice the density or more;
+// Qt reads the density of an "@2x" file from its name, so the picture keeps its size on screen.
+QPixmap picture_for(const QString& path, qreal device_pixel_ratio) {
+    if (device_pixel_ratio > 1.0) {
+        QString sharper = path;
+        sharper.insert(sharper.lastIndexOf(u'.'), QStringLiteral("@2x"));
+        if (QFile::exists(sharper)) {
+            return QPixmap(sharper);
+        }
+    }
+    return QPixmap(path);
+}
+
 // The frames are laid out for the classic frame: its border starts at the frame's top with the
 // caption set into the line, and the contents are placed from the frame's top-left corner. The
 // "Windows" style draws exactly that; one instance serves every frame of the process.
@@ -166,7 +247,7 @@ QWidget* create(const Control& control, QWidget* parent) {
     case Kind::Option:
         return new OptionButton(text, parent);
     case Kind::Command: {
-        auto* button = new QPushButton(text, parent);
+        auto* button = new CommandButton(text, parent);
         button->setAutoDefault(false);
         button->setDefault(false);
         return button;
@@ -178,9 +259,9 @@ QWidget* create(const Control& control, QWidget* parent) {
         return label;
     }
     case Kind::Picture: {
-        auto* picture = new QLabel(parent);
+        auto* picture = new PictureBox(parent);
         picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        picture->setPixmap(QPixmap(text));
+        picture->setPixmap(picture_for(text, parent->devicePixelRatioF()));
         return picture;
     }
     }
@@ -268,6 +349,9 @@ void build_controls(QWidget& window, std::span<const Control> table) {
         }
         if (!control.accessible_name.empty()) {
             widget->setAccessibleName(qstring(control.accessible_name));
+        }
+        if (!control.tooltip.empty()) {
+            widget->setToolTip(qstring(control.tooltip));
         }
         if (takes_focus(control.kind)) {
             widget->setFocusPolicy(Qt::StrongFocus);

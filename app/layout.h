@@ -43,7 +43,7 @@ enum class Kind {
     Option,  // option button of its frame's exclusive group (QRadioButton)
     Command, // command button (QPushButton)
     Label,   // static text (QLabel)
-    Picture, // picture box showing a bitmap from its top-left corner (QLabel)
+    Picture, // picture box showing a bitmap from its top-left corner, framed when focused
 };
 
 // The fonts of the design. The designers' fonts are mapped to what the platform has:
@@ -74,6 +74,7 @@ struct Control {
     int tab;                          // place in the tab order (used by controls that take focus)
     std::string_view accessible_name; // what a screen reader announces; empty: the caption
     Colour colour = Colour::Default;
+    std::string_view tooltip = {}; // the quantity and its unit, or what a choice means
 };
 
 // Client areas.

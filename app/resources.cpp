@@ -1,5 +1,6 @@
 #include "app/resources.h"
 
+#include <QPixmap>
 #include <QString>
 
 // Q_INIT_RESOURCE must be used outside any namespace. The pictures live in a static library,
@@ -15,14 +16,28 @@ void init_resources() {
     (void)registered;
 }
 
-QIcon program_icon() {
+namespace {
+
+// Both densities whatever the screen now, so that a window moved to another screen still finds
+// the sharper one.
+QIcon icon_with_2x(const QString& path, const QString& path_2x) {
     init_resources();
-    return QIcon(QStringLiteral(":/images/veltrane.png"));
+    QIcon icon;
+    icon.addPixmap(QPixmap(path));
+    icon.addPixmap(QPixmap(path_2x));
+    return icon;
+}
+
+} // namespace
+
+QIcon program_icon() {
+    return icon_with_2x(QStringLiteral(":/images/veltrane.png"),
+                        QStringLiteral(":/images/veltrane@2x.png"));
 }
 
 QIcon about_icon() {
-    init_resources();
-    return QIcon(QStringLiteral(":/images/about.png"));
+    return icon_with_2x(QStringLiteral(":/images/about.png"),
+                        QStringLiteral(":/images/about@2x.png"));
 }
 
 } // namespace veltrane::app

@@ -7,6 +7,7 @@
 #include "model/field_set.h"
 #include "model/state.h"
 #include "output/display.h"
+#include "output/path_text.h"
 #include "output/report.h"
 #include "output/safe_file_detail.h"
 
@@ -213,10 +214,10 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
     CLI::App app{"Builds the lumped model of a one-port device from two measured impedance "
                  "points, with the calculation of the Veltrane window.",
                  std::string{program_name}};
+    // "/rl 2.0" is a stray word on every system, as it is on Linux, not an option on Windows only.
+    app.allow_windows_style_options(false);
     app.formatter(std::make_shared<CalcFormatter>());
     app.get_formatter()->column_width(34);
-    // Any option given twice is a usage error, flags included.
-    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     app.footer("A TEXT is taken as the field's text and read as the window reads it: \"2.5GHz\"\n"
                "reads as 2.5, an empty text as 0.\n"
                "The report goes to Model.prt in the current directory unless --report or\n"
@@ -248,9 +249,8 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
                                                "write the report to PATH instead of Model.prt")
                                     ->type_name("PATH");
     bool no_report = false;
-    CLI::Option* no_report_given = app.add_flag("--no-report", no_report, "write no report")
-                                       ->disable_flag_override()
-                                       ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    CLI::Option* no_report_given =
+        app.add_flag("--no-report", no_report, "write no report")->disable_flag_override();
     report_given->excludes(no_report_given);
     std::string touchstone_path;
     CLI::Option* touchstone_given =
@@ -270,13 +270,18 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
         ->needs(touchstone_given);
     bool json = false;
     app.add_flag("--json", json, "print one JSON object instead of the result lines")
-        ->disable_flag_override()
-        ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+        ->disable_flag_override();
     ModelArgs model_args;
     add_model_options(app, model_args);
     ExportOptions export_words;
     add_export_options(app, export_words);
 
+    // Any option given twice is a usage error: flags keep the last by default, so say it for all.
+    for (CLI::Option* option : app.get_options()) {
+        if (option != app.get_help_ptr()) {
+            option->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+        }
+    }
     try {
         std::vector<std::string> words = split_assignments(args);
         std::reverse(words.begin(), words.end()); // the parser takes the words last first
@@ -380,7 +385,7 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
 
     std::unique_ptr<ReportSink> report;
     if (request.report) {
-        report = std::make_unique<FileReport>(std::filesystem::path{*request.report});
+        report = std::make_unique<FileReport>(path_from_utf8(*request.report));
     } else {
         report = std::make_unique<NoReport>();
     }

@@ -270,7 +270,8 @@ class Builder {
                 return std::fabs(m.f_ghz - f) <= 1e-9 * f;
             });
             if (same != out.end()) {
-                same->label += "=" + std::string(name);
+                same->label += '=';
+                same->label += name;
             } else {
                 out.push_back({std::string(name), f});
             }

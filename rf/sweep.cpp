@@ -10,6 +10,16 @@ namespace veltrane::rf {
 
 namespace {
 
+// The text in double quotes, as a message shows what the user typed.
+std::string quoted(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    out += text;
+    out += '"';
+    return out;
+}
+
 // A whole field of the sweep as a finite number; from_chars also reads "inf" and "nan".
 bool read_number(std::string_view text, double& value) {
     const char* end = text.data() + text.size();
@@ -49,12 +59,12 @@ std::variant<Sweep, std::string> parse_sweep(std::string_view text) {
     }
     const std::string expected = "expected START:STOP:POINTS or START:STOP:POINTS:log (GHz)";
     if (parts.size() < 3 || parts.size() > 4) {
-        return "\"" + std::string(text) + "\": " + expected;
+        return quoted(text) + ": " + expected;
     }
     Sweep sweep;
     if (parts.size() == 4) {
         if (parts[3] != "log") {
-            return "\"" + std::string(parts[3]) + "\" is not \"log\"; " + expected;
+            return quoted(parts[3]) + " is not \"log\"; " + expected;
         }
         sweep.log = true;
     }

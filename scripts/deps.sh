@@ -15,11 +15,12 @@ if ((${#missing[@]} == 0)); then
   exit 0
 fi
 
-echo "Installing: ${missing[*]}"
+echo "Installing ${#missing[@]} Debian packages (a few minutes on a fresh machine): ${missing[*]}"
 sudo_cmd=()
 if [[ $(id -u) -ne 0 ]]; then
   sudo_cmd=(sudo)
 fi
 export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# -q, not -qq: apt's own lines show that it is working.
+"${sudo_cmd[@]}" apt-get update -q
+"${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

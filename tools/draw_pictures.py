@@ -5,6 +5,7 @@
     veltrane.ico  the same icon as a Windows icon file (BMP entry)
     about.png     About window icon, 32 x 32, 16 colours (4-bit indexed PNG)
     die.png       die photograph, 160 x 92, 256 colours (8-bit indexed PNG)
+    *@2x.png      the three pictures at twice the pixel density (64 x 64, 320 x 184)
 
 Standard library only. The output is deterministic: every run writes the
 same bytes. With --preview DIR, enlarged copies (nearest neighbour) are also
@@ -275,23 +276,27 @@ def value_noise(x, y, scale, seed):
 
 
 class Mask:
-    """A supersampled layer; shapes are given in picture pixel units."""
+    """A supersampled layer; shapes are given in picture pixel units (of the 1x picture), and
+    `scale` output pixels make one picture pixel."""
 
-    def __init__(self):
-        self.w = DIE_W * SS
-        self.h = DIE_H * SS
+    def __init__(self, scale=1):
+        self.scale = scale
+        self.n = SS * scale  # samples per picture pixel along each axis
+        self.w = DIE_W * self.n
+        self.h = DIE_H * self.n
         self.v = bytearray(self.w * self.h)
 
     def _paint(self, x0, y0, x1, y1, inside, value):
-        sx0 = max(0, int(math.floor(x0 * SS)))
-        sy0 = max(0, int(math.floor(y0 * SS)))
-        sx1 = min(self.w - 1, int(math.ceil(x1 * SS)))
-        sy1 = min(self.h - 1, int(math.ceil(y1 * SS)))
+        n = self.n
+        sx0 = max(0, int(math.floor(x0 * n)))
+        sy0 = max(0, int(math.floor(y0 * n)))
+        sx1 = min(self.w - 1, int(math.ceil(x1 * n)))
+        sy1 = min(self.h - 1, int(math.ceil(y1 * n)))
         for sy in range(sy0, sy1 + 1):
-            py = (sy + 0.5) / SS
+            py = (sy + 0.5) / n
             row = sy * self.w
             for sx in range(sx0, sx1 + 1):
-                if inside((sx + 0.5) / SS, py):
+                if inside((sx + 0.5) / n, py):
                     self.v[row + sx] = value
 
     def rect(self, x0, y0, x1, y1, value=1):
@@ -332,27 +337,27 @@ class Mask:
             prev = pt
 
     def coverage(self, level=None):
-        """Per-pixel mean: of the stored value, or of (value == level)."""
-        out = [0.0] * (DIE_W * DIE_H)
+        """Per output pixel mean: of the stored value, or of (value == level)."""
+        w, h = DIE_W * self.scale, DIE_H * self.scale
+        out = [0.0] * (w * h)
         n = SS * SS
-        for y in range(DIE_H):
-            for x in range(DIE_W):
+        for y in range(h):
+            for x in range(w):
                 s = 0
                 for sy in range(y * SS, y * SS + SS):
                     row = sy * self.w + x * SS
                     for v in self.v[row:row + SS]:
                         s += v if level is None else (v == level)
-                out[y * DIE_W + x] = s / n
+                out[y * w + x] = s / n
         return out
 
 
-def blur(values, radius):
-    """Separable Gaussian blur of a DIE_W x DIE_H float field (edges clamp)."""
+def blur(values, radius, w=DIE_W, h=DIE_H):
+    """Separable Gaussian blur of a w x h float field (edges clamp)."""
     r = max(1, int(math.ceil(radius * 2.5)))
     kernel = [math.exp(-0.5 * (i / radius) ** 2) for i in range(-r, r + 1)]
     total = sum(kernel)
     kernel = [k / total for k in kernel]
-    w, h = DIE_W, DIE_H
     tmp = [0.0] * (w * h)
     for y in range(h):
         row = y * w
@@ -371,9 +376,9 @@ def blur(values, radius):
 THIN, THICK = 1, 2
 
 
-def die_layout():
+def die_layout(scale):
     """Returns the metal, gap (dark finger strips) and via masks."""
-    metal, gaps, vias = Mask(), Mask(), Mask()
+    metal, gaps, vias = Mask(scale), Mask(scale), Mask(scale)
 
     # seal ring around the die edge
     for (x0, y0, x1, y1) in ((1, 1, 159, 2), (1, 90, 159, 91), (1, 1, 2, 91), (158, 1, 159, 91)):
@@ -425,9 +430,11 @@ def mix(a, b, t):
     return tuple(p + (q - p) * t for p, q in zip(a, b))
 
 
-def render_die():
-    """Returns the picture as a list of (r, g, b) floats, row-major."""
-    metal, gaps, vias = die_layout()
+def render_die(scale=1):
+    """Returns the picture, `scale` times the size of the 1x one, as a list of (r, g, b) floats,
+    row-major. Textures and lighting follow picture coordinates; only the film grain and the
+    glints are per output pixel."""
+    metal, gaps, vias = die_layout(scale)
     thin = metal.coverage(THIN)
     thick = metal.coverage(THICK)
     gap = gaps.coverage()
@@ -435,9 +442,11 @@ def render_die():
 
     # soft edges, as from a slightly out-of-focus lens
     cover = [min(1.0, a + b) * (1 - g) for a, b, g in zip(thin, thick, gap)]
-    cover = blur(cover, 0.55)
-    height = blur([a * 0.6 + b * 1.0 - g * 0.5 for a, b, g in zip(thin, thick, gap)], 1.0)
-    via_soft = blur(via, 0.6)
+    w, h = DIE_W * scale, DIE_H * scale
+    cover = blur(cover, 0.55 * scale, w, h)
+    height = blur([a * 0.6 + b * 1.0 - g * 0.5 for a, b, g in zip(thin, thick, gap)], 1.0 * scale,
+                  w, h)
+    via_soft = blur(via, 0.6 * scale, w, h)
 
     substrate = (74, 34, 26)
     substrate_dark = (40, 18, 14)
@@ -446,22 +455,24 @@ def render_die():
     shine = (255, 244, 196)
     hole = (36, 20, 12)
 
-    w, h = DIE_W, DIE_H
     pixels = []
     for y in range(h):
+        py = (y + 0.5) / scale - 0.5  # the output pixel's centre in picture pixels
         for x in range(w):
+            px = (x + 0.5) / scale - 0.5
             i = y * w + x
             # substrate with a mottled texture
-            mottle = value_noise(x, y, 9, 11) * 0.6 + value_noise(x, y, 3, 12) * 0.4
+            mottle = value_noise(px, py, 9, 11) * 0.6 + value_noise(px, py, 3, 12) * 0.4
             base = mix(substrate_dark, substrate, 0.55 + 0.6 * mottle)
 
             # metal: bevel lighting from the upper left, a broad sheen, texture
             gx = height[y * w + min(w - 1, x + 1)] - height[y * w + max(0, x - 1)]
             gy = height[min(h - 1, y + 1) * w + x] - height[max(0, y - 1) * w + x]
+            gx, gy = gx * scale, gy * scale  # per picture pixel
             bevel = (gx + gy) * 1.6
-            sheen = math.exp(-(((x * 0.55 + y) - 62) / 26) ** 2)
-            grain = value_noise(x, y, 2, 21) - 0.5
-            patch = value_noise(x, y, 14, 22) - 0.5
+            sheen = math.exp(-(((px * 0.55 + py) - 62) / 26) ** 2)
+            grain = value_noise(px, py, 2, 21) - 0.5
+            patch = value_noise(px, py, 14, 22) - 0.5
             tone = 0.55 + 0.25 * height[i] + bevel + 0.12 * grain + 0.25 * patch
             metal_col = mix(gold_dark, gold, max(0.0, min(1.0, tone)))
             glow = max(0.0, bevel) * 0.9 + 0.6 * sheen * height[i]
@@ -477,7 +488,7 @@ def render_die():
                 col = mix(col, inner, v)
 
             # lens fall-off and film grain
-            dx, dy = (x - w / 2) / (w / 2), (y - h / 2) / (h / 2)
+            dx, dy = (px - DIE_W / 2) / (DIE_W / 2), (py - DIE_H / 2) / (DIE_H / 2)
             light = (1.0 - 0.22 * (dx * dx + dy * dy) / 2) * (1.0 - 0.06 * (dx + dy))
             n = (hash01(x, y, 41) - 0.5) * 10
             pixels.append(tuple(max(0.0, min(255.0, c * light + n)) for c in col))
@@ -512,11 +523,11 @@ def median_cut(colours, count):
     return palette
 
 
-def quantize(pixels):
+def quantize(pixels, w, h):
     colours = [tuple(int(round(c)) for c in p) for p in pixels]
     palette = median_cut(colours, 256)
     lookup = {}
-    canvas = Canvas(DIE_W, DIE_H)
+    canvas = Canvas(w, h)
     for i, c in enumerate(colours):
         if c not in lookup:
             lookup[c] = min(range(len(palette)),
@@ -526,8 +537,8 @@ def quantize(pixels):
     return canvas, palette
 
 
-def draw_die():
-    return quantize(render_die())
+def draw_die(scale=1):
+    return quantize(render_die(scale), DIE_W * scale, DIE_H * scale)
 
 
 # ---------------------------------------------------------------------------
@@ -556,6 +567,16 @@ def main():
     write(os.path.join(args.out, "veltrane.ico"), ico_bytes(main_icon, WIN16, CLEAR))
     write(os.path.join(args.out, "about.png"), png_bytes(about_icon, WIN16, 4, CLEAR))
     write(os.path.join(args.out, "die.png"), png_bytes(die, die_palette, 8))
+
+    # Twice the pixel density, for high-DPI screens (Qt picks "name@2x.png" by itself). The
+    # icons are pixel art: the same pixels doubled stay crisp where a scaler would smooth them.
+    # The photograph is rendered again at twice the resolution.
+    write(os.path.join(args.out, "veltrane@2x.png"),
+          png_bytes(main_icon.scaled(2), WIN16, 4, CLEAR))
+    write(os.path.join(args.out, "about@2x.png"),
+          png_bytes(about_icon.scaled(2), WIN16, 4, CLEAR))
+    die2, die2_palette = draw_die(2)
+    write(os.path.join(args.out, "die@2x.png"), png_bytes(die2, die2_palette, 8))
 
     if args.preview:
         os.makedirs(args.preview, exist_ok=True)

@@ -268,10 +268,14 @@ void LookTest::geometryInPixels() {
 void LookTest::picturesAndColours() {
     WindowDriver& d = *driver_;
     auto* picture = d.window().findChild<QLabel*>(QStringLiteral("Picture1"));
-    QCOMPARE(picture->pixmap().size(), QSize(160, 92));
+    // The picture keeps its size on screen and has a pixel for every pixel of a dense screen.
+    const qreal density = d.window().devicePixelRatioF();
+    QCOMPARE(picture->pixmap().deviceIndependentSize(), QSizeF(160, 92));
+    QCOMPARE(picture->pixmap().devicePixelRatio(), density >= 2 ? 2.0 : 1.0);
     QCOMPARE(picture->alignment(), Qt::AlignLeft | Qt::AlignTop);
     QVERIFY(picture->focusPolicy() & Qt::TabFocus);
-    QCOMPARE(d.window().windowIcon().availableSizes().value(0), QSize(32, 32));
+    const QList<QSize> icon_sizes = {QSize(32, 32), QSize(64, 64)};
+    QCOMPARE(d.window().windowIcon().availableSizes(), icon_sizes);
 
     // The brand line is drawn in pure red.
     const QImage brand = d.window().findChild<QLabel*>(QStringLiteral("Label18"))->grab().toImage();
@@ -285,7 +289,7 @@ void LookTest::picturesAndColours() {
     QCOMPARE(image.pixelColor(2, 2), QColor(0, 0, 0));
     QCOMPARE(image.pixelColor(image.width() - 3, image.height() - 3), QColor(0, 0, 0));
     QVERIFY(contains_colour(image, QColor(255, 255, 128)));
-    QCOMPARE(about->windowIcon().availableSizes().value(0), QSize(32, 32));
+    QCOMPARE(about->windowIcon().availableSizes(), icon_sizes);
 }
 
 void LookTest::screenshots() {
@@ -296,6 +300,11 @@ void LookTest::screenshots() {
         qInfo("%s", qPrintable(path));
     };
     save(d.window(), QStringLiteral("main"));
+
+    d.field(QStringLiteral("X2_txt"))->setFocus(Qt::OtherFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Picture1"));
+    save(d.window(), QStringLiteral("main-picture-focus"));
 
     d.run_road();
     save(d.window(), QStringLiteral("main-results"));

@@ -75,6 +75,11 @@ class WindowTest : public QObject {
     void tabOrder();
     void enterAndEscapeStartNothing_data();
     void enterAndEscapeStartNothing();
+    void enterActivatesTheFocusedCommand_data();
+    void enterActivatesTheFocusedCommand();
+    void pictureShowsItsFocus();
+    void tooltipsNameQuantityAndUnit_data();
+    void tooltipsNameQuantityAndUnit();
     void noAccessKeys();
     void accessibleNames_data();
     void accessibleNames();
@@ -347,7 +352,7 @@ void WindowTest::tabOrder() {
 void WindowTest::enterAndEscapeStartNothing_data() {
     QTest::addColumn<QString>("field");
     QTest::addColumn<int>("key");
-    for (const char* name : {"F1_txt", "RL_txt", "Ls_txt"}) {
+    for (const char* name : {"F1_txt", "RL_txt", "Ls_txt", "Picture1", "ParSer"}) {
         for (auto [key, key_name] :
              {std::pair{Qt::Key_Return, "Return"}, std::pair{Qt::Key_Enter, "Enter"},
               std::pair{Qt::Key_Escape, "Escape"}}) {
@@ -366,9 +371,10 @@ void WindowTest::enterAndEscapeStartNothing() {
     d.click_option(QStringLiteral("F2_cap"));
     d.click_option(QStringLiteral("ParSer"));
 
-    d.field(field)->setFocus(Qt::OtherFocusReason);
+    d.window().findChild<QWidget*>(field)->setFocus(Qt::OtherFocusReason);
+    QCOMPARE(widget_name(QApplication::focusWidget()), field);
     QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key));
-    QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key));
+    QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key), Qt::KeypadModifier);
     QCOMPARE(d.results(), QStringList(10, QString()));
     QVERIFY(!d.message()->isVisible());
     QVERIFY(!QFile::exists(QStringLiteral("Model.prt")));
@@ -379,6 +385,123 @@ void WindowTest::enterAndEscapeStartNothing() {
     d.command("Calc")->setFocus(Qt::TabFocusReason);
     QTest::keyClick(d.command("Calc"), Qt::Key_Space);
     QCOMPARE(d.results(), road_results);
+}
+
+void WindowTest::enterActivatesTheFocusedCommand_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    for (const char* name : {"Calc", "AboutModel"}) {
+        QTest::addRow("%s Return", name)
+            << QString::fromLatin1(name) << int(Qt::Key_Return) << int(Qt::NoModifier);
+        QTest::addRow("%s keypad Enter", name)
+            << QString::fromLatin1(name) << int(Qt::Key_Enter) << int(Qt::KeypadModifier);
+    }
+}
+
+void WindowTest::enterActivatesTheFocusedCommand() {
+    QFETCH(QString, command);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    WindowDriver& d = *driver_;
+    d.type(QStringLiteral("RL_txt"), QStringLiteral("2.0"));
+    d.click_option(QStringLiteral("F1_ind"));
+    d.click_option(QStringLiteral("F2_cap"));
+    d.click_option(QStringLiteral("ParSer"));
+
+    // Reached by Tab, as a keyboard user does.
+    d.field(QStringLiteral("RL_txt"))->setFocus(Qt::OtherFocusReason);
+    while (QApplication::focusWidget() != d.command(command)) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QTest::keyClick(d.command(command), static_cast<Qt::Key>(key),
+                    static_cast<Qt::KeyboardModifiers>(modifiers));
+    const bool calc = command == QStringLiteral("Calc");
+    QCOMPARE(d.results(), calc ? road_results : QStringList(10, QString()));
+    QCOMPARE(QFile::exists(QStringLiteral("Model.prt")), calc);
+    QCOMPARE(d.window().about_window() != nullptr, !calc);
+    if (!calc) {
+        QVERIFY(d.window().about_window()->isVisible());
+    }
+}
+
+void WindowTest::pictureShowsItsFocus() {
+    WindowDriver& d = *driver_;
+    auto* picture = d.window().findChild<QLabel*>(QStringLiteral("Picture1"));
+    const QImage without = picture->grab().toImage();
+    d.field(QStringLiteral("X2_txt"))->setFocus(Qt::OtherFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(widget_name(QApplication::focusWidget()), QStringLiteral("Picture1"));
+    const QImage with = picture->grab().toImage();
+    QCOMPARE(with.size(), without.size());
+    // A frame along the edge: every side changes, the picture inside stays as it was.
+    const int ratio = static_cast<int>(picture->devicePixelRatioF());
+    const QRect inner = with.rect().adjusted(2 * ratio, 2 * ratio, -2 * ratio, -2 * ratio);
+    int edge_changes = 0;
+    for (int y = 0; y < with.height(); ++y) {
+        for (int x = 0; x < with.width(); ++x) {
+            const bool changed = with.pixel(x, y) != without.pixel(x, y);
+            if (inner.contains(x, y)) {
+                QVERIFY2(!changed, qPrintable(QStringLiteral("%1, %2").arg(x).arg(y)));
+            } else {
+                edge_changes += changed ? 1 : 0;
+            }
+        }
+    }
+    QVERIFY2(edge_changes > with.width() + with.height(),
+             qPrintable(QString::number(edge_changes)));
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(picture->grab().toImage(), without);
+}
+
+void WindowTest::tooltipsNameQuantityAndUnit_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("tooltip");
+    QTest::addColumn<bool>("exact"); // else the tooltip need only contain the text
+    const std::pair<const char*, const char*> rows[] = {
+        {"F1_txt", "F1: first frequency, GHz"},
+        {"R1_txt", "R1 + jX1: impedance measured at F1, ohm"},
+        {"Ls_txt", "Ls: series inductance, nH"},
+        {"Q0_txt", "Q0: bandpass Q"},
+        // The crossover options show their frame's tip.
+        {"F1_ind", ""},
+        {"Frame4", ""},
+        {"Calc", ""},
+        {"AboutModel", ""},
+        {"model_text", ""},
+        {"Label1", ""},
+    };
+    for (const auto& [control, tooltip] : rows) {
+        QTest::newRow(control) << QString::fromLatin1(control) << QString::fromUtf8(tooltip)
+                               << true;
+    }
+    // Every other field names its quantity, each choice what it means.
+    for (const QString& name : veltrane::test::result_names +
+                                   QStringList{"X1_txt", "F2_txt", "R2_txt", "X2_txt", "RL_txt"}) {
+        QTest::addRow("%s", qPrintable(name)) << name << name.left(2) << false;
+    }
+    QTest::newRow("Frame2") << "Frame2"
+                            << "inductive or capacitive at F1" << false;
+    QTest::newRow("Frame3") << "Frame3"
+                            << "inductive or capacitive at F2" << false;
+    QTest::newRow("SerPar") << "SerPar"
+                            << "in series with RL" << false;
+    QTest::newRow("ParSer") << "ParSer"
+                            << "across RL" << false;
+}
+
+void WindowTest::tooltipsNameQuantityAndUnit() {
+    QFETCH(QString, control);
+    QFETCH(QString, tooltip);
+    QFETCH(bool, exact);
+    QWidget* widget = driver_->window().findChild<QWidget*>(control);
+    QVERIFY(widget != nullptr);
+    if (exact) {
+        QCOMPARE(widget->toolTip(), tooltip);
+    } else {
+        QVERIFY2(widget->toolTip().contains(tooltip), qPrintable(widget->toolTip()));
+    }
 }
 
 void WindowTest::noAccessKeys() {

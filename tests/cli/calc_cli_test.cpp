@@ -1,8 +1,11 @@
 #include "cli/calc_cli.h"
+#include "cli_test_support.h"
 
 #include "model/calculate.h"
 #include "model/field_set.h"
+#include "output/path_text.h"
 #include "output/report.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -10,19 +13,31 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <memory>
 #include <ostream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <system_error>
 #include <utility>
 #include <vector>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#endif
+
 namespace veltrane::cli {
 namespace {
 
 namespace fs = std::filesystem;
+using veltrane::testing::read_bytes;
 using Args = std::vector<std::string>;
 
 // The README's worked example: default texts with RL 2.0, F1 Inductive, F2 Capacitive,
@@ -67,56 +82,31 @@ Args with(Args args, const Args& more) {
 // Makes a fresh empty directory the current directory for the life of the object.
 class TempCurrentDir {
   public:
-    TempCurrentDir() : previous_(fs::current_path()) {
-        std::random_device random;
-        dir_ = fs::temp_directory_path() /
-               ("veltrane-calc-test-" + std::to_string(random()) + "-" + std::to_string(random()));
-        fs::create_directories(dir_);
-        fs::current_path(dir_);
-    }
+    TempCurrentDir() { fs::current_path(dir_.path()); }
     ~TempCurrentDir() {
         std::error_code ignored;
         fs::current_path(previous_, ignored);
-        fs::remove_all(dir_, ignored);
     }
     TempCurrentDir(const TempCurrentDir&) = delete;
     TempCurrentDir& operator=(const TempCurrentDir&) = delete;
 
     [[nodiscard]] std::vector<fs::path> files() const {
         std::vector<fs::path> names;
-        for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
+        for (const auto& entry : fs::recursive_directory_iterator(dir_.path())) {
             if (entry.is_regular_file()) {
-                names.push_back(fs::relative(entry.path(), dir_));
+                names.push_back(fs::relative(entry.path(), dir_.path()));
             }
         }
         return names;
     }
 
   private:
-    fs::path previous_;
-    fs::path dir_;
+    fs::path previous_ = fs::current_path();
+    veltrane::testing::TempDir dir_;
 };
 
-struct CalcRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-CalcRun calc(const Args& args) {
-    std::ostringstream out;
-    std::ostringstream err;
-    CalcRun run;
-    run.status = run_calc(args, out, err);
-    run.out = out.str();
-    run.err = err.str();
-    return run;
-}
-
-std::string read_bytes(const fs::path& path) {
-    std::ifstream file{path, std::ios::binary};
-    return {std::istreambuf_iterator<char>{file}, std::istreambuf_iterator<char>{}};
-}
+using testing::calc;
+using testing::CalcRun;
 
 std::vector<std::string> crlf_lines(const std::string& bytes) {
     std::vector<std::string> lines;
@@ -201,10 +191,14 @@ const StatusCase status_cases[] = {
     {"FieldTwice", {"--f1", "1", "--f1", "2"}, exit_usage},
     {"JsonTwice", with(example, {"--json", "--json"}), exit_usage},
     {"NoReportTwice", with(example, {"--no-report", "--no-report"}), exit_usage},
+    {"CheckTwice", with(example, {"--check", "--check"}), exit_usage},
+    {"SweepTwice", with(example, {"--sweep", "1:2:3", "--sweep", "1:2:3"}), exit_usage},
     {"ReportTwice", with(example, {"--report", "a.prt", "--report=b.prt"}), exit_usage},
     {"ChoiceTwice", with(example, {"--topology", "parallel-series"}), exit_usage},
     {"FlagWithValue", {"--json=yes"}, exit_usage},
     {"FlagWithFalseValue", {"--no-report=false"}, exit_usage},
+    {"WindowsStyleOption", {"/rl", "2.0"}, exit_usage},
+    {"WindowsStyleAssigned", with(example, {"/x1:", "--no-report"}), exit_usage},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, CalcStatus, ::testing::ValuesIn(status_cases),
@@ -409,6 +403,107 @@ TEST_F(CalcCli, UnwritableReportShowsResultsAndMessage) {
     EXPECT_EQ(object["fields"]["F0_txt"], "1438.04");
     EXPECT_TRUE(dir_.files().empty());
 }
+
+// ---------------------------------------------------------------------------------------------
+// Report files as users name them and keep them. The name is UTF-8 on every system; the message
+// shows the system's own separators.
+
+#ifdef _WIN32
+#define SEP "\\"
+#else
+#define SEP "/"
+#endif
+
+// What is done to the old report before the calculation; undone when the result is dropped.
+using Prepare = std::function<std::shared_ptr<void>(const fs::path&)>;
+
+std::shared_ptr<void> make_read_only(const fs::path& report) {
+    fs::permissions(report, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    return {nullptr, [report](void*) {
+                std::error_code ignored;
+                fs::permissions(report, fs::perms::owner_all, ignored);
+            }};
+}
+
+#ifdef _WIN32
+// Another program holds the old report open, letting others read it but not write or delete it.
+std::shared_ptr<void> hold_open(const fs::path& report) {
+    HANDLE file = CreateFileW(report.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
+    return {file, [](HANDLE held) {
+                if (held != INVALID_HANDLE_VALUE) {
+                    CloseHandle(held);
+                }
+            }};
+}
+
+constexpr DWORD hidden_archive = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE;
+
+std::shared_ptr<void> hide(const fs::path& report) {
+    EXPECT_TRUE(SetFileAttributesW(report.c_str(), hidden_archive)) << GetLastError();
+    return nullptr;
+}
+#endif
+
+struct ReportFileCase {
+    const char* name;
+    const char* report;         // the --report word, UTF-8
+    const char* old_bytes;      // the file before the calculation, if any
+    Prepare prepare;            // done to the old file
+    const char* message;        // nullptr when the report is written
+    unsigned long attributes{}; // Windows: attributes the new file must have
+};
+
+class CalcReportFile : public CalcCli, public ::testing::WithParamInterface<ReportFileCase> {};
+
+TEST_P(CalcReportFile, WrittenWholeOrOldKept) {
+    const ReportFileCase& c = GetParam();
+    const fs::path report = path_from_utf8(c.report);
+    if (c.old_bytes != nullptr) {
+        veltrane::testing::write_bytes(report, c.old_bytes);
+    }
+    std::shared_ptr<void> undo = c.prepare ? c.prepare(report) : nullptr;
+    const CalcRun run = calc(with(example, {"--report", c.report}));
+    if (c.message == nullptr) {
+        EXPECT_EQ(run.status, exit_results) << run.err;
+        expect_report(report);
+    } else {
+        EXPECT_EQ(run.status, exit_message);
+        EXPECT_EQ(run.err, std::string{c.message} + "\n");
+        EXPECT_EQ(veltrane::testing::read_bytes(report), c.old_bytes != nullptr ? c.old_bytes : "");
+    }
+#ifdef _WIN32
+    if (c.attributes != 0) {
+        EXPECT_EQ(GetFileAttributesW(report.c_str()) & c.attributes, c.attributes);
+    }
+#endif
+    undo.reset();
+    // Nothing beside the report: no temporary file left over.
+    const bool exists = c.message == nullptr || c.old_bytes != nullptr;
+    EXPECT_EQ(dir_.files(), exists ? std::vector<fs::path>{report} : std::vector<fs::path>{});
+}
+
+const ReportFileCase report_file_cases[] = {
+    {"Accented", "Modèl.prt", nullptr, {}, nullptr},
+    {"Cyrillic", "Модель.prt", nullptr, {}, nullptr},
+    {"EuroReplaced", "€uro.prt", "old report\r\n", {}, nullptr},
+    {"MissingFolder",
+     "missing/Модель.prt",
+     nullptr,
+     {},
+     "Cannot write missing" SEP "Модель.prt: no such file or directory"},
+    {"ReadOnly", "Modèl.prt", "old report\r\n", make_read_only,
+     "Cannot write Modèl.prt: permission denied"},
+#ifdef _WIN32
+    {"HeldOpenByAnotherProgram", "Model.prt", "old report\r\n", hold_open,
+     "Cannot write Model.prt: the file is in use by another program"},
+    {"HiddenKept", "Modèl.prt", "old report\r\n", hide, nullptr, hidden_archive},
+#endif
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, CalcReportFile, ::testing::ValuesIn(report_file_cases),
+                         [](const auto& info) { return std::string{info.param.name}; });
 
 // ---------------------------------------------------------------------------------------------
 // Field texts go to the window unparsed; choices select buttons.

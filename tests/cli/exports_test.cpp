@@ -1,6 +1,7 @@
 // veltrane-calc's exports: usage errors of the new options, the files and the standard values of
 // one run, and a file that cannot be written.
 #include "cli/calc_cli.h"
+#include "cli_test_support.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -19,23 +20,11 @@ using veltrane::testing::read_bytes;
 using veltrane::testing::TempDir;
 using Args = std::vector<std::string>;
 
-struct CalcOutput {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-CalcOutput calc(Args args) {
+testing::CalcRun calc(Args args) {
     const Args example = {"--rl",           "2.0",        "--f1-crossover", "inductive",
                           "--f2-crossover", "capacitive", "--topology",     "parallel-series"};
     args.insert(args.begin(), example.begin(), example.end());
-    std::ostringstream out;
-    std::ostringstream err;
-    CalcOutput run;
-    run.status = run_calc(args, out, err);
-    run.out = out.str();
-    run.err = err.str();
-    return run;
+    return testing::calc(args);
 }
 
 TEST(CalcExports, UsageErrorsNameTheOption) {
@@ -57,7 +46,7 @@ TEST(CalcExports, UsageErrorsNameTheOption) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args.back());
-        const CalcOutput run = calc(row.args);
+        const testing::CalcRun run = calc(row.args);
         EXPECT_EQ(run.status, exit_usage);
         EXPECT_EQ(run.out, "");
         EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
@@ -71,7 +60,7 @@ TEST(CalcExports, StandardValuesInJsonAndFiles) {
     const std::string s1p = (dir / "m.s1p").string();
     const std::string spice = (dir / "m.cir").string();
     const std::string plot = (dir / "m.svg").string();
-    const CalcOutput run =
+    const testing::CalcRun run =
         calc({"--report", (dir / "r.prt").string(), "--json", "--s1p", s1p, "--spice", spice,
               "--plot", plot, "--e-series", "E24", "--sweep", "0.5:3:6"});
     ASSERT_EQ(run.status, exit_results) << run.err;
@@ -107,14 +96,15 @@ TEST(CalcExports, StandardValuesInJsonAndFiles) {
 TEST(CalcExports, FailuresAndMessages) {
     TempDir dir;
     const std::string bad = (dir / "missing" / "m.s1p").string();
-    const CalcOutput run = calc({"--no-report", "--s1p", bad, "--spice", (dir / "m.cir").string()});
+    const testing::CalcRun run =
+        calc({"--no-report", "--s1p", bad, "--spice", (dir / "m.cir").string()});
     EXPECT_EQ(run.status, exit_message);
     EXPECT_NE(run.out.find("F0  1438.04 MHz"), std::string::npos);
     EXPECT_EQ(run.err.rfind("Cannot write " + bad + ": ", 0), 0u) << run.err;
     EXPECT_FALSE(read_bytes(dir / "m.cir").empty());
 
-    const CalcOutput message = calc({"--no-report", "--r2", "5", "--json", "--e-series", "E6",
-                                     "--spice", (dir / "n.cir").string()});
+    const testing::CalcRun message = calc({"--no-report", "--r2", "5", "--json", "--e-series", "E6",
+                                           "--spice", (dir / "n.cir").string()});
     EXPECT_EQ(message.status, exit_message);
     const auto json = nlohmann::json::parse(message.out);
     EXPECT_TRUE(json["e_series"].is_null());

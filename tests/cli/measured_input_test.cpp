@@ -2,6 +2,7 @@
 // and what a bad file or command line gives.
 
 #include "cli/calc_cli.h"
+#include "cli_test_support.h"
 
 #include "support/test_support.h"
 
@@ -19,21 +20,8 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-struct CalcRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-CalcRun calc(const Args& args) {
-    std::ostringstream out;
-    std::ostringstream err;
-    CalcRun run;
-    run.status = run_calc(args, out, err);
-    run.out = out.str();
-    run.err = err.str();
-    return run;
-}
+using testing::calc;
+using testing::CalcRun;
 
 std::string shortest(double value) {
     char text[32];

@@ -1,8 +1,9 @@
 // The synthesised model, evaluated as a circuit, must present the two measured impedances.
 
-#include "calc_test_support.h"
+#include "model/field_set.h"
 #include "model/state.h"
 #include "model/steps.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 

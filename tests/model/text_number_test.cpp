@@ -1,5 +1,7 @@
 #include "model/text_number.h"
 
+#include "support/test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,6 +17,10 @@ struct TextCase {
 };
 
 class TextToNumberTest : public ::testing::TestWithParam<TextCase> {};
+
+std::string text_case_name(const ::testing::TestParamInfo<TextCase>& info) {
+    return testing::readable_name(info.param.text);
+}
 
 TEST_P(TextToNumberTest, ReadsLeadingNumber) {
     const TextCase& c = GetParam();
@@ -36,13 +42,15 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{"1ex5", 1.0}, TextCase{"1e5.5", 1e5}, TextCase{"e5", 0.0},
                       TextCase{"1d3", 1.0}, TextCase{"00012", 12.0},
                       TextCase{"123456789012345678901234567890", 1.2345678901234568e29},
-                      TextCase{"0.1e-320", 1e-321}));
+                      TextCase{"0.1e-320", 1e-321}),
+    text_case_name);
 
 INSTANTIATE_TEST_SUITE_P(IgnoredCharacters, TextToNumberTest,
                          ::testing::Values(TextCase{" 1 0", 10.0}, TextCase{"\t-\t2 . 5\n", -2.5},
                                            TextCase{"1 e 3", 1000.0}, TextCase{"  ", 0.0},
                                            TextCase{"\r1", 0.0}, TextCase{"1\r0", 1.0},
-                                           TextCase{"& H 1F", 31.0}));
+                                           TextCase{"& H 1F", 31.0}),
+                         text_case_name);
 
 INSTANTIATE_TEST_SUITE_P(Radix, TextToNumberTest,
                          ::testing::Values(TextCase{"&H1F", 31.0}, TextCase{"&hff", 255.0},
@@ -52,13 +60,15 @@ INSTANTIATE_TEST_SUITE_P(Radix, TextToNumberTest,
                                            TextCase{"&X12", 0.0}, TextCase{"&", 0.0},
                                            TextCase{"-&H10", 0.0},
                                            TextCase{"&H1FFFFFFFFFFFFF", 9007199254740991.0},
-                                           TextCase{"&O1777777777777777777", 36028797018963968.0}));
+                                           TextCase{"&O1777777777777777777", 36028797018963968.0}),
+                         text_case_name);
 
 // Below the smallest double: zero, with its sign.
 INSTANTIATE_TEST_SUITE_P(Underflow, TextToNumberTest,
                          ::testing::Values(TextCase{"1e-400", 0.0}, TextCase{"-1e-400", -0.0},
                                            TextCase{"0." + std::string(400, '0') + "1", 0.0},
-                                           TextCase{"0e999999999999", 0.0}));
+                                           TextCase{"0e999999999999", 0.0}),
+                         text_case_name);
 
 TEST(TextToNumber, NegativeUnderflowKeepsSign) {
     EXPECT_TRUE(std::signbit(*text_to_number("-1e-400")));

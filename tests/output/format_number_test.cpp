@@ -1,7 +1,11 @@
 #include "output/format_number.h"
 
+#include "support/test_support.h"
+
 #include <gtest/gtest.h>
 
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -16,6 +20,29 @@ struct FormatCase {
 };
 
 class FormatNumberTest : public ::testing::TestWithParam<FormatCase> {};
+
+// "Frequency_m0_p5": the pattern, then the value in its shortest form.
+std::string format_case_name(const ::testing::TestParamInfo<FormatCase>& info) {
+    const char* pattern = "";
+    switch (info.param.pattern) {
+    case Pattern::Report:
+        pattern = "Report";
+        break;
+    case Pattern::Frequency:
+        pattern = "Frequency";
+        break;
+    case Pattern::Value:
+        pattern = "Value";
+        break;
+    case Pattern::Blank:
+        pattern = "Blank";
+        break;
+    }
+    std::array<char, 32> digits{};
+    const auto end =
+        std::to_chars(digits.data(), digits.data() + digits.size(), info.param.value).ptr;
+    return std::string(pattern) + "_" + testing::readable_name({digits.data(), end});
+}
 
 TEST_P(FormatNumberTest, GivesExactText) {
     const FormatCase& c = GetParam();
@@ -47,7 +74,8 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{-3.5, Pattern::Report, "-   3.5"}, FormatCase{-3.5, Pattern::Frequency, "-3.50"},
         FormatCase{-3.5, Pattern::Value, "-3.500"}, FormatCase{-0.5, Pattern::Report, "-   0.5"},
         FormatCase{-0.5, Pattern::Frequency, "-.50"}, FormatCase{-0.5, Pattern::Value, "-0.500"},
-        FormatCase{12.34, Pattern::Blank, "     "}, FormatCase{-5, Pattern::Blank, "     "}));
+        FormatCase{12.34, Pattern::Blank, "     "}, FormatCase{-5, Pattern::Blank, "     "}),
+    format_case_name);
 
 INSTANTIATE_TEST_SUITE_P(
     Rounding, FormatNumberTest,
@@ -69,7 +97,8 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{-0.0004, Pattern::Value, "0.000"}, FormatCase{-0.0, Pattern::Frequency, ".00"},
         FormatCase{-0.04, Pattern::Report, "   0.0"}, FormatCase{-0.05, Pattern::Report, "-   0.1"},
         FormatCase{1e-300, Pattern::Value, "0.000"},
-        FormatCase{std::numeric_limits<double>::denorm_min(), Pattern::Report, "   0.0"}));
+        FormatCase{std::numeric_limits<double>::denorm_min(), Pattern::Report, "   0.0"}),
+    format_case_name);
 
 INSTANTIATE_TEST_SUITE_P(
     LargeValues, FormatNumberTest,
@@ -80,7 +109,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Past the fifteenth significant digit the integer digits are zeros.
         FormatCase{12345678901234567890.0, Pattern::Value, "12345678901234600000.000"},
         FormatCase{1.5915494309189535e19, Pattern::Report, "   15915494309189500000.0"},
-        FormatCase{-1e20, Pattern::Frequency, "-100000000000000000000.00"}));
+        FormatCase{-1e20, Pattern::Frequency, "-100000000000000000000.00"}),
+    format_case_name);
 
 TEST(FormatNumber, LargestDoubleWritesAllIntegerDigits) {
     const std::string text = format_number(std::numeric_limits<double>::max(), Pattern::Value);

@@ -9,6 +9,7 @@
 #include "rf/response.h"
 #include "rf/svg.h"
 #include "rf/sweep.h"
+#include "rf/touchstone.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -69,12 +70,6 @@ State solved(const ModelCase& c) {
         return {};
     }
     return std::get<State>(result);
-}
-
-double number(std::string_view text) {
-    double value = NAN;
-    std::from_chars(text.data(), text.data() + text.size(), value);
-    return value;
 }
 
 TEST(Sweep, ReadsGoodTextsAndRefusesBadOnes) {
@@ -244,40 +239,26 @@ TEST(Touchstone, ReadsBackAsTheModel) {
         ASSERT_EQ(text.find("nan"), std::string::npos);
         ASSERT_EQ(text.find("inf"), std::string::npos);
 
-        std::istringstream lines(text);
-        std::string line;
-        std::size_t row = 0;
-        bool option_seen = false;
-        while (std::getline(lines, line)) {
-            if (line.starts_with("!")) {
-                ASSERT_FALSE(option_seen) << "comment after the option line";
-                continue;
-            }
-            if (line.starts_with("#")) {
-                EXPECT_EQ(line, "# GHz S RI R 50");
-                option_seen = true;
-                continue;
-            }
-            std::istringstream words(line);
-            std::string a, b, d;
-            ASSERT_TRUE(words >> a >> b >> d) << line;
-            ASSERT_LT(row, f.size());
-            EXPECT_EQ(number(a), f[row]);
-            const Complex g{number(b), number(d)};
-            if (f[row] == 0) {
+        EXPECT_NE(text.find("\n# GHz S RI R 50\n"), std::string::npos);
+        const auto network = read_touchstone(text, "model.s1p");
+        ASSERT_TRUE(std::holds_alternative<Network>(network)) << std::get<std::string>(network);
+        const auto data = port_data(std::get<Network>(network), 1);
+        ASSERT_TRUE(std::holds_alternative<PortData>(data)) << std::get<std::string>(data);
+        const PortData& read = std::get<PortData>(data);
+        ASSERT_EQ(read.f_ghz, f);
+        EXPECT_EQ(read.reference_ohm, 50);
+        for (std::size_t i = 0; i < f.size(); ++i) {
+            if (f[i] == 0) {
                 // The pole at 0 Hz: open series pair or shorted shunt pair.
-                EXPECT_EQ(g, Complex(c.choice.topology == ps ? 1.0 : -1.0, 0.0));
-            } else {
-                const Complex z = impedance_from_reflection(g, 50);
-                const Complex expected = impedance(model, f[row]);
-                EXPECT_PRED_FORMAT3(near_relative, std::abs(z - expected), 0.0,
-                                    1e-12 * std::abs(expected))
-                    << "at " << a << " GHz";
+                EXPECT_EQ(read.s[i], Complex(c.choice.topology == ps ? 1.0 : -1.0, 0.0));
+                continue;
             }
-            ++row;
+            const Complex z = impedance_from_reflection(read.s[i], 50);
+            const Complex expected = impedance(model, f[i]);
+            EXPECT_PRED_FORMAT3(near_relative, std::abs(z - expected), 0.0,
+                                1e-12 * std::abs(expected))
+                << "at " << f[i] << " GHz";
         }
-        EXPECT_TRUE(option_seen);
-        EXPECT_EQ(row, f.size());
     }
 }
 
@@ -296,6 +277,9 @@ TEST(Touchstone, HeaderNamesTopologyAndElements) {
     }
 }
 
+// The tools that prove the files (ngspice, xmllint, rsvg-convert) run on the build machine; a
+// Windows build run under an emulator cannot start them.
+#ifndef _WIN32
 // Runs a shell command; a missing tool fails the test rather than skipping it.
 int run(const std::string& command) {
     return std::system(command.c_str());
@@ -371,6 +355,7 @@ TEST(Picture, ValidSvgThatRenders) {
         EXPECT_TRUE(read_bytes(dir / "model.png").starts_with("\x89PNG"));
     }
 }
+#endif
 
 } // namespace
 } // namespace veltrane::rf

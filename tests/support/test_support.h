@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -75,6 +76,36 @@ inline ::testing::AssertionResult near_relative(const char* actual_text, const c
     text << actual_text << " = " << actual << " is not within " << relative << " (relative) of "
          << expected_text << " = " << expected;
     return ::testing::AssertionFailure() << text.str();
+}
+
+// A GoogleTest name for a row that has no name of its own but a short text: letters and digits
+// stay, every other character becomes a readable escape ("2.5 GHz" -> "2_p5_sGHz"), so that two
+// texts never share a name. Long texts keep their start and their length.
+inline std::string readable_name(std::string_view text) {
+    if (text.empty()) {
+        return "empty";
+    }
+    constexpr std::pair<char, char> escapes[] = {{'.', 'p'},  {'-', 'm'},  {'+', 'P'},  {' ', 's'},
+                                                 {'\t', 't'}, {'\n', 'n'}, {'\r', 'r'}, {',', 'c'},
+                                                 {'&', 'a'},  {'_', 'u'}};
+    constexpr std::string_view hex = "0123456789ABCDEF";
+    std::string name;
+    for (const char ch : text) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if ((ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z')) {
+            name += ch;
+        } else if (const auto* e = std::ranges::find(escapes, ch, &std::pair<char, char>::first);
+                   e != std::end(escapes)) {
+            name += {'_', e->second};
+        } else {
+            name += {'_', 'x', hex[byte / 16], hex[byte % 16]};
+        }
+    }
+    constexpr std::size_t longest = 40;
+    if (name.size() > longest) {
+        name = name.substr(0, longest) + "_len" + std::to_string(text.size());
+    }
+    return name;
 }
 
 // A calculator window in memory with some texts typed and some options clicked.

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Runs a Windows program under wine: wine-run.sh PREFIX PROGRAM [ARGUMENT...]
+# (wine-run.sh PREFIX alone only makes the prefix.)
+# The wine prefix PREFIX is made on first use (once, also when several tests start together),
+# without dialogs and without a display; wine's own diagnostics are off so that the program's
+# standard output and error are all there is. The command line and file names pass as UTF-8.
+set -euo pipefail
+if (($# < 1)); then
+  echo "usage: wine-run.sh PREFIX PROGRAM [ARGUMENT...]" >&2
+  exit 2
+fi
+prefix=$(realpath -m "$1")
+shift
+
+export WINEPREFIX=$prefix
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export LC_ALL=C.UTF-8
+unset DISPLAY WAYLAND_DISPLAY
+
+if [[ ! -f $prefix/system.reg ]]; then
+  mkdir -p "$(dirname "$prefix")"
+  (
+    flock 9
+    if [[ ! -f $prefix/system.reg ]]; then
+      wineboot --init >/dev/null 2>&1 || true
+      wineserver --wait
+      if [[ ! -f $prefix/system.reg ]]; then
+        echo "wine-run.sh: could not make the wine prefix $prefix" >&2
+        exit 1
+      fi
+    fi
+  ) 9>"$prefix.lock"
+fi
+if (($# == 0)); then
+  exit 0
+fi
+exec wine "$@"
