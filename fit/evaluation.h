@@ -5,6 +5,7 @@
 
 #include "model/solve.h"
 #include "model/state.h"
+#include "rf/e_series.h"
 #include "rf/fit.h"
 #include "rf/model_impedance.h"
 #include "rf/port_data.h"
@@ -70,6 +71,9 @@ struct CalculatorView {
 };
 [[nodiscard]] CalculatorView calculator_view(const DataPoint& p1, const DataPoint& p2,
                                              double rl_ohm, Choice choice);
+
+// The model with each element replaced by the nearest value of `series`.
+[[nodiscard]] rf::LumpedModel standard_model(const rf::LumpedModel& exact, rf::ESeries series);
 
 // "Par/Ser, F1 ind, F2 cap": a short name for a table row.
 [[nodiscard]] std::string choice_label(Choice choice);

@@ -17,6 +17,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -282,6 +283,27 @@ QWidget* FitWindow::build_points_panel() {
     rl_range_->setObjectName(QStringLiteral("RL_range"));
     rl_range_->setWordWrap(true);
     form->addRow(QString(), rl_range_);
+    series_box_ = new QComboBox;
+    series_box_->setObjectName(QStringLiteral("standard_values"));
+    series_box_->setAccessibleName(QStringLiteral("Standard part values"));
+    series_box_->setToolTip(QStringLiteral("Show and export the model with the nearest values of "
+                                           "a standard series for Ls, Cs, Lp and Cp"));
+    series_box_->addItem(QStringLiteral("none"));
+    for (const rf::ESeries series : {rf::ESeries::E6, rf::ESeries::E12, rf::ESeries::E24,
+                                     rf::ESeries::E48, rf::ESeries::E96, rf::ESeries::E192}) {
+        series_box_->addItem(qs(rf::e_series_name(series)), static_cast<int>(series));
+    }
+    connect(series_box_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        series_.reset();
+        if (index > 0) {
+            series_ = static_cast<rf::ESeries>(series_box_->itemData(index).toInt());
+        }
+        fill_results();
+        build_picture();
+    });
+    auto* series_label = new QLabel(QStringLiteral("&Standard values"));
+    series_label->setBuddy(series_box_);
+    form->addRow(series_label, series_box_);
     return box;
 }
 
@@ -691,6 +713,21 @@ void FitWindow::fill_results() {
             if (const auto all = rf::fit_all(model, *data_, z0_ohm_)) {
                 lines << QStringLiteral("Fit over the data: ") + fit_text(*all);
             }
+            if (series_) {
+                const auto standard = standard_model(model, *series_);
+                const QString name = qs(rf::e_series_name(*series_));
+                lines << QString()
+                      << name + QStringLiteral(" values: Ls ") + number(standard.ls_nh, 3) +
+                             QStringLiteral(" nH, Cs ") + number(standard.cs_pf, 3) +
+                             QStringLiteral(" pF, Lp ") + number(standard.lp_nh, 3) +
+                             QStringLiteral(" nH, Cp ") + number(standard.cp_pf, 3) +
+                             QStringLiteral(" pF");
+                const double lo = std::min(state->FL, state->FH);
+                const double hi = std::max(state->FL, state->FH);
+                if (const auto band = rf::fit(standard, *data_, z0_ohm_, lo, hi)) {
+                    lines << name + QStringLiteral(" fit over FL..FH: ") + fit_text(*band);
+                }
+            }
         }
     }
     results_->setPlainText(lines.join(QLatin1Char('\n')));
@@ -750,6 +787,10 @@ void FitWindow::build_picture() {
     if (state) {
         input.model = rf::LumpedModel::from(*state, chosen_.topology);
         input.calculation = &*state;
+        if (series_) {
+            input.standard = standard_model(input.model, *series_);
+            input.standard_name = std::string(rf::e_series_name(*series_));
+        }
     } else {
         input.draw_model = false;
     }
@@ -918,10 +959,13 @@ std::optional<QString> FitWindow::export_to(Export kind, const QString& path) {
     } else if (state == nullptr || !view_ || view_->message) {
         return QStringLiteral("The chosen row gives no model to export");
     }
-    const rf::DescribedModel described =
-        state != nullptr ? rf::DescribedModel{rf::LumpedModel::from(*state, chosen_.topology),
-                                              std::nullopt, std::nullopt}
-                         : rf::DescribedModel{};
+    rf::DescribedModel described;
+    if (state != nullptr) {
+        described.model = rf::LumpedModel::from(*state, chosen_.topology);
+        if (series_) {
+            described = {standard_model(described.model, *series_), series_, described.model};
+        }
+    }
     switch (kind) {
     case Export::Touchstone: {
         std::vector<double> f;

@@ -20,6 +20,7 @@
 #include <variant>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -124,6 +125,7 @@ class FitWindow final : public QMainWindow {
     std::array<double, 2> f_ghz_{};
     double rl_ohm_ = 50.0;
     Choice chosen_;
+    std::optional<rf::ESeries> series_; // standard part values shown beside the model
     Evaluation evaluation_;
     std::optional<CalculatorView> view_;
     rf::Picture picture_;
@@ -151,6 +153,7 @@ class FitWindow final : public QMainWindow {
     QLineEdit* rl_edit_ = nullptr;
     QSlider* rl_slider_ = nullptr;
     QLabel* rl_range_ = nullptr;
+    QComboBox* series_box_ = nullptr;
     QTableWidget* table_ = nullptr;
     QPlainTextEdit* results_ = nullptr;
     QCheckBox* search_rl_ = nullptr;

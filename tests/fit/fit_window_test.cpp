@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QImage>
 #include <QLabel>
@@ -251,17 +252,30 @@ class FitWindowTest : public QObject {
     void exports_data() {
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("series"); // standard values chosen, or empty
         QTest::newRow("Touchstone")
-            << static_cast<int>(Export::Touchstone) << QStringLiteral("m.s1p");
-        QTest::newRow("SPICE") << static_cast<int>(Export::Spice) << QStringLiteral("m.cir");
-        QTest::newRow("SVG") << static_cast<int>(Export::Svg) << QStringLiteral("m.svg");
-        QTest::newRow("PNG") << static_cast<int>(Export::Png) << QStringLiteral("m.png");
-        QTest::newRow("report") << static_cast<int>(Export::Report) << QStringLiteral("Model.prt");
+            << static_cast<int>(Export::Touchstone) << QStringLiteral("m.s1p") << QString();
+        QTest::newRow("SPICE") << static_cast<int>(Export::Spice) << QStringLiteral("m.cir")
+                               << QString();
+        QTest::newRow("SVG") << static_cast<int>(Export::Svg) << QStringLiteral("m.svg")
+                             << QString();
+        QTest::newRow("PNG") << static_cast<int>(Export::Png) << QStringLiteral("m.png")
+                             << QString();
+        QTest::newRow("SPICE with E24 values")
+            << static_cast<int>(Export::Spice) << QStringLiteral("e24.cir")
+            << QStringLiteral("E24");
+        QTest::newRow("report") << static_cast<int>(Export::Report) << QStringLiteral("Model.prt")
+                                << QString();
     }
     void exports() {
         QFETCH(int, kind);
         QFETCH(QString, name);
+        QFETCH(QString, series);
         QVERIFY(open(antenna));
+        if (!series.isEmpty()) {
+            window_->findChild<QComboBox*>(QStringLiteral("standard_values"))
+                ->setCurrentText(series);
+        }
         const auto path = *dir_ / name.toStdString();
         const auto failed = window_->export_to(static_cast<Export>(kind), path_of(path));
         QVERIFY2(!failed, qPrintable(failed.value_or(QString())));
@@ -289,6 +303,11 @@ class FitWindowTest : public QObject {
         }
         case Export::Spice:
             QVERIFY(bytes.find(".subckt veltrane_model port ground") != std::string::npos);
+            QCOMPARE(bytes.find(" series in place of the calculated elements") != std::string::npos,
+                     !series.isEmpty());
+            if (!series.isEmpty()) {
+                QVERIFY(window_->results_text().contains(series + QStringLiteral(" values: Ls ")));
+            }
             break;
         case Export::Svg:
             QVERIFY(bytes.find("<svg") != std::string::npos);
