@@ -225,6 +225,9 @@ FitWindow::FitWindow(QWidget* parent) : QMainWindow(parent) {
             [this] { file_read(reading_path_, reading_port_); });
     connect(&searcher_, &QFutureWatcher<std::variant<rf::BestFit, std::string>>::finished, this,
             &FitWindow::best_fit_finished);
+    best_button_->setEnabled(false); // until there are data
+    fill_table();
+    update_rl_controls();
     build_picture();
 }
 
@@ -581,6 +584,7 @@ void FitWindow::take_port(int port, std::optional<Start> first) {
     evaluation_ = std::move(first->evaluation);
     candidates_.clear();
     best_list_->clear();
+    best_button_->setEnabled(!searcher_.isRunning());
     show_evaluation();
 }
 
@@ -668,7 +672,7 @@ void FitWindow::fill_table() {
                 item->setToolTip(cells[1]);
             }
         }
-        if (choice == chosen_) {
+        if (choice == chosen_ && data_) {
             table_->setCurrentCell(r, 0);
             table_->selectRow(r);
         }

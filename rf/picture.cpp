@@ -455,8 +455,10 @@ class Builder {
                   "data" + (input_.data->source.empty() ? std::string()
                                                         : " (" + input_.data->source + ")"));
         }
-        add(FilledRect{{x, y - 11, 30, 12}, band_fill});
-        text({x + 36, y}, "band FL..FH", 11, Anchor::Start);
+        if (input_.draw_model) {
+            add(FilledRect{{x, y - 11, 30, 12}, band_fill});
+            text({x + 36, y}, "band FL..FH", 11, Anchor::Start);
+        }
     }
 
     const PlotInput& input_;
