@@ -96,15 +96,6 @@ ModelFigures figures(const rf::LumpedModel& model, const State& state, bool reco
     return f;
 }
 
-rf::LumpedModel standard_model(const rf::LumpedModel& exact, rf::ESeries series) {
-    rf::LumpedModel m = exact;
-    m.ls_nh = rf::nearest_standard_value(exact.ls_nh, series);
-    m.cs_pf = rf::nearest_standard_value(exact.cs_pf, series);
-    m.lp_nh = rf::nearest_standard_value(exact.lp_nh, series);
-    m.cp_pf = rf::nearest_standard_value(exact.cp_pf, series);
-    return m;
-}
-
 std::string complex_text(rf::Complex z) {
     const bool finite = std::isfinite(z.real()) && std::isfinite(z.imag());
     if (!finite) {
@@ -215,7 +206,7 @@ ExportOutcome run_exports(const ExportRequest& request, const ExportContext& con
     const rf::LumpedModel exact = rf::LumpedModel::from(context.state, choice.topology);
     rf::DescribedModel described{exact, std::nullopt, std::nullopt};
     if (request.e_series) {
-        const rf::LumpedModel standard = standard_model(exact, *request.e_series);
+        const rf::LumpedModel standard = rf::standard_model(exact, *request.e_series);
         outcome.comparison =
             StandardComparison{*request.e_series, figures(exact, context.state, false),
                                figures(standard, context.state, true)};

@@ -117,15 +117,6 @@ CalculatorView calculator_view(const DataPoint& p1, const DataPoint& p2, double 
     return view;
 }
 
-rf::LumpedModel standard_model(const rf::LumpedModel& exact, rf::ESeries series) {
-    rf::LumpedModel m = exact;
-    m.ls_nh = rf::nearest_standard_value(exact.ls_nh, series);
-    m.cs_pf = rf::nearest_standard_value(exact.cs_pf, series);
-    m.lp_nh = rf::nearest_standard_value(exact.lp_nh, series);
-    m.cp_pf = rf::nearest_standard_value(exact.cp_pf, series);
-    return m;
-}
-
 std::string choice_label(Choice choice) {
     const auto word = [](Crossover c) { return c == Crossover::Inductive ? "ind" : "cap"; };
     return std::string(choice.topology == Topology::ParallelSeries ? "Par/Ser" : "Ser/Par") +

@@ -72,9 +72,6 @@ struct CalculatorView {
 [[nodiscard]] CalculatorView calculator_view(const DataPoint& p1, const DataPoint& p2,
                                              double rl_ohm, Choice choice);
 
-// The model with each element replaced by the nearest value of `series`.
-[[nodiscard]] rf::LumpedModel standard_model(const rf::LumpedModel& exact, rf::ESeries series);
-
 // "Par/Ser, F1 ind, F2 cap": a short name for a table row.
 [[nodiscard]] std::string choice_label(Choice choice);
 

@@ -718,7 +718,7 @@ void FitWindow::fill_results() {
                 lines << QStringLiteral("Fit over the data: ") + fit_text(*all);
             }
             if (series_) {
-                const auto standard = standard_model(model, *series_);
+                const auto standard = rf::standard_model(model, *series_);
                 const QString name = qs(rf::e_series_name(*series_));
                 lines << QString()
                       << name + QStringLiteral(" values: Ls ") + number(standard.ls_nh, 3) +
@@ -792,7 +792,7 @@ void FitWindow::build_picture() {
         input.model = rf::LumpedModel::from(*state, chosen_.topology);
         input.calculation = &*state;
         if (series_) {
-            input.standard = standard_model(input.model, *series_);
+            input.standard = rf::standard_model(input.model, *series_);
             input.standard_name = std::string(rf::e_series_name(*series_));
         }
     } else {
@@ -967,7 +967,7 @@ std::optional<QString> FitWindow::export_to(Export kind, const QString& path) {
     if (state != nullptr) {
         described.model = rf::LumpedModel::from(*state, chosen_.topology);
         if (series_) {
-            described = {standard_model(described.model, *series_), series_, described.model};
+            described = {rf::standard_model(described.model, *series_), series_, described.model};
         }
     }
     switch (kind) {

@@ -135,4 +135,13 @@ double nearest_standard_value(double value, ESeries series) {
     return value < 0 ? -best : best;
 }
 
+LumpedModel standard_model(const LumpedModel& exact, ESeries series) {
+    LumpedModel m = exact;
+    m.ls_nh = nearest_standard_value(exact.ls_nh, series);
+    m.cs_pf = nearest_standard_value(exact.cs_pf, series);
+    m.lp_nh = nearest_standard_value(exact.lp_nh, series);
+    m.cp_pf = nearest_standard_value(exact.cp_pf, series);
+    return m;
+}
+
 } // namespace veltrane::rf

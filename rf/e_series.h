@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rf/model_impedance.h"
+
 #include <optional>
 #include <span>
 #include <string_view>
@@ -21,5 +23,9 @@ enum class ESeries { E6, E12, E24, E48, E96, E192 };
 // sign of `value`; 0 stays 0. The result is the double nearest to the decimal value (8.2e-12, not
 // 82 * 1e-13).
 [[nodiscard]] double nearest_standard_value(double value, ESeries series);
+
+// The model with Ls, Cs, Lp and Cp replaced by their nearest standard values; RL and the
+// topology kept.
+[[nodiscard]] LumpedModel standard_model(const LumpedModel& exact, ESeries series);
 
 } // namespace veltrane::rf
