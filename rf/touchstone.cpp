@@ -334,6 +334,18 @@ class Reader {
         if (section_ == Section::Information && keyword != Keyword::EndInformation) {
             return;
         }
+        // Each keyword once: a second [Number of Ports] after a [Reference] for the first would
+        // leave the data and the references of different sizes.
+        if (keyword != Keyword::BeginInformation && keyword != Keyword::EndInformation) {
+            bool& seen = keywords_seen_[static_cast<std::size_t>(keyword)];
+            if (seen) {
+                const auto entry =
+                    std::find_if(keyword_words.begin(), keyword_words.end(),
+                                 [keyword](const KeywordWord& w) { return w.keyword == keyword; });
+                throw BadFile{line, "a second " + quoted("[" + std::string{entry->word} + "]")};
+            }
+            seen = true;
+        }
         const std::string_view argument = trimmed(text);
         const auto only_word = [&]() {
             std::string_view rest = argument;
@@ -678,6 +690,7 @@ class Reader {
     bool version_may_follow_ = false;
     bool ports_known_ = false;
     bool options_seen_ = false;
+    std::array<bool, keyword_words.size()> keywords_seen_{};
     bool network_seen_ = false;
     bool two_port_21_12_ = false;
     bool two_port_order_given_ = false;
