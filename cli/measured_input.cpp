@@ -3,6 +3,7 @@
 #include "model/text_number.h"
 #include "rf/interpolate.h"
 #include "rf/model_impedance.h"
+#include "rf/numbers.h"
 #include "rf/touchstone.h"
 
 #include <array>
@@ -25,19 +26,6 @@ constexpr std::array<PointFields, 2> point_fields = {{
     {"F1", Field::F1, Field::R1, Field::X1},
     {"F2", Field::F2, Field::R2, Field::X2},
 }};
-
-std::string shortest(double value) {
-    char text[32];
-    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-    return {text, end};
-}
-
-std::string six_digits(double value) {
-    char text[32];
-    const auto end =
-        std::to_chars(text, text + sizeof text, value, std::chars_format::general, 6).ptr;
-    return {text, end};
-}
 
 } // namespace
 
@@ -82,21 +70,21 @@ void take_points(MeasuredInput& input, FieldSet& fields) {
         const rf::Complex z =
             rf::impedance_from_reflection(reflection.s, input.data->reference_ohm);
         if (!std::isfinite(z.real()) || !std::isfinite(z.imag())) {
-            input.message = std::string{point.label} + " = " + shortest(*f_ghz) +
+            input.message = std::string{point.label} + " = " + rf::shortest(*f_ghz) +
                             " GHz: the data show an open circuit there";
             return;
         }
         input.points.push_back({point.label, *f_ghz, z.real(), z.imag(), reflection.interpolated});
-        fields.set_text(point.r, shortest(z.real()));
-        fields.set_text(point.x, shortest(z.imag()));
+        fields.set_text(point.r, rf::shortest(z.real()));
+        fields.set_text(point.x, rf::shortest(z.imag()));
     }
 }
 
 std::string point_line(const MeasuredPoint& point) {
-    std::string line = std::string{point.label} + " = " + shortest(point.f_ghz) + " GHz: ";
-    line += six_digits(point.r_ohm);
+    std::string line = std::string{point.label} + " = " + rf::shortest(point.f_ghz) + " GHz: ";
+    line += rf::readable(point.r_ohm);
     line += point.x_ohm < 0 ? " - j" : " + j";
-    line += six_digits(std::abs(point.x_ohm));
+    line += rf::readable(std::abs(point.x_ohm));
     line += point.interpolated ? " ohm, interpolated" : " ohm, measured";
     return line;
 }

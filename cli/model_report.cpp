@@ -6,6 +6,7 @@
 #include "output/report.h"
 #include "rf/choices.h"
 #include "rf/model_impedance.h"
+#include "rf/numbers.h"
 
 #include <CLI/CLI.hpp>
 
@@ -34,20 +35,7 @@ constexpr std::string_view rl_auto_text = "auto";
 // A number for a person: six significant digits. Every number printed is finite; a value
 // that is not would print as "-" rather than as "nan" or "inf".
 std::string people(double value) {
-    if (!std::isfinite(value)) {
-        return "-";
-    }
-    std::array<char, 64> buffer{};
-    const auto [end, ec] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
-                                         std::chars_format::general, 6);
-    return ec == std::errc{} ? std::string(buffer.data(), end) : "-";
-}
-
-// The shortest text that the calculation reads back to the same double.
-std::string shortest(double value) {
-    std::array<char, 64> buffer{};
-    const auto [end, ec] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
-    return ec == std::errc{} ? std::string(buffer.data(), end) : "0";
+    return std::isfinite(value) ? rf::readable(value) : "-";
 }
 
 std::string complex_text(rf::Complex z) {
@@ -395,14 +383,14 @@ std::optional<int> ModelReport::prepare_best_fit(CalcRequest& request, std::ostr
     const rf::Complex z1 = rf::impedance_from_reflection(data.s[best.i1], data.reference_ohm);
     const rf::Complex z2 = rf::impedance_from_reflection(data.s[best.i2], data.reference_ohm);
     MemoryFieldSet& fields = request.fields;
-    fields.set_text(Field::F1, shortest(best.f1_ghz));
-    fields.set_text(Field::R1, shortest(z1.real()));
-    fields.set_text(Field::X1, shortest(z1.imag()));
-    fields.set_text(Field::F2, shortest(best.f2_ghz));
-    fields.set_text(Field::R2, shortest(z2.real()));
-    fields.set_text(Field::X2, shortest(z2.imag()));
+    fields.set_text(Field::F1, rf::shortest(best.f1_ghz));
+    fields.set_text(Field::R1, rf::shortest(z1.real()));
+    fields.set_text(Field::X1, rf::shortest(z1.imag()));
+    fields.set_text(Field::F2, rf::shortest(best.f2_ghz));
+    fields.set_text(Field::R2, rf::shortest(z2.real()));
+    fields.set_text(Field::X2, rf::shortest(z2.imag()));
     if (model.rl_auto) {
-        fields.set_text(Field::RL, shortest(best.rl_ohm));
+        fields.set_text(Field::RL, rf::shortest(best.rl_ohm));
     }
     select_choice(fields, best.choice);
 

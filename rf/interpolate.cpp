@@ -1,5 +1,7 @@
 #include "rf/interpolate.h"
 
+#include "rf/numbers.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -11,12 +13,6 @@ namespace veltrane::rf {
 namespace {
 
 constexpr double same_frequency = 1e-9; // relative
-
-std::string shortest(double value) {
-    char text[32];
-    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-    return {text, end};
-}
 
 bool is_sample(double f_ghz, double sample_ghz) {
     return std::abs(f_ghz - sample_ghz) <= same_frequency * std::abs(sample_ghz);

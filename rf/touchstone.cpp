@@ -1,5 +1,7 @@
 #include "rf/touchstone.h"
 
+#include "rf/numbers.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -821,10 +823,8 @@ std::variant<PortData, std::string> port_data(const Network& network, int port) 
                 s = z ? 1.0 - 2.0 * data.reference_ohm * *inverse : 2.0 * *inverse - 1.0;
             }
             if (!inverse || !std::isfinite(s.real()) || !std::isfinite(s.imag())) {
-                char text[32];
-                const auto end = std::to_chars(text, text + sizeof text, network.f_ghz[sample]).ptr;
                 return network.source + ": port " + std::to_string(port) +
-                       " has no reflection at " + std::string(text, end) + " GHz";
+                       " has no reflection at " + shortest(network.f_ghz[sample]) + " GHz";
             }
         }
         data.s.push_back(s);
