@@ -275,6 +275,11 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
     add_model_options(app, model_args);
     ExportOptions export_words;
     add_export_options(app, export_words);
+    // All eight choices write nothing and check nothing: options that would be ignored refuse.
+    for (const char* ignored :
+         {"--report", "--check", "--sweep", "--s1p", "--spice", "--plot", "--e-series"}) {
+        app.get_option("--all-choices")->excludes(app.get_option(ignored));
+    }
 
     // Any option given twice is a usage error: flags keep the last by default, so say it for all.
     for (CLI::Option* option : app.get_options()) {

@@ -61,6 +61,13 @@ std::size_t utf8_length(std::string_view text, std::size_t i) {
             return 0;
         }
     }
+    // The second byte's narrower range after these leads: no overlong forms, no surrogates
+    // (U+D800..U+DFFF), nothing above U+10FFFF. XML refuses all of them.
+    const unsigned char second = n > 1 ? byte(i + 1) : 0;
+    if ((lead == 0xe0 && second < 0xa0) || (lead == 0xed && second > 0x9f) ||
+        (lead == 0xf0 && second < 0x90) || (lead == 0xf4 && second > 0x8f)) {
+        return 0;
+    }
     return n;
 }
 

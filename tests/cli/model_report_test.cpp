@@ -72,6 +72,8 @@ rf::PortData antenna_data() {
 TEST(ModelOptions, CombinationsThatCannotBeUsed) {
     const Args cases[] = {
         {"--all-choices", "--topology", "parallel-series"},
+        {"--all-choices", "--s1p", "m.s1p"},
+        {"--all-choices", "--report", "m.prt"},
         {"--best-fit", "--f1", "1.5"},
         {"--best-fit", "--f2-crossover", "inductive"},
         {"--best-fit", "--all-choices"},

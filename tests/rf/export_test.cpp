@@ -336,7 +336,7 @@ TEST(Picture, ValidSvgThatRenders) {
         input.f_ghz = sweep_frequencies(log ? Sweep{0.1, 10, 301, true} : Sweep{0, 5, 301, false});
         input.log_frequency = log;
         PortData data;
-        data.source = "bad\xff<&>.s2p";
+        data.source = "bad\xff\xed\xa0\x80\xe0\x80\x80<&>.s2p"; // broken and surrogate UTF-8
         data.reference_ohm = 75;
         data.f_ghz = {0.8, 1.0, 1.2};
         data.s = {{0.1, 0.2}, {1.0, 0.0}, {-0.3, 0.4}};
