@@ -59,8 +59,7 @@ Evaluation evaluate(const rf::PortData& data, double f1_ghz, double f2_ghz, doub
         ChoiceRow row{choice, solve(in, choice), std::nullopt};
         if (const auto* state = std::get_if<State>(&row.outcome)) {
             const auto model = rf::LumpedModel::from(*state, choice.topology);
-            row.band_fit = rf::fit(model, data, z0_ohm, std::min(state->FL, state->FH),
-                                   std::max(state->FL, state->FH));
+            row.band_fit = rf::fit(model, data, z0_ohm, state->FL, state->FH);
         }
         out.rows.push_back(std::move(row));
     }

@@ -726,9 +726,7 @@ void FitWindow::fill_results() {
                              QStringLiteral(" pF, Lp ") + number(standard.lp_nh, 3) +
                              QStringLiteral(" nH, Cp ") + number(standard.cp_pf, 3) +
                              QStringLiteral(" pF");
-                const double lo = std::min(state->FL, state->FH);
-                const double hi = std::max(state->FL, state->FH);
-                if (const auto band = rf::fit(standard, *data_, z0_ohm_, lo, hi)) {
+                if (const auto band = rf::fit(standard, *data_, z0_ohm_, state->FL, state->FH)) {
                     lines << name + QStringLiteral(" fit over FL..FH: ") + fit_text(*band);
                 }
             }

@@ -329,7 +329,7 @@ std::variant<BestFit, std::string> best_fit(const PortData& data, const BestFitO
             continue;
         }
         const Complex z = impedance_from_reflection(data.s[i], data.reference_ohm);
-        const Complex gamma = data_reflection(data, i, options.z0_ohm);
+        const Complex gamma = rereferred(data.s[i], data.reference_ohm, options.z0_ohm);
         if (!std::isfinite(z.real()) || !std::isfinite(z.imag()) || !std::isfinite(gamma.real()) ||
             !std::isfinite(gamma.imag())) {
             continue; // an open circuit: no impedance to give the calculation

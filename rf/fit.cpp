@@ -1,20 +1,16 @@
 #include "rf/fit.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <utility>
 
 namespace veltrane::rf {
 
-Complex data_reflection(const PortData& data, std::size_t i, double z0_ohm) {
-    if (z0_ohm == data.reference_ohm || data.s[i] == 1.0) {
-        return data.s[i]; // an open circuit reflects fully whatever the reference
-    }
-    return reflection(impedance_from_reflection(data.s[i], data.reference_ohm), z0_ohm);
-}
-
 std::optional<FitStats> fit(const LumpedModel& model, const PortData& data, double z0_ohm,
-                            double lo_mhz, double hi_mhz) {
+                            double edge1_mhz, double edge2_mhz) {
+    const double lo_mhz = std::min(edge1_mhz, edge2_mhz);
+    const double hi_mhz = std::max(edge1_mhz, edge2_mhz);
     FitStats stats;
     double sum_squares = 0.0;
     for (std::size_t i = 0; i < data.f_ghz.size() && i < data.s.size(); ++i) {
@@ -23,8 +19,8 @@ std::optional<FitStats> fit(const LumpedModel& model, const PortData& data, doub
         if (f_ghz <= 0.0 || f_mhz < lo_mhz || f_mhz > hi_mhz) {
             continue;
         }
-        const double error =
-            std::abs(model_reflection(model, f_ghz, z0_ohm) - data_reflection(data, i, z0_ohm));
+        const double error = std::abs(model_reflection(model, f_ghz, z0_ohm) -
+                                      rereferred(data.s[i], data.reference_ohm, z0_ohm));
         if (!std::isfinite(error)) {
             continue; // a data point whose own impedance is not a number
         }

@@ -19,15 +19,13 @@ struct FitStats {
     std::size_t points = 0;
 };
 
-// The data's reflection at sample `i` referred to `z0_ohm` instead of the data's own reference.
-[[nodiscard]] Complex data_reflection(const PortData& data, std::size_t i, double z0_ohm);
-
-// The fit over the samples with lo_mhz <= f <= hi_mhz (the calculation holds FL and FH in MHz,
-// and a sample compares as f_ghz * 1000, exactly as a typed frequency does). Samples at 0 Hz
-// and below are left out: the model's reactances are not defined there. Nothing when no sample
-// lies in the range.
+// The fit over the samples between the two edges, both included, in either order (FL lies above
+// FH when F1 was typed above F2). The edges are in MHz as the calculation holds FL and FH, and a
+// sample compares as f_ghz * 1000, exactly as a typed frequency does. Samples at 0 Hz and below
+// are left out: the model's reactances are not defined there. Nothing when no sample lies in the
+// range.
 [[nodiscard]] std::optional<FitStats> fit(const LumpedModel& model, const PortData& data,
-                                          double z0_ohm, double lo_mhz, double hi_mhz);
+                                          double z0_ohm, double edge1_mhz, double edge2_mhz);
 
 // The same over every sample of the data.
 [[nodiscard]] std::optional<FitStats> fit_all(const LumpedModel& model, const PortData& data,

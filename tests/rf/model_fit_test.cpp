@@ -136,6 +136,7 @@ TEST(Fit, FindsOneDisturbedSampleInBandAndOverAll) {
     };
     const Case cases[] = {
         {"AroundTheDisturbance", 1500, 2000, 50, 6, 0.05, 1.7},
+        {"EdgesFallingFromF1AboveF2", 2000, 1500, 50, 6, 0.05, 1.7},
         {"EdgesInclusive", 1700, 1700, 50, 1, 0.05, 1.7},
         {"Elsewhere", 2000, 3000, 50, 11, 0.0, 2.0},
         {"OtherReference", 2000, 3000, 75, 11, 0.0, 2.0},
