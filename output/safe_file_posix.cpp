@@ -196,9 +196,11 @@ class TemporaryFile {
 
 // Gives the new file the old one's owner and group where the process may (root may; a user may
 // still give it a group of his own) and its permission bits. The owner goes first: changing it
-// clears bits that the mode then sets again.
+// clears bits that the mode then sets again. The new file is compared with the old one, not with
+// the process: in a set-group-ID folder a new file takes the folder's group.
 int keep_owner_and_mode(int fd, const struct stat& old) {
-    if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
+    struct stat now {};
+    if (::fstat(fd, &now) != 0 || old.st_uid != now.st_uid || old.st_gid != now.st_gid) {
         if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
             [[maybe_unused]] const int ignored = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
         }

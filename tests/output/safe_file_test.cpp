@@ -235,6 +235,17 @@ const Situation situations[] = {
          give_to_nobody("Model.prt");
      },
      nullptr, "Model.prt"},
+    {"KeepsGroupInSetGroupIdFolder", true, false, "shared/Model.prt",
+     [](Context& c) {
+         // New files in this folder take nobody's group; the old report has the writer's.
+         make_dir(c, "shared");
+         give_to_nobody("shared");
+         ASSERT_EQ(::lchown("shared", c.uid, static_cast<gid_t>(-1)), 0);
+         ASSERT_EQ(::chmod("shared", 02775), 0);
+         make_file(c, "shared/Model.prt", owner_read | owner_write | group_read);
+         ASSERT_EQ(::lchown("shared/Model.prt", c.uid, c.gid), 0);
+     },
+     nullptr, "shared/Model.prt"},
     {"LinkAtOldTemporaryName", false, false, "Model.prt",
      [](Context& c) {
          make_dir(c, "victim");
