@@ -13,6 +13,10 @@ std::string_view topology_word(Topology topology) {
     return topology == Topology::ParallelSeries ? "parallel-series" : "series-parallel";
 }
 
+std::string_view topology_name(Topology topology) {
+    return topology == Topology::ParallelSeries ? "Parallel/Series" : "Series/Parallel";
+}
+
 std::optional<RlRange> rl_range(Topology topology, double r1, double x1, double r2, double x2) {
     if (!(r1 > 0.0) || !(r2 > 0.0)) {
         return std::nullopt;

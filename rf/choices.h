@@ -24,6 +24,8 @@ inline constexpr std::array<Choice, 8> all_choices = {{
 // "inductive" / "capacitive", "parallel-series" / "series-parallel": the command line's words.
 [[nodiscard]] std::string_view crossover_word(Crossover crossover);
 [[nodiscard]] std::string_view topology_word(Topology topology);
+// The topology as a person reads it: "Parallel/Series", "Series/Parallel".
+[[nodiscard]] std::string_view topology_name(Topology topology);
 
 // The load resistances a topology accepts for two measured points (ohm). Parallel/Series needs
 // RL at least the larger of R1, R2 (no upper limit); Series/Parallel needs 0 < RL and RL at most

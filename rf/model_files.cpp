@@ -65,15 +65,7 @@ double si_value(double value, int exponent) {
     return error == std::errc{} ? si : value * std::pow(10.0, exponent);
 }
 
-std::string_view crossover_name(Crossover crossover) {
-    return crossover == Crossover::Inductive ? "inductive" : "capacitive";
-}
-
 } // namespace
-
-std::string_view topology_name(Topology topology) {
-    return topology == Topology::ParallelSeries ? "Parallel/Series" : "Series/Parallel";
-}
 
 std::string touchstone_text(const DescribedModel& described, const std::vector<double>& f_ghz,
                             double z0_ohm) {
@@ -130,9 +122,9 @@ std::string spice_text(const DescribedModel& described, const State& calculation
     out += ") ohm\n*         RL = ";
     out += shortest(calculation.RL);
     out += " ohm\n* Choices: F1 ";
-    out += crossover_name(choice.f1);
+    out += crossover_word(choice.f1);
     out += ", F2 ";
-    out += crossover_name(choice.f2);
+    out += crossover_word(choice.f2);
     out += ", ";
     out += topology_name(choice.topology);
     out += "\n* Band: FL = ";

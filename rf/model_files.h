@@ -2,6 +2,7 @@
 
 #include "model/solve.h"
 #include "model/state.h"
+#include "rf/choices.h"
 #include "rf/e_series.h"
 #include "rf/model_impedance.h"
 #include "rf/sweep.h"
@@ -31,8 +32,5 @@ struct DescribedModel {
 // use that sweeps `sweep`.
 [[nodiscard]] std::string spice_text(const DescribedModel& described, const State& calculation,
                                      Choice choice, const Sweep& sweep);
-
-// "Parallel/Series" or "Series/Parallel".
-[[nodiscard]] std::string_view topology_name(Topology topology);
 
 } // namespace veltrane::rf

@@ -1,5 +1,6 @@
 #include "rf/picture.h"
 
+#include "rf/choices.h"
 #include "rf/numbers.h"
 #include "rf/response.h"
 
@@ -177,9 +178,8 @@ class Builder {
         }
         const LumpedModel& m = input_.model;
         text({picture_width / 2, 28},
-             std::string(m.topology == Topology::ParallelSeries ? "Parallel/Series"
-                                                                : "Series/Parallel") +
-                 ": " + element_summary(m) + ", RL = " + readable(m.rl_ohm) + " \u03a9",
+             std::string(topology_name(m.topology)) + ": " + element_summary(m) +
+                 ", RL = " + readable(m.rl_ohm) + " \u03a9",
              14, Anchor::Middle, black, true);
         if (input_.standard) {
             text({picture_width / 2, 50},
