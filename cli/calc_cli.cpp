@@ -335,6 +335,13 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
     return request;
 }
 
+double reference_ohm(const CalcRequest& request) {
+    if (request.z0_ohm) {
+        return *request.z0_ohm;
+    }
+    return request.data ? request.data->reference_ohm : 50.0;
+}
+
 int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
     MemoryFieldSet& fields = request.fields;
     // Measured data: the best fit chooses its own points, every other run takes them at F1, F2.
@@ -409,10 +416,7 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
     std::optional<ExportOutcome> exported;
     if (outcome != Outcome::Message && request.exports.any()) {
         const rf::PortData* data = request.data ? &*request.data : nullptr;
-        const double z0_ohm = request.z0_ohm    ? *request.z0_ohm
-                              : data != nullptr ? data->reference_ohm
-                                                : 50.0;
-        exported = run_exports(request.exports, {state, fields, data, z0_ohm});
+        exported = run_exports(request.exports, {state, fields, data, reference_ohm(request)});
     }
     const bool exports_failed = exported && !exported->failures.empty();
 

@@ -42,6 +42,9 @@ struct CalcRequest {
 [[nodiscard]] std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& args,
                                                              std::ostream& out, std::ostream& err);
 
+// The reference resistance for reflections: --z0, else the data's reference, else 50 ohm.
+[[nodiscard]] double reference_ohm(const CalcRequest& request);
+
 // Runs CALCULATE on the request's fields and prints the outcome: the result lines or the JSON
 // object to `out`, a message to `err`. Returns the exit status.
 int run_request(CalcRequest& request, std::ostream& out, std::ostream& err);

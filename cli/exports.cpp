@@ -38,13 +38,6 @@ constexpr std::array<PathOption, 3> path_options = {{
 constexpr std::string_view sweep_option = "--sweep";
 constexpr std::string_view e_series_option = "--e-series";
 
-Choice choice_of(const FieldSet& fields) {
-    return {fields.is_selected(Option::F1Ind) ? Crossover::Inductive : Crossover::Capacitive,
-            fields.is_selected(Option::F2Ind) ? Crossover::Inductive : Crossover::Capacitive,
-            fields.is_selected(Option::ParSer) ? Topology::ParallelSeries
-                                               : Topology::SeriesParallel};
-}
-
 // The same file for two outputs, however it is spelled.
 std::filesystem::path comparable(const std::string& path) {
     std::error_code error;

@@ -75,23 +75,6 @@ std::string fit_text(const std::optional<rf::FitStats>& stats) {
            (stats->points == 1 ? " sample" : " samples");
 }
 
-double reference_of(const CalcRequest& request) {
-    if (request.z0_ohm) {
-        return *request.z0_ohm;
-    }
-    return request.data ? request.data->reference_ohm : 50.0;
-}
-
-Topology selected_topology(const FieldSet& fields) {
-    return fields.is_selected(Option::ParSer) ? Topology::ParallelSeries : Topology::SeriesParallel;
-}
-
-void select_choice(MemoryFieldSet& fields, Choice choice) {
-    fields.select(choice.f1 == Crossover::Inductive ? Option::F1Ind : Option::F1Cap);
-    fields.select(choice.f2 == Crossover::Inductive ? Option::F2Ind : Option::F2Cap);
-    fields.select(choice.topology == Topology::ParallelSeries ? Option::ParSer : Option::SerPar);
-}
-
 // A field's text without the blanks its pattern puts in front.
 std::string trimmed(const FieldSet& fields, Field field) {
     std::string text = fields.text(field);
@@ -256,7 +239,7 @@ void finish_model_options(const ModelArgs& args, CalcRequest& request) {
 }
 
 int run_all_choices(CalcRequest& request, std::ostream& out, std::ostream& /*err*/) {
-    const double z0_ohm = reference_of(request);
+    const double z0_ohm = reference_ohm(request);
     Json choices = Json::array();
     std::vector<std::vector<std::string>> rows;
     bool any_results = false;
@@ -345,7 +328,7 @@ int run_all_choices(CalcRequest& request, std::ostream& out, std::ostream& /*err
 }
 
 ModelReport::ModelReport(const CalcRequest& request)
-    : request_(request), z0_ohm_(reference_of(request)),
+    : request_(request), z0_ohm_(reference_ohm(request)),
       shown_(request.data || request.z0_ohm || request.model.check || request.model.best_fit) {}
 
 std::optional<int> ModelReport::prepare_best_fit(CalcRequest& request, std::ostream& out,
@@ -430,7 +413,7 @@ void ModelReport::calculated(const State& state, const FieldSet& fields) {
     if (!shown_) {
         return;
     }
-    const Topology topology = selected_topology(fields);
+    const Topology topology = choice_of(fields).topology;
     check_ = rf::check_model(state, topology);
     note_ = rf::negative_note(state);
     if (request_.data) {

@@ -101,9 +101,7 @@ CalculatorView calculator_view(const DataPoint& p1, const DataPoint& p2, double 
     fields.set_text(Field::R2, rf::shortest(p2.z_ohm.real()));
     fields.set_text(Field::X2, rf::shortest(p2.z_ohm.imag()));
     fields.set_text(Field::RL, rf::shortest(rl_ohm));
-    fields.select(choice.f1 == Crossover::Inductive ? Option::F1Ind : Option::F1Cap);
-    fields.select(choice.f2 == Crossover::Inductive ? Option::F2Ind : Option::F2Cap);
-    fields.select(choice.topology == Topology::ParallelSeries ? Option::ParSer : Option::SerPar);
+    select_choice(fields, choice);
     MemoryReport report;
     CalculatorView view;
     if (calculate(fields, report) == Outcome::Message) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/field_set.h"
 #include "model/state.h"
 
 #include <string>
@@ -17,6 +18,12 @@ struct Choice {
     Topology topology = Topology::ParallelSeries;
     friend bool operator==(const Choice&, const Choice&) = default;
 };
+
+// The choice the option buttons of `fields` make (a missing one reads as its second button).
+[[nodiscard]] Choice choice_of(const FieldSet& fields);
+
+// Clicks the option buttons of `choice`.
+void select_choice(MemoryFieldSet& fields, Choice choice);
 
 // The calculation from its inputs on: `inputs` holds F1, F2 (MHz), R1, X1, R2, X2 and RL as the
 // window would read them. Runs the chosen topology, the element synthesis and the band exactly as
