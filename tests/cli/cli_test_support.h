@@ -3,8 +3,10 @@
 
 #include "cli/calc_cli.h"
 
+#include <optional>
 #include <sstream>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace veltrane::testing {
@@ -18,11 +20,19 @@ struct CalcRun {
     std::string err;
 };
 
-inline CalcRun calc(const CalcArgs& args) {
+// veltrane-calc on `args`; `data`, when given, stands in the request as a file's data would.
+inline CalcRun calc(const CalcArgs& args, const std::optional<rf::PortData>& data = std::nullopt) {
     std::ostringstream out;
     std::ostringstream err;
     CalcRun run;
-    run.status = cli::run_calc(args, out, err);
+    auto parsed = cli::parse_calc_args(args, out, err);
+    if (const int* status = std::get_if<int>(&parsed)) {
+        run.status = *status;
+    } else {
+        cli::CalcRequest& request = std::get<cli::CalcRequest>(parsed);
+        request.data = data;
+        run.status = cli::run_request(request, out, err);
+    }
     run.out = out.str();
     run.err = err.str();
     return run;

@@ -1,4 +1,5 @@
 #include "cli/calc_cli.h"
+#include "cli_test_support.h"
 
 #include "rf/choices.h"
 #include "rf/fit.h"
@@ -21,27 +22,8 @@ using Args = std::vector<std::string>;
 using veltrane::testing::near_relative;
 using veltrane::testing::TempDir;
 
-struct CalcRun {
-    int status = -1;
-    std::string out, err;
-};
-
-// veltrane-calc with measured data in the request, as the file options leave it.
-CalcRun calc(const Args& args, const std::optional<rf::PortData>& data = std::nullopt) {
-    std::ostringstream out, err;
-    CalcRun run;
-    auto parsed = parse_calc_args(args, out, err);
-    if (const int* status = std::get_if<int>(&parsed)) {
-        run.status = *status;
-    } else {
-        CalcRequest& request = std::get<CalcRequest>(parsed);
-        request.data = data;
-        run.status = run_request(request, out, err);
-    }
-    run.out = out.str();
-    run.err = err.str();
-    return run;
-}
+using veltrane::testing::calc;
+using veltrane::testing::CalcRun;
 
 std::vector<std::string> keys(const nlohmann::ordered_json& object) {
     std::vector<std::string> names;
