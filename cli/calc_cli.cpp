@@ -344,34 +344,53 @@ double reference_ohm(const CalcRequest& request) {
 
 int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
     MemoryFieldSet& fields = request.fields;
-    // Measured data: the best fit chooses its own points, every other run takes them at F1, F2.
-    std::optional<MeasuredInput> measured;
-    if (request.touchstone) {
-        measured = read_measured_data(*request.touchstone, request.port);
-        if (measured->data && !request.model.best_fit) {
-            take_points(*measured, fields);
-        }
-        request.data = measured->data;
-        if (measured->data) {
-            request.points = measured->points;
-        }
-        if (!request.json) {
-            for (const MeasuredPoint& point : measured->points) {
+    const auto print_points = [&] {
+        if (!request.json && request.points) {
+            for (const MeasuredPoint& point : *request.points) {
                 out << point_line(point) << '\n';
             }
         }
-        if (measured->message) {
-            clear_results(fields);
-            fields.set_message_visible(true);
-            fields.set_text(Field::Message, *measured->message);
-            if (request.json) {
-                print_json(fields, std::nullopt, nullptr,
-                           request.points ? &*request.points : nullptr, request.exports, nullptr,
-                           out);
-            } else {
-                err << *measured->message << '\n';
-            }
-            return exit_message;
+    };
+    // A stop before the calculation: no results, the message, and in JSON the usual object.
+    const auto stop = [&](const std::string& message, const ModelReport* model) {
+        clear_results(fields);
+        fields.set_message_visible(true);
+        fields.set_text(Field::Message, message);
+        if (request.json) {
+            print_json(fields, std::nullopt, model, request.points ? &*request.points : nullptr,
+                       request.exports, nullptr, out);
+        } else {
+            err << message << '\n';
+        }
+        return exit_message;
+    };
+    // The points at F1 and F2 of the data (read from the file, or as the request holds them).
+    const auto take_data_points = [&]() -> std::optional<std::string> {
+        MeasuredInput input;
+        input.data = request.data;
+        take_points(input, fields);
+        request.points = std::move(input.points);
+        print_points();
+        return input.message;
+    };
+
+    if (request.touchstone) {
+        MeasuredInput measured = read_measured_data(*request.touchstone, request.port);
+        if (measured.message) {
+            return stop(*measured.message, nullptr);
+        }
+        request.data = std::move(measured.data);
+        request.points.emplace(); // the file was read
+    }
+    if (request.model.best_fit && !request.data) {
+        err << "veltrane-calc: --best-fit needs --touchstone\n"
+            << "Run with --help for more information.\n";
+        return exit_usage;
+    }
+    // The best fit chooses its own points; every other run takes them at F1 and F2.
+    if (request.data && !request.model.best_fit) {
+        if (const auto message = take_data_points()) {
+            return stop(*message, nullptr);
         }
     }
 
@@ -380,18 +399,11 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
     }
     ModelReport model{request};
     if (request.model.best_fit) {
-        if (const std::optional<int> status = model.prepare_best_fit(request, out, err)) {
-            return *status;
+        if (const auto message = model.prepare_best_fit(request, out)) {
+            return stop(*message, &model);
         }
-        if (measured) {
-            // The best pair's samples, typed into the fields as the search left them.
-            take_points(*measured, fields);
-            request.points = measured->points;
-            if (!request.json) {
-                for (const MeasuredPoint& point : measured->points) {
-                    out << point_line(point) << '\n';
-                }
-            }
+        if (const auto message = take_data_points()) {
+            return stop(*message, &model);
         }
     }
 

@@ -331,13 +331,7 @@ ModelReport::ModelReport(const CalcRequest& request)
     : request_(request), z0_ohm_(reference_ohm(request)),
       shown_(request.data || request.z0_ohm || request.model.check || request.model.best_fit) {}
 
-std::optional<int> ModelReport::prepare_best_fit(CalcRequest& request, std::ostream& out,
-                                                 std::ostream& err) {
-    if (!request.data) {
-        err << "veltrane-calc: --best-fit needs --touchstone\n"
-            << "Run with --help for more information.\n";
-        return exit_usage;
-    }
+std::optional<std::string> ModelReport::prepare_best_fit(CalcRequest& request, std::ostream& out) {
     const rf::PortData& data = *request.data;
     const ModelOptions& model = request.model;
     rf::BestFitOptions options{z0_ohm_, model.fmin_ghz, model.fmax_ghz, std::nullopt,
@@ -349,29 +343,16 @@ std::optional<int> ModelReport::prepare_best_fit(CalcRequest& request, std::ostr
                      ? rf::best_fit(data, options)
                      : std::variant<rf::BestFit, std::string>{std::string{"RL is too large"}};
     if (const std::string* message = std::get_if<std::string>(&found)) {
-        if (request.json) {
-            Json object = Json::object();
-            object["best_fit"] = Json::array();
-            object["message"] = *message;
-            object["report"] = nullptr;
-            out << object.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
-        } else {
-            err << *message << '\n';
-        }
-        return exit_message;
+        best_fit_.emplace(); // "best_fit": [] in the JSON object
+        return *message;
     }
     best_fit_ = std::move(std::get<rf::BestFit>(found));
 
+    // The points' impedances come from the data at these sample frequencies.
     const rf::Candidate& best = best_fit_->best.front();
-    const rf::Complex z1 = rf::impedance_from_reflection(data.s[best.i1], data.reference_ohm);
-    const rf::Complex z2 = rf::impedance_from_reflection(data.s[best.i2], data.reference_ohm);
     MemoryFieldSet& fields = request.fields;
     fields.set_text(Field::F1, rf::shortest(best.f1_ghz));
-    fields.set_text(Field::R1, rf::shortest(z1.real()));
-    fields.set_text(Field::X1, rf::shortest(z1.imag()));
     fields.set_text(Field::F2, rf::shortest(best.f2_ghz));
-    fields.set_text(Field::R2, rf::shortest(z2.real()));
-    fields.set_text(Field::X2, rf::shortest(z2.imag()));
     if (model.rl_auto) {
         fields.set_text(Field::RL, rf::shortest(best.rl_ohm));
     }

@@ -48,11 +48,11 @@ class ModelReport {
   public:
     explicit ModelReport(const CalcRequest& request);
 
-    // --best-fit: searches the data, prints the best candidates (text) or keeps them for the
-    // JSON object, and sets the request's fields to the best one. Returns an exit status when
-    // there is nothing to calculate.
-    [[nodiscard]] std::optional<int> prepare_best_fit(CalcRequest& request, std::ostream& out,
-                                                      std::ostream& err);
+    // --best-fit on the request's data: searches it, prints the best candidates (text) or keeps
+    // them for the JSON object, and sets F1, F2, the choices and (searched) RL of the best one.
+    // Returns the message when there is nothing to calculate.
+    [[nodiscard]] std::optional<std::string> prepare_best_fit(CalcRequest& request,
+                                                              std::ostream& out);
 
     // After a successful calculation: the check and, with data, the fit.
     void calculated(const State& state, const FieldSet& fields);

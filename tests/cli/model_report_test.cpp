@@ -186,7 +186,11 @@ TEST(BestFit, RecoversTheModelAndCalculatesIt) {
         ASSERT_EQ(run.status, exit_results) << run.err;
         const auto object = nlohmann::ordered_json::parse(run.out);
         EXPECT_EQ(keys(object), (std::vector<std::string>{"best_fit", "message", "fields", "report",
-                                                          "check", "fit"}));
+                                                          "points", "check", "fit"}));
+        // The points are the best pair's samples.
+        EXPECT_EQ(object["points"][0]["f_ghz"], object["best_fit"][0]["f1_ghz"]);
+        EXPECT_EQ(object["points"][1]["f_ghz"], object["best_fit"][0]["f2_ghz"]);
+        EXPECT_EQ(object["points"][0]["interpolated"], false);
         ASSERT_EQ(object["best_fit"].size(), 5U);
         const auto& best = object["best_fit"][0];
         EXPECT_PRED_FORMAT3(near_relative, best["rl_ohm"].get<double>(), 62.0, c.relative);
@@ -210,13 +214,23 @@ TEST(BestFit, TextFormAndMessages) {
         << run.out;
     EXPECT_NE(run.out.find("\n1  "), std::string::npos);
     EXPECT_NE(run.out.find("\n5  "), std::string::npos);
-    EXPECT_NE(run.out.find("\n\nLs    4.200 nH\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\n\nF1 = 2 GHz: 14.3752 + j6.60075 ohm, measured\n"
+                           "F2 = 2.8 GHz: 25.1401 - j8.22454 ohm, measured\nLs    4.200 nH\n"),
+              std::string::npos)
+        << run.out;
     EXPECT_NE(run.out.find("  in FL..FH    largest "), std::string::npos) << run.out;
 
     const CalcRun narrow =
         calc({"--best-fit", "--rl", "62", "--fmin", "1.95", "--fmax", "2.05"}, antenna_data());
     EXPECT_EQ(narrow.status, exit_message);
     EXPECT_EQ(narrow.err, "Fewer than two samples lie in the range searched\n");
+    // In JSON the message comes in the object every stopped calculation prints.
+    const CalcRun narrow_json = calc(
+        {"--best-fit", "--rl", "62", "--fmin", "1.95", "--fmax", "2.05", "--json"}, antenna_data());
+    EXPECT_EQ(narrow_json.status, exit_message);
+    const auto object = nlohmann::ordered_json::parse(narrow_json.out);
+    EXPECT_EQ(keys(object), (std::vector<std::string>{"best_fit", "message", "fields", "report"}));
+    EXPECT_EQ(object["message"], "Fewer than two samples lie in the range searched");
 }
 
 } // namespace
