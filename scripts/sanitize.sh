@@ -17,7 +17,12 @@ cmake --build "$build" --parallel "$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 # Any sanitizer report fails the test that triggered it. Leak reports from inside system
 # libraries that are not ours are listed, one by one, in scripts/lsan.supp.
-export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:detect_stack_use_after_return=1
+asan=abort_on_error=1:detect_leaks=1:detect_stack_use_after_return=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions="$root/scripts/lsan.supp":print_suppressions=0
-ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"
+# Strict string checks everywhere but in the windows' tests, where libxkbcommon (not ours) trips
+# them with a false report.
+windows='^(app|fit)\.'
+ASAN_OPTIONS=$asan:strict_string_checks=1 \
+  ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" -E "$windows"
+ASAN_OPTIONS=$asan ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" -R "$windows"
