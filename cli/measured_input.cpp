@@ -61,20 +61,14 @@ void take_points(MeasuredInput& input, FieldSet& fields) {
             input.message = std::string{point.label} + " is too large";
             return;
         }
-        const auto found = rf::reflection_at(*input.data, *f_ghz, point.label);
-        if (const auto* message = std::get_if<std::string>(&found)) {
-            input.message = *message;
+        auto found = rf::impedance_at(*input.data, *f_ghz, point.label);
+        if (auto* message = std::get_if<std::string>(&found)) {
+            input.message = std::move(*message);
             return;
         }
-        const auto& reflection = std::get<rf::Reflection>(found);
-        const rf::Complex z =
-            rf::impedance_from_reflection(reflection.s, input.data->reference_ohm);
-        if (!std::isfinite(z.real()) || !std::isfinite(z.imag())) {
-            input.message = std::string{point.label} + " = " + rf::shortest(*f_ghz) +
-                            " GHz: the data show an open circuit there";
-            return;
-        }
-        input.points.push_back({point.label, *f_ghz, z.real(), z.imag(), reflection.interpolated});
+        const rf::ImpedancePoint& at = std::get<rf::ImpedancePoint>(found);
+        const rf::Complex z = at.z_ohm;
+        input.points.push_back({point.label, *f_ghz, z.real(), z.imag(), at.interpolated});
         fields.set_text(point.r, rf::shortest(z.real()));
         fields.set_text(point.x, rf::shortest(z.imag()));
     }

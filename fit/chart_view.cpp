@@ -66,8 +66,9 @@ void ChartView::mouseMoveEvent(QMouseEvent* event) {
     const rf::Point p = to_picture(event->position());
     if (dragging_ && (event->buttons() & Qt::LeftButton)) {
         emit dragged({p.x, p.y});
+    } else {
+        emit hovered({p.x, p.y});
     }
-    emit hovered({p.x, p.y});
 }
 
 void ChartView::mouseReleaseEvent(QMouseEvent* event) {

@@ -30,7 +30,7 @@ class ChartView final : public QWidget {
     void pressed(QPointF picture_point);
     void dragged(QPointF picture_point);
     void released();
-    void hovered(QPointF picture_point);
+    void hovered(QPointF picture_point); // a move without a drag
     void left();
     // An arrow key: move marker 0 (F1) or 1 (F2, with Shift) by `delta` samples.
     void stepped(int marker, int delta);

@@ -4,29 +4,12 @@
 #include "model/field_set.h"
 #include "output/report.h"
 #include "rf/choices.h"
-#include "rf/interpolate.h"
 #include "rf/numbers.h"
 
 #include <algorithm>
-#include <cmath>
 #include <utility>
 
 namespace veltrane::fit {
-
-std::variant<DataPoint, std::string> data_point(const rf::PortData& data, double f_ghz,
-                                                std::string_view label) {
-    auto found = rf::reflection_at(data, f_ghz, label);
-    if (auto* message = std::get_if<std::string>(&found)) {
-        return std::move(*message);
-    }
-    const auto& reflection = std::get<rf::Reflection>(found);
-    const rf::Complex z = rf::impedance_from_reflection(reflection.s, data.reference_ohm);
-    if (!std::isfinite(z.real()) || !std::isfinite(z.imag())) {
-        return std::string(label) + " = " + rf::shortest(f_ghz) +
-               " GHz: the data show an open circuit there";
-    }
-    return DataPoint{f_ghz, z, reflection.interpolated};
-}
 
 State inputs(const DataPoint& p1, const DataPoint& p2, double rl_ohm) {
     State s;
@@ -46,7 +29,7 @@ Evaluation evaluate(const rf::PortData& data, double f1_ghz, double f2_ghz, doub
     const std::array<std::pair<double, std::string_view>, 2> wanted = {
         {{f1_ghz, "F1"}, {f2_ghz, "F2"}}};
     for (std::size_t k = 0; k < wanted.size(); ++k) {
-        auto point = data_point(data, wanted[k].first, wanted[k].second);
+        auto point = rf::impedance_at(data, wanted[k].first, wanted[k].second);
         if (auto* message = std::get_if<std::string>(&point)) {
             out.message = std::move(*message);
             return out;

@@ -5,30 +5,21 @@
 
 #include "model/solve.h"
 #include "model/state.h"
-#include "rf/e_series.h"
 #include "rf/fit.h"
+#include "rf/interpolate.h"
 #include "rf/model_impedance.h"
 #include "rf/port_data.h"
 
 #include <array>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <variant>
 #include <vector>
 
 namespace veltrane::fit {
 
-// One impedance point read off the data.
-struct DataPoint {
-    double f_ghz = 0.0;
-    rf::Complex z_ohm;
-    bool interpolated = false; // between two samples, by the reader's rule
-};
-
-// The data's impedance at `f_ghz`, or the message (outside the data, an open circuit there).
-[[nodiscard]] std::variant<DataPoint, std::string> data_point(const rf::PortData& data,
-                                                              double f_ghz, std::string_view label);
+// One impedance point read off the data (rf::impedance_at).
+using DataPoint = rf::ImpedancePoint;
 
 // The calculation's inputs for two points and RL: F1, F2 in MHz as the calculator holds them.
 [[nodiscard]] State inputs(const DataPoint& p1, const DataPoint& p2, double rl_ohm);
@@ -75,7 +66,7 @@ struct CalculatorView {
 // "Par/Ser, F1 ind, F2 cap": a short name for a table row.
 [[nodiscard]] std::string choice_label(Choice choice);
 
-// "Ls = 1.234 nH, Cs = ..." with six significant digits, for the table and the best-fit list.
+// "Ls 1.234 nH, Cs ..." with four significant digits, for the table of choices.
 [[nodiscard]] std::string element_line(const State& state);
 
 } // namespace veltrane::fit

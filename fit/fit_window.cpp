@@ -13,7 +13,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QBuffer>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -30,14 +29,12 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
@@ -223,8 +220,7 @@ FitWindow::FitWindow(QWidget* parent) : QMainWindow(parent) {
 
     connect(&reader_, &QFutureWatcher<ReadResult>::finished, this,
             [this] { file_read(reading_path_, reading_port_); });
-    connect(&searcher_, &QFutureWatcher<std::variant<rf::BestFit, std::string>>::finished, this,
-            &FitWindow::best_fit_finished);
+    connect(&searcher_, &QFutureWatcher<Searched>::finished, this, &FitWindow::best_fit_finished);
     best_button_->setEnabled(false); // until there are data
     fill_table();
     update_rl_controls();
@@ -518,6 +514,7 @@ void FitWindow::file_read(const QString& path, int port) {
         return;
     }
     Opened& opened = *std::get<std::shared_ptr<Opened>>(result);
+    forget_search();
     network_ = std::move(opened.network);
     data_ = std::move(opened.data);
     auto first = std::move(opened.start);
@@ -543,6 +540,7 @@ void FitWindow::take_port(int port, std::optional<Start> first) {
             show_message(qs(*text));
             return;
         }
+        forget_search();
         data_ = std::get<rf::PortData>(std::move(taken));
     }
     if (!first) {
@@ -582,8 +580,6 @@ void FitWindow::take_port(int port, std::optional<Start> first) {
     rl_ohm_ = first->rl_ohm;
     chosen_ = first->choice;
     evaluation_ = std::move(first->evaluation);
-    candidates_.clear();
-    best_list_->clear();
     best_button_->setEnabled(!searcher_.isRunning());
     show_evaluation();
 }
@@ -768,9 +764,7 @@ void FitWindow::update_rl_controls() {
         return;
     }
     rl_slider_range_ = {lo, hi};
-    rl_range_->setText(text + (chosen_.topology == Topology::ParallelSeries
-                                   ? QStringLiteral(" for Parallel/Series")
-                                   : QStringLiteral(" for Series/Parallel")));
+    rl_range_->setText(text + QStringLiteral(" for ") + qs(rf::topology_name(chosen_.topology)));
     const double t = std::log(rl_ohm_ / lo) / std::log(hi / lo);
     const QSignalBlocker block(rl_slider_);
     rl_slider_->setValue(static_cast<int>(
@@ -832,7 +826,11 @@ void FitWindow::chart_pressed(QPointF p) {
 }
 
 void FitWindow::chart_dragged(QPointF p) {
-    if (!dragging_ || !data_) {
+    if (!dragging_) {
+        chart_hovered(p); // a press beside the markers moves nothing
+        return;
+    }
+    if (!data_) {
         return;
     }
     const double unit = chart_->units_per_pixel();
@@ -840,6 +838,14 @@ void FitWindow::chart_dragged(QPointF p) {
     if (f && *f != f_ghz_[*dragging_]) {
         set_point(*dragging_, *f);
     }
+    // The read-out follows the marker, from the point just taken.
+    if (evaluation_.message) {
+        readout_->clear();
+        return;
+    }
+    const DataPoint& at = evaluation_.points[*dragging_];
+    show_readout(QStringLiteral("f ") + number(at.f_ghz) + QStringLiteral(" GHz   "),
+                 rf::reflection(at.z_ohm, z0_ohm_));
 }
 
 void FitWindow::chart_hovered(QPointF p) {
@@ -849,22 +855,22 @@ void FitWindow::chart_hovered(QPointF p) {
     const rf::Point at{p.x(), p.y()};
     const auto f = frequency_at(picture_.frame, curve_, at, 10 * chart_->units_per_pixel(),
                                 3 * chart_->units_per_pixel());
-    rf::Complex g;
-    QString text;
     if (f) {
-        const auto point = data_point(*data_, *f, "f");
+        const auto point = rf::impedance_at(*data_, *f, "f");
         if (const auto* d = std::get_if<DataPoint>(&point)) {
-            g = rf::reflection(d->z_ohm, z0_ohm_);
-            text = QStringLiteral("f ") + number(*f) + QStringLiteral(" GHz   ");
+            show_readout(QStringLiteral("f ") + number(*f) + QStringLiteral(" GHz   "),
+                         rf::reflection(d->z_ohm, z0_ohm_));
+            return;
         }
     } else if (const auto under = smith_reflection(picture_.frame, at)) {
-        g = *under;
-        text = QStringLiteral("chart   ");
-    }
-    if (text.isEmpty()) {
-        readout_->clear();
+        show_readout(QStringLiteral("chart   "), *under);
         return;
     }
+    readout_->clear();
+}
+
+void FitWindow::show_readout(const QString& where, rf::Complex g) {
+    QString text = where;
     const rf::Complex z = rf::impedance_from_reflection(g, z0_ohm_);
     text += QStringLiteral("R + jX = ");
     if (std::isfinite(z.real()) && std::isfinite(z.imag())) {
@@ -878,6 +884,20 @@ void FitWindow::chart_hovered(QPointF p) {
             QStringLiteral("   return loss ") + number(return_loss_db(g), 4) +
             QStringLiteral(" dB");
     readout_->setText(text);
+}
+
+// New data: a search still running was started on other data, so it is stopped and what it
+// finds is dropped; the models listed for the old data go.
+void FitWindow::forget_search() {
+    ++search_generation_;
+    if (stop_search_) {
+        stop_search_->store(true);
+    }
+    candidates_.clear();
+    best_list_->clear();
+    progress_->setValue(0);
+    cancel_button_->setEnabled(false);
+    best_button_->setEnabled(data_.has_value() && !searcher_.isRunning());
 }
 
 void FitWindow::start_best_fit() {
@@ -895,8 +915,8 @@ void FitWindow::start_best_fit() {
     rf::BestFitProgress progress = [stop, bar](double done) {
         QMetaObject::invokeMethod(
             bar,
-            [bar, done] {
-                if (bar) {
+            [stop, bar, done] {
+                if (bar && !stop->load()) {
                     bar->setValue(static_cast<int>(done * slider_steps));
                 }
             },
@@ -907,14 +927,21 @@ void FitWindow::start_best_fit() {
     best_button_->setEnabled(false);
     cancel_button_->setEnabled(true);
     show_message({});
-    searcher_.setFuture(QtConcurrent::run(
-        [data = *data_, options, progress] { return rf::best_fit(data, options, progress); }));
+    searcher_.setFuture(
+        QtConcurrent::run([data = *data_, options, progress, generation = search_generation_] {
+            return Searched{generation, rf::best_fit(data, options, progress)};
+        }));
 }
 
 void FitWindow::best_fit_finished() {
-    best_button_->setEnabled(true);
+    Searched searched = searcher_.result();
+    best_button_->setEnabled(data_.has_value());
     cancel_button_->setEnabled(false);
-    auto result = searcher_.result();
+    if (searched.generation != search_generation_) {
+        emit best_fit_done(); // started on data no longer shown: nothing of it applies here
+        return;
+    }
+    auto& result = searched.result;
     if (auto* text = std::get_if<std::string>(&result)) {
         progress_->setValue(0);
         show_message(qs(*text));
@@ -983,18 +1010,12 @@ std::optional<QString> FitWindow::export_to(Export kind, const QString& path) {
         bytes = rf::svg_text(picture_);
         break;
     case Export::Png: {
-        QImage image(static_cast<int>(picture_.width * 2), static_cast<int>(picture_.height * 2),
-                     QImage::Format_RGB32);
-        {
-            QPainter painter(&image);
-            painter.scale(2, 2);
-            paint_picture(painter, picture_);
+        const auto png = png_bytes(picture_, 2);
+        if (!png) {
+            return QStringLiteral("Cannot write ") + path +
+                   QStringLiteral(": the picture cannot be encoded as PNG");
         }
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
-        bytes.assign(png.constData(), static_cast<std::size_t>(png.size()));
+        bytes.assign(png->constData(), static_cast<std::size_t>(png->size()));
         break;
     }
     case Export::Report:

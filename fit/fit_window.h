@@ -3,6 +3,7 @@
 #include "fit/chart_geometry.h"
 #include "fit/evaluation.h"
 #include "rf/best_fit.h"
+#include "rf/e_series.h"
 #include "rf/picture.h"
 #include "rf/port_data.h"
 #include "rf/touchstone.h"
@@ -14,6 +15,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -81,6 +83,11 @@ class FitWindow final : public QMainWindow {
     };
     // Shared, so that taking the result from the future copies no samples.
     using ReadResult = std::variant<std::shared_ptr<Opened>, std::string>;
+    // A search's outcome with the data generation it was started on.
+    struct Searched {
+        std::uint64_t generation = 0;
+        std::variant<rf::BestFit, std::string> result;
+    };
 
     void build_actions();
     QWidget* build_points_panel();
@@ -107,7 +114,9 @@ class FitWindow final : public QMainWindow {
     void chart_pressed(QPointF p);
     void chart_dragged(QPointF p);
     void chart_hovered(QPointF p);
+    void show_readout(const QString& where, rf::Complex g);
 
+    void forget_search();
     void start_best_fit();
     void best_fit_finished();
     void take_candidate(int row);
@@ -139,8 +148,9 @@ class FitWindow final : public QMainWindow {
     QFutureWatcher<ReadResult> reader_;
     int reading_port_ = 1;
     QString reading_path_;
-    QFutureWatcher<std::variant<rf::BestFit, std::string>> searcher_;
+    QFutureWatcher<Searched> searcher_;
     std::shared_ptr<std::atomic<bool>> stop_search_;
+    std::uint64_t search_generation_ = 0; // counts the data taken; a search keeps its own
 
     // Controls
     ChartView* chart_ = nullptr;

@@ -1,13 +1,14 @@
 #include "fit/picture_painter.h"
 
+#include <QBuffer>
 #include <QFont>
 #include <QFontMetricsF>
+#include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
 
 #include <algorithm>
-#include <type_traits>
 #include <variant>
 
 namespace veltrane::fit {
@@ -149,6 +150,29 @@ void paint_picture(QPainter& painter, const rf::Picture& picture) {
         std::visit(draw, operation);
     }
     painter.restore();
+}
+
+std::optional<QByteArray> png_bytes(const rf::Picture& picture, int scale) {
+    const double width = picture.width * scale;
+    const double height = picture.height * scale;
+    if (!(width >= 1 && height >= 1 && width * height <= 1e8)) {
+        return std::nullopt;
+    }
+    QImage image(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
+    if (image.isNull()) {
+        return std::nullopt;
+    }
+    {
+        QPainter painter(&image);
+        painter.scale(scale, scale);
+        paint_picture(painter, picture);
+    }
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG") || png.isEmpty()) {
+        return std::nullopt;
+    }
+    return png;
 }
 
 } // namespace veltrane::fit

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstddef>
 #include <iterator>
+#include <utility>
 
 namespace veltrane::rf {
 
@@ -47,6 +48,21 @@ std::variant<Reflection, std::string> reflection_at(const PortData& data, double
         f_ghz,
         {low.real() + t * (high.real() - low.real()), low.imag() + t * (high.imag() - low.imag())},
         true};
+}
+
+std::variant<ImpedancePoint, std::string> impedance_at(const PortData& data, double f_ghz,
+                                                       std::string_view label) {
+    auto found = reflection_at(data, f_ghz, label);
+    if (auto* message = std::get_if<std::string>(&found)) {
+        return std::move(*message);
+    }
+    const auto& reflection = std::get<Reflection>(found);
+    const Complex z = impedance_from_reflection(reflection.s, data.reference_ohm);
+    if (!std::isfinite(z.real()) || !std::isfinite(z.imag())) {
+        return std::string{label} + " = " + shortest(f_ghz) +
+               " GHz: the data show an open circuit there";
+    }
+    return ImpedancePoint{f_ghz, z, reflection.s, reflection.interpolated};
 }
 
 } // namespace veltrane::rf

@@ -4,7 +4,10 @@
 #include "fit/chart_geometry.h"
 #include "fit/chart_view.h"
 #include "fit/fit_window.h"
+#include "fit/picture_painter.h"
 #include "rf/choices.h"
+#include "rf/model_impedance.h"
+#include "rf/numbers.h"
 #include "rf/touchstone.h"
 #include "support/test_support.h"
 
@@ -19,14 +22,17 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTest>
 #include <QUrl>
 
 #include <functional>
+#include <limits>
 #include <memory>
 
+using veltrane::Topology;
 using veltrane::fit::Export;
 using veltrane::fit::FitWindow;
 using veltrane::testing::TempDir;
@@ -64,6 +70,22 @@ class FitWindowTest : public QObject {
         window_->open_file(path, port);
         return QTest::qWaitFor([&] { return !loaded.isEmpty() || !refused.isEmpty(); }, 10000) &&
                !loaded.isEmpty();
+    }
+
+    // A swept model with `samples` samples from 1 GHz: a search with RL searched on 400 of them
+    // takes many seconds.
+    QString swept(int samples) {
+        const veltrane::rf::LumpedModel model{Topology::SeriesParallel, 3.1, 1.7, 2.2, 0.9, 42.0};
+        std::string text = "# GHz S RI R 50\n";
+        for (int k = 0; k < samples; ++k) {
+            const double f = 1 + 0.005 * k;
+            const auto s = veltrane::rf::reflection(veltrane::rf::impedance(model, f), 50.0);
+            text += veltrane::rf::shortest(f) + " " + veltrane::rf::shortest(s.real()) + " " +
+                    veltrane::rf::shortest(s.imag()) + "\n";
+        }
+        const auto p = *dir_ / "swept.s1p";
+        veltrane::testing::write_bytes(p, text);
+        return path_of(p);
     }
 
     QString sparse() {
@@ -249,6 +271,36 @@ class FitWindowTest : public QObject {
         QVERIFY(window_->points_ghz() != before);
     }
 
+    // Data taken while a search runs: the search stops and the old data's models never reach
+    // the list, where a click would put their points and RL on the new data.
+    void a_new_file_drops_the_running_search() {
+        QVERIFY(open(swept(400)));
+        auto* best = window_->findChild<QPushButton*>(QStringLiteral("best_fit"));
+        auto* cancel = window_->findChild<QPushButton*>(QStringLiteral("cancel"));
+        auto* list = window_->findChild<QListWidget*>(QStringLiteral("best_list"));
+        QSignalSpy done(window_.get(), &FitWindow::best_fit_done);
+        window_->findChild<QCheckBox*>(QStringLiteral("search_rl"))->setChecked(true);
+        QTest::mouseClick(best, Qt::LeftButton);
+        QVERIFY(!best->isEnabled());
+        QVERIFY(open(sparse()));
+        QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 20000);
+        QCOMPARE(list->count(), 0);
+        QVERIFY2(window_->message().isEmpty(), qPrintable(window_->message()));
+        QVERIFY(best->isEnabled());
+        QVERIFY(!cancel->isEnabled());
+
+        // A search on the new data lists the new data's samples.
+        window_->findChild<QCheckBox*>(QStringLiteral("search_rl"))->setChecked(false);
+        QTest::mouseClick(best, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(done.count(), 2, 20000);
+        QVERIFY(list->count() > 0);
+        const QRegularExpression sample(QStringLiteral(" [1-3](\\.5)?, [1-3](\\.5)? GHz "));
+        for (int i = 0; i < list->count(); ++i) {
+            QVERIFY2(sample.match(list->item(i)->text()).hasMatch(),
+                     qPrintable(list->item(i)->text()));
+        }
+    }
+
     void exports_data() {
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("name");
@@ -331,6 +383,31 @@ class FitWindowTest : public QObject {
         const auto failed =
             window_->export_to(Export::Svg, path_of(*dir_ / "no such folder" / "m.svg"));
         QVERIFY(failed && failed->startsWith(QStringLiteral("Cannot write")));
+    }
+
+    // A picture as PNG at twice its size, or nothing (never an empty file) when it cannot be.
+    void png_of_a_picture_data() {
+        QTest::addColumn<double>("width");
+        QTest::addColumn<double>("height");
+        QTest::addColumn<QSize>("size"); // invalid: refused
+        QTest::newRow("a picture") << 10.0 << 6.0 << QSize(20, 12);
+        QTest::newRow("no width") << 0.0 << 6.0 << QSize();
+        QTest::newRow("height not a number")
+            << 10.0 << std::numeric_limits<double>::quiet_NaN() << QSize();
+        QTest::newRow("too large to hold") << 1e6 << 1e6 << QSize();
+    }
+    void png_of_a_picture() {
+        QFETCH(double, width);
+        QFETCH(double, height);
+        QFETCH(QSize, size);
+        veltrane::rf::Picture picture;
+        picture.width = width;
+        picture.height = height;
+        const auto png = veltrane::fit::png_bytes(picture, 2);
+        QCOMPARE(png.has_value(), size.isValid());
+        if (png) {
+            QCOMPARE(QImage::fromData(*png, "PNG").size(), size);
+        }
     }
 
     // The window as a person sees it with the best model taken, kept for a look under

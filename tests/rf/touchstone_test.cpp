@@ -331,11 +331,11 @@ TEST(TouchstoneRoundTrip, SweptModelReadsBackAndInterpolates) {
     };
     for (const Lookup& lookup : lookups) {
         SCOPED_TRACE(shortest(lookup.f_ghz));
-        const auto found = reflection_at(port, lookup.f_ghz, "F1");
-        ASSERT_TRUE(std::holds_alternative<Reflection>(found));
-        const Reflection& at = std::get<Reflection>(found);
+        const auto found = impedance_at(port, lookup.f_ghz, "F1");
+        ASSERT_TRUE(std::holds_alternative<ImpedancePoint>(found));
+        const ImpedancePoint& at = std::get<ImpedancePoint>(found);
         EXPECT_EQ(at.interpolated, lookup.interpolated);
-        const Complex z = impedance_from_reflection(at.s, port.reference_ohm);
+        const Complex z = at.z_ohm;
         const Complex expected = impedance(model, lookup.f_ghz);
         EXPECT_PRED_FORMAT3(near_relative, z.real(), expected.real(), lookup.relative);
         EXPECT_PRED_FORMAT3(near_relative, z.imag(), expected.imag(), lookup.relative);
@@ -345,11 +345,22 @@ TEST(TouchstoneRoundTrip, SweptModelReadsBackAndInterpolates) {
     expect_complex(half.s, (port.s[50] + port.s[51]) / 2.0);
 
     for (const double outside : {1.4999, 3.6, 0.0}) {
-        const auto found = reflection_at(port, outside, "F2");
+        const auto found = impedance_at(port, outside, "F2");
         ASSERT_TRUE(std::holds_alternative<std::string>(found));
         EXPECT_EQ(std::get<std::string>(found),
                   "F2 = " + shortest(outside) + " GHz lies outside the data (1.5 to 3.5 GHz)");
     }
+}
+
+TEST(ImpedanceAt, RefusesAnOpenCircuit) {
+    // S = 1 at 2 GHz; halfway to 3 GHz the reflection is 0.5 + 0.5j, a finite impedance.
+    const PortData data{"open.s1p", 1, 50.0, {2.0, 3.0}, {{1.0, 0.0}, {0.0, 1.0}}};
+    const auto open = impedance_at(data, 2.0, "F1");
+    ASSERT_TRUE(std::holds_alternative<std::string>(open));
+    EXPECT_EQ(std::get<std::string>(open), "F1 = 2 GHz: the data show an open circuit there");
+    const auto near = impedance_at(data, 2.5, "F1");
+    ASSERT_TRUE(std::holds_alternative<ImpedancePoint>(near));
+    expect_complex(std::get<ImpedancePoint>(near).z_ohm, {50.0, 100.0});
 }
 
 } // namespace
