@@ -123,7 +123,9 @@ class Builder {
     }
 
     Picture build() {
-        model_g_ = model_reflections(input_.model, input_.f_ghz, input_.z0_ohm);
+        if (input_.draw_model) {
+            model_g_ = model_reflections(input_.model, input_.f_ghz, input_.z0_ohm);
+        }
         if (input_.standard) {
             standard_g_ = model_reflections(*input_.standard, input_.f_ghz, input_.z0_ohm);
         }
@@ -138,9 +140,6 @@ class Builder {
                     data_g_.push_back(g);
                 }
             }
-        }
-        if (!input_.draw_model) {
-            model_g_.clear();
         }
         title();
         smith_chart();
