@@ -9,6 +9,9 @@
 
 #ifdef _WIN32
 
+#include "output/path_text.h"
+#include "output/safe_file_detail.h"
+
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -36,16 +39,7 @@ std::vector<std::string> utf8_arguments() {
         return args;
     }
     for (int i = 1; i < count; ++i) {
-        const std::wstring_view word{words[i]};
-        std::string text;
-        const int size = WideCharToMultiByte(CP_UTF8, 0, word.data(), static_cast<int>(word.size()),
-                                             nullptr, 0, nullptr, nullptr);
-        if (size > 0) {
-            text.resize(static_cast<std::size_t>(size));
-            WideCharToMultiByte(CP_UTF8, 0, word.data(), static_cast<int>(word.size()), text.data(),
-                                size, nullptr, nullptr);
-        }
-        args.push_back(std::move(text));
+        args.push_back(veltrane::utf8_from_wide(words[i]));
     }
     LocalFree(words);
     return args;
@@ -101,15 +95,8 @@ bool write_text(DWORD which, std::string_view text) {
 // The system's text for the last error, starting in lower case after a colon, without the
 // closing full stop.
 std::string last_error_reason() {
-    std::string text = std::system_category().message(static_cast<int>(GetLastError()));
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.' ||
-                             text.back() == ' ')) {
-        text.pop_back();
-    }
-    if (!text.empty() && text.front() >= 'A' && text.front() <= 'Z') {
-        text.front() = static_cast<char>(text.front() - 'A' + 'a');
-    }
-    return text;
+    return veltrane::detail::reason_text(
+        std::system_category().message(static_cast<int>(GetLastError())));
 }
 
 } // namespace

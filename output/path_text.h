@@ -21,4 +21,10 @@ namespace veltrane {
     return {text.begin(), text.end()};
 }
 
+#ifdef _WIN32
+// UTF-16 text from Windows (a command-line word, a file name, a system message) as UTF-8. A lone
+// surrogate, which a file name may hold, becomes U+FFFD instead of failing the whole text.
+[[nodiscard]] std::string utf8_from_wide(std::wstring_view wide);
+#endif
+
 } // namespace veltrane

@@ -1,10 +1,19 @@
 #include "output/safe_file.h"
 #include "output/safe_file_detail.h"
 
+#include "output/path_text.h"
+
 namespace veltrane::detail {
 
 std::string reason_text(const std::error_code& error) {
-    std::string text = error.message();
+    return reason_text(error.message());
+}
+
+std::string reason_text(std::string text) {
+    while (!text.empty() && (text.back() == '.' || text.back() == ' ' || text.back() == '\r' ||
+                             text.back() == '\n')) {
+        text.pop_back();
+    }
     if (!text.empty() && text.front() >= 'A' && text.front() <= 'Z') {
         text.front() = static_cast<char>(text.front() - 'A' + 'a');
     }
@@ -13,7 +22,8 @@ std::string reason_text(const std::error_code& error) {
 
 std::string cannot_write(const std::filesystem::path& path, std::string_view reason) {
     std::string message = "Cannot write ";
-    message += path.generic_string();
+    // One separator between names, the system's own, and UTF-8 whatever the code page.
+    message += path_to_utf8(std::filesystem::path(path.generic_u8string()));
     message += ": ";
     message += reason;
     return message;

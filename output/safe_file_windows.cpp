@@ -1,8 +1,10 @@
 // The safe file writer on Windows, with the Win32 file API: the new content goes to a temporary
 // file beside the target, made with CREATE_NEW so that it is ours alone, flushed to the disk, and
 // then put in the target's place in one step. ReplaceFileW replaces an existing file and keeps
-// what the user set on it (attributes, security); MoveFileExW puts a new one in place.
+// what the user set on it (attributes, security); MoveFileExW puts a new one in place. A device
+// (NUL, CON, COM1) or a pipe is written into as it is.
 #include "output/safe_file.h"
+#include "output/safe_file_detail.h"
 
 #include "output/path_text.h"
 
@@ -18,6 +20,7 @@
 #include <array>
 #include <atomic>
 #include <charconv>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -26,6 +29,7 @@ namespace veltrane {
 namespace {
 
 namespace fs = std::filesystem;
+using detail::cannot_write;
 
 // Attributes the user may have set on a report that its replacement keeps. Read-only is not
 // among them: a read-only report is not replaced at all.
@@ -41,26 +45,6 @@ std::string decimal(unsigned long long value) {
     return {digits.data(), end};
 }
 
-std::wstring wide_decimal(unsigned long long value) {
-    const std::string digits = decimal(value);
-    return {digits.begin(), digits.end()};
-}
-
-std::string utf8_from_wide(std::wstring_view wide) {
-    if (wide.empty()) {
-        return {};
-    }
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    if (size <= 0) {
-        return {};
-    }
-    std::string text(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size,
-                        nullptr, nullptr);
-    return text;
-}
-
 // The system's own words for an error we have no wording of our own for, in the style of the
 // other reasons: no capital, no full stop.
 std::string system_reason(DWORD error) {
@@ -73,17 +57,8 @@ std::string system_reason(DWORD error) {
         text = utf8_from_wide(std::wstring_view(buffer, length));
     }
     LocalFree(buffer);
-    while (!text.empty() && (text.back() == '.' || text.back() == ' ' || text.back() == '\r' ||
-                             text.back() == '\n')) {
-        text.pop_back();
-    }
-    if (text.empty()) {
-        return "system error " + decimal(error);
-    }
-    if (text.front() >= 'A' && text.front() <= 'Z') {
-        text.front() = static_cast<char>(text.front() - 'A' + 'a');
-    }
-    return text;
+    text = detail::reason_text(std::move(text));
+    return text.empty() ? "system error " + decimal(error) : text;
 }
 
 // The same words as on other systems for what the user can act on.
@@ -110,6 +85,9 @@ std::string reason(DWORD error) {
     case ERROR_INVALID_NAME:
     case ERROR_DIRECTORY:
         return "invalid file name";
+    case ERROR_BROKEN_PIPE:
+    case ERROR_NO_DATA:
+        return "the program reading from the pipe has stopped";
     default:
         return system_reason(error);
     }
@@ -149,13 +127,36 @@ fs::path absolute_path(const fs::path& path) {
     return fs::path(full);
 }
 
-// A new, empty file beside `target` that no other writer shares.
+// A name no other writer uses, short so that a report name of the longest length the folder
+// allows still works: ".veltrane-" and twelve letters or digits. Uniqueness comes from the
+// exclusive creation; the mix of clock, process and count only spreads the names.
+std::wstring temporary_name() {
+    static std::atomic<std::uint64_t> counter{0};
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    std::uint64_t mix = static_cast<std::uint64_t>(now.QuadPart) ^
+                        (static_cast<std::uint64_t>(GetCurrentProcessId()) << 40U) ^
+                        (counter.fetch_add(1) * 0x9E3779B97F4A7C15ULL);
+    mix ^= mix >> 30U;
+    mix *= 0xBF58476D1CE4E5B9ULL;
+    mix ^= mix >> 27U;
+    mix *= 0x94D049BB133111EBULL;
+    mix ^= mix >> 31U;
+    constexpr std::wstring_view alphabet = L"abcdefghijklmnopqrstuvwxyz0123456789";
+    std::wstring name = L".veltrane-";
+    for (int letter = 0; letter < 12; ++letter) {
+        name += alphabet[mix % alphabet.size()];
+        mix /= alphabet.size();
+    }
+    return name;
+}
+
+// A new, empty file in the folder of `target` that no other writer shares; ERROR_FILE_EXISTS
+// when no free name was found.
 HANDLE create_temporary(const fs::path& target, fs::path& temp) {
-    static std::atomic<unsigned> counter{0};
-    const std::wstring stem = target.native() + L"." + wide_decimal(GetCurrentProcessId()) + L"-" +
-                              wide_decimal(GetTickCount64()) + L"-";
+    const fs::path folder = target.parent_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temp = fs::path(stem + wide_decimal(counter.fetch_add(1)) + L".tmp");
+        temp = folder / temporary_name();
         HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) {
@@ -163,6 +164,25 @@ HANDLE create_temporary(const fs::path& target, fs::path& temp) {
         }
     }
     SetLastError(ERROR_FILE_EXISTS);
+    return INVALID_HANDLE_VALUE;
+}
+
+// `target` opened for writing when it is a device or a pipe, which are written into as they
+// are: nothing can be put in their place, nor a temporary file beside them. A name in the device
+// namespace (GetFullPathNameW turns "NUL" and "COM1" into "\\.\NUL" and "\\.\COM1") is one whatever
+// the open says; otherwise the opened handle tells, and INVALID_HANDLE_VALUE means an ordinary
+// file (or none), to be replaced.
+HANDLE open_device(const fs::path& target, bool device_name) {
+    HANDLE file = CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE || device_name) {
+        return file;
+    }
+    const DWORD type = GetFileType(file);
+    if (type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE) {
+        return file;
+    }
+    CloseHandle(file);
     return INVALID_HANDLE_VALUE;
 }
 
@@ -189,31 +209,56 @@ void restore_attributes(const fs::path& target, DWORD old_attributes) {
     }
 }
 
+// Writes into a device or a pipe opened by open_device(), and closes it.
+std::optional<std::string> write_into(const fs::path& path, HANDLE file, std::string_view bytes) {
+    if (!write_all(file, bytes)) {
+        const DWORD error = GetLastError();
+        CloseHandle(file);
+        return cannot_write(path, reason(error));
+    }
+    if (!CloseHandle(file)) {
+        return cannot_write(path, reason(GetLastError()));
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<std::string> write_file_safely(const fs::path& path, std::string_view bytes) {
-    const auto cannot_write = [&path](std::string_view why) {
-        return "Cannot write " + path_to_utf8(path) + ": " + std::string(why);
-    };
-
     const fs::path target = absolute_path(path);
+    const bool device_name = target.native().starts_with(LR"(\\.\)");
+    if (device_name) {
+        HANDLE device = open_device(target, true);
+        if (device == INVALID_HANDLE_VALUE) {
+            return cannot_write(path, reason(GetLastError()));
+        }
+        return write_into(path, device, bytes);
+    }
     const DWORD old_attributes = GetFileAttributesW(target.c_str());
     const bool has_old = old_attributes != INVALID_FILE_ATTRIBUTES;
     if (has_old && (old_attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return cannot_write("is a directory");
+        return cannot_write(path, "is a directory");
     }
     if (has_old && (old_attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        return cannot_write(reason(ERROR_ACCESS_DENIED));
+        return cannot_write(path, reason(ERROR_ACCESS_DENIED));
+    }
+    if (has_old) {
+        if (HANDLE device = open_device(target, false); device != INVALID_HANDLE_VALUE) {
+            return write_into(path, device, bytes);
+        }
     }
 
     fs::path temp;
     HANDLE file = create_temporary(target, temp);
     if (file == INVALID_HANDLE_VALUE) {
-        return cannot_write(reason(GetLastError()));
+        const DWORD error = GetLastError();
+        return cannot_write(path, error == ERROR_FILE_EXISTS
+                                      ? "no free name for a temporary file in its folder"
+                                      : reason(error));
     }
     const auto fail = [&](DWORD error) {
         DeleteFileW(temp.c_str());
-        return cannot_write(reason(error));
+        return cannot_write(path, reason(error));
     };
     if (!write_all(file, bytes) || !FlushFileBuffers(file)) {
         const DWORD error = GetLastError();
