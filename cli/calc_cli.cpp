@@ -107,7 +107,7 @@ bool takes_value(std::string_view name) {
     const auto is_name = [name](const auto& option) { return option.name == name; };
     return std::any_of(input_options.begin(), input_options.end(), is_name) ||
            std::any_of(choice_options.begin(), choice_options.end(), is_name) ||
-           is_export_option_with_value(name);
+           is_export_option_with_value(name) || is_match_option(name);
 }
 
 // Rewrites "--name=value" of an option that takes a value into "--name" "value", so that the
@@ -175,7 +175,7 @@ void print_results(const FieldSet& fields, std::ostream& out) {
 void print_json(const MemoryFieldSet& fields, const std::optional<std::string>& report_written,
                 const ModelReport* model, const std::vector<MeasuredPoint>* points,
                 const ExportRequest& exports, const ExportOutcome* export_outcome,
-                std::ostream& out) {
+                std::ostream& out, const MatchOutcome* match = nullptr) {
     nlohmann::ordered_json object = nlohmann::ordered_json::object();
     if (model != nullptr) {
         model->add_json_before(object);
@@ -202,6 +202,9 @@ void print_json(const MemoryFieldSet& fields, const std::optional<std::string>& 
         model->add_json_after(object);
     }
     add_export_json(object, exports, export_outcome);
+    if (match != nullptr) {
+        add_match_json(object, *match);
+    }
     // Texts the program did not make (a report path) may not be valid UTF-8: replace such
     // bytes rather than fail.
     out << object.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
@@ -275,6 +278,8 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
     add_model_options(app, model_args);
     ExportOptions export_words;
     add_export_options(app, export_words);
+    MatchWords match_words;
+    add_match_options(app, match_words);
     // All eight choices write nothing and check nothing: options that would be ignored refuse.
     for (const char* ignored :
          {"--report", "--check", "--sweep", "--s1p", "--spice", "--plot", "--e-series"}) {
@@ -332,6 +337,11 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
         return exit_usage;
     }
     request.exports = std::get<ExportRequest>(std::move(exports));
+    if (const auto error = finish_match_options(app, match_words, request)) {
+        err << program_name << ": " << *error << '\n' << usage_synopsis();
+        err << "Run with --help for more information.\n";
+        return exit_usage;
+    }
     return request;
 }
 
@@ -387,6 +397,9 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
             << "Run with --help for more information.\n";
         return exit_usage;
     }
+    if (request.match && request.match->data_only) {
+        return run_data_match(request, out, err);
+    }
     // The best fit chooses its own points; every other run takes them at F1 and F2.
     if (request.data && !request.model.best_fit) {
         if (const auto message = take_data_points()) {
@@ -431,10 +444,13 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
         exported = run_exports(request.exports, {state, fields, data, reference_ohm(request)});
     }
     const bool exports_failed = exported && !exported->failures.empty();
+    const std::optional<MatchOutcome> matched =
+        outcome != Outcome::Message ? run_model_match(request, state, fields) : std::nullopt;
 
     if (request.json) {
         print_json(fields, report_written, &model, request.points ? &*request.points : nullptr,
-                   request.exports, exported ? &*exported : nullptr, out);
+                   request.exports, exported ? &*exported : nullptr, out,
+                   matched ? &*matched : nullptr);
     } else {
         if (outcome != Outcome::Message) {
             print_results(fields, out);
@@ -451,6 +467,12 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
                 err << failure << '\n';
             }
         }
+        if (matched) {
+            print_match(*matched, out, err);
+        }
+    }
+    if (matched && matched->status != 0) {
+        return matched->status;
     }
     return outcome == Outcome::Results && !exports_failed ? exit_results : exit_message;
 }

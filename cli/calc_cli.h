@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/exports.h"
+#include "cli/match_options.h"
 #include "cli/measured_input.h"
 #include "cli/model_options.h"
 #include "model/field_set.h"
@@ -30,10 +31,11 @@ struct CalcRequest {
     int port = 1;                          // --port: the file's port, counted from 1
     std::optional<rf::PortData> data;      // measured data read from --touchstone, if given
     std::optional<std::vector<MeasuredPoint>> points; // the points taken from the data
-    std::optional<double> z0_ohm; // --z0: reference for reflections; default the data's
-                                  // reference resistance, else 50 ohm
-    ModelOptions model;           // the check, --all-choices, --best-fit
-    ExportRequest exports;        // --sweep, --s1p, --spice, --plot, --e-series
+    std::optional<double> z0_ohm;      // --z0: reference for reflections; default the data's
+                                       // reference resistance, else 50 ohm
+    ModelOptions model;                // the check, --all-choices, --best-fit
+    ExportRequest exports;             // --sweep, --s1p, --spice, --plot, --e-series
+    std::optional<MatchRequest> match; // --match and its companions
 };
 
 // Reads the arguments (without the program name). Returns the request, or the exit status of

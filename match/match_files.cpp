@@ -1,0 +1,270 @@
+#include "match/match_files.h"
+
+#include "rf/numbers.h"
+
+#include <algorithm>
+#include <cmath>
+#include <variant>
+
+namespace veltrane::match {
+
+namespace {
+
+// The lowest frequency the files evaluate the network at: 1 Hz.
+constexpr double lowest_ghz = 1e-9;
+
+void append_element_lines(std::string& out, const Ladder& ladder, const Losses& losses,
+                          char comment) {
+    out += comment;
+    out += " Elements from the source to the load:\n";
+    for (std::size_t k = 0; k < ladder.size(); ++k) {
+        const Element& e = ladder[k];
+        out += comment;
+        out += "   " + std::to_string(k + 1) + " " + std::string{position_name(e.position)} + " " +
+               std::string{kind_name(e.kind)} + " = " + rf::shortest(e.value) + " " +
+               std::string{unit_name(e.kind)} + "\n";
+    }
+    if (losses.inductor) {
+        out += comment;
+        out += " Inductors: Q = " + rf::shortest(losses.inductor->q) + " at " +
+               rf::shortest(losses.inductor->at_ghz) + " GHz, growing as sqrt(f)\n";
+    }
+    if (losses.capacitor) {
+        out += comment;
+        out +=
+            " Capacitors: Q = " + rf::shortest(losses.capacitor->q) + " (constant loss tangent)\n";
+    }
+}
+
+void append_complex(std::string& out, Complex value) {
+    out += ' ';
+    rf::append_shortest(out, value.real() + 0.0);
+    out += ' ';
+    rf::append_shortest(out, value.imag() + 0.0);
+}
+
+// Finite for any input: NaN and infinities become 0 (they only arise from broken loads).
+Complex finite(Complex value) {
+    return std::isfinite(value.real()) && std::isfinite(value.imag()) ? value : Complex{};
+}
+
+} // namespace
+
+std::string ladder_summary(const Ladder& ladder) {
+    std::string text;
+    for (const Element& e : ladder) {
+        if (!text.empty()) {
+            text += ", ";
+        }
+        text += std::string{position_name(e.position)} + " " + std::string{kind_name(e.kind)} +
+                " " + rf::readable(e.value) + " " + std::string{unit_name(e.kind)};
+    }
+    return text;
+}
+
+std::string network_touchstone(const Ladder& ladder, const Losses& losses, double source_ohm,
+                               const std::vector<double>& f_ghz) {
+    std::string out = "! Veltrane matching network, written by veltrane-calc\n"
+                      "! Port 1 at the source, port 2 at the load\n";
+    append_element_lines(out, ladder, losses, '!');
+    out += "# GHz S RI R ";
+    rf::append_shortest(out, source_ohm);
+    out += '\n';
+    for (double f : f_ghz) {
+        const SParameters s =
+            s_parameters(chain_matrix(ladder, std::max(f, lowest_ghz), losses), source_ohm);
+        rf::append_shortest(out, f);
+        append_complex(out, finite(s.s11));
+        append_complex(out, finite(s.s21));
+        append_complex(out, finite(s.s12));
+        append_complex(out, finite(s.s22));
+        out += '\n';
+    }
+    return out;
+}
+
+std::vector<Complex> matched_reflections(const Ladder& ladder, const Losses& losses,
+                                         double source_ohm, const Load& load) {
+    std::vector<Complex> result;
+    for (std::size_t i = 0; i < load.f_ghz.size(); ++i) {
+        const Abcd m = chain_matrix(ladder, std::max(load.f_ghz[i], lowest_ghz), losses);
+        result.push_back(finite(reflection(input_impedance(m, load.z_ohm[i]), source_ohm)));
+    }
+    return result;
+}
+
+std::string matched_touchstone(const Ladder& ladder, const Losses& losses, double source_ohm,
+                               const Load& load) {
+    std::string out = "! Veltrane matched input (network and load), written by veltrane-calc\n";
+    append_element_lines(out, ladder, losses, '!');
+    out += "# GHz S RI R ";
+    rf::append_shortest(out, source_ohm);
+    out += '\n';
+    const std::vector<Complex> g = matched_reflections(ladder, losses, source_ohm, load);
+    for (std::size_t i = 0; i < g.size(); ++i) {
+        rf::append_shortest(out, load.f_ghz[i]);
+        append_complex(out, g[i]);
+        out += '\n';
+    }
+    return out;
+}
+
+std::string network_spice(const Ladder& ladder, const Losses& losses, double source_ohm,
+                          const Band& band) {
+    const double centre = std::sqrt(band.fl_ghz * band.fh_ghz);
+    std::string out = "* Veltrane matching network, written by veltrane-calc\n";
+    out += "* Source resistance " + rf::shortest(source_ohm) + " ohm, band " +
+           rf::shortest(band.fl_ghz) + " to " + rf::shortest(band.fh_ghz) + " GHz\n*\n";
+    append_element_lines(out, ladder, losses, '*');
+    if (!losses.lossless()) {
+        out += "* Loss resistances are the parts' at the band's centre, " + rf::shortest(centre) +
+               " GHz\n";
+    }
+    out += "*\n* Example deck (the model written by --spice as the load; the impedance at the\n"
+           "* source pin is v(in) for a 1 A source):\n"
+           "*   .include model.cir\n"
+           "*   X1 in load 0 veltrane_match\n"
+           "*   X2 load 0 veltrane_model\n"
+           "*   I1 0 in AC 1\n"
+           "*   .ac lin 201 " +
+           rf::full_precision(band.fl_ghz * 1e9) + " " + rf::full_precision(band.fh_ghz * 1e9) +
+           "\n*   .print ac vr(in) vi(in)\n*\n";
+    out += ".subckt veltrane_match source load ground\n";
+    const auto series_count =
+        static_cast<std::size_t>(std::count_if(ladder.begin(), ladder.end(), [](const Element& e) {
+            return e.position == Position::Series;
+        }));
+    if (series_count == 0) {
+        out += "Vlink source load 0\n";
+    }
+    std::string node = "source";
+    std::size_t series_seen = 0;
+    for (std::size_t k = 0; k < ladder.size(); ++k) {
+        const Element& e = ladder[k];
+        const std::string name = std::to_string(k + 1);
+        std::string to = "ground";
+        if (e.position == Position::Series) {
+            ++series_seen;
+            to = series_seen == series_count ? "load" : "n" + name;
+        }
+        const Complex z = branch_impedance(e, centre, losses);
+        if (e.kind == Kind::L) {
+            const std::string end = z.real() > 0 ? "r" + name : to;
+            out += "L" + name + " " + node + " " + end + " " + rf::full_precision(e.value * 1e-9) +
+                   "\n";
+            if (z.real() > 0) {
+                out +=
+                    "R" + name + " " + end + " " + to + " " + rf::full_precision(z.real()) + "\n";
+            }
+        } else {
+            out += "C" + name + " " + node + " " + to + " " + rf::full_precision(e.value * 1e-12) +
+                   "\n";
+            const Complex y = 1.0 / z;
+            if (y.real() > 0) {
+                out += "R" + name + " " + node + " " + to + " " + rf::full_precision(1 / y.real()) +
+                       "\n";
+            }
+        }
+        if (e.position == Position::Series) {
+            node = to;
+        }
+    }
+    out += ".ends veltrane_match\n";
+    return out;
+}
+
+rf::Picture match_picture(const MatchPlot& plot) {
+    // The matched input drawn as the picture's data curve sets the axes; the load alone, the
+    // band and the bound are drawn over it.
+    rf::PortData matched;
+    matched.source = "matched";
+    matched.reference_ohm = plot.source_ohm;
+    matched.f_ghz = plot.load.f_ghz;
+    matched.s = matched_reflections(plot.ladder, plot.losses, plot.source_ohm, plot.load);
+    rf::PlotInput input;
+    input.f_ghz = plot.load.f_ghz;
+    input.z0_ohm = plot.source_ohm;
+    input.data = &matched;
+    input.draw_model = false;
+    rf::Picture picture = rf::model_picture(input);
+
+    constexpr rf::Colour data_red{170, 0, 0};
+    constexpr rf::Colour matched_blue{0, 50, 160};
+    constexpr rf::Colour load_grey{110, 110, 110};
+    constexpr rf::Colour band_colour{0, 110, 50};
+    constexpr rf::Colour bound_colour{200, 90, 0};
+    for (rf::Operation& op : picture.operations) {
+        if (auto* line = std::get_if<rf::Polyline>(&op); line && line->pen.colour == data_red) {
+            line->pen.colour = matched_blue;
+            line->pen.width = 2.2;
+        } else if (auto* l = std::get_if<rf::Line>(&op); l && l->pen.colour == data_red) {
+            l->pen.colour = matched_blue;
+        } else if (auto* text = std::get_if<rf::Text>(&op)) {
+            if (text->text == "Measured data: matched") {
+                text->text = "Matching network: " + ladder_summary(plot.ladder);
+                text->size = 12;
+            } else if (text->text == "data (matched)") {
+                text->text = "matched input";
+            }
+        }
+    }
+    const rf::ChartFrame& frame = picture.frame;
+    const double f_lo = frame.f_lo_ghz;
+    const double f_hi = frame.f_hi_ghz;
+    const auto x_of = [&](double f) {
+        return frame.plot_area.x + frame.plot_area.width * (f - f_lo) / (f_hi - f_lo);
+    };
+    const auto y_of = [&](double db) {
+        const double t = std::clamp((db - frame.db_lo) / (frame.db_hi - frame.db_lo), -0.1, 1.1);
+        return frame.plot_area.y + frame.plot_area.height * (1 - t);
+    };
+    const rf::Pen load_pen{load_grey, 1.4, rf::Dash::Solid};
+    rf::Polyline on_smith{{}, load_pen};
+    rf::Polyline on_plot{{}, load_pen};
+    for (std::size_t i = 0; i < plot.load.f_ghz.size(); ++i) {
+        const Complex g = finite(reflection(plot.load.z_ohm[i], plot.source_ohm));
+        if (std::abs(g) <= 1.5) {
+            on_smith.points.push_back({frame.smith_centre.x + frame.smith_radius * g.real(),
+                                       frame.smith_centre.y - frame.smith_radius * g.imag()});
+        }
+        on_plot.points.push_back({x_of(plot.load.f_ghz[i]), y_of(return_loss_db(std::abs(g)))});
+    }
+    const rf::Rect& a = frame.plot_area;
+    picture.operations.emplace_back(rf::BeginClip{{0, 0, picture.width, a.y + a.height}});
+    if (on_smith.points.size() >= 2) {
+        picture.operations.emplace_back(std::move(on_smith));
+    }
+    picture.operations.emplace_back(rf::EndClip{});
+    picture.operations.emplace_back(rf::BeginClip{a});
+    if (f_hi > f_lo && on_plot.points.size() >= 2) {
+        picture.operations.emplace_back(std::move(on_plot));
+        for (double f : {plot.band.fl_ghz, plot.band.fh_ghz}) {
+            picture.operations.emplace_back(rf::Line{
+                {x_of(f), a.y}, {x_of(f), a.y + a.height}, {band_colour, 1.2, rf::Dash::Dashed}});
+        }
+        if (plot.bound) {
+            const double y = y_of(plot.bound->rl_db);
+            picture.operations.emplace_back(rf::Line{{x_of(plot.band.fl_ghz), y},
+                                                     {x_of(plot.band.fh_ghz), y},
+                                                     {bound_colour, 1.6, rf::Dash::Dotted}});
+        }
+    }
+    picture.operations.emplace_back(rf::EndClip{});
+    double x = 60;
+    const double y = picture.height - 40;
+    const auto entry = [&](const rf::Pen& pen, const std::string& label) {
+        picture.operations.emplace_back(rf::Line{{x, y - 4}, {x + 30, y - 4}, pen});
+        picture.operations.emplace_back(
+            rf::Text{{x + 36, y}, label, 11, rf::Anchor::Start, {0, 0, 0}, false});
+        x += 50 + 6.5 * static_cast<double>(label.size());
+    };
+    entry(load_pen, "load alone");
+    entry({band_colour, 1.2, rf::Dash::Dashed}, "band edges");
+    if (plot.bound) {
+        entry({bound_colour, 1.6, rf::Dash::Dotted},
+              "Bode-Fano bound, RL " + rf::readable(plot.bound->rl_db, 4) + " dB");
+    }
+    return picture;
+}
+
+} // namespace veltrane::match

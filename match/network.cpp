@@ -1,0 +1,124 @@
+#include "match/network.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace veltrane::match {
+
+namespace {
+
+constexpr double two_pi = 2 * std::numbers::pi;
+
+// Admittance of a capacitor's branch (S): omega*C with C in pF and f in GHz, plus its loss.
+Complex capacitor_admittance(double c_pf, double f_ghz, const Losses& losses) {
+    const double b = two_pi * f_ghz * c_pf / 1000;
+    const double g = losses.capacitor ? b / losses.capacitor->q : 0.0;
+    return {g, b};
+}
+
+// Impedance of an inductor's branch (ohm): omega*L with L in nH and f in GHz, plus its loss.
+Complex inductor_impedance(double l_nh, double f_ghz, const Losses& losses) {
+    const double x = two_pi * f_ghz * l_nh;
+    double r = 0.0;
+    if (losses.inductor) {
+        r = two_pi * std::sqrt(f_ghz * losses.inductor->at_ghz) * l_nh / losses.inductor->q;
+    }
+    return {r, x};
+}
+
+} // namespace
+
+std::string_view position_name(Position position) {
+    return position == Position::Series ? "series" : "shunt";
+}
+
+std::string_view kind_name(Kind kind) {
+    return kind == Kind::L ? "L" : "C";
+}
+
+std::string_view unit_name(Kind kind) {
+    return kind == Kind::L ? "nH" : "pF";
+}
+
+Complex branch_impedance(const Element& element, double f_ghz, const Losses& losses) {
+    if (element.kind == Kind::L) {
+        return inductor_impedance(element.value, f_ghz, losses);
+    }
+    return 1.0 / capacitor_admittance(element.value, f_ghz, losses);
+}
+
+Abcd chain_matrix(const Ladder& ladder, double f_ghz, const Losses& losses) {
+    Abcd m;
+    for (const Element& element : ladder) {
+        if (element.position == Position::Series) {
+            const Complex z = element.kind == Kind::L
+                                  ? inductor_impedance(element.value, f_ghz, losses)
+                                  : 1.0 / capacitor_admittance(element.value, f_ghz, losses);
+            // m * [1 z; 0 1]
+            m.b += m.a * z;
+            m.d += m.c * z;
+        } else {
+            const Complex y = element.kind == Kind::C
+                                  ? capacitor_admittance(element.value, f_ghz, losses)
+                                  : 1.0 / inductor_impedance(element.value, f_ghz, losses);
+            // m * [1 0; y 1]
+            m.a += m.b * y;
+            m.c += m.d * y;
+        }
+    }
+    return m;
+}
+
+SParameters s_parameters(const Abcd& m, double z0_ohm) {
+    const Complex b = m.b / z0_ohm;
+    const Complex c = m.c * z0_ohm;
+    const Complex denominator = m.a + b + c + m.d;
+    return {(m.a + b - c - m.d) / denominator, 2.0 / denominator,
+            2.0 * (m.a * m.d - m.b * m.c) / denominator, (-m.a + b - c + m.d) / denominator};
+}
+
+Complex input_impedance(const Abcd& m, Complex z_load) {
+    return (m.a * z_load + m.b) / (m.c * z_load + m.d);
+}
+
+Complex reflection(Complex z, double r_ohm) {
+    return (z - r_ohm) / (z + r_ohm);
+}
+
+double transducer_gain(const Abcd& m, Complex z_load, double source_ohm) {
+    const Complex v = m.a * z_load + m.b + source_ohm * (m.c * z_load + m.d);
+    return 4 * source_ohm * z_load.real() / std::norm(v);
+}
+
+double return_loss_db(double gamma) {
+    return -20 * std::log10(std::max(gamma, 1e-15));
+}
+
+double gain_db(double gain) {
+    return 10 * std::log10(std::max(gain, 1e-30));
+}
+
+Figures evaluate(const Ladder& ladder, const Load& load, double source_ohm, const Losses& losses) {
+    Figures figures;
+    double smallest_gain = 1.0;
+    bool first = true;
+    for (std::size_t i = 0; i < load.f_ghz.size(); ++i) {
+        const Abcd m = chain_matrix(ladder, load.f_ghz[i], losses);
+        const double gamma = std::abs(reflection(input_impedance(m, load.z_ohm[i]), source_ohm));
+        const double gain = transducer_gain(m, load.z_ohm[i], source_ohm);
+        if (first || gamma > figures.worst_gamma) {
+            figures.worst_gamma = gamma;
+            figures.at_ghz = load.f_ghz[i];
+        }
+        if (first || gain < smallest_gain) {
+            smallest_gain = gain;
+        }
+        first = false;
+    }
+    figures.worst_rl_db = return_loss_db(figures.worst_gamma);
+    figures.gain_db = gain_db(smallest_gain);
+    return figures;
+}
+
+} // namespace veltrane::match

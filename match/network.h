@@ -1,0 +1,95 @@
+#pragma once
+
+#include <complex>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace veltrane::match {
+
+using Complex = std::complex<double>;
+
+// Where an element of a ladder sits: in the line, or across it to ground.
+enum class Position { Series, Shunt };
+enum class Kind { L, C };
+
+// One part of a matching ladder; `value` in nH for an inductor, pF for a capacitor.
+struct Element {
+    Position position = Position::Series;
+    Kind kind = Kind::L;
+    double value = 0.0;
+    friend bool operator==(const Element&, const Element&) = default;
+};
+
+// The elements from the source to the load.
+using Ladder = std::vector<Element>;
+
+[[nodiscard]] std::string_view position_name(Position position); // "series", "shunt"
+[[nodiscard]] std::string_view kind_name(Kind kind);             // "L", "C"
+[[nodiscard]] std::string_view unit_name(Kind kind);             // "nH", "pF"
+
+// A part's quality factor `q` stated at `at_ghz`.
+struct PartQ {
+    double q = 0.0;
+    double at_ghz = 0.0;
+};
+
+// Finite Q of the parts. An inductor has a series resistance that grows as sqrt(f) (skin
+// effect): Q(f) = q * sqrt(f / at_ghz). A capacitor has a constant loss tangent 1/q: a parallel
+// conductance omega*C/q, the same Q at every frequency. No value: the part is lossless.
+struct Losses {
+    std::optional<PartQ> inductor;
+    std::optional<PartQ> capacitor;
+    [[nodiscard]] bool lossless() const { return !inductor && !capacitor; }
+};
+
+// The load as samples: impedance (ohm) at rising frequencies (GHz, > 0).
+struct Load {
+    std::vector<double> f_ghz;
+    std::vector<Complex> z_ohm;
+};
+
+// The impedance of an element's branch at `f_ghz` > 0 (ohm), losses included: the impedance in
+// series with the line, or the impedance of the branch to ground.
+[[nodiscard]] Complex branch_impedance(const Element& element, double f_ghz, const Losses& losses);
+
+// Chain matrix of a two-port: V1 = A V2 + B I2, I1 = C V2 + D I2.
+struct Abcd {
+    Complex a{1.0, 0.0}, b{0.0, 0.0}, c{0.0, 0.0}, d{1.0, 0.0};
+};
+
+// The ladder's chain matrix at `f_ghz` > 0, from the source side (port 1) to the load side.
+[[nodiscard]] Abcd chain_matrix(const Ladder& ladder, double f_ghz, const Losses& losses);
+
+// Scattering parameters of a two-port with both ports referred to `z0_ohm`.
+struct SParameters {
+    Complex s11, s21, s12, s22;
+};
+[[nodiscard]] SParameters s_parameters(const Abcd& m, double z0_ohm);
+
+// The impedance seen into port 1 with port 2 loaded by `z_load`.
+[[nodiscard]] Complex input_impedance(const Abcd& m, Complex z_load);
+
+// Reflection of `z` referred to the real `r_ohm`.
+[[nodiscard]] Complex reflection(Complex z, double r_ohm);
+
+// Power delivered to `z_load` over the power available from a source of `source_ohm` (0..1).
+[[nodiscard]] double transducer_gain(const Abcd& m, Complex z_load, double source_ohm);
+
+// Return loss (dB) of a reflection magnitude and gain in dB, both finite for any input: a
+// magnitude below 1e-15 counts as 1e-15, a gain below 1e-30 as 1e-30.
+[[nodiscard]] double return_loss_db(double gamma);
+[[nodiscard]] double gain_db(double gain);
+
+// What a network does to the load over the samples.
+struct Figures {
+    double worst_gamma = 0.0; // largest |Gamma_in| referred to the source
+    double worst_rl_db = 0.0; // its return loss
+    double at_ghz = 0.0;      // where it is largest
+    double gain_db = 0.0;     // smallest transducer gain over the samples (dB)
+};
+
+[[nodiscard]] Figures evaluate(const Ladder& ladder, const Load& load, double source_ohm,
+                               const Losses& losses);
+
+} // namespace veltrane::match
