@@ -1,0 +1,270 @@
+// The designer: the published antenna example, textbook loads, standard values, yield, the
+// progress callback, and a property test on random loads.
+
+#include "match/bound.h"
+#include "match/design.h"
+
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <random>
+
+namespace veltrane::match {
+namespace {
+
+constexpr double two_pi = 2 * std::numbers::pi;
+
+Load sampled(double lo_ghz, double hi_ghz, int n, const auto& impedance) {
+    Load load;
+    for (int i = 0; i < n; ++i) {
+        const double f = lo_ghz + (hi_ghz - lo_ghz) * i / (n - 1);
+        load.f_ghz.push_back(f);
+        load.z_ohm.push_back(impedance(f));
+    }
+    return load;
+}
+
+DesignInput input_for(Load load, int elements) {
+    DesignInput input;
+    input.load = std::move(load);
+    input.max_elements = elements;
+    return input;
+}
+
+// Every reported figure is the ladder's own, evaluated again; sizes never get worse.
+void expect_consistent(const DesignResult& result, const DesignInput& input) {
+    for (std::size_t k = 0; k < result.networks.size(); ++k) {
+        SCOPED_TRACE("size " + std::to_string(k + 1));
+        const Design& design = result.networks[k];
+        ASSERT_EQ(design.ladder.size(), k + 1);
+        for (std::size_t e = 0; e < design.ladder.size(); ++e) {
+            EXPECT_GT(design.ladder[e].value, 0);
+            EXPECT_TRUE(std::isfinite(design.ladder[e].value));
+            if (e > 0) {
+                EXPECT_NE(design.ladder[e].position, design.ladder[e - 1].position);
+            }
+        }
+        const Figures again = evaluate(design.ladder, input.load, input.source_ohm, input.losses);
+        EXPECT_EQ(again.worst_gamma, design.figures.worst_gamma);
+        EXPECT_EQ(again.gain_db, design.figures.gain_db);
+        if (k > 0) {
+            EXPECT_LE(design.figures.worst_gamma,
+                      result.networks[k - 1].figures.worst_gamma + 1e-9);
+        }
+    }
+}
+
+// The RF toolbox's broadband antenna: 40 ohm in series with 120 nH, 295-405 MHz, 50 ohm
+// source. Its published five-element tee reaches about -0.72 dB; the targets are |Gamma_in| <=
+// 0.392 with 4 elements and <= 0.318 with 6, beside the load's bound 0.2198.
+TEST(Design, PublishedAntennaExample) {
+    const DesignInput input = input_for(
+        sampled(0.295, 0.405, 201, [](double f) { return Complex{40, two_pi * f * 120}; }), 6);
+    const DesignResult result = design_networks(input);
+    ASSERT_EQ(result.networks.size(), 6U);
+    EXPECT_FALSE(result.stopped);
+    expect_consistent(result, input);
+    EXPECT_LE(result.networks[3].figures.worst_gamma, 0.392);
+    EXPECT_GE(result.networks[3].figures.worst_rl_db, 8.1);
+    EXPECT_LE(result.networks[5].figures.worst_gamma, 0.318);
+    EXPECT_GE(result.networks[5].figures.worst_rl_db, 9.9);
+    const double bound = series_section_bound(40, 120, 0, {0.295, 0.405});
+    for (const Design& design : result.networks) {
+        EXPECT_GT(design.figures.worst_gamma, bound);
+    }
+}
+
+// 50 ohm || 8.3 pF over 1-2 GHz: the bound is about 0.3. Larger ladders come closer and never
+// pass it.
+TEST(Design, ShuntRcApproachesItsBound) {
+    constexpr double c_pf = 8.3;
+    const DesignInput input = input_for(sampled(1, 2, 101,
+                                                [](double f) {
+                                                    return 1.0 / Complex{1.0 / 50,
+                                                                         two_pi * f * c_pf / 1000};
+                                                }),
+                                        5);
+    const double bound = shunt_section_bound(50, c_pf, 0, {1, 2});
+    EXPECT_NEAR(bound, 0.30, 0.01);
+    const DesignResult result = design_networks(input);
+    ASSERT_EQ(result.networks.size(), 5U);
+    expect_consistent(result, input);
+    for (const Design& design : result.networks) {
+        EXPECT_GT(design.figures.worst_gamma, bound);
+    }
+    EXPECT_LT(result.networks[4].figures.worst_gamma, 0.6 * result.networks[0].figures.worst_gamma);
+    EXPECT_LT(result.networks[4].figures.worst_gamma, 1.6 * bound);
+}
+
+// A load that a known ladder matches perfectly: the conjugate of what that ladder shows at its
+// load side with the 50 ohm source behind it. The designer finds a near-perfect match.
+TEST(Design, RecoversAKnownLadder) {
+    struct Row {
+        const char* name;
+        Ladder known;
+    };
+    const Row rows[] = {
+        {"series_l_shunt_c", {{Position::Series, Kind::L, 12}, {Position::Shunt, Kind::C, 3.3}}},
+        {"shunt_l_series_c", {{Position::Shunt, Kind::L, 9}, {Position::Series, Kind::C, 2.2}}},
+        {"three", {{Position::Shunt, Kind::C, 1.5}, {Position::Series, Kind::L, 6.8},
+                   {Position::Shunt, Kind::C, 4.7}}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Load load = sampled(1, 2, 41, [&](double f) {
+            // The ladder reversed, fed from the 50 ohm source: its output impedance.
+            const Abcd m = chain_matrix(row.known, f, {});
+            return std::conj((m.d * 50.0 + m.b) / (m.c * 50.0 + m.a));
+        });
+        const DesignInput input = input_for(load, static_cast<int>(row.known.size()));
+        const DesignResult result = design_networks(input);
+        ASSERT_EQ(result.networks.size(), row.known.size());
+        EXPECT_LT(result.networks.back().figures.worst_gamma, 1e-3);
+    }
+}
+
+TEST(Design, SameSeedSameNetworks) {
+    const DesignInput input = input_for(
+        sampled(0.295, 0.405, 51, [](double f) { return Complex{40, two_pi * f * 120}; }), 3);
+    const DesignResult a = design_networks(input);
+    const DesignResult b = design_networks(input);
+    ASSERT_EQ(a.networks.size(), b.networks.size());
+    for (std::size_t k = 0; k < a.networks.size(); ++k) {
+        EXPECT_EQ(a.networks[k].ladder, b.networks[k].ladder);
+    }
+}
+
+TEST(Design, ProgressStopsTheDesign) {
+    DesignInput input = input_for(
+        sampled(0.295, 0.405, 201, [](double f) { return Complex{40, two_pi * f * 120}; }), 6);
+    int calls = 0;
+    double last = -1;
+    bool rising = true;
+    input.progress = [&](double done) {
+        rising = rising && done >= last && done <= 1;
+        last = done;
+        return ++calls < 5;
+    };
+    const DesignResult result = design_networks(input);
+    EXPECT_TRUE(result.stopped);
+    EXPECT_EQ(calls, 5);
+    EXPECT_TRUE(rising);
+    EXPECT_LT(result.networks.size(), 6U);
+}
+
+TEST(Design, RefusesWhatItCannotDesign) {
+    const Load load = sampled(1, 2, 11, [](double) { return Complex{25, 0}; });
+    for (int elements : {0, max_elements + 1}) {
+        EXPECT_TRUE(design_networks(input_for(load, elements)).networks.empty());
+    }
+    EXPECT_TRUE(design_networks(input_for({}, 2)).networks.empty());
+}
+
+// Rounding to E12: every value standard, the figures the rounded ladder's own, and the
+// re-optimisation of the others makes it no worse than rounding every element at once.
+TEST(Design, StandardValues) {
+    const DesignInput input = input_for(
+        sampled(0.295, 0.405, 101, [](double f) { return Complex{40, two_pi * f * 120}; }), 4);
+    const DesignResult result = design_networks(input);
+    ASSERT_EQ(result.networks.size(), 4U);
+    for (const rf::ESeries series : {rf::ESeries::E12, rf::ESeries::E96}) {
+        SCOPED_TRACE(std::string(rf::e_series_name(series)));
+        const auto standard = standard_network(result.networks.back(), input, series);
+        ASSERT_TRUE(standard.has_value());
+        Ladder rounded_at_once = result.networks.back().ladder;
+        for (std::size_t k = 0; k < standard->ladder.size(); ++k) {
+            const double v = standard->ladder[k].value;
+            EXPECT_EQ(rf::nearest_standard_value(v, series), v);
+            EXPECT_EQ(standard->ladder[k].kind, result.networks.back().ladder[k].kind);
+            rounded_at_once[k].value = rf::nearest_standard_value(rounded_at_once[k].value, series);
+        }
+        const Figures again = evaluate(standard->ladder, input.load, 50, {});
+        EXPECT_EQ(again.worst_gamma, standard->figures.worst_gamma);
+        EXPECT_LE(standard->figures.worst_gamma,
+                  evaluate(rounded_at_once, input.load, 50, {}).worst_gamma + 1e-12);
+    }
+}
+
+TEST(Design, Yield) {
+    const Ladder ladder{{Position::Series, Kind::L, 64.7}, {Position::Shunt, Kind::C, 2.54},
+                        {Position::Series, Kind::C, 0.85}, {Position::Shunt, Kind::C, 1.03}};
+    const Load load =
+        sampled(0.295, 0.405, 51, [](double f) { return Complex{40, two_pi * f * 120}; });
+    const double nominal = evaluate(ladder, load, 50, {}).worst_rl_db;
+    struct Row {
+        const char* name;
+        double tolerance;
+        double target;
+        double share_lo, share_hi;
+    };
+    const Row rows[] = {
+        {"tiny_tolerance_all_meet", 1e-6, nominal - 0.01, 1, 1},
+        {"tiny_tolerance_none_beat", 1e-6, nominal + 0.01, 0, 0},
+        {"five_percent_some_fail", 5, nominal - 0.5, 0.05, 0.95},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const YieldFigures y = network_yield(ladder, load, 50, {}, row.tolerance, 400, row.target);
+        EXPECT_GE(y.share, row.share_lo);
+        EXPECT_LE(y.share, row.share_hi);
+        EXPECT_LE(y.min_rl_db, y.median_rl_db);
+        EXPECT_LE(y.median_rl_db, y.max_rl_db);
+        EXPECT_EQ(y.runs, 400);
+        const YieldFigures again =
+            network_yield(ladder, load, 50, {}, row.tolerance, 400, row.target);
+        EXPECT_EQ(again.share, y.share);
+        EXPECT_EQ(again.median_rl_db, y.median_rl_db);
+    }
+    // The uniform mapping: 53 bits, [0, 1), the same everywhere.
+    EXPECT_EQ(unit_uniform(0), 0.0);
+    EXPECT_EQ(unit_uniform(~std::uint64_t{0}), 1.0 - 0x1.0p-53);
+    EXPECT_EQ(unit_uniform(std::uint64_t{1} << 63), 0.5);
+}
+
+// Random series and shunt R-L-C loads: finite figures, never better than the bound, never worse
+// with one element more.
+TEST(DesignProperty, RandomLoads) {
+    std::mt19937_64 rng(20261207);
+    const auto uniform = [&](double lo, double hi) {
+        return lo + (hi - lo) * unit_uniform(rng());
+    };
+    for (int trial = 0; trial < 12; ++trial) {
+        const bool series = trial % 2 == 0;
+        const double r = uniform(10, 200);
+        const double l_nh = std::exp(uniform(std::log(1.0), std::log(50.0)));
+        const double c_pf = std::exp(uniform(std::log(0.5), std::log(20.0)));
+        const double lo = uniform(0.5, 1.5);
+        const double hi = lo * uniform(1.1, 2.0);
+        SCOPED_TRACE("trial " + std::to_string(trial) + (series ? " series" : " shunt") +
+                     " R " + std::to_string(r) + " L " + std::to_string(l_nh) + " C " +
+                     std::to_string(c_pf) + " band " + std::to_string(lo) + "-" +
+                     std::to_string(hi));
+        const Load load = sampled(lo, hi, 41, [&](double f) {
+            const double w = two_pi * f;
+            if (series) {
+                return Complex{r, w * l_nh - 1000 / (w * c_pf)};
+            }
+            return 1.0 / Complex{1 / r, w * c_pf / 1000 - 1 / (w * l_nh)};
+        });
+        const double bound = series ? series_section_bound(r, l_nh, c_pf, {lo, hi})
+                                    : shunt_section_bound(r, c_pf, l_nh, {lo, hi});
+        DesignInput input = input_for(load, 3);
+        input.random_points = 32;
+        input.random_starts = 3;
+        const DesignResult result = design_networks(input);
+        ASSERT_EQ(result.networks.size(), 3U);
+        expect_consistent(result, input);
+        for (const Design& design : result.networks) {
+            EXPECT_TRUE(std::isfinite(design.figures.worst_gamma));
+            EXPECT_TRUE(std::isfinite(design.figures.gain_db));
+            EXPECT_TRUE(std::isfinite(design.figures.at_ghz));
+            EXPECT_GE(design.figures.worst_gamma, bound - 1e-12);
+        }
+    }
+}
+
+} // namespace
+} // namespace veltrane::match

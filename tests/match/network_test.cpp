@@ -1,0 +1,202 @@
+// The bound on published and hand-worked figures, and ladders evaluated against loads.
+
+#include "match/bound.h"
+#include "match/network.h"
+
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+namespace veltrane::match {
+namespace {
+
+using testing::near_relative;
+
+constexpr double pi = std::numbers::pi;
+
+struct BoundCase {
+    const char* name;
+    rf::LumpedModel model;
+    Band band;
+    double gamma; // worked by hand or published
+};
+
+// Parallel/Series: RL || Cp || Lp behind the series pair; Series/Parallel: RL + Ls + Cs.
+const BoundCase bound_cases[] = {
+    // 15 ohm + 0.5 pF in series over 8-18 GHz: VSWR >= 1.269 (a textbook example),
+    // |Gamma| = 0.269 / 2.269. The series L is too small to matter.
+    {"series_rc_8_18_ghz", {Topology::SeriesParallel, 1e-6, 0.5, 1, 1, 15}, {8, 18}, 0.118619},
+    // 40 ohm + 120 nH over 295-405 MHz: exp(-40 / 26.4) (published: 0.2198). The series C is
+    // too large to matter.
+    {"series_rl_vhf", {Topology::SeriesParallel, 120, 1e12, 1, 1, 40}, {0.295, 0.405}, 0.219775},
+    // 100 ohm || 1 pF over 1-2 GHz: exp(-pi / (R C 2 pi 1e9)) = exp(-5).
+    {"shunt_rc", {Topology::ParallelSeries, 1, 1, 1e9, 1, 100}, {1, 2}, 0.0067379},
+    // 50 ohm || 10 nH over 1-2 GHz: exp(-pi L / (R (1/w1 - 1/w2))) = exp(-0.8 pi^2).
+    {"shunt_rl", {Topology::ParallelSeries, 1, 1, 10, 1e-9, 50}, {1, 2}, 3.72347e-4},
+    // 40 ohm + 1 nH + 5 pF over 1-3 GHz: the C constraint binds, exp(-pi R C / (1/w1 - 1/w2))
+    // = exp(-0.6 pi^2); the L one gives only exp(-10).
+    {"series_rlc_c_binds", {Topology::SeriesParallel, 1, 5, 1, 1, 40}, {1, 3}, 2.68047e-3},
+};
+
+TEST(Bound, PublishedAndWorkedFigures) {
+    for (const BoundCase& c : bound_cases) {
+        SCOPED_TRACE(c.name);
+        const auto bound = model_bound(c.model, c.band);
+        ASSERT_TRUE(bound.has_value());
+        EXPECT_PRED_FORMAT3(near_relative, bound->gamma, c.gamma, 2e-5);
+        EXPECT_PRED_FORMAT3(near_relative, bound->rl_db, -20 * std::log10(c.gamma), 1e-4);
+        EXPECT_PRED_FORMAT3(near_relative, bound->gain_db,
+                            10 * std::log10(1 - c.gamma * c.gamma), 1e-3);
+    }
+    // The published VSWR of the first row.
+    const auto vswr = model_bound(bound_cases[0].model, bound_cases[0].band);
+    EXPECT_NEAR((1 + vswr->gamma) / (1 - vswr->gamma), 1.269, 5e-4);
+}
+
+TEST(Bound, NoneForANonPositiveSection) {
+    const Band band{1, 2};
+    for (const rf::LumpedModel& model :
+         {rf::LumpedModel{Topology::ParallelSeries, 1, 1, -3, 2, 50},
+          rf::LumpedModel{Topology::ParallelSeries, 1, 1, 3, 0, 50},
+          rf::LumpedModel{Topology::SeriesParallel, -1, 1, 3, 2, 50},
+          rf::LumpedModel{Topology::SeriesParallel, 1, 1, 3, 2, 0}}) {
+        EXPECT_FALSE(model_bound(model, band).has_value());
+    }
+}
+
+// The estimate of a series R-L load sampled far beyond the band approaches its bound (the
+// integral of ln(1/|Gamma|) of a series R-L is pi R / L whatever the reference, when the
+// reference is R); over a narrow span it is well above it.
+TEST(Bound, EstimateFromSamples) {
+    const Band band{0.295, 0.405};
+    const auto load_over = [](double lo, double hi, int n) {
+        Load load;
+        for (int i = 0; i < n; ++i) {
+            const double f = lo * std::pow(hi / lo, static_cast<double>(i) / (n - 1));
+            load.f_ghz.push_back(f);
+            load.z_ohm.push_back({40, 2 * pi * f * 120});
+        }
+        return load;
+    };
+    const auto wide = data_estimate(load_over(1e-6, 1e4, 20001), band, 40);
+    ASSERT_TRUE(wide.has_value());
+    EXPECT_PRED_FORMAT3(near_relative, wide->gamma, 0.219775, 2e-3);
+    const auto narrow = data_estimate(load_over(0.2, 0.5, 301), band, 40);
+    ASSERT_TRUE(narrow.has_value());
+    EXPECT_GT(narrow->gamma, 0.5);
+    EXPECT_FALSE(data_estimate(load_over(0.2, 0.5, 1), band, 40).has_value());
+}
+
+// A ladder, a load, and what a hand calculation gives at one frequency.
+struct LadderCase {
+    const char* name;
+    Ladder ladder;
+    Complex z_load;
+    double f_ghz;
+    Complex z_in; // by hand
+};
+
+// L-section from 200 to 50 ohm at 1 GHz: Q = sqrt(3), series X = 50 sqrt(3), shunt B = sqrt(3)/200.
+const double l_match_nh = 50 * std::sqrt(3.0) / (2 * pi);
+const double c_match_pf = std::sqrt(3.0) / 200 / (2 * pi) * 1000;
+
+const LadderCase ladder_cases[] = {
+    {"l_section_to_200_ohm",
+     {{Position::Series, Kind::L, l_match_nh}, {Position::Shunt, Kind::C, c_match_pf}},
+     {200, 0},
+     1.0,
+     {50, 0}},
+    // Order matters: the shunt C first sits across the source side instead.
+    {"shunt_first", {{Position::Shunt, Kind::C, 1000 / (2 * pi * 100)}}, {100, 0}, 1.0,
+     {50, -50}}, // 1 / (0.01 + j0.01)
+    // Series C of 1000/(2 pi 25) pF at 1 GHz: -j25 ohm, then 20 + j10 ohm load.
+    {"series_c", {{Position::Series, Kind::C, 1000 / (2 * pi * 25)}}, {20, 10}, 1.0, {20, -15}},
+    // Shunt L of 50/(2 pi) nH (j50 ohm) across 50 ohm: 25 + j25.
+    {"shunt_l", {{Position::Shunt, Kind::L, 50 / (2 * pi)}}, {50, 0}, 1.0, {25, 25}},
+    // At 2 GHz the series L of the first row has twice the reactance.
+    {"frequency_scales",
+     {{Position::Series, Kind::L, 10 / (2 * pi)}, {Position::Series, Kind::C, 1000 / (2 * pi * 30)}},
+     {50, 0},
+     2.0,
+     {50, 20 - 15}},
+};
+
+TEST(Ladder, InputImpedanceByHand) {
+    for (const LadderCase& c : ladder_cases) {
+        SCOPED_TRACE(c.name);
+        const Abcd m = chain_matrix(c.ladder, c.f_ghz, {});
+        const Complex z = input_impedance(m, c.z_load);
+        EXPECT_NEAR(z.real(), c.z_in.real(), 1e-9);
+        EXPECT_NEAR(z.imag(), c.z_in.imag(), 1e-9);
+        // Lossless: the power not reflected reaches the load.
+        const double g = std::abs(reflection(z, 50));
+        EXPECT_NEAR(transducer_gain(m, c.z_load, 50), 1 - g * g, 1e-12);
+        // The S-parameters say the same: reciprocal, lossless, and the same input reflection.
+        const SParameters s = s_parameters(m, 50);
+        EXPECT_NEAR(std::abs(s.s12 - s.s21), 0, 1e-12);
+        EXPECT_NEAR(std::norm(s.s11) + std::norm(s.s21), 1, 1e-12);
+        const Complex gl = reflection(c.z_load, 50);
+        const Complex cascaded = s.s11 + s.s12 * s.s21 * gl / (1.0 - s.s22 * gl);
+        EXPECT_NEAR(std::abs(cascaded - reflection(z, 50)), 0, 1e-12);
+    }
+}
+
+// Finite Q: at the stated frequency the part's Q is the given one; an inductor's grows as
+// sqrt(f), a capacitor's stays; the network then loses power.
+TEST(Ladder, PartLosses) {
+    const Losses losses{PartQ{40, 1.0}, PartQ{200, 3.0}};
+    struct Row {
+        const char* name;
+        Element element;
+        double f_ghz;
+        double q;
+    };
+    const Row rows[] = {
+        {"inductor_at_q_frequency", {Position::Series, Kind::L, 8}, 1.0, 40},
+        {"inductor_at_4x", {Position::Shunt, Kind::L, 8}, 4.0, 80},
+        {"capacitor_anywhere", {Position::Series, Kind::C, 2}, 0.5, 200},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Complex z = branch_impedance(row.element, row.f_ghz, losses);
+        EXPECT_PRED_FORMAT3(near_relative, std::fabs(z.imag() / z.real()), row.q, 1e-12);
+        EXPECT_EQ(z.imag() > 0, row.element.kind == Kind::L);
+    }
+    const Ladder ladder{{Position::Series, Kind::L, l_match_nh},
+                        {Position::Shunt, Kind::C, c_match_pf}};
+    const Abcd m = chain_matrix(ladder, 1.0, losses);
+    const double g = std::abs(reflection(input_impedance(m, {200, 0}), 50));
+    EXPECT_LT(transducer_gain(m, {200, 0}, 50), 1 - g * g - 1e-3);
+}
+
+TEST(Ladder, WorstSampleAndGain) {
+    const Ladder ladder{{Position::Series, Kind::L, l_match_nh},
+                        {Position::Shunt, Kind::C, c_match_pf}};
+    Load load;
+    for (double f : {0.8, 1.0, 1.3}) {
+        load.f_ghz.push_back(f);
+        load.z_ohm.push_back({200, 0});
+    }
+    const Figures figures = evaluate(ladder, load, 50, {});
+    double worst = 0;
+    double at = 0;
+    for (double f : load.f_ghz) {
+        const double g =
+            std::abs(reflection(input_impedance(chain_matrix(ladder, f, {}), {200, 0}), 50));
+        if (g > worst) {
+            worst = g;
+            at = f;
+        }
+    }
+    EXPECT_EQ(figures.worst_gamma, worst);
+    EXPECT_EQ(figures.at_ghz, 1.3);
+    EXPECT_EQ(at, 1.3);
+    EXPECT_NEAR(figures.worst_rl_db, -20 * std::log10(worst), 1e-12);
+    EXPECT_NEAR(figures.gain_db, 10 * std::log10(1 - worst * worst), 1e-12);
+}
+
+} // namespace
+} // namespace veltrane::match
