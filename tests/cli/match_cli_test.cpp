@@ -1,0 +1,247 @@
+// veltrane-calc --match: the files read back reproduce every reported figure, ngspice runs the
+// exported subcircuit behind the model, the JSON object, and the errors.
+#include "cli/calc_cli.h"
+#include "cli_test_support.h"
+#include "match/network.h"
+#include "rf/model_impedance.h"
+#include "rf/numbers.h"
+#include "rf/response.h"
+#include "rf/touchstone.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <numbers>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace veltrane::cli {
+namespace {
+
+using veltrane::testing::read_bytes;
+using veltrane::testing::TempDir;
+using veltrane::testing::write_bytes;
+using Args = std::vector<std::string>;
+using Complex = std::complex<double>;
+
+// 40 ohm in series with 120 nH from 250 to 450 MHz, every 2.5 MHz, referred to 50 ohm.
+std::string load_file() {
+    std::string text = "# GHz S RI R 50\n";
+    for (int k = 0; k <= 80; ++k) {
+        const double f = 0.25 + 0.0025 * k;
+        const Complex z{40, 2 * std::numbers::pi * f * 120};
+        const Complex s = (z - 50.0) / (z + 50.0);
+        text +=
+            rf::shortest(f) + " " + rf::shortest(s.real()) + " " + rf::shortest(s.imag()) + "\n";
+    }
+    return text;
+}
+
+match::Ladder ladder_of(const nlohmann::json& network) {
+    match::Ladder ladder;
+    for (const auto& e : network["elements"]) {
+        ladder.push_back(
+            {e["position"] == "series" ? match::Position::Series : match::Position::Shunt,
+             e["kind"] == "L" ? match::Kind::L : match::Kind::C, e["value"].get<double>()});
+        EXPECT_EQ(e["unit"], e["kind"] == "L" ? "nH" : "pF");
+    }
+    return ladder;
+}
+
+// The exported two-port read back with the project's reader and cascaded with the load's data
+// gives the reported worst |Gamma_in|; every network of the table, rebuilt from its printed
+// values, gives its own.
+TEST(CalcMatch, FilesReproduceTheFigures) {
+    struct Row {
+        const char* name;
+        Args extra;
+        const char* exported; // "networks" (the last) or "standard"
+    };
+    const Row rows[] = {
+        {"lossless", {"--match", "3"}, "networks"},
+        {"lossy",
+         {"--match", "2", "--inductor-q", "30@0.35", "--capacitor-q", "150@1"},
+         "networks"},
+        {"standard", {"--match", "3", "--match-e-series", "E24", "--source", "45"}, "standard"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        write_bytes(dir / "load.s1p", load_file());
+        const std::string s2p = (dir / "net.s2p").string();
+        Args args = {"--touchstone",
+                     (dir / "load.s1p").string(),
+                     "--band",
+                     "0.295:0.405",
+                     "--json",
+                     "--match-s2p",
+                     s2p};
+        args.insert(args.end(), row.extra.begin(), row.extra.end());
+        const testing::CalcRun run = testing::calc(args);
+        ASSERT_EQ(run.status, exit_results) << run.err;
+        const auto json = nlohmann::json::parse(run.out)["match"];
+        const double source = json["source_ohm"];
+        match::Losses losses;
+        if (std::string(row.name) == "lossy") {
+            losses = {match::PartQ{30, 0.35}, match::PartQ{150, 1}};
+        }
+
+        const auto network = std::get<rf::Network>(rf::read_touchstone_file(s2p));
+        ASSERT_EQ(network.ports, 2);
+        const auto load = std::get<rf::PortData>(rf::port_data(
+            std::get<rf::Network>(rf::read_touchstone_file((dir / "load.s1p").string())), 1));
+        ASSERT_EQ(network.f_ghz, load.f_ghz);
+        match::Load in_band;
+        double worst = 0;
+        for (std::size_t i = 0; i < load.f_ghz.size(); ++i) {
+            if (load.f_ghz[i] < 0.295 || load.f_ghz[i] > 0.405) {
+                continue;
+            }
+            const Complex gl = rf::rereferred(load.s[i], load.reference_ohm, source);
+            const Complex s11 = network.at(i, 1, 1), s12 = network.at(i, 1, 2);
+            const Complex s21 = network.at(i, 2, 1), s22 = network.at(i, 2, 2);
+            worst = std::max(worst, std::abs(s11 + s12 * s21 * gl / (1.0 - s22 * gl)));
+            in_band.f_ghz.push_back(load.f_ghz[i]);
+            in_band.z_ohm.push_back(rf::impedance_from_reflection(load.s[i], load.reference_ohm));
+        }
+        ASSERT_EQ(in_band.f_ghz.size(), 45U);
+        const auto& exported =
+            std::string(row.exported) == "standard" ? json["standard"] : json["networks"].back();
+        EXPECT_NEAR(worst, exported["worst_gamma"].get<double>(), 1e-9);
+        for (const auto& reported : json["networks"]) {
+            const match::Figures again =
+                match::evaluate(ladder_of(reported), in_band, source, losses);
+            EXPECT_NEAR(again.worst_gamma, reported["worst_gamma"].get<double>(), 1e-12);
+            EXPECT_NEAR(again.gain_db, reported["gain_db"].get<double>(), 1e-12);
+            EXPECT_EQ(again.at_ghz, reported["at_ghz"].get<double>());
+        }
+    }
+}
+
+// The whole object, key by key in the documented order.
+TEST(CalcMatch, JsonObject) {
+    TempDir dir;
+    write_bytes(dir / "load.s1p", load_file());
+    const testing::CalcRun run =
+        testing::calc({"--touchstone", (dir / "load.s1p").string(), "--match", "2", "--band",
+                       "0.295:0.405", "--json", "--yield", "3:50:6"});
+    ASSERT_EQ(run.status, exit_results) << run.err;
+    const auto object = nlohmann::ordered_json::parse(run.out);
+    const auto& m = object["match"];
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : m.items()) {
+        keys.push_back(key);
+    }
+    EXPECT_EQ(keys, (std::vector<std::string>{"band_ghz", "source_ohm", "bound", "estimate",
+                                              "networks", "standard", "yield"}));
+    EXPECT_EQ(m["band_ghz"], nlohmann::json::parse("[0.295, 0.405]"));
+    EXPECT_TRUE(m["bound"].is_null()); // data alone: no model
+    EXPECT_GT(m["estimate"]["gamma"].get<double>(), 0);
+    ASSERT_EQ(m["networks"].size(), 2U);
+    keys.clear();
+    for (const auto& [key, value] : m["networks"][1].items()) {
+        keys.push_back(key);
+    }
+    EXPECT_EQ(keys, (std::vector<std::string>{"elements", "worst_gamma", "worst_rl_db", "gain_db",
+                                              "at_ghz", "gap_db"}));
+    EXPECT_EQ(m["yield"]["tolerance_percent"], 3);
+    EXPECT_EQ(m["yield"]["runs"], 50);
+    EXPECT_EQ(m["yield"]["target_rl_db"], 6);
+    EXPECT_TRUE(m["standard"].is_null());
+}
+
+TEST(CalcMatch, Errors) {
+    struct Row {
+        const char* name;
+        Args args;
+        int status;
+        std::string says;
+    };
+    const Row rows[] = {
+        {"no_elements", {"--match", "0", "--band", "0.3:0.4"}, exit_usage, "--match"},
+        {"too_many", {"--match", "9", "--band", "0.3:0.4"}, exit_usage, "1 to 8"},
+        {"not_a_number", {"--match", "4x", "--band", "0.3:0.4"}, exit_usage, "--match"},
+        {"source", {"--match", "2", "--band", "0.3:0.4", "--source", "0"}, exit_usage, "--source"},
+        {"inductor_q",
+         {"--match", "2", "--band", "0.3:0.4", "--inductor-q", "-5@1"},
+         exit_usage,
+         "--inductor-q"},
+        {"capacitor_q",
+         {"--match", "2", "--band", "0.3:0.4", "--capacitor-q", "100"},
+         exit_usage,
+         "--capacitor-q"},
+        {"band_order", {"--match", "2", "--band", "0.4:0.3"}, exit_usage, "--band"},
+        {"yield",
+         {"--match", "2", "--band", "0.3:0.4", "--yield", "150:10"},
+         exit_usage,
+         "--yield"},
+        {"needs_match", {"--band", "0.3:0.4"}, exit_usage, "--band"},
+        {"band_outside", {"--match", "2", "--band", "0.2:0.4"}, exit_message, "outside the data"},
+        {"few_samples", {"--match", "2", "--band", "0.3:0.304"}, exit_message, "at least 3"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        write_bytes(dir / "load.s1p", load_file());
+        Args args = {"--touchstone", (dir / "load.s1p").string(), "--match-s2p",
+                     (dir / "net.s2p").string()};
+        if (std::string(row.name) == "needs_match") {
+            args.resize(2);
+        }
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        const testing::CalcRun run = testing::calc(args);
+        EXPECT_EQ(run.status, row.status);
+        EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
+        EXPECT_FALSE(std::filesystem::exists(dir / "net.s2p"));
+    }
+}
+
+#ifndef _WIN32
+// The exported subcircuit behind the model's, in ngspice: the impedance at the source pin gives
+// the reported worst |Gamma_in| at the band's samples.
+TEST(CalcMatch, NgspiceReproducesTheMatch) {
+    TempDir dir;
+    const testing::CalcRun run = testing::calc(
+        {"--f1",           "1",          "--r1",           "30",
+         "--x1",           "20",         "--f2",           "2",
+         "--r2",           "45",         "--x2",           "-15",
+         "--rl",           "60",         "--f1-crossover", "inductive",
+         "--f2-crossover", "capacitive", "--topology",     "parallel-series",
+         "--no-report",    "--json",     "--spice",        (dir / "model.cir").string(),
+         "--match",        "3",          "--match-spice",  (dir / "match.cir").string()});
+    ASSERT_EQ(run.status, exit_results) << run.err;
+    const auto m = nlohmann::json::parse(run.out)["match"];
+    ASSERT_FALSE(m["bound"].is_null());
+    const double fl = m["band_ghz"][0], fh = m["band_ghz"][1];
+    const std::string bench = "* bench\n.include model.cir\n.include match.cir\n"
+                              "X1 in load 0 veltrane_match\nX2 load 0 veltrane_model\n"
+                              "I1 0 in AC 1\n.control\nset numdgt=16\nac lin 201 " +
+                              rf::full_precision(fl * 1e9) + " " + rf::full_precision(fh * 1e9) +
+                              "\nwrdata z.txt vr(in) vi(in)\nquit\n.endc\n.end\n";
+    write_bytes(dir / "bench.cir", bench);
+    const int status = std::system(
+        ("cd '" + dir.path().string() + "' && ngspice -b bench.cir > log.txt 2>&1").c_str());
+    ASSERT_EQ(status, 0) << "ngspice failed or is missing (scripts/deps.sh installs it):\n"
+                         << read_bytes(dir / "log.txt");
+    std::istringstream out(read_bytes(dir / "z.txt"));
+    double f = 0, vr = 0, f2 = 0, vi = 0;
+    double worst = 0;
+    int samples = 0;
+    while (out >> f >> vr >> f2 >> vi) {
+        const Complex z{vr, vi};
+        worst = std::max(worst, std::abs((z - 50.0) / (z + 50.0)));
+        ++samples;
+    }
+    EXPECT_EQ(samples, 201) << read_bytes(dir / "log.txt");
+    EXPECT_NEAR(worst, m["networks"][2]["worst_gamma"].get<double>(), 1e-6);
+    EXPECT_GE(m["networks"][2]["gap_db"].get<double>(), 0);
+}
+#endif
+
+} // namespace
+} // namespace veltrane::cli
