@@ -491,7 +491,16 @@ MatchOutcome run_match(const MatchRequest& request, const MatchContext& context)
         write(*request.spice, match::network_spice(chosen.ladder, request.losses, source, band));
     }
     if (request.plot) {
-        match::MatchPlot plot{chosen.ladder, request.losses, source, over, band, bound};
+        // The band with one band's width either side, when the data reach that far in.
+        const double width = band.fh_ghz - band.fl_ghz;
+        match::Load near = over;
+        if (context.data != nullptr) {
+            near = load_from_data(*context.data, band.fl_ghz - width, band.fh_ghz + width);
+            if (near.f_ghz.size() < 2) {
+                near = over;
+            }
+        }
+        match::MatchPlot plot{chosen.ladder, request.losses, source, near, band, bound};
         write(*request.plot, rf::svg_text(match::match_picture(plot)));
     }
     if (!outcome.failures.empty()) {

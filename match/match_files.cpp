@@ -250,8 +250,9 @@ rf::Picture match_picture(const MatchPlot& plot) {
         }
     }
     picture.operations.emplace_back(rf::EndClip{});
-    double x = 60;
-    const double y = picture.height - 40;
+    // After the picture's own legend entry ("matched input"), on its line.
+    double x = 60 + 50 + 6.5 * 13;
+    const double y = picture.height - 22;
     const auto entry = [&](const rf::Pen& pen, const std::string& label) {
         picture.operations.emplace_back(rf::Line{{x, y - 4}, {x + 30, y - 4}, pen});
         picture.operations.emplace_back(

@@ -1,0 +1,42 @@
+// The matching network designer on the published antenna load (40 ohm + 120 nH, 295-405 MHz,
+// 201 samples in the band, 50 ohm source): all ladders of 1..N elements.
+#include "match/design.h"
+
+#include <benchmark/benchmark.h>
+
+#include <numbers>
+
+namespace {
+
+using namespace veltrane::match;
+
+DesignInput antenna(int elements) {
+    DesignInput input;
+    for (int i = 0; i < 201; ++i) {
+        const double f = 0.295 + 0.110 * i / 200;
+        input.load.f_ghz.push_back(f);
+        input.load.z_ohm.push_back({40, 2 * std::numbers::pi * f * 120});
+    }
+    input.max_elements = elements;
+    return input;
+}
+
+void design(benchmark::State& state) {
+    const DesignInput input = antenna(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(design_networks(input));
+    }
+}
+BENCHMARK(design)->Arg(4)->Arg(6)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void standard_values(benchmark::State& state) {
+    const DesignInput input = antenna(4);
+    const DesignResult result = design_networks(input);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(standard_network(result.networks.back(), input,
+                                                  veltrane::rf::ESeries::E24));
+    }
+}
+BENCHMARK(standard_values)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+} // namespace
