@@ -61,8 +61,11 @@ void expect_consistent(const DesignResult& result, const DesignInput& input) {
 // source. Its published five-element tee reaches about -0.72 dB; the targets are |Gamma_in| <=
 // 0.392 with 4 elements and <= 0.318 with 6, beside the load's bound 0.2198.
 TEST(Design, PublishedAntennaExample) {
-    const DesignInput input = input_for(
-        sampled(0.295, 0.405, 201, [](double f) { return Complex{40, two_pi * f * 120}; }), 6);
+    const DesignInput input = input_for(sampled(0.295, 0.405, 201,
+                                                [](double f) {
+                                                    return Complex{40, two_pi * f * 120};
+                                                }),
+                                        6);
     const DesignResult result = design_networks(input);
     ASSERT_EQ(result.networks.size(), 6U);
     EXPECT_FALSE(result.stopped);
@@ -81,12 +84,12 @@ TEST(Design, PublishedAntennaExample) {
 // pass it.
 TEST(Design, ShuntRcApproachesItsBound) {
     constexpr double c_pf = 8.3;
-    const DesignInput input = input_for(sampled(1, 2, 101,
-                                                [](double f) {
-                                                    return 1.0 / Complex{1.0 / 50,
-                                                                         two_pi * f * c_pf / 1000};
-                                                }),
-                                        5);
+    const DesignInput input =
+        input_for(sampled(1, 2, 101,
+                          [](double f) {
+                              return 1.0 / Complex{1.0 / 50, two_pi * f * c_pf / 1000};
+                          }),
+                  5);
     const double bound = shunt_section_bound(50, c_pf, 0, {1, 2});
     EXPECT_NEAR(bound, 0.30, 0.01);
     const DesignResult result = design_networks(input);
@@ -109,8 +112,10 @@ TEST(Design, RecoversAKnownLadder) {
     const Row rows[] = {
         {"series_l_shunt_c", {{Position::Series, Kind::L, 12}, {Position::Shunt, Kind::C, 3.3}}},
         {"shunt_l_series_c", {{Position::Shunt, Kind::L, 9}, {Position::Series, Kind::C, 2.2}}},
-        {"three", {{Position::Shunt, Kind::C, 1.5}, {Position::Series, Kind::L, 6.8},
-                   {Position::Shunt, Kind::C, 4.7}}},
+        {"three",
+         {{Position::Shunt, Kind::C, 1.5},
+          {Position::Series, Kind::L, 6.8},
+          {Position::Shunt, Kind::C, 4.7}}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -127,8 +132,11 @@ TEST(Design, RecoversAKnownLadder) {
 }
 
 TEST(Design, SameSeedSameNetworks) {
-    const DesignInput input = input_for(
-        sampled(0.295, 0.405, 51, [](double f) { return Complex{40, two_pi * f * 120}; }), 3);
+    const DesignInput input = input_for(sampled(0.295, 0.405, 51,
+                                                [](double f) {
+                                                    return Complex{40, two_pi * f * 120};
+                                                }),
+                                        3);
     const DesignResult a = design_networks(input);
     const DesignResult b = design_networks(input);
     ASSERT_EQ(a.networks.size(), b.networks.size());
@@ -138,8 +146,11 @@ TEST(Design, SameSeedSameNetworks) {
 }
 
 TEST(Design, ProgressStopsTheDesign) {
-    DesignInput input = input_for(
-        sampled(0.295, 0.405, 201, [](double f) { return Complex{40, two_pi * f * 120}; }), 6);
+    DesignInput input = input_for(sampled(0.295, 0.405, 201,
+                                          [](double f) {
+                                              return Complex{40, two_pi * f * 120};
+                                          }),
+                                  6);
     int calls = 0;
     double last = -1;
     bool rising = true;
@@ -166,8 +177,11 @@ TEST(Design, RefusesWhatItCannotDesign) {
 // Rounding to E12: every value standard, the figures the rounded ladder's own, and the
 // re-optimisation of the others makes it no worse than rounding every element at once.
 TEST(Design, StandardValues) {
-    const DesignInput input = input_for(
-        sampled(0.295, 0.405, 101, [](double f) { return Complex{40, two_pi * f * 120}; }), 4);
+    const DesignInput input = input_for(sampled(0.295, 0.405, 101,
+                                                [](double f) {
+                                                    return Complex{40, two_pi * f * 120};
+                                                }),
+                                        4);
     const DesignResult result = design_networks(input);
     ASSERT_EQ(result.networks.size(), 4U);
     for (const rf::ESeries series : {rf::ESeries::E12, rf::ESeries::E96}) {
@@ -189,10 +203,13 @@ TEST(Design, StandardValues) {
 }
 
 TEST(Design, Yield) {
-    const Ladder ladder{{Position::Series, Kind::L, 64.7}, {Position::Shunt, Kind::C, 2.54},
-                        {Position::Series, Kind::C, 0.85}, {Position::Shunt, Kind::C, 1.03}};
-    const Load load =
-        sampled(0.295, 0.405, 51, [](double f) { return Complex{40, two_pi * f * 120}; });
+    const Ladder ladder{{Position::Series, Kind::L, 64.7},
+                        {Position::Shunt, Kind::C, 2.54},
+                        {Position::Series, Kind::C, 0.85},
+                        {Position::Shunt, Kind::C, 1.03}};
+    const Load load = sampled(0.295, 0.405, 51, [](double f) {
+        return Complex{40, two_pi * f * 120};
+    });
     const double nominal = evaluate(ladder, load, 50, {}).worst_rl_db;
     struct Row {
         const char* name;
@@ -228,9 +245,7 @@ TEST(Design, Yield) {
 // with one element more.
 TEST(DesignProperty, RandomLoads) {
     std::mt19937_64 rng(20261207);
-    const auto uniform = [&](double lo, double hi) {
-        return lo + (hi - lo) * unit_uniform(rng());
-    };
+    const auto uniform = [&](double lo, double hi) { return lo + (hi - lo) * unit_uniform(rng()); };
     for (int trial = 0; trial < 12; ++trial) {
         const bool series = trial % 2 == 0;
         const double r = uniform(10, 200);
@@ -238,8 +253,8 @@ TEST(DesignProperty, RandomLoads) {
         const double c_pf = std::exp(uniform(std::log(0.5), std::log(20.0)));
         const double lo = uniform(0.5, 1.5);
         const double hi = lo * uniform(1.1, 2.0);
-        SCOPED_TRACE("trial " + std::to_string(trial) + (series ? " series" : " shunt") +
-                     " R " + std::to_string(r) + " L " + std::to_string(l_nh) + " C " +
+        SCOPED_TRACE("trial " + std::to_string(trial) + (series ? " series" : " shunt") + " R " +
+                     std::to_string(r) + " L " + std::to_string(l_nh) + " C " +
                      std::to_string(c_pf) + " band " + std::to_string(lo) + "-" +
                      std::to_string(hi));
         const Load load = sampled(lo, hi, 41, [&](double f) {

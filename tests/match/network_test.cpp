@@ -48,8 +48,8 @@ TEST(Bound, PublishedAndWorkedFigures) {
         ASSERT_TRUE(bound.has_value());
         EXPECT_PRED_FORMAT3(near_relative, bound->gamma, c.gamma, 2e-5);
         EXPECT_PRED_FORMAT3(near_relative, bound->rl_db, -20 * std::log10(c.gamma), 1e-4);
-        EXPECT_PRED_FORMAT3(near_relative, bound->gain_db,
-                            10 * std::log10(1 - c.gamma * c.gamma), 1e-3);
+        EXPECT_PRED_FORMAT3(near_relative, bound->gain_db, 10 * std::log10(1 - c.gamma * c.gamma),
+                            1e-3);
     }
     // The published VSWR of the first row.
     const auto vswr = model_bound(bound_cases[0].model, bound_cases[0].band);
@@ -110,7 +110,10 @@ const LadderCase ladder_cases[] = {
      1.0,
      {50, 0}},
     // Order matters: the shunt C first sits across the source side instead.
-    {"shunt_first", {{Position::Shunt, Kind::C, 1000 / (2 * pi * 100)}}, {100, 0}, 1.0,
+    {"shunt_first",
+     {{Position::Shunt, Kind::C, 1000 / (2 * pi * 100)}},
+     {100, 0},
+     1.0,
      {50, -50}}, // 1 / (0.01 + j0.01)
     // Series C of 1000/(2 pi 25) pF at 1 GHz: -j25 ohm, then 20 + j10 ohm load.
     {"series_c", {{Position::Series, Kind::C, 1000 / (2 * pi * 25)}}, {20, 10}, 1.0, {20, -15}},
@@ -118,7 +121,8 @@ const LadderCase ladder_cases[] = {
     {"shunt_l", {{Position::Shunt, Kind::L, 50 / (2 * pi)}}, {50, 0}, 1.0, {25, 25}},
     // At 2 GHz the series L of the first row has twice the reactance.
     {"frequency_scales",
-     {{Position::Series, Kind::L, 10 / (2 * pi)}, {Position::Series, Kind::C, 1000 / (2 * pi * 30)}},
+     {{Position::Series, Kind::L, 10 / (2 * pi)},
+      {Position::Series, Kind::C, 1000 / (2 * pi * 30)}},
      {50, 0},
      2.0,
      {50, 20 - 15}},
