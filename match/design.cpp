@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <optional>
 #include <random>
 #include <span>
 #include <utility>
@@ -239,6 +240,9 @@ class Designer {
                                   [](const Found& a, const Found& b) { return a.value < b.value; });
                 std::vector<std::vector<double>> starts;
                 starts.emplace_back(static_cast<std::size_t>(n), 0.0);
+                if (auto start = resonating_start(shape)) {
+                    starts.push_back(std::move(*start));
+                }
                 for (std::size_t r = 0; r < kept; ++r) {
                     starts.push_back(std::move(sampled[r].x));
                 }
@@ -426,6 +430,33 @@ class Designer {
             indices.push_back(j * (count - 1) / (coarse_samples - 1));
         }
         return indices;
+    }
+
+    // The start with every part at its natural value except the one next to the load, which
+    // resonates the load's reactance (series) or susceptance (shunt) at the band's centre; none
+    // when that part cannot (a series L cannot cancel an inductive load).
+    std::optional<std::vector<double>> resonating_start(const Shape& shape) const {
+        const Load& load = input_.load;
+        const std::size_t middle = load.f_ghz.size() / 2;
+        const double w = two_pi * load.f_ghz[middle];
+        const Complex z = load.z_ohm[middle];
+        const std::size_t last = shape.kinds.size() - 1;
+        const bool inductor = shape.kinds[last] == Kind::L;
+        double value = 0; // nH or pF
+        if (shape.position(last) == Position::Series) {
+            const double x = z.imag();
+            value = inductor ? -x / w : (x > 0 ? 1000 / (w * x) : 0);
+        } else {
+            const double b = (1.0 / z).imag();
+            value = inductor ? (b > 0 ? 1000 / (w * b) : 0) : -1000 * b / w;
+        }
+        if (!(value > 0) || !std::isfinite(value)) {
+            return std::nullopt;
+        }
+        std::vector<double> x(shape.kinds.size(), 0.0);
+        x[last] = std::clamp(std::log(value / (inductor ? natural_l_ : natural_c_)), -log_span,
+                             log_span);
+        return x;
     }
 
     static double vanishing(Position position, Kind kind) {
