@@ -33,8 +33,8 @@ void standard_values(benchmark::State& state) {
     const DesignInput input = antenna(4);
     const DesignResult result = design_networks(input);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(standard_network(result.networks.back(), input,
-                                                  veltrane::rf::ESeries::E24));
+        benchmark::DoNotOptimize(
+            standard_network(result.networks.back(), input, veltrane::rf::ESeries::E24));
     }
 }
 BENCHMARK(standard_values)->Unit(benchmark::kMillisecond)->Iterations(3);

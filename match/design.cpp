@@ -454,8 +454,8 @@ class Designer {
             return std::nullopt;
         }
         std::vector<double> x(shape.kinds.size(), 0.0);
-        x[last] = std::clamp(std::log(value / (inductor ? natural_l_ : natural_c_)), -log_span,
-                             log_span);
+        x[last] =
+            std::clamp(std::log(value / (inductor ? natural_l_ : natural_c_)), -log_span, log_span);
         return x;
     }
 

@@ -115,7 +115,8 @@ TEST(Design, RecoversAKnownLadder) {
         {"series_l_shunt_c", {{Position::Series, Kind::L, 12}, {Position::Shunt, Kind::C, 3.3}}, 2},
         {"shunt_l_series_c", {{Position::Shunt, Kind::L, 9}, {Position::Series, Kind::C, 2.2}}, 2},
         {"three",
-         {{Position::Shunt, Kind::C, 1.5}, {Position::Series, Kind::L, 6.8},
+         {{Position::Shunt, Kind::C, 1.5},
+          {Position::Series, Kind::L, 6.8},
           {Position::Shunt, Kind::C, 4.7}},
          3},
         {"one_kept_by_three", {{Position::Series, Kind::C, 2.7}}, 3},
@@ -132,7 +133,8 @@ TEST(Design, RecoversAKnownLadder) {
         ASSERT_EQ(result.networks.size(), static_cast<std::size_t>(row.designed));
         for (std::size_t k = row.known.size(); k <= result.networks.size(); ++k) {
             SCOPED_TRACE("size " + std::to_string(k));
-            EXPECT_LT(result.networks[k - 1].figures.worst_gamma, k == row.known.size() ? 1e-3 : 1e-8);
+            EXPECT_LT(result.networks[k - 1].figures.worst_gamma,
+                      k == row.known.size() ? 1e-3 : 1e-8);
         }
     }
 }
