@@ -2,9 +2,9 @@
 // report text, no disk) for each topology, the same with the report written to a file on the disk
 // as the window writes it (flushed to the disk), and number formatting alone for each pattern.
 
-#include "model/calculate.h"
+#include "format/format_number.h"
 #include "model/field_set.h"
-#include "output/format_number.h"
+#include "output/calculate.h"
 #include "output/report.h"
 
 #include <benchmark/benchmark.h>

@@ -3,13 +3,13 @@
 #include "cli/exports_json.h"
 #include "cli/measured_input.h"
 #include "cli/model_report.h"
-#include "model/calculate.h"
+#include "io/path_text.h"
+#include "io/safe_file_detail.h"
 #include "model/field_set.h"
-#include "model/state.h"
+#include "model/result.h"
+#include "output/calculate.h"
 #include "output/display.h"
-#include "output/path_text.h"
 #include "output/report.h"
-#include "output/safe_file_detail.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -414,7 +414,7 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
         report = std::make_unique<NoReport>();
     }
 
-    State state;
+    Result state;
     const Outcome outcome = calculate(fields, *report, &state);
     if (outcome != Outcome::Message) {
         model.calculated(state, fields);

@@ -65,4 +65,17 @@ void MemoryFieldSet::select(Option option) {
     selected_.at(index(partner(option))) = false;
 }
 
+Choice choice_of(const FieldSet& fields) {
+    return {fields.is_selected(Option::F1Ind) ? Crossover::Inductive : Crossover::Capacitive,
+            fields.is_selected(Option::F2Ind) ? Crossover::Inductive : Crossover::Capacitive,
+            fields.is_selected(Option::ParSer) ? Topology::ParallelSeries
+                                               : Topology::SeriesParallel};
+}
+
+void select_choice(MemoryFieldSet& fields, Choice choice) {
+    fields.select(choice.f1 == Crossover::Inductive ? Option::F1Ind : Option::F1Cap);
+    fields.select(choice.f2 == Crossover::Inductive ? Option::F2Ind : Option::F2Cap);
+    fields.select(choice.topology == Topology::ParallelSeries ? Option::ParSer : Option::SerPar);
+}
+
 } // namespace veltrane

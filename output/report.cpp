@@ -1,8 +1,8 @@
 #include "output/report.h"
 
-#include "model/state.h"
-#include "output/format_number.h"
-#include "output/safe_file.h"
+#include "format/format_number.h"
+#include "io/safe_file.h"
+#include "model/result.h"
 
 namespace veltrane {
 
@@ -38,32 +38,26 @@ class ReportBuilder {
 
 } // namespace
 
-std::string report_text(const State& state, const FieldSet& fields) {
+std::string report_text(const Result& result, Topology topology) {
     ReportBuilder report;
     report.title("  Veltrane");
     report.empty();
-    if (fields.is_selected(Option::SerPar)) {
-        report.text("Topology: Series; Shunt perturbation");
-        report.value("Q1 =", state.ser_par.q1);
-        report.value("Q2 =", state.ser_par.q2);
-    }
-    if (fields.is_selected(Option::ParSer)) {
-        report.text("Topology: Shunt; Series perturbation");
-        report.value("Q1 =", state.par_ser.q1);
-        report.value("Q2 =", state.par_ser.q2);
-    }
-    report.value("Qbp=", state.Qbp);
+    report.text(topology == Topology::SeriesParallel ? "Topology: Series; Shunt perturbation"
+                                                     : "Topology: Shunt; Series perturbation");
+    report.value("Q1 =", result.Q1);
+    report.value("Q2 =", result.Q2);
+    report.value("Qbp=", result.Qbp);
     report.empty();
-    report.value("Lower Freq.=", state.FL, " MHz");
-    report.value("Upper Freq.=", state.FH, " MHz");
-    report.value("Mean  Freq.=", state.F0, " MHz");
+    report.value("Lower Freq.=", result.FL, " MHz");
+    report.value("Upper Freq.=", result.FH, " MHz");
+    report.value("Mean  Freq.=", result.F0, " MHz");
     report.empty();
-    report.value("R-Load =", state.RL, " Ohms");
+    report.value("R-Load =", result.RL, " Ohms");
     report.empty();
-    report.value("Lp =", state.Lp, " nH");
-    report.value("Cp =", state.Cp, " pF");
-    report.value("Ls =", state.Ls, " nH");
-    report.value("Cs =", state.Cs, " pF");
+    report.value("Lp =", result.Lp, " nH");
+    report.value("Cp =", result.Cp, " pF");
+    report.value("Ls =", result.Ls, " nH");
+    report.value("Cs =", result.Cs, " pF");
     report.text("---------------------------------------");
     return report.take();
 }

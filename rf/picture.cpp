@@ -257,7 +257,7 @@ class Builder {
         if (input_.calculation == nullptr || !input_.draw_model) {
             return out;
         }
-        const State& s = *input_.calculation;
+        const Result& s = *input_.calculation;
         const std::array<std::pair<std::string_view, double>, 5> named = {
             {{"F1", s.F1}, {"F2", s.F2}, {"FL", s.FL}, {"F0", s.F0}, {"FH", s.FH}}};
         for (const auto& [name, f_mhz] : named) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/state.h"
+#include "model/result.h"
 #include "rf/model_impedance.h"
 #include "rf/port_data.h"
 #include "rf/sweep.h"
@@ -116,7 +116,7 @@ struct PlotInput {
     LumpedModel model;
     std::optional<LumpedModel> standard; // the model with standard values, drawn beside it
     std::string standard_name;           // "E24"
-    const State* calculation = nullptr;  // F1, F2, FL, F0, FH for the markers
+    const Result* calculation = nullptr; // F1, F2, FL, F0, FH for the markers
     std::vector<double> f_ghz;           // the sweep, rising
     bool log_frequency = false;
     double z0_ohm = 50.0;

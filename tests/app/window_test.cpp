@@ -2,8 +2,8 @@
 
 #include "app/about_window.h"
 #include "app/main_window.h"
-#include "model/calculate.h"
 #include "model/field_set.h"
+#include "output/calculate.h"
 #include "output/report.h"
 #include "window_driver.h"
 
