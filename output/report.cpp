@@ -2,6 +2,7 @@
 
 #include "format/format_number.h"
 #include "io/safe_file.h"
+#include "model/quantities.h"
 #include "model/result.h"
 
 namespace veltrane {
@@ -18,8 +19,9 @@ class ReportBuilder {
   public:
     void title(std::string_view text) { line(title_column, text); }
     void text(std::string_view text) { line(line_column, text); }
-    void value(std::string_view label, double number, std::string_view unit = {}) {
-        line(line_column, label, format_number(number, Pattern::Report), unit);
+    void value(std::string_view label, double number, Field quantity_of) {
+        line(line_column, label, format_number(number, Pattern::Report),
+             report_unit(quantity(quantity_of).unit));
     }
     void empty() { out_.append(crlf); }
     std::string take() { return std::move(out_); }
@@ -44,20 +46,20 @@ std::string report_text(const Result& result, Topology topology) {
     report.empty();
     report.text(topology == Topology::SeriesParallel ? "Topology: Series; Shunt perturbation"
                                                      : "Topology: Shunt; Series perturbation");
-    report.value("Q1 =", result.Q1);
-    report.value("Q2 =", result.Q2);
-    report.value("Qbp=", result.Qbp);
+    report.value("Q1 =", result.Q1, Field::Q1);
+    report.value("Q2 =", result.Q2, Field::Q2);
+    report.value("Qbp=", result.Qbp, Field::Q0);
     report.empty();
-    report.value("Lower Freq.=", result.FL, " MHz");
-    report.value("Upper Freq.=", result.FH, " MHz");
-    report.value("Mean  Freq.=", result.F0, " MHz");
+    report.value("Lower Freq.=", result.FL, Field::FL);
+    report.value("Upper Freq.=", result.FH, Field::FH);
+    report.value("Mean  Freq.=", result.F0, Field::F0);
     report.empty();
-    report.value("R-Load =", result.RL, " Ohms");
+    report.value("R-Load =", result.RL, Field::RL);
     report.empty();
-    report.value("Lp =", result.Lp, " nH");
-    report.value("Cp =", result.Cp, " pF");
-    report.value("Ls =", result.Ls, " nH");
-    report.value("Cs =", result.Cs, " pF");
+    report.value("Lp =", result.Lp, Field::Lp);
+    report.value("Cp =", result.Cp, Field::Cp);
+    report.value("Ls =", result.Ls, Field::Ls);
+    report.value("Cs =", result.Cs, Field::Cs);
     report.text("---------------------------------------");
     return report.take();
 }
