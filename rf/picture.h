@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/result.h"
+#include "rf/chart_frame.h"
 #include "rf/model_impedance.h"
 #include "rf/port_data.h"
 #include "rf/sweep.h"
@@ -16,11 +17,6 @@ namespace veltrane::rf {
 // A picture as a list of drawing operations in a device-independent space: x to the right, y
 // downwards, one unit about one point at print size. Drawn in list order; a painter (SVG, a Qt
 // window) only maps the operations, it decides nothing.
-
-struct Point {
-    double x = 0.0;
-    double y = 0.0;
-};
 
 struct Colour {
     std::uint8_t r = 0, g = 0, b = 0;
@@ -63,10 +59,6 @@ struct Arc {
     Pen pen;
 };
 
-struct Rect {
-    double x = 0.0, y = 0.0, width = 0.0, height = 0.0;
-};
-
 struct FilledRect {
     Rect rect;
     Colour fill;
@@ -91,17 +83,6 @@ struct BeginClip {
 struct EndClip {};
 
 using Operation = std::variant<Line, Polyline, Circle, Arc, FilledRect, Text, BeginClip, EndClip>;
-
-// Where the two charts lie in the picture, so that a window can map a pointer back to a
-// reflection (Smith chart) or a frequency and a return loss (the plot).
-struct ChartFrame {
-    Point smith_centre;
-    double smith_radius = 0.0;
-    Rect plot_area;
-    double f_lo_ghz = 0.0, f_hi_ghz = 1.0; // the plot's frequency axis, left to right
-    bool log_frequency = false;
-    double db_lo = 0.0, db_hi = 1.0; // the plot's return-loss axis, bottom to top
-};
 
 struct Picture {
     double width = 0.0;
