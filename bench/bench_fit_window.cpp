@@ -6,7 +6,7 @@
 #include "fit/chart_geometry.h"
 #include "fit/chart_view.h"
 #include "fit/fit_window.h"
-#include "output/safe_file.h"
+#include "io/safe_file.h"
 #include "rf/fit.h"
 #include "rf/model_files.h"
 

@@ -2,8 +2,8 @@
 
 #include "fit/chart_view.h"
 #include "fit/picture_painter.h"
-#include "model/text_number.h"
-#include "output/safe_file.h"
+#include "format/text_number.h"
+#include "io/safe_file.h"
 #include "rf/choices.h"
 #include "rf/model_check.h"
 #include "rf/model_files.h"
@@ -647,7 +647,7 @@ void FitWindow::fill_table() {
         QString error;
         if (i < evaluation_.rows.size()) {
             const ChoiceRow& row = evaluation_.rows[i];
-            if (const auto* state = std::get_if<State>(&row.outcome)) {
+            if (const auto* state = std::get_if<Result>(&row.outcome)) {
                 outcome = qs(element_line(*state));
                 error = row.band_fit ? number(row.band_fit->max, 4) : QStringLiteral("no sample");
             } else {
@@ -696,7 +696,7 @@ void FitWindow::fill_results() {
         }
     }
     if (const ChoiceRow* row = chosen_row()) {
-        if (const auto* state = std::get_if<State>(&row->outcome)) {
+        if (const auto* state = std::get_if<Result>(&row->outcome)) {
             const rf::ModelCheck check = rf::check_model(*state, chosen_.topology);
             lines << QString()
                   << QStringLiteral("Check: the model at F1 and F2 within ") +
@@ -774,9 +774,9 @@ void FitWindow::update_rl_controls() {
 void FitWindow::build_picture() {
     rf::PlotInput input;
     input.z0_ohm = z0_ohm_;
-    std::optional<State> state;
+    std::optional<Result> state;
     if (const ChoiceRow* row = chosen_row()) {
-        if (const auto* s = std::get_if<State>(&row->outcome)) {
+        if (const auto* s = std::get_if<Result>(&row->outcome)) {
             state = *s;
         }
     }
@@ -979,7 +979,7 @@ void FitWindow::take_candidate(int row) {
 
 std::optional<QString> FitWindow::export_to(Export kind, const QString& path) {
     const ChoiceRow* row = chosen_row();
-    const State* state = row != nullptr ? std::get_if<State>(&row->outcome) : nullptr;
+    const Result* state = row != nullptr ? std::get_if<Result>(&row->outcome) : nullptr;
     std::string bytes;
     if (kind == Export::Svg || kind == Export::Png) {
         if (!data_) {

@@ -15,7 +15,7 @@ bool finite(Complex z) {
 
 } // namespace
 
-ModelCheck check_model(const State& state, Topology topology) {
+ModelCheck check_model(const Result& state, Topology topology) {
     const LumpedModel model = LumpedModel::from(state, topology);
     ModelCheck check;
     check.z1 = impedance(model, state.F1 / 1000);
@@ -38,7 +38,7 @@ ModelCheck check_model(const State& state, Topology topology) {
     return check;
 }
 
-std::optional<std::string> negative_note(const State& state) {
+std::optional<std::string> negative_note(const Result& state) {
     const std::array<std::pair<std::string_view, double>, 4> elements = {
         {{"Ls", state.Ls}, {"Cs", state.Cs}, {"Lp", state.Lp}, {"Cp", state.Cp}}};
     std::array<std::string_view, 4> negative{};

@@ -98,7 +98,7 @@ std::string touchstone_text(const DescribedModel& described, const std::vector<d
     return out;
 }
 
-std::string spice_text(const DescribedModel& described, const State& calculation, Choice choice,
+std::string spice_text(const DescribedModel& described, const Result& calculation, Choice choice,
                        const Sweep& sweep) {
     const LumpedModel& m = described.model;
     std::string out;

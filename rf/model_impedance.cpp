@@ -1,14 +1,15 @@
 #include "rf/model_impedance.h"
 
 #include <cmath>
+#include <numbers>
 
 namespace veltrane::rf {
 
 namespace {
-const double pi = 4 * std::atan(1.0);
+constexpr double pi = std::numbers::pi;
 } // namespace
 
-LumpedModel LumpedModel::from(const State& state, Topology topology) {
+LumpedModel LumpedModel::from(const Result& state, Topology topology) {
     return {topology, state.Ls, state.Cs, state.Lp, state.Cp, state.RL};
 }
 

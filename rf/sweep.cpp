@@ -95,7 +95,7 @@ std::variant<Sweep, std::string> parse_sweep(std::string_view text) {
     return sweep;
 }
 
-Sweep default_sweep(const State& state) {
+Sweep default_sweep(const Result& state) {
     const double a[] = {std::fabs(state.F1), std::fabs(state.F2), std::fabs(state.FL)};
     const double b[] = {std::fabs(state.F1), std::fabs(state.F2), std::fabs(state.FH)};
     const double low = *std::min_element(std::begin(a), std::end(a)) / 1000 / 2;  // GHz
