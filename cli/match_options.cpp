@@ -2,7 +2,7 @@
 
 #include "cli/calc_cli.h"
 #include "match/match_files.h"
-#include "output/safe_file.h"
+#include "io/safe_file.h"
 #include "rf/model_impedance.h"
 #include "rf/numbers.h"
 #include "rf/svg.h"
@@ -542,7 +542,7 @@ int run_data_match(const CalcRequest& request, std::ostream& out, std::ostream& 
     return outcome.status;
 }
 
-std::optional<MatchOutcome> run_model_match(const CalcRequest& request, const State& state,
+std::optional<MatchOutcome> run_model_match(const CalcRequest& request, const Result& state,
                                             const FieldSet& fields) {
     if (!request.match) {
         return std::nullopt;

@@ -3,8 +3,8 @@
 #include "match/bound.h"
 #include "match/design.h"
 #include "model/field_set.h"
-#include "model/solve.h"
-#include "model/state.h"
+#include "model/choice.h"
+#include "model/result.h"
 #include "rf/e_series.h"
 #include "rf/port_data.h"
 #include "rf/sweep.h"
@@ -63,7 +63,7 @@ match_request(const CLI::App& app, const MatchWords& words, const std::vector<st
 
 // What the match works on: a finished calculation (model and band), measured data, or both.
 struct MatchContext {
-    const State* state = nullptr; // the calculation, when a model was calculated
+    const Result* state = nullptr; // the calculation, when a model was calculated
     std::optional<Topology> topology;
     const rf::PortData* data = nullptr;
     double z0_ohm = 50; // --z0, else the data's reference, else 50
@@ -93,7 +93,7 @@ int run_data_match(const CalcRequest& request, std::ostream& out, std::ostream& 
 
 // The match after a calculation that gave results (none when not asked for).
 [[nodiscard]] std::optional<MatchOutcome>
-run_model_match(const CalcRequest& request, const State& state, const FieldSet& fields);
+run_model_match(const CalcRequest& request, const Result& state, const FieldSet& fields);
 
 // Adds "match" (and "match_files", "match_message") to the JSON output.
 void add_match_json(nlohmann::ordered_json& object, const MatchOutcome& outcome);
