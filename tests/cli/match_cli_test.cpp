@@ -74,13 +74,19 @@ TEST(CalcMatch, FilesReproduceTheFigures) {
         TempDir dir;
         write_bytes(dir / "load.s1p", load_file());
         const std::string s2p = (dir / "net.s2p").string();
+        const std::string s1p = (dir / "matched.s1p").string();
+        const std::string svg = (dir / "match.svg").string();
         Args args = {"--touchstone",
                      (dir / "load.s1p").string(),
                      "--band",
                      "0.295:0.405",
                      "--json",
                      "--match-s2p",
-                     s2p};
+                     s2p,
+                     "--match-s1p",
+                     s1p,
+                     "--match-plot",
+                     svg};
         args.insert(args.end(), row.extra.begin(), row.extra.end());
         const testing::CalcRun run = testing::calc(args);
         ASSERT_EQ(run.status, exit_results) << run.err;
@@ -113,6 +119,25 @@ TEST(CalcMatch, FilesReproduceTheFigures) {
         const auto& exported =
             std::string(row.exported) == "standard" ? json["standard"] : json["networks"].back();
         EXPECT_NEAR(worst, exported["worst_gamma"].get<double>(), 1e-9);
+        // The matched input as written: the same worst reflection over the band.
+        const auto matched = std::get<rf::PortData>(
+            rf::port_data(std::get<rf::Network>(rf::read_touchstone_file(s1p)), 1));
+        ASSERT_EQ(matched.f_ghz, load.f_ghz);
+        EXPECT_EQ(matched.reference_ohm, source);
+        double worst_matched = 0;
+        for (std::size_t i = 0; i < matched.f_ghz.size(); ++i) {
+            if (matched.f_ghz[i] >= 0.295 && matched.f_ghz[i] <= 0.405) {
+                worst_matched = std::max(worst_matched, std::abs(matched.s[i]));
+            }
+        }
+        EXPECT_NEAR(worst_matched, exported["worst_gamma"].get<double>(), 1e-9);
+        // The picture: SVG with both curves named, no number that is not finite.
+        const std::string picture = read_bytes(svg);
+        EXPECT_NE(picture.find("<svg"), std::string::npos);
+        EXPECT_NE(picture.find("matched input"), std::string::npos);
+        EXPECT_NE(picture.find("load alone"), std::string::npos);
+        EXPECT_EQ(picture.find("nan"), std::string::npos);
+        EXPECT_EQ(picture.find("inf"), std::string::npos);
         for (const auto& reported : json["networks"]) {
             const match::Figures again =
                 match::evaluate(ladder_of(reported), in_band, source, losses);
