@@ -180,6 +180,63 @@ TEST(CalcMatch, JsonObject) {
     EXPECT_TRUE(m["standard"].is_null());
 }
 
+// The text output: after the model's lines, the bound (model) or the estimate (data), the
+// header and one row per size, values as the JSON gives them to six digits.
+TEST(CalcMatch, TextTable) {
+    struct Row {
+        const char* name;
+        Args args;
+        std::vector<std::string> lines;
+    };
+    TempDir dir;
+    write_bytes(dir / "load.s1p", load_file());
+    const Row rows[] = {
+        {"model",
+         {"--f1",
+          "1",
+          "--r1",
+          "30",
+          "--x1",
+          "20",
+          "--f2",
+          "2",
+          "--r2",
+          "45",
+          "--x2",
+          "-15",
+          "--rl",
+          "60",
+          "--f1-crossover",
+          "inductive",
+          "--f2-crossover",
+          "capacitive",
+          "--topology",
+          "parallel-series",
+          "--no-report",
+          "--match",
+          "2"},
+         {"F0  1546.71 MHz\n\nMatching network: source 50 ohm, band 1 to 2.3923 GHz, 201 samples "
+          "of the model\nBode-Fano bound of the model: |Gamma| >= ",
+          "\n N  worst |G|    RL dB   gain dB    at GHz   gap dB  ladder from the source\n 1  "}},
+        {"data",
+         {"--touchstone", (dir / "load.s1p").string(), "--match", "1", "--band", "0.295:0.405",
+          "--source", "40"},
+         {"\nMatching network: source 40 ohm, band 0.295 to 0.405 GHz, 45 samples of the data\n"
+          "Bode-Fano bound: none (no model with a positive section)\nEstimate from the data "
+          "(not a bound): |Gamma| ~ ",
+          "\n 1  ", "        -  series C "}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const testing::CalcRun run = testing::calc(row.args);
+        ASSERT_EQ(run.status, exit_results) << run.err;
+        EXPECT_EQ(run.err, "");
+        for (const std::string& line : row.lines) {
+            EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n---\n" << run.out;
+        }
+    }
+}
+
 TEST(CalcMatch, Errors) {
     struct Row {
         const char* name;
