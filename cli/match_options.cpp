@@ -1,8 +1,8 @@
 #include "cli/match_options.h"
 
 #include "cli/calc_cli.h"
-#include "match/match_files.h"
 #include "io/safe_file.h"
+#include "match/match_files.h"
 #include "rf/model_impedance.h"
 #include "rf/numbers.h"
 #include "rf/svg.h"
@@ -158,7 +158,7 @@ match::Load load_from_data(const rf::PortData& data, double lo_ghz, double hi_gh
     match::Load load;
     for (std::size_t i = 0; i < data.f_ghz.size(); ++i) {
         const double f = data.f_ghz[i];
-        if (f < lo_ghz || f > hi_ghz || !(f > 0)) {
+        if (f < lo_ghz || f > hi_ghz) {
             continue;
         }
         const rf::Complex z = rf::impedance_from_reflection(data.s[i], data.reference_ohm);
@@ -457,18 +457,9 @@ MatchOutcome run_match(const MatchRequest& request, const MatchContext& context)
     }
     match::Load over;
     if (context.data != nullptr) {
+        // Samples whose impedance is infinite (a reflection of exactly +1) have no matched
+        // input; the network alone is written at every frequency of the data.
         over = load_from_data(*context.data, -HUGE_VAL, HUGE_VAL);
-        // 0 Hz samples: the load's reflection stands, the network at 1 Hz.
-        over.f_ghz.clear();
-        over.z_ohm.clear();
-        for (std::size_t i = 0; i < context.data->f_ghz.size(); ++i) {
-            const rf::Complex z =
-                rf::impedance_from_reflection(context.data->s[i], context.data->reference_ohm);
-            if (std::isfinite(z.real()) && std::isfinite(z.imag())) {
-                over.f_ghz.push_back(context.data->f_ghz[i]);
-                over.z_ohm.push_back(z);
-            }
-        }
     } else {
         const rf::Sweep sweep = context.sweep ? *context.sweep : rf::default_sweep(*context.state);
         over = load_from_model(*model, rf::sweep_frequencies(sweep));
@@ -481,8 +472,9 @@ MatchOutcome run_match(const MatchRequest& request, const MatchContext& context)
         }
     };
     if (request.s2p) {
-        write(*request.s2p,
-              match::network_touchstone(chosen.ladder, request.losses, source, over.f_ghz));
+        write(*request.s2p, match::network_touchstone(chosen.ladder, request.losses, source,
+                                                      context.data != nullptr ? context.data->f_ghz
+                                                                              : over.f_ghz));
     }
     if (request.s1p) {
         write(*request.s1p, match::matched_touchstone(chosen.ladder, request.losses, source, over));
