@@ -7,6 +7,8 @@
 #include "rf/touchstone.h"
 #include "views/chart_pointing.h"
 #include "views/evaluation.h"
+#include "views/rl_scale.h"
+#include "views/samples.h"
 
 #include <QFutureWatcher>
 #include <QMainWindow>

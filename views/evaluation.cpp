@@ -54,7 +54,7 @@ std::optional<Start> start(const rf::PortData& data) {
     out.evaluation = evaluate(data, out.f_ghz[0], out.f_ghz[1], out.rl_ohm, data.reference_ohm);
     const auto rank = [](const ChoiceRow& row) {
         const Result& s = std::get<Result>(row.outcome);
-        const bool positive = s.Ls > 0 && s.Cs > 0 && s.Lp > 0 && s.Cp > 0;
+        const bool positive = all_positive(s);
         return std::pair{positive ? 0 : 1, row.band_fit->max};
     };
     const ChoiceRow* best = nullptr;
