@@ -1,4 +1,5 @@
 #include "cli/exports.h"
+#include "model/units.h"
 
 #include "cli/exports_json.h"
 #include "io/safe_file.h"
@@ -59,8 +60,8 @@ double mismatch(rf::Complex z, rf::Complex zp) {
 ModelFigures figures(const rf::LumpedModel& model, const Result& state, bool recompute_band) {
     ModelFigures f;
     f.model = model;
-    f.z1 = rf::impedance(model, state.F1 / 1000);
-    f.z2 = rf::impedance(model, state.F2 / 1000);
+    f.z1 = rf::impedance(model, mhz_to_ghz(state.F1));
+    f.z2 = rf::impedance(model, mhz_to_ghz(state.F2));
     f.gamma1 = mismatch(f.z1, {state.R1, state.X1});
     f.gamma2 = mismatch(f.z2, {state.R2, state.X2});
     if (!recompute_band) {

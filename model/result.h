@@ -19,4 +19,9 @@ struct Result {
     double FL = 0.0, FH = 0.0, F0 = 0.0; // band and its mean frequency
 };
 
+// Every element a passive part can have: all four positive.
+[[nodiscard]] constexpr bool all_positive(const Result& r) {
+    return r.Ls > 0 && r.Cs > 0 && r.Lp > 0 && r.Cp > 0;
+}
+
 } // namespace veltrane

@@ -1,4 +1,5 @@
 #include "output/calculate.h"
+#include "model/units.h"
 
 #include "format/text_number.h"
 #include "model/checked.h"
@@ -41,7 +42,7 @@ class InputReader {
     }
 
     double frequency(Field field) {
-        const double mhz = number(field) * 1000; // GHz typed, MHz held
+        const double mhz = ghz_to_mhz(number(field)); // GHz typed, MHz held
         if (!std::isfinite(mhz)) {
             note_too_large(field);
             return 0.0;

@@ -139,7 +139,7 @@ class Search {
         if (state == nullptr) {
             return t;
         }
-        const bool positive = state->Ls > 0 && state->Cs > 0 && state->Lp > 0 && state->Cp > 0;
+        const bool positive = all_positive(*state);
         if (positive || options_.allow_negative) {
             t.board = &main_;
         } else if (main_.empty()) {
@@ -174,7 +174,7 @@ class Search {
         c.choice = choice;
         c.rl_ohm = rl_ohm;
         c.state = *t.state;
-        c.positive = c.state.Ls > 0 && c.state.Cs > 0 && c.state.Lp > 0 && c.state.Cp > 0;
+        c.positive = all_positive(c.state);
         const LumpedModel model = LumpedModel::from(c.state, choice.topology);
         double sum_squares = 0.0;
         for (const Sample& s : samples_) {

@@ -1,4 +1,5 @@
 #include "rf/model_check.h"
+#include "model/units.h"
 
 #include <algorithm>
 #include <array>
@@ -18,8 +19,8 @@ bool finite(Complex z) {
 ModelCheck check_model(const Result& state, Topology topology) {
     const LumpedModel model = LumpedModel::from(state, topology);
     ModelCheck check;
-    check.z1 = impedance(model, state.F1 / 1000);
-    check.z2 = impedance(model, state.F2 / 1000);
+    check.z1 = impedance(model, mhz_to_ghz(state.F1));
+    check.z2 = impedance(model, mhz_to_ghz(state.F2));
     const Complex point1(state.R1, state.X1);
     const Complex point2(state.R2, state.X2);
     const double error1 = std::abs(check.z1 - point1);

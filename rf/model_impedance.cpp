@@ -1,4 +1,5 @@
 #include "rf/model_impedance.h"
+#include "model/units.h"
 
 #include <cmath>
 #include <numbers>
@@ -14,12 +15,12 @@ LumpedModel LumpedModel::from(const Result& state, Topology topology) {
 }
 
 double series_reactance(const LumpedModel& model, double f_ghz) {
-    const double f = f_ghz * 1000; // MHz
+    const double f = ghz_to_mhz(f_ghz);
     return 2 * pi * f * model.ls_nh / 1000 - 1e6 / (2 * pi * f * model.cs_pf);
 }
 
 double shunt_susceptance(const LumpedModel& model, double f_ghz) {
-    const double f = f_ghz * 1000; // MHz
+    const double f = ghz_to_mhz(f_ghz);
     return 2 * pi * f * model.cp_pf / 1e6 - 1000 / (2 * pi * f * model.lp_nh);
 }
 

@@ -1,4 +1,5 @@
 #include "rf/picture.h"
+#include "model/units.h"
 
 #include "rf/choices.h"
 #include "rf/numbers.h"
@@ -250,7 +251,7 @@ class Builder {
         const std::array<std::pair<std::string_view, double>, 5> named = {
             {{"F1", s.F1}, {"F2", s.F2}, {"FL", s.FL}, {"F0", s.F0}, {"FH", s.FH}}};
         for (const auto& [name, f_mhz] : named) {
-            const double f = std::fabs(f_mhz) / 1000;
+            const double f = mhz_to_ghz(std::fabs(f_mhz));
             if (!std::isfinite(f)) {
                 continue;
             }
@@ -378,8 +379,8 @@ class Builder {
         if (input_.calculation == nullptr || !input_.draw_model) {
             return;
         }
-        const double fl = std::fabs(input_.calculation->FL) / 1000;
-        const double fh = std::fabs(input_.calculation->FH) / 1000;
+        const double fl = mhz_to_ghz(std::fabs(input_.calculation->FL));
+        const double fh = mhz_to_ghz(std::fabs(input_.calculation->FH));
         const double x0 = x_of(std::min(fl, fh));
         const double x1 = x_of(std::max(fl, fh));
         add(FilledRect{{x0, plot_area.y, x1 - x0, plot_area.height}, band_fill});

@@ -28,6 +28,7 @@
 using veltrane::test::road_results;
 using veltrane::test::TemporaryWorkingDirectory;
 using veltrane::test::WindowDriver;
+using veltrane::test::WindowUnderTest;
 
 namespace {
 
@@ -94,20 +95,15 @@ class WindowTest : public QObject {
     void longPastedTextIsReadWhole();
 
   private:
-    std::unique_ptr<TemporaryWorkingDirectory> directory_;
-    std::unique_ptr<WindowDriver> driver_;
+    WindowUnderTest driver_;
 };
 
 void WindowTest::init() {
-    directory_ = std::make_unique<TemporaryWorkingDirectory>();
-    QVERIFY(directory_->valid());
-    driver_ = std::make_unique<WindowDriver>();
-    QVERIFY(driver_->ready());
+    QVERIFY(driver_.open());
 }
 
 void WindowTest::cleanup() {
-    driver_.reset();
-    directory_.reset();
+    driver_.close();
     QLocale::setDefault(QLocale::c());
 }
 

@@ -16,7 +16,7 @@
 #include <variant>
 #include <vector>
 
-namespace veltrane::fit {
+namespace veltrane::views {
 
 // One impedance point read off the data (rf::impedance_at).
 using DataPoint = rf::ImpedancePoint;
@@ -69,4 +69,4 @@ struct CalculatorView {
 // "Ls 1.234 nH, Cs ..." with four significant digits, for the table of choices.
 [[nodiscard]] std::string element_line(const Result& state);
 
-} // namespace veltrane::fit
+} // namespace veltrane::views

@@ -1,4 +1,4 @@
-#include "fit/evaluation.h"
+#include "views/evaluation.h"
 
 #include "model/field_set.h"
 #include "output/calculate.h"
@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <utility>
 
-namespace veltrane::fit {
+namespace veltrane::views {
 
 Inputs inputs(const DataPoint& p1, const DataPoint& p2, double rl_ohm) {
     return inputs_from_ghz(p1.f_ghz, p1.z_ohm.real(), p1.z_ohm.imag(), p2.f_ghz, p2.z_ohm.real(),
@@ -54,7 +54,7 @@ std::optional<Start> start(const rf::PortData& data) {
     out.evaluation = evaluate(data, out.f_ghz[0], out.f_ghz[1], out.rl_ohm, data.reference_ohm);
     const auto rank = [](const ChoiceRow& row) {
         const Result& s = std::get<Result>(row.outcome);
-        const bool positive = s.Ls > 0 && s.Cs > 0 && s.Lp > 0 && s.Cp > 0;
+        const bool positive = all_positive(s);
         return std::pair{positive ? 0 : 1, row.band_fit->max};
     };
     const ChoiceRow* best = nullptr;
@@ -101,4 +101,4 @@ std::string element_line(const Result& state) {
            rf::readable(state.Lp, 4) + " nH, Cp " + rf::readable(state.Cp, 4) + " pF";
 }
 
-} // namespace veltrane::fit
+} // namespace veltrane::views

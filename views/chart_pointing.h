@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace veltrane::fit {
+namespace veltrane::views {
 
 // The maps between the charts and picture coordinates live with the picture.
 using rf::plot_frequency;
@@ -50,4 +50,4 @@ void add_handles(rf::Picture& picture, const rf::ChartFrame& frame, std::span<co
 [[nodiscard]] std::optional<std::size_t>
 handle_at(const rf::ChartFrame& frame, std::span<const Handle> handles, rf::Point p, double reach);
 
-} // namespace veltrane::fit
+} // namespace veltrane::views

@@ -1,10 +1,10 @@
-#include "fit/chart_geometry.h"
+#include "views/chart_pointing.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-namespace veltrane::fit {
+namespace veltrane::views {
 
 namespace {
 
@@ -113,4 +113,4 @@ std::optional<std::size_t> handle_at(const rf::ChartFrame& frame, std::span<cons
     return found;
 }
 
-} // namespace veltrane::fit
+} // namespace veltrane::views
