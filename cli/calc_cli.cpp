@@ -335,13 +335,6 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
     return request;
 }
 
-double reference_ohm(const CalcRequest& request) {
-    if (request.z0_ohm) {
-        return *request.z0_ohm;
-    }
-    return request.data ? request.data->reference_ohm : 50.0;
-}
-
 int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
     MemoryFieldSet& fields = request.fields;
     const auto print_points = [&] {

@@ -1,6 +1,6 @@
 #include "cli/match_options.h"
 
-#include "cli/calc_cli.h"
+#include "cli/calc_request.h"
 #include "io/safe_file.h"
 #include "match/match_files.h"
 #include "rf/model_impedance.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/calc_cli.h"
+#include "cli/calc_request.h"
 #include "model/result.h"
 #include "rf/best_fit.h"
 #include "rf/fit.h"
