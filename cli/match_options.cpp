@@ -39,10 +39,6 @@ constexpr std::array<PathOption, 4> path_options = {{
     {"--match-plot", &MatchWords::plot, "FILE.svg", "draw the load and the matched input (SVG)"},
 }};
 
-constexpr std::array<std::string_view, 7> value_options = {
-    "--match",      "--band",        "--source", "--match-e-series",
-    "--inductor-q", "--capacitor-q", "--yield"};
-
 std::optional<double> read_number(std::string_view text) {
     double value = 0.0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -211,12 +207,6 @@ void add_match_options(CLI::App& app, MatchWords& words) {
                         ->type_name(std::string{path.placeholder}));
     }
     words.match->excludes(app.get_option("--all-choices"));
-}
-
-bool is_match_option(std::string_view name) {
-    return std::find(value_options.begin(), value_options.end(), name) != value_options.end() ||
-           std::any_of(path_options.begin(), path_options.end(),
-                       [name](const PathOption& path) { return path.name == name; });
 }
 
 std::variant<std::optional<MatchRequest>, std::string>

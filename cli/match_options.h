@@ -2,8 +2,8 @@
 
 #include "match/bound.h"
 #include "match/design.h"
-#include "model/field_set.h"
 #include "model/choice.h"
+#include "model/field_set.h"
 #include "model/result.h"
 #include "rf/e_series.h"
 #include "rf/port_data.h"
@@ -52,9 +52,6 @@ struct MatchWords {
 };
 
 void add_match_options(CLI::App& app, MatchWords& words);
-
-// True for the match options, all of which take a value.
-[[nodiscard]] bool is_match_option(std::string_view name);
 
 // The request (none without --match), or the text of a usage error. `paths`: the other files
 // the run writes (report, exports), which the match's files may not be.

@@ -29,9 +29,6 @@ struct ModelArgs {
     CLI::Option* fmax_given = nullptr;
 };
 
-// True for the model options that take a value (--z0, --fmin, --fmax).
-[[nodiscard]] bool model_option_takes_value(std::string_view name);
-
 // Adds --z0, --check, --all-choices, --best-fit, --fmin, --fmax and --allow-negative to `app`,
 // with their exclusions against the options already there (the field and choice options), and
 // a check after parsing that throws CLI::ValidationError for a combination that cannot be used.
