@@ -203,8 +203,41 @@ class Search {
         }
     }
 
-    // A coarse logarithmic grid over the accepted range, then a golden-section search between
-    // the neighbours of the best grid point. Only the best RL of the pair and choice is offered.
+    // Which models an RL search looks at: the positive ones and the others are searched apart,
+    // so that the objective of one search does not jump between two lists.
+    enum class Kind { Positive, Other, Any };
+
+    // The largest error of the pair and choice at `rl_ohm` over every sample, or infinity when
+    // the calculation gives no model of that kind. A value above `stop` may be any value above
+    // it (the evaluation ends there): a search compares it only with `stop` itself.
+    double objective(std::size_t a, std::size_t b, Choice choice, double rl_ohm, Kind kind,
+                     double stop) {
+        if (!could_solve(samples_[a], samples_[b], choice.topology, rl_ohm)) {
+            return infinity;
+        }
+        State inputs;
+        inputs.F1 = samples_[a].f_ghz * 1000;
+        inputs.F2 = samples_[b].f_ghz * 1000;
+        inputs.R1 = samples_[a].r;
+        inputs.X1 = samples_[a].x;
+        inputs.R2 = samples_[b].r;
+        inputs.X2 = samples_[b].x;
+        inputs.RL = rl_ohm;
+        auto solved = solve(inputs, choice);
+        const State* state = std::get_if<State>(&solved);
+        if (state == nullptr) {
+            return infinity;
+        }
+        const bool positive = state->Ls > 0 && state->Cs > 0 && state->Lp > 0 && state->Cp > 0;
+        if ((kind == Kind::Positive && !positive) || (kind == Kind::Other && positive)) {
+            return infinity;
+        }
+        return largest_error(LumpedModel::from(*state, choice.topology), stop);
+    }
+
+    // RL searched over the accepted range, up to section Q rl_search_max_q: the positive models
+    // on the main board (all models with allow_negative); the others, while no positive model
+    // is known, on their own board.
     void try_searched(std::size_t a, std::size_t b, Choice choice) {
         const Sample& s1 = samples_[a];
         const Sample& s2 = samples_[b];
@@ -218,53 +251,61 @@ class Search {
         if (!std::isfinite(lo) || !std::isfinite(hi)) {
             return;
         }
-        constexpr int grid = 12;
-        const double step = (hi - lo) / grid;
+        if (options_.allow_negative) {
+            search_rl(a, b, choice, lo, hi, Kind::Any, main_);
+            return;
+        }
+        search_rl(a, b, choice, lo, hi, Kind::Positive, main_);
+        if (main_.empty()) {
+            search_rl(a, b, choice, lo, hi, Kind::Other, others_);
+        }
+    }
 
-        double best_log = 0.0;
-        double best_error = infinity;
-        const Board* best_board = nullptr;
-        const auto evaluate = [&](double log_rl) {
-            const Trial t = trial(a, b, choice, std::exp(log_rl));
-            const double error = t.state ? t.error : infinity;
-            if (error < best_error) {
-                best_error = error;
-                best_log = log_rl;
-                best_board = t.board;
+    // A logarithmic grid of rl_search_grid points, then a golden-section search between the
+    // neighbours of the best grid point, which bracket a minimum of the objective. Every
+    // comparison is exact: a point is evaluated up to the best value known, and only a point
+    // that stays below it (so whose value is exact) takes its place. A pair whose every grid
+    // point lies above rl_search_prune times the board's last entry is left.
+    void search_rl(std::size_t a, std::size_t b, Choice choice, double lo, double hi, Kind kind,
+                   Board& board) {
+        const double step = (hi - lo) / rl_search_grid;
+        const double prune = board.bound() * rl_search_prune;
+        int best_k = -1;
+        double best = infinity;
+        for (int k = 0; k < rl_search_grid; ++k) {
+            const double value = objective(a, b, choice, std::exp(lo + (k + 0.5) * step), kind,
+                                           std::min(best, prune));
+            if (value < best && value <= prune) {
+                best = value;
+                best_k = k;
             }
-            return error;
-        };
-        for (int k = 0; k < grid; ++k) {
-            evaluate(lo + (k + 0.5) * step);
         }
-        if (best_board == nullptr || !(best_error < best_board->bound())) {
-            return; // pruned everywhere on the grid
+        if (best_k < 0) {
+            return;
         }
-        constexpr double golden = 0.6180339887498949;
-        double left = std::max(lo, best_log - step);
-        double right = std::min(hi, best_log + step);
-        double c = right - golden * (right - left);
-        double d = left + golden * (right - left);
-        double fc = evaluate(c);
-        double fd = evaluate(d);
-        for (int iteration = 0; iteration < 32; ++iteration) {
-            if (fc < fd) {
-                right = d;
-                d = c;
-                fd = fc;
-                c = right - golden * (right - left);
-                fc = evaluate(c);
+        constexpr double shrink = 0.3819660112501051; // 2 - golden ratio
+        double left = std::max(lo, lo + (best_k - 0.5) * step);
+        double right = std::min(hi, lo + (best_k + 1.5) * step);
+        double p = lo + (best_k + 0.5) * step;
+        double fp = best;
+        while (right - left > rl_search_tolerance) {
+            const double q =
+                p - left > right - p ? p - shrink * (p - left) : p + shrink * (right - p);
+            const double fq = objective(a, b, choice, std::exp(q), kind, fp);
+            if (fq < fp) {
+                (q < p ? right : left) = p;
+                p = q;
+                fp = fq;
             } else {
-                left = c;
-                c = d;
-                fc = fd;
-                d = left + golden * (right - left);
-                fd = evaluate(d);
+                (q < p ? left : right) = q;
             }
         }
-        const double rl_ohm = std::exp(best_log);
+        const double rl_ohm = std::exp(p);
+        if (!(fp < board.bound())) {
+            return;
+        }
         const Trial t = trial(a, b, choice, rl_ohm);
-        if (t.state && t.error < t.board->bound()) {
+        if (t.state && t.board == &board) {
             offer(a, b, choice, rl_ohm, t);
         }
     }

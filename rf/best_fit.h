@@ -51,6 +51,13 @@ inline constexpr std::size_t best_fit_kept = 5;
 // max(R1, R2) (1 + q^2), Series/Parallel from the limit down to limit / (1 + q^2).
 inline constexpr double rl_search_max_q = 100.0;
 
+// The searched RL's grid: points over the accepted range (equal ratios, about 15 % apart over
+// four decades), the golden-section search's end (natural log of RL, so relative), and the
+// margin over the fifth best below which a pair's grid must reach to be searched further.
+inline constexpr int rl_search_grid = 64;
+inline constexpr double rl_search_tolerance = 1e-7;
+inline constexpr double rl_search_prune = 4.0;
+
 // Runs the calculation on every pair of the data's samples inside fmin..fmax with all eight
 // choices and keeps the models whose largest |Gamma_model - Gamma_data| over those samples is
 // smallest. With a searched RL, each pair and choice keeps its best RL to about 1e-6 relative.
