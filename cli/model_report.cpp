@@ -6,6 +6,7 @@
 #include "output/report.h"
 #include "rf/choices.h"
 #include "rf/model_impedance.h"
+#include "rf/model_warnings.h"
 #include "rf/numbers.h"
 
 #include <CLI/CLI.hpp>
@@ -242,6 +243,7 @@ int run_all_choices(CalcRequest& request, std::ostream& out, std::ostream& /*err
     const double z0_ohm = reference_ohm(request);
     Json choices = Json::array();
     std::vector<std::vector<std::string>> rows;
+    std::vector<std::string> row_warnings;
     bool any_results = false;
     for (const Choice& choice : rf::all_choices) {
         MemoryFieldSet fields = request.fields;
@@ -280,6 +282,17 @@ int run_all_choices(CalcRequest& request, std::ostream& out, std::ostream& /*err
             entry["fit"] = fit_json(band);
             row.push_back(band ? people(band->max) : "-");
             row.push_back(band ? people(band->rms) : "-");
+            const std::vector<std::string> warnings = rf::model_warnings(
+                state, choice.topology, *request.data, z0_ohm, rf::FrequencyRange{});
+            if (!warnings.empty()) {
+                entry["warnings"] = warnings;
+            }
+            for (const std::string& warning : warnings) {
+                row_warnings.push_back("Warning: " + std::string{rf::crossover_word(choice.f1)} +
+                                       " " + std::string{rf::crossover_word(choice.f2)} + " " +
+                                       std::string{rf::topology_word(choice.topology)} + ": " +
+                                       warning);
+            }
         }
         row.push_back(note.value_or(""));
         choices.push_back(std::move(entry));
@@ -323,6 +336,9 @@ int run_all_choices(CalcRequest& request, std::ostream& out, std::ostream& /*err
         print_table(rows, left, out);
         out << "RL range: " << range_text(topologies[0], ranges[0]) << "; "
             << range_text(topologies[1], ranges[1]) << '\n';
+        for (const std::string& warning : row_warnings) {
+            out << warning << '\n';
+        }
     }
     return any_results ? exit_results : exit_message;
 }
@@ -399,8 +415,13 @@ void ModelReport::calculated(const State& state, const FieldSet& fields) {
     note_ = rf::negative_note(state);
     if (request_.data) {
         const rf::LumpedModel model = rf::LumpedModel::from(state, topology);
-        band_fit_ = rf::fit(model, *request_.data, z0_ohm_, state.FL, state.FH);
+        const rf::FrequencyRange range{request_.model.fmin_ghz, request_.model.fmax_ghz};
+        band_fit_ = rf::fit(model, *request_.data, z0_ohm_, state.FL, state.FH, range);
         all_fit_ = rf::fit_all(model, *request_.data, z0_ohm_);
+        if (range.fmin_ghz || range.fmax_ghz) {
+            range_fit_ = rf::fit_range(model, *request_.data, z0_ohm_, range);
+        }
+        warnings_ = rf::model_warnings(state, topology, *request_.data, z0_ohm_, range);
     }
 }
 
@@ -421,7 +442,13 @@ void ModelReport::print_lines(std::ostream& out) const {
     if (request_.data) {
         out << "Fit |Gamma_model - Gamma_data| referred to " << people(z0_ohm_) << " ohm\n";
         out << "  in FL..FH    " << fit_text(band_fit_) << '\n';
+        if (range_fit_) {
+            out << "  in the range " << fit_text(range_fit_) << '\n';
+        }
         out << "  all samples  " << fit_text(all_fit_) << '\n';
+        for (const std::string& warning : warnings_) {
+            out << "Warning: " << warning << '\n';
+        }
     }
 }
 
@@ -451,8 +478,14 @@ void ModelReport::add_json_after(nlohmann::ordered_json& object) const {
         Json fit = Json::object();
         fit["z0_ohm"] = z0_ohm_;
         fit["band"] = fit_json(band_fit_);
+        if (range_fit_) {
+            fit["range"] = fit_json(range_fit_);
+        }
         fit["all"] = fit_json(all_fit_);
         object["fit"] = std::move(fit);
+        if (!warnings_.empty()) {
+            object["warnings"] = warnings_;
+        }
     }
 }
 

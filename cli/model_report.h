@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace CLI {
 class App;
@@ -72,6 +73,8 @@ class ModelReport {
     std::optional<rf::ModelCheck> check_;
     std::optional<std::string> note_;
     std::optional<rf::FitStats> band_fit_, all_fit_;
+    std::optional<rf::FitStats> range_fit_; // with --fmin or --fmax: what the search judged
+    std::vector<std::string> warnings_;
 };
 
 } // namespace veltrane::cli

@@ -365,8 +365,7 @@ std::variant<BestFit, std::string> best_fit(const PortData& data, const BestFitO
     std::vector<Sample> samples;
     for (std::size_t i = 0; i < data.f_ghz.size() && i < data.s.size(); ++i) {
         const double f = data.f_ghz[i];
-        if (f <= 0.0 || (options.fmin_ghz && f < *options.fmin_ghz) ||
-            (options.fmax_ghz && f > *options.fmax_ghz)) {
+        if (!FrequencyRange{options.fmin_ghz, options.fmax_ghz}.contains(f)) {
             continue;
         }
         const Complex z = impedance_from_reflection(data.s[i], data.reference_ohm);
