@@ -399,7 +399,7 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
     }
     ModelReport model{request};
     if (request.model.best_fit) {
-        if (const auto message = model.prepare_best_fit(request, out)) {
+        if (const auto message = model.prepare_best_fit(request, out, err)) {
             return stop(*message, &model);
         }
         if (const auto message = take_data_points()) {

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstddef>
 #include <ostream>
@@ -347,7 +348,8 @@ ModelReport::ModelReport(const CalcRequest& request)
     : request_(request), z0_ohm_(reference_ohm(request)),
       shown_(request.data || request.z0_ohm || request.model.check || request.model.best_fit) {}
 
-std::optional<std::string> ModelReport::prepare_best_fit(CalcRequest& request, std::ostream& out) {
+std::optional<std::string> ModelReport::prepare_best_fit(CalcRequest& request, std::ostream& out,
+                                                         std::ostream& err) {
     const rf::PortData& data = *request.data;
     const ModelOptions& model = request.model;
     rf::BestFitOptions options{z0_ohm_, model.fmin_ghz, model.fmax_ghz, std::nullopt,
@@ -355,9 +357,27 @@ std::optional<std::string> ModelReport::prepare_best_fit(CalcRequest& request, s
     if (!model.rl_auto) {
         options.rl_ohm = field_number(request.fields, Field::RL);
     }
+    const auto started = std::chrono::steady_clock::now();
+    bool progress_shown = false;
+    int last_percent = -1;
+    const rf::BestFitProgress progress = [&](double done) {
+        if (request.json || std::chrono::steady_clock::now() - started < std::chrono::seconds(1)) {
+            return true;
+        }
+        const int percent = static_cast<int>(std::clamp(done, 0.0, 1.0) * 100);
+        if (percent != last_percent) {
+            err << "\rBest fit: " << percent << " %" << std::flush;
+            last_percent = percent;
+            progress_shown = true;
+        }
+        return true;
+    };
     auto found = model.rl_auto || options.rl_ohm
-                     ? rf::best_fit(data, options)
+                     ? rf::best_fit(data, options, progress)
                      : std::variant<rf::BestFit, std::string>{std::string{"RL is too large"}};
+    if (progress_shown) {
+        err << "\r               \r" << std::flush;
+    }
     if (const std::string* message = std::get_if<std::string>(&found)) {
         best_fit_.emplace(); // "best_fit": [] in the JSON object
         return *message;
@@ -381,6 +401,12 @@ std::optional<std::string> ModelReport::prepare_best_fit(CalcRequest& request, s
             << people(model.fmax_ghz.value_or(data.f_ghz.back()))
             << " GHz, reflections referred to " << people(z0_ohm_) << " ohm, RL "
             << (model.rl_auto ? std::string{"searched"} : people(best.rl_ohm) + " ohm") << '\n';
+        if (best_fit_->thinned > 0) {
+            out << "Pairs chosen among " << best_fit_->thinned
+                << " evenly spaced samples, the best moved to its best neighbouring pair, the "
+                   "models judged on all "
+                << samples << " samples\n";
+        }
         if (!best_fit_->positive_found) {
             out << "No model with four positive elements exists in this range: the best of the "
                    "others, marked *\n";
@@ -459,6 +485,9 @@ void ModelReport::add_json_before(nlohmann::ordered_json& object) const {
     Json list = Json::array();
     for (const rf::Candidate& c : best_fit_->best) {
         list.push_back(candidate_json(c));
+    }
+    if (best_fit_->thinned > 0) {
+        object["best_fit_thinned"] = best_fit_->thinned;
     }
     object["best_fit"] = std::move(list);
 }

@@ -51,9 +51,10 @@ class ModelReport {
 
     // --best-fit on the request's data: searches it, prints the best candidates (text) or keeps
     // them for the JSON object, and sets F1, F2, the choices and (searched) RL of the best one.
-    // Returns the message when there is nothing to calculate.
+    // Returns the message when there is nothing to calculate. A text-mode search that runs
+    // longer than a second shows its progress on `err`, on one line it clears at the end.
     [[nodiscard]] std::optional<std::string> prepare_best_fit(CalcRequest& request,
-                                                              std::ostream& out);
+                                                              std::ostream& out, std::ostream& err);
 
     // After a successful calculation: the check and, with data, the fit.
     void calculated(const State& state, const FieldSet& fields);

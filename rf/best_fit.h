@@ -43,7 +43,16 @@ struct BestFit {
     // ones were not allowed): `best` then holds the best of the others.
     bool positive_found = true;
     std::size_t samples = 0; // samples in the range
+    // Above best_fit_thin_above (RL searched: best_fit_thin_above_searched) samples: the evenly
+    // spaced samples the pairs were chosen among (the best then moved to its best neighbouring
+    // pair; everything judged on every sample). 0 when every pair was tried.
+    std::size_t thinned = 0;
 };
+
+inline constexpr std::size_t best_fit_thin_above = 2001;         // with RL given
+inline constexpr std::size_t best_fit_thin_above_searched = 251; // with RL searched
+inline constexpr std::size_t best_fit_thinned = 401;             // with RL given
+inline constexpr std::size_t best_fit_thinned_searched = 101;    // with RL searched
 
 inline constexpr std::size_t best_fit_kept = 5;
 
