@@ -405,6 +405,9 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
         if (const auto message = take_data_points()) {
             return stop(*message, &model);
         }
+        if (request.model.refine) {
+            model.refine(request, out);
+        }
     }
 
     std::unique_ptr<ReportSink> report;

@@ -2,6 +2,7 @@
 
 #include "model/calculate.h"
 #include "model/field_set.h"
+#include "model/solve.h"
 #include "model/text_number.h"
 #include "output/report.h"
 #include "rf/choices.h"
@@ -17,6 +18,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -203,6 +205,11 @@ void add_model_options(CLI::App& app, ModelArgs& args) {
                  "let models with negative elements compete")
         ->disable_flag_override()
         ->needs(best);
+    app.add_flag("--refine", args.refine,
+                 "move Ls, Cs, Lp, Cp and RL of the best fit together to the smallest largest "
+                 "error")
+        ->disable_flag_override()
+        ->needs(best);
     for (const char* choice : {"--f1-crossover", "--f2-crossover", "--topology"}) {
         all->excludes(app.get_option(choice));
         best->excludes(app.get_option(choice));
@@ -228,6 +235,7 @@ void finish_model_options(const ModelArgs& args, CalcRequest& request) {
     model.all_choices = args.all_choices;
     model.best_fit = args.best_fit;
     model.allow_negative = args.allow_negative;
+    model.refine = args.refine;
     model.rl_auto = args.best_fit && request.fields.text(Field::RL) == rl_auto_text;
     if (args.z0_given->count() > 0) {
         request.z0_ohm = read_number(args.z0);
@@ -432,6 +440,65 @@ std::optional<std::string> ModelReport::prepare_best_fit(CalcRequest& request, s
     return std::nullopt;
 }
 
+void ModelReport::refine(CalcRequest& request, std::ostream& out) {
+    if (!best_fit_ || best_fit_->best.empty()) {
+        return;
+    }
+    std::vector<rf::LumpedModel> starts;
+    for (const rf::Candidate& c : best_fit_->best) {
+        starts.push_back(rf::LumpedModel::from(c.state, c.choice.topology));
+    }
+    const rf::FrequencyRange range{request.model.fmin_ghz, request.model.fmax_ghz};
+    refined_ = rf::refine(starts, *request.data, z0_ohm_, range);
+    if (!refined_) {
+        return;
+    }
+    const rf::LumpedModel& m = refined_->model;
+    const rf::Candidate& best = best_fit_->best.front();
+    const rf::Complex z1 = rf::impedance(m, best.f1_ghz);
+    const rf::Complex z2 = rf::impedance(m, best.f2_ghz);
+    MemoryFieldSet& fields = request.fields;
+    fields.set_text(Field::R1, rf::shortest(z1.real()));
+    fields.set_text(Field::X1, rf::shortest(z1.imag()));
+    fields.set_text(Field::R2, rf::shortest(z2.real()));
+    fields.set_text(Field::X2, rf::shortest(z2.imag()));
+    fields.set_text(Field::RL, rf::shortest(m.rl_ohm));
+    // The choices under which the calculation gives the refined elements back.
+    State inputs;
+    inputs.F1 = best.f1_ghz * 1000;
+    inputs.F2 = best.f2_ghz * 1000;
+    inputs.R1 = z1.real();
+    inputs.X1 = z1.imag();
+    inputs.R2 = z2.real();
+    inputs.X2 = z2.imag();
+    inputs.RL = m.rl_ohm;
+    double closest = std::numeric_limits<double>::infinity();
+    for (const Choice& choice : rf::all_choices) {
+        if (choice.topology != m.topology) {
+            continue;
+        }
+        const auto solved = solve(inputs, choice);
+        if (const State* s = std::get_if<State>(&solved)) {
+            const double distance = std::fabs(s->Ls / m.ls_nh - 1) +
+                                    std::fabs(s->Cs / m.cs_pf - 1) +
+                                    std::fabs(s->Lp / m.lp_nh - 1) + std::fabs(s->Cp / m.cp_pf - 1);
+            if (distance < closest) {
+                closest = distance;
+                select_choice(fields, choice);
+            }
+        }
+    }
+    if (!request.json) {
+        const rf::FitStats& f = refined_->fit;
+        out << "Refined (Ls, Cs, Lp, Cp and RL together): " << rf::topology_word(m.topology)
+            << ", Ls " << people(m.ls_nh) << " nH, Cs " << people(m.cs_pf) << " pF, Lp "
+            << people(m.lp_nh) << " nH, Cp " << people(m.cp_pf) << " pF, RL " << people(m.rl_ohm)
+            << " ohm; largest " << people(f.max) << " at " << people(f.at_ghz) << " GHz, RMS "
+            << people(f.rms) << '\n';
+        out << "Calculated below from the refined model's impedances at F1 and F2\n\n";
+    }
+}
+
 void ModelReport::calculated(const State& state, const FieldSet& fields) {
     if (!shown_) {
         return;
@@ -490,6 +557,20 @@ void ModelReport::add_json_before(nlohmann::ordered_json& object) const {
         object["best_fit_thinned"] = best_fit_->thinned;
     }
     object["best_fit"] = std::move(list);
+    if (refined_) {
+        const rf::LumpedModel& m = refined_->model;
+        Json refined = Json::object();
+        refined["topology"] = rf::topology_word(m.topology);
+        refined["ls_nh"] = number_or_null(m.ls_nh);
+        refined["cs_pf"] = number_or_null(m.cs_pf);
+        refined["lp_nh"] = number_or_null(m.lp_nh);
+        refined["cp_pf"] = number_or_null(m.cp_pf);
+        refined["rl_ohm"] = number_or_null(m.rl_ohm);
+        refined["max"] = number_or_null(refined_->fit.max);
+        refined["rms"] = number_or_null(refined_->fit.rms);
+        refined["at_ghz"] = number_or_null(refined_->fit.at_ghz);
+        object["refined"] = std::move(refined);
+    }
 }
 
 void ModelReport::add_json_after(nlohmann::ordered_json& object) const {

@@ -288,5 +288,38 @@ TEST(BestFit, RangeFigureAndWarnings) {
     }
 }
 
+// --refine: the refined model is what the calculation and its fit describe.
+TEST(BestFit, RefinedModelIsCalculated) {
+    rf::PortData rippled = antenna_data();
+    for (std::size_t i = 0; i < rippled.s.size(); ++i) {
+        rippled.s[i] += rf::Complex(0.02 * std::cos(9.0 * i), 0.02 * std::sin(7.0 * i));
+    }
+    struct Case {
+        const char* name;
+        Args args;
+        const char* range; // the fit the refined figure equals
+    };
+    const Case cases[] = {
+        {"WholeFile", {"--best-fit", "--rl", "50", "--refine"}, "all"},
+        {"Range", {"--best-fit", "--rl", "auto", "--refine", "--fmax", "2.5"}, "range"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CalcRun run = calc(with(c.args, {"--json", "--no-report"}), rippled);
+        ASSERT_EQ(run.status, exit_results) << run.err;
+        const auto object = nlohmann::ordered_json::parse(run.out);
+        ASSERT_TRUE(object.contains("refined"));
+        const auto& refined = object["refined"];
+        EXPECT_EQ(keys(refined),
+                  (std::vector<std::string>{"topology", "ls_nh", "cs_pf", "lp_nh", "cp_pf",
+                                            "rl_ohm", "max", "rms", "at_ghz"}));
+        EXPECT_LT(refined["max"].get<double>(), object["best_fit"][0]["max"].get<double>());
+        EXPECT_PRED_FORMAT3(near_relative, object["fit"][c.range]["max"].get<double>(),
+                            refined["max"].get<double>(), 1e-9);
+        const CalcRun text = calc(with(c.args, {"--no-report"}), rippled);
+        EXPECT_NE(text.out.find("\nRefined (Ls, Cs, Lp, Cp and RL together): "), std::string::npos);
+    }
+}
+
 } // namespace
 } // namespace veltrane::cli
