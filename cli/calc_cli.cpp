@@ -431,7 +431,9 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
     std::optional<ExportOutcome> exported;
     if (outcome != Outcome::Message && request.exports.any()) {
         const rf::PortData* data = request.data ? &*request.data : nullptr;
-        exported = run_exports(request.exports, {state, fields, data, reference_ohm(request)});
+        exported = run_exports(
+            request.exports, {state, fields, data, reference_ohm(request),
+                              rf::FrequencyRange{request.model.fmin_ghz, request.model.fmax_ghz}});
     }
     const bool exports_failed = exported && !exported->failures.empty();
 
