@@ -1,9 +1,9 @@
 #include "cli/model_report.h"
 
-#include "model/calculate.h"
+#include "format/text_number.h"
 #include "model/field_set.h"
 #include "model/solve.h"
-#include "model/text_number.h"
+#include "output/calculate.h"
 #include "output/report.h"
 #include "rf/choices.h"
 #include "rf/model_impedance.h"
@@ -258,7 +258,7 @@ int run_all_choices(CalcRequest& request, std::ostream& out, std::ostream& /*err
         MemoryFieldSet fields = request.fields;
         select_choice(fields, choice);
         NoReport no_report;
-        State state;
+        Result state;
         const bool results = calculate(fields, no_report, &state) == Outcome::Results;
         any_results = any_results || results;
 
@@ -464,21 +464,15 @@ void ModelReport::refine(CalcRequest& request, std::ostream& out) {
     fields.set_text(Field::X2, rf::shortest(z2.imag()));
     fields.set_text(Field::RL, rf::shortest(m.rl_ohm));
     // The choices under which the calculation gives the refined elements back.
-    State inputs;
-    inputs.F1 = best.f1_ghz * 1000;
-    inputs.F2 = best.f2_ghz * 1000;
-    inputs.R1 = z1.real();
-    inputs.X1 = z1.imag();
-    inputs.R2 = z2.real();
-    inputs.X2 = z2.imag();
-    inputs.RL = m.rl_ohm;
+    const Inputs inputs = inputs_from_ghz(best.f1_ghz, z1.real(), z1.imag(), best.f2_ghz, z2.real(),
+                                          z2.imag(), m.rl_ohm);
     double closest = std::numeric_limits<double>::infinity();
     for (const Choice& choice : rf::all_choices) {
         if (choice.topology != m.topology) {
             continue;
         }
         const auto solved = solve(inputs, choice);
-        if (const State* s = std::get_if<State>(&solved)) {
+        if (const Result* s = std::get_if<Result>(&solved)) {
             const double distance = std::fabs(s->Ls / m.ls_nh - 1) +
                                     std::fabs(s->Cs / m.cs_pf - 1) +
                                     std::fabs(s->Lp / m.lp_nh - 1) + std::fabs(s->Cp / m.cp_pf - 1);
@@ -499,7 +493,7 @@ void ModelReport::refine(CalcRequest& request, std::ostream& out) {
     }
 }
 
-void ModelReport::calculated(const State& state, const FieldSet& fields) {
+void ModelReport::calculated(const Result& state, const FieldSet& fields) {
     if (!shown_) {
         return;
     }

@@ -32,8 +32,9 @@ double largest_change(const LumpedModel& a, const LumpedModel& b, const std::vec
 
 } // namespace
 
-std::vector<std::string> model_warnings(const State& state, Topology topology, const PortData& data,
-                                        double z0_ohm, const FrequencyRange& range) {
+std::vector<std::string> model_warnings(const Result& state, Topology topology,
+                                        const PortData& data, double z0_ohm,
+                                        const FrequencyRange& range) {
     std::vector<std::string> warnings;
     std::vector<double> f_in_range;
     double data_lo = 0.0, data_hi = 0.0, largest_gamma = 0.0;

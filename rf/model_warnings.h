@@ -1,7 +1,7 @@
 #pragma once
 
+#include "model/result.h"
 #include "model/solve.h"
-#include "model/state.h"
 #include "rf/fit.h"
 #include "rf/port_data.h"
 
@@ -23,7 +23,7 @@ inline constexpr double unfollowed_share = 0.25;
 // frequencies; an element negligible over the range ("Cs acts as a short over the data"); a
 // largest error above a quarter of the data's largest |Gamma| in the range. Reflections are
 // referred to `z0_ohm`. Empty when there is nothing to say or no sample lies in the range.
-[[nodiscard]] std::vector<std::string> model_warnings(const State& state, Topology topology,
+[[nodiscard]] std::vector<std::string> model_warnings(const Result& state, Topology topology,
                                                       const PortData& data, double z0_ohm,
                                                       const FrequencyRange& range);
 

@@ -20,8 +20,8 @@ std::vector<double> grid_ghz(double lo, double hi, int n) {
     return f;
 }
 
-State state_of(const LumpedModel& m, double fl_mhz, double fh_mhz, double f0_mhz) {
-    State s;
+Result state_of(const LumpedModel& m, double fl_mhz, double fh_mhz, double f0_mhz) {
+    Result s;
     s.Ls = m.ls_nh;
     s.Cs = m.cs_pf;
     s.Lp = m.lp_nh;
