@@ -764,11 +764,31 @@ class Lines {
     Lines(Reader& reader, const ReadLimits& limits) : reader_(reader), limits_(limits) {}
 
     void feed(std::string_view piece) {
-        if (piece.size() > limits_.file_bytes - std::min(read_, limits_.file_bytes)) {
+        // The bytes up to the limit are read, so that the message names the line it falls in.
+        const std::size_t allowed = limits_.file_bytes - read_;
+        split(piece.substr(0, allowed));
+        read_ += std::min(piece.size(), allowed);
+        if (piece.size() > allowed && !reader_.done()) {
             throw BadFile{count_ + 1, "the file is larger than " +
                                           std::to_string(limits_.file_bytes) + " bytes"};
         }
-        read_ += piece.size();
+    }
+
+    // The number of lines in the file.
+    std::size_t end() {
+        if (!line_.empty() && !reader_.done()) {
+            reader_.line(line_, ++count_);
+        }
+        return count_;
+    }
+
+    [[nodiscard]] bool done() const { return reader_.done(); }
+
+    // Where a failure that is not the file's (memory running out) happened.
+    [[nodiscard]] std::size_t current_line() const { return count_ + 1; }
+
+  private:
+    void split(std::string_view piece) {
         while (!piece.empty() && !reader_.done()) {
             if (after_cr_ && piece.front() == '\n') {
                 piece.remove_prefix(1); // the LF of a CR LF
@@ -796,20 +816,6 @@ class Lines {
         }
     }
 
-    // The number of lines in the file.
-    std::size_t end() {
-        if (!line_.empty() && !reader_.done()) {
-            reader_.line(line_, ++count_);
-        }
-        return count_;
-    }
-
-    [[nodiscard]] bool done() const { return reader_.done(); }
-
-    // Where a failure that is not the file's (memory running out) happened.
-    [[nodiscard]] std::size_t current_line() const { return count_ + 1; }
-
-  private:
     Reader& reader_;
     const ReadLimits& limits_;
     std::string line_; // the part of a line that started in an earlier piece
