@@ -157,7 +157,7 @@ class FitWindowTest : public QObject {
         }
     }
 
-    void refuses_a_bad_file_and_keeps_the_data_data() {
+    void refuses_a_bad_file_and_keeps_the_data_shown_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("port");
@@ -178,7 +178,7 @@ class FitWindowTest : public QObject {
             << QByteArray("1 0.5 0\n1.5 0.5 0\n# MHz S RI R 25\n2000 0.2 0.1\n") << 1
             << QStringLiteral("late.s1p line 3");
     }
-    void refuses_a_bad_file_and_keeps_the_data() {
+    void refuses_a_bad_file_and_keeps_the_data_shown() {
         QFETCH(QString, name);
         QFETCH(QByteArray, bytes);
         QFETCH(int, port);
