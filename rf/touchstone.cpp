@@ -789,13 +789,24 @@ class Lines {
 
   private:
     void split(std::string_view piece) {
-        while (!piece.empty() && !reader_.done()) {
-            if (after_cr_ && piece.front() == '\n') {
-                piece.remove_prefix(1); // the LF of a CR LF
+        std::size_t at = 0;
+        if (after_cr_ && !piece.empty() && piece.front() == '\n') {
+            at = 1; // the LF of a CR LF
+        }
+        after_cr_ = false;
+        // The next LF and CR from `at`, each looked for again only once passed.
+        std::size_t lf = piece.find('\n', at);
+        std::size_t cr = piece.find('\r', at);
+        while (at < piece.size() && !reader_.done()) {
+            if (lf < at) {
+                lf = piece.find('\n', at);
             }
-            after_cr_ = false;
-            const std::size_t end = piece.find_first_of("\r\n");
-            const std::string_view part = piece.substr(0, end);
+            if (cr < at) {
+                cr = piece.find('\r', at);
+            }
+            const std::size_t end = std::min(lf, cr);
+            const std::string_view part =
+                piece.substr(at, end == std::string_view::npos ? end : end - at);
             if (part.size() > limits_.line_bytes - line_.size()) {
                 throw BadFile{count_ + 1,
                               "longer than " + std::to_string(limits_.line_bytes) + " bytes"};
@@ -804,8 +815,14 @@ class Lines {
                 line_ += part;
                 return;
             }
-            after_cr_ = piece[end] == '\r';
-            piece.remove_prefix(end + 1);
+            at = end + 1;
+            if (piece[end] == '\r') {
+                if (at == piece.size()) {
+                    after_cr_ = true;
+                } else if (piece[at] == '\n') {
+                    ++at;
+                }
+            }
             if (line_.empty()) {
                 reader_.line(part, ++count_); // the whole line is in this piece
             } else {
