@@ -33,6 +33,15 @@ namespace {
 using enum Kind;
 using enum FontRole;
 
+// A text field of the calculator: its name, default text and tooltip come from the table of
+// quantities; the window adds where it sits, its font and its place in the tab order.
+constexpr Control field(Field f, Kind kind, Twips geometry, FontRole font, int tab,
+                        std::string_view parent = {}) {
+    const Quantity& q = quantity(f);
+    return {q.control, kind, parent,          q.default_text, geometry, font,
+            tab,       {},   Colour::Default, q.tooltip,      &q};
+}
+
 // clang-format off
 constexpr std::array main_controls = std::to_array<Control>({
     // Frames first: they contain other controls.
@@ -45,27 +54,20 @@ constexpr std::array main_controls = std::to_array<Control>({
      "(the shunt pair for Parallel/Series, the series pair for Series/Parallel)"},
     {"Frame4",     Frame,   "",       "TOPOLOGY",         {3720, 3360, 5295, 1335}, DialogBold, 41, ""},
     // Input fields.
-    {"F1_txt",     Input,   "",       "1.0",              {1080, 480, 1095, 285},   Dialog,      0, "F1 [GHz]", Colour::Default,
-     "F1: first frequency, GHz"},
-    {"R1_txt",     Input,   "",       "1.0",              {1080, 960, 1095, 285},   Dialog,      4, "R1 [Ohm]", Colour::Default,
-     "R1 + jX1: impedance measured at F1, ohm"},
-    {"X1_txt",     Input,   "",       "0.0",              {2400, 960, 1095, 285},   Dialog,      5, "X1 [Ohm]", Colour::Default,
-     "R1 + jX1: impedance measured at F1, ohm"},
-    {"F2_txt",     Input,   "",       "2.0",              {1080, 1680, 1095, 285},  Dialog,      6, "F2 [GHz]", Colour::Default,
-     "F2: second frequency, GHz"},
-    {"R2_txt",     Input,   "",       "1.1",              {1080, 2160, 1095, 285},  Dialog,     10, "R2 [Ohm]", Colour::Default,
-     "R2 + jX2: impedance measured at F2, ohm"},
-    {"X2_txt",     Input,   "",       "0.0",              {2400, 2160, 1095, 285},  Dialog,     11, "X2 [Ohm]", Colour::Default,
-     "R2 + jX2: impedance measured at F2, ohm"},
-    {"RL_txt",     Input,   "",       "1.0",              {4200, 2880, 1095, 285},  Dialog,     40, "RL [Ohm]", Colour::Default,
-     "RL: load resistance, ohm"},
+    field(Field::F1, Input, {1080, 480, 1095, 285}, Dialog, 0),
+    field(Field::R1, Input, {1080, 960, 1095, 285}, Dialog, 4),
+    field(Field::X1, Input, {2400, 960, 1095, 285}, Dialog, 5),
+    field(Field::F2, Input, {1080, 1680, 1095, 285}, Dialog, 6),
+    field(Field::R2, Input, {1080, 2160, 1095, 285}, Dialog, 10),
+    field(Field::X2, Input, {2400, 2160, 1095, 285}, Dialog, 11),
+    field(Field::RL, Input, {4200, 2880, 1095, 285}, Dialog, 40),
     // Crossover options.
     {"F1_ind",     Option,  "Frame2", "Inductive",        {120, 240, 1215, 255},    Arial,      18, "F1 crossover Inductive"},
     {"F1_cap",     Option,  "Frame2", "Capacitive",       {120, 480, 1215, 255},    Arial,      19, "F1 crossover Capacitive"},
     {"F2_ind",     Option,  "Frame3", "Inductive",        {120, 240, 1215, 255},    Arial,      20, "F2 crossover Inductive"},
     {"F2_cap",     Option,  "Frame3", "Capacitive",       {120, 480, 1215, 255},    Arial,      21, "F2 crossover Capacitive"},
     // Topology frame.
-    {"model_text", Message, "Frame4", "",                 {240, 240, 4815, 285},    Dialog,     48, "Message"},
+    field(Field::Message, Message, {240, 240, 4815, 285}, Dialog, 48, "Frame4"),
     {"SerPar",     Option,  "Frame4", "Series/Parallel",  {240, 600, 1455, 255},    Dialog,     42, "Topology Series/Parallel", Colour::Default,
      "Series/Parallel: Ls and Cs in series with RL, Lp and Cp in parallel across both"},
     {"ParSer",     Option,  "Frame4", "Parallel/Series",  {240, 840, 1455, 255},    Dialog,     43, "Topology Parallel/Series", Colour::Default,
@@ -73,26 +75,16 @@ constexpr std::array main_controls = std::to_array<Control>({
     {"AboutModel", Command, "Frame4", "ABOUT",            {1800, 720, 855, 375},    DialogBold, 44, ""},
     {"Calc",       Command, "Frame4", "CALCULATE",        {2760, 720, 2295, 375},   DialogBold, 45, ""},
     // Result fields.
-    {"Ls_txt",     Result,  "",       "",                 {6000, 480, 1095, 285},   Dialog,     17, "Ls [nH]", Colour::Default,
-     "Ls: series inductance, nH"},
-    {"Cs_txt",     Result,  "",       "",                 {7800, 480, 1095, 285},   Dialog,     23, "Cs [pF]", Colour::Default,
-     "Cs: series capacitance, pF"},
-    {"Lp_txt",     Result,  "",       "",                 {6000, 960, 1095, 285},   Dialog,     25, "Lp [nH]", Colour::Default,
-     "Lp: parallel inductance, nH"},
-    {"Cp_txt",     Result,  "",       "",                 {7800, 960, 1095, 285},   Dialog,     47, "Cp [pF]", Colour::Default,
-     "Cp: parallel capacitance, pF"},
-    {"Q1_txt",     Result,  "",       "",                 {6000, 1680, 1095, 285},  Dialog,     28, "Q1", Colour::Default,
-     "Q1: section Q at F1"},
-    {"Q2_txt",     Result,  "",       "",                 {7800, 1680, 1095, 285},  Dialog,     30, "Q2", Colour::Default,
-     "Q2: section Q at F2"},
-    {"FL_txt",     Result,  "",       "",                 {6000, 2160, 1095, 285},  Dialog,     32, "FL [MHz]", Colour::Default,
-     "FL: lower band edge, MHz"},
-    {"FH_txt",     Result,  "",       "",                 {7800, 2160, 1095, 285},  Dialog,     34, "FH [MHz]", Colour::Default,
-     "FH: upper band edge, MHz"},
-    {"F0_txt",     Result,  "",       "",                 {6000, 2880, 1095, 285},  Dialog,     36, "F0 [MHz]", Colour::Default,
-     "F0: mean frequency, MHz"},
-    {"Q0_txt",     Result,  "",       "",                 {7800, 2880, 1095, 285},  Dialog,     38, "Q0", Colour::Default,
-     "Q0: bandpass Q"},
+    field(Field::Ls, Result, {6000, 480, 1095, 285}, Dialog, 17),
+    field(Field::Cs, Result, {7800, 480, 1095, 285}, Dialog, 23),
+    field(Field::Lp, Result, {6000, 960, 1095, 285}, Dialog, 25),
+    field(Field::Cp, Result, {7800, 960, 1095, 285}, Dialog, 47),
+    field(Field::Q1, Result, {6000, 1680, 1095, 285}, Dialog, 28),
+    field(Field::Q2, Result, {7800, 1680, 1095, 285}, Dialog, 30),
+    field(Field::FL, Result, {6000, 2160, 1095, 285}, Dialog, 32),
+    field(Field::FH, Result, {7800, 2160, 1095, 285}, Dialog, 34),
+    field(Field::F0, Result, {6000, 2880, 1095, 285}, Dialog, 36),
+    field(Field::Q0, Result, {7800, 2880, 1095, 285}, Dialog, 38),
     // Labels.
     {"Label1",     Label,   "",       "F1",               {360, 480, 615, 255},     DialogBold,  1, ""},
     {"Label2",     Label,   "",       "[GHz]",            {2280, 480, 615, 255},    DialogBold,  2, ""},
@@ -347,7 +339,9 @@ void build_controls(QWidget& window, std::span<const Control> table) {
             palette.setColor(QPalette::WindowText, colour_value(control.colour));
             widget->setPalette(palette);
         }
-        if (!control.accessible_name.empty()) {
+        if (control.quantity != nullptr) {
+            widget->setAccessibleName(qstring(accessible_name(*control.quantity)));
+        } else if (!control.accessible_name.empty()) {
             widget->setAccessibleName(qstring(control.accessible_name));
         }
         if (!control.tooltip.empty()) {

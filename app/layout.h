@@ -4,6 +4,8 @@
 // position and size in twips, font, colour and place in the tab order. The windows are built
 // from these tables in one loop each (see build_controls).
 
+#include "model/quantities.h"
+
 #include <QFont>
 #include <QRect>
 #include <QString>
@@ -74,7 +76,8 @@ struct Control {
     int tab;                          // place in the tab order (used by controls that take focus)
     std::string_view accessible_name; // what a screen reader announces; empty: the caption
     Colour colour = Colour::Default;
-    std::string_view tooltip = {}; // the quantity and its unit, or what a choice means
+    std::string_view tooltip = {};      // the quantity and its unit, or what a choice means
+    const Quantity* quantity = nullptr; // the calculator's quantity a text field holds
 };
 
 // Client areas.

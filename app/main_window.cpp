@@ -3,7 +3,7 @@
 #include "app/about_window.h"
 #include "app/layout.h"
 #include "app/resources.h"
-#include "model/calculate.h"
+#include "output/calculate.h"
 #include "output/report.h"
 
 #include <QButtonGroup>

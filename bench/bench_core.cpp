@@ -2,9 +2,10 @@
 // report text, no disk) for each topology, the same with the report written to a file on the disk
 // as the window writes it (flushed to the disk), and number formatting alone for each pattern.
 
-#include "model/calculate.h"
+#include "format/format_number.h"
 #include "model/field_set.h"
-#include "output/format_number.h"
+#include "model/solve.h"
+#include "output/calculate.h"
 #include "output/report.h"
 
 #include <benchmark/benchmark.h>
@@ -19,13 +20,13 @@ namespace {
 
 using namespace veltrane;
 
-struct Inputs {
+struct WindowTexts {
     std::array<std::pair<Field, std::string_view>, 7> texts;
     std::array<Option, 3> options;
 };
 
 // The window's default texts with RL 2.0, F1 Inductive, F2 Capacitive, Parallel/Series.
-constexpr Inputs parallel_series = {{{{Field::F1, "1.0"},
+constexpr WindowTexts parallel_series = {{{{Field::F1, "1.0"},
                                       {Field::R1, "1.0"},
                                       {Field::X1, "0.0"},
                                       {Field::F2, "2.0"},
@@ -35,7 +36,7 @@ constexpr Inputs parallel_series = {{{{Field::F1, "1.0"},
                                     {Option::F1Ind, Option::F2Cap, Option::ParSer}};
 
 // 100 + j50 ohm at 1 GHz, 80 - j40 ohm at 2 GHz into 50 ohm, Capacitive at F1, Inductive at F2.
-constexpr Inputs series_parallel = {{{{Field::F1, "1.0"},
+constexpr WindowTexts series_parallel = {{{{Field::F1, "1.0"},
                                       {Field::R1, "100"},
                                       {Field::X1, "50"},
                                       {Field::F2, "2.0"},
@@ -44,7 +45,7 @@ constexpr Inputs series_parallel = {{{{Field::F1, "1.0"},
                                       {Field::RL, "50"}}},
                                     {Option::F1Cap, Option::F2Ind, Option::SerPar}};
 
-void calculate_once(benchmark::State& state, const Inputs& inputs) {
+void calculate_once(benchmark::State& state, const WindowTexts& inputs) {
     MemoryFieldSet fields;
     for (const auto& [field, text] : inputs.texts) {
         fields.set_text(field, text);
@@ -74,6 +75,38 @@ void BM_CalculateSeriesParallel(benchmark::State& state) {
     calculate_once(state, series_parallel);
 }
 BENCHMARK(BM_CalculateSeriesParallel);
+
+// The calculation without texts, as the searches run it: the worked example, the Series/Parallel
+// example, and an RL below the Parallel/Series limit (the message path).
+void solve_once(benchmark::State& state, const veltrane::Inputs& inputs, Choice choice,
+                bool results) {
+    if (std::holds_alternative<Result>(solve(inputs, choice)) != results) {
+        state.SkipWithError("the calculation did not end as expected");
+        return;
+    }
+    for (auto _ : state) {
+        auto outcome = solve(inputs, choice);
+        benchmark::DoNotOptimize(outcome);
+    }
+}
+
+void BM_SolveParallelSeries(benchmark::State& state) {
+    solve_once(state, {1000, 2000, 1.0, 0.0, 1.1, 0.0, 2.0},
+               {Crossover::Inductive, Crossover::Capacitive, Topology::ParallelSeries}, true);
+}
+BENCHMARK(BM_SolveParallelSeries);
+
+void BM_SolveSeriesParallel(benchmark::State& state) {
+    solve_once(state, {1000, 2000, 100, 50, 80, -40, 50},
+               {Crossover::Capacitive, Crossover::Inductive, Topology::SeriesParallel}, true);
+}
+BENCHMARK(BM_SolveSeriesParallel);
+
+void BM_SolveMessage(benchmark::State& state) {
+    solve_once(state, {1000, 2000, 1.0, 0.0, 1.1, 0.0, 0.5},
+               {Crossover::Inductive, Crossover::Capacitive, Topology::ParallelSeries}, false);
+}
+BENCHMARK(BM_SolveMessage);
 
 // The whole CALCULATE of the window: the report goes through the safe file writer into a file of
 // the build folder (a real disk, not a memory file system), with both flushes. Wall-clock time,

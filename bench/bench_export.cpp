@@ -38,14 +38,9 @@ struct Folder {
     std::filesystem::path path;
 };
 
-State worked_example() {
-    State in;
-    in.F1 = 1000;
-    in.R1 = 1.0;
-    in.F2 = 2000;
-    in.R2 = 1.1;
-    in.RL = 2.0;
-    return std::get<State>(
+Result worked_example() {
+    const Inputs in{1000, 2000, 1.0, 0.0, 1.1, 0.0, 2.0};
+    return std::get<Result>(
         solve(in, {Crossover::Inductive, Crossover::Capacitive, Topology::ParallelSeries}));
 }
 
@@ -78,7 +73,7 @@ void BM_CalcWithTouchstoneAndPicture(benchmark::State& state) {
 BENCHMARK(BM_CalcWithTouchstoneAndPicture)->Unit(benchmark::kMillisecond);
 
 void BM_TouchstoneText(benchmark::State& state) {
-    const State s = worked_example();
+    const Result s = worked_example();
     const rf::DescribedModel model{rf::LumpedModel::from(s, Topology::ParallelSeries), std::nullopt,
                                    std::nullopt};
     const std::vector<double> f = rf::sweep_frequencies({0.1, 10, 10001, false});
@@ -89,7 +84,7 @@ void BM_TouchstoneText(benchmark::State& state) {
 BENCHMARK(BM_TouchstoneText)->Unit(benchmark::kMillisecond);
 
 void BM_PictureSvg(benchmark::State& state) {
-    const State s = worked_example();
+    const Result s = worked_example();
     rf::PlotInput input;
     input.model = rf::LumpedModel::from(s, Topology::ParallelSeries);
     input.calculation = &s;

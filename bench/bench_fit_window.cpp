@@ -3,12 +3,12 @@
 // the event loop is watched for stalls. Runs on the offscreen platform unless QT_QPA_PLATFORM
 // says otherwise.
 
-#include "fit/chart_geometry.h"
 #include "fit/chart_view.h"
 #include "fit/fit_window.h"
-#include "output/safe_file.h"
+#include "io/safe_file.h"
 #include "rf/fit.h"
 #include "rf/model_files.h"
+#include "views/chart_pointing.h"
 
 #include <benchmark/benchmark.h>
 
@@ -78,7 +78,7 @@ void BM_DragMarker1601(benchmark::State& state) {
     const auto& frame = window.picture().frame;
     const double y = frame.plot_area.y + frame.plot_area.height / 2;
     const QPointF start =
-        chart->to_widget({veltrane::fit::plot_x(frame, window.points_ghz()[0]), y});
+        chart->to_widget({veltrane::rf::plot_x(frame, window.points_ghz()[0]), y});
     QMouseEvent press(QEvent::MouseButtonPress, start, chart->mapToGlobal(start), Qt::LeftButton,
                       Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(chart, &press);
@@ -87,7 +87,7 @@ void BM_DragMarker1601(benchmark::State& state) {
     std::vector<QPointF> places;
     for (int k = 0; k < 64; ++k) {
         const double f = 1.2 + 0.7 * std::abs(1 - k / 32.0);
-        places.push_back(chart->to_widget({veltrane::fit::plot_x(frame, f), y}));
+        places.push_back(chart->to_widget({veltrane::rf::plot_x(frame, f), y}));
     }
     std::vector<double> times_ms;
     std::size_t k = 0;

@@ -3,13 +3,14 @@
 #include "cli/exports_json.h"
 #include "cli/measured_input.h"
 #include "cli/model_report.h"
-#include "model/calculate.h"
+#include "io/path_text.h"
+#include "io/safe_file_detail.h"
 #include "model/field_set.h"
-#include "model/state.h"
+#include "model/quantities.h"
+#include "model/result.h"
+#include "output/calculate.h"
 #include "output/display.h"
-#include "output/path_text.h"
 #include "output/report.h"
-#include "output/safe_file_detail.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -39,18 +40,27 @@ constexpr std::string_view program_name = "veltrane-calc";
 struct InputOption {
     std::string_view name;
     Field field;
-    std::string_view help;
 };
 
 constexpr std::array<InputOption, 7> input_options = {{
-    {"--f1", Field::F1, "text of F1 [GHz] (default \"1.0\")"},
-    {"--r1", Field::R1, "text of R1, resistance at F1 [ohm] (default \"1.0\")"},
-    {"--x1", Field::X1, "text of X1, reactance at F1 [ohm] (default \"0.0\")"},
-    {"--f2", Field::F2, "text of F2 [GHz] (default \"2.0\")"},
-    {"--r2", Field::R2, "text of R2, resistance at F2 [ohm] (default \"1.1\")"},
-    {"--x2", Field::X2, "text of X2, reactance at F2 [ohm] (default \"0.0\")"},
-    {"--rl", Field::RL, "text of RL, load resistance [ohm] (default \"1.0\")"},
+    {"--f1", Field::F1},
+    {"--r1", Field::R1},
+    {"--x1", Field::X1},
+    {"--f2", Field::F2},
+    {"--r2", Field::R2},
+    {"--x2", Field::X2},
+    {"--rl", Field::RL},
 }};
+
+// "text of R1, resistance at F1 [ohm] (default "1.0")"; a frequency's symbol says what it is.
+std::string input_help(const Quantity& q) {
+    std::string help = "text of " + std::string(q.symbol);
+    if (q.unit != Unit::GHz) {
+        help.append(", ").append(q.meaning);
+    }
+    help.append(" [").append(unit_symbol(q.unit)).append("] (default \"");
+    return help.append(q.default_text).append("\")");
+}
 
 // The option groups of the window: each value selects one button of its pair.
 struct ChoiceOption {
@@ -77,26 +87,6 @@ constexpr std::array<ChoiceOption, 3> choice_options = {{
 
 constexpr std::string_view report_option = "--report";
 constexpr std::array<std::string_view, 2> measured_options = {"--touchstone", "--port"};
-
-// The result lines of the text output, in the window's reading order, with their units.
-struct ResultLine {
-    Field field;
-    std::string_view label;
-    std::string_view unit;
-};
-
-constexpr std::array<ResultLine, 10> result_lines = {{
-    {Field::Ls, "Ls", " nH"},
-    {Field::Cs, "Cs", " pF"},
-    {Field::Lp, "Lp", " nH"},
-    {Field::Cp, "Cp", " pF"},
-    {Field::Q1, "Q1", ""},
-    {Field::Q2, "Q2", ""},
-    {Field::Q0, "Q0", ""},
-    {Field::FL, "FL", " MHz"},
-    {Field::FH, "FH", " MHz"},
-    {Field::F0, "F0", " MHz"},
-}};
 
 bool takes_value(std::string_view name) {
     if (name == report_option || model_option_takes_value(name) ||
@@ -158,15 +148,15 @@ class CalcFormatter final : public CLI::Formatter {
 // Prints the ten result fields, one per line: label, text right-aligned in one column, unit.
 void print_results(const FieldSet& fields, std::ostream& out) {
     std::size_t width = 0;
-    for (const ResultLine& line : result_lines) {
-        width = std::max(width, fields.text(line.field).size());
+    for (const Field field : result_fields) {
+        width = std::max(width, fields.text(field).size());
     }
-    for (const ResultLine& line : result_lines) {
-        const std::string text = fields.text(line.field);
-        std::string row{line.label};
+    for (const Field field : result_fields) {
+        const std::string text = fields.text(field);
+        std::string row{quantity(field).symbol};
         row.append(2 + width - text.size(), ' ');
         row += text;
-        row += line.unit;
+        row += unit_suffix(quantity(field).unit);
         row += '\n';
         out << row;
     }
@@ -229,7 +219,7 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
     std::array<CLI::Option*, input_options.size()> input_given{};
     for (std::size_t i = 0; i < input_options.size(); ++i) {
         input_given[i] = app.add_option(std::string{input_options[i].name}, input_texts[i],
-                                        std::string{input_options[i].help})
+                                        input_help(quantity(input_options[i].field)))
                              ->type_name("TEXT");
     }
 
@@ -420,7 +410,7 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
         report = std::make_unique<NoReport>();
     }
 
-    State state;
+    Result state;
     const Outcome outcome = calculate(fields, *report, &state);
     if (outcome != Outcome::Message) {
         model.calculated(state, fields);

@@ -1,9 +1,9 @@
 #include "cli/exports.h"
+#include "model/units.h"
 
 #include "cli/exports_json.h"
-#include "model/checked.h"
-#include "model/steps.h"
-#include "output/safe_file.h"
+#include "io/safe_file.h"
+#include "model/solve.h"
 #include "rf/model_files.h"
 #include "rf/numbers.h"
 #include "rf/picture.h"
@@ -57,11 +57,11 @@ double mismatch(rf::Complex z, rf::Complex zp) {
 }
 
 // The figures of `model`; its band is the calculation's own unless `recompute_band`.
-ModelFigures figures(const rf::LumpedModel& model, const State& state, bool recompute_band) {
+ModelFigures figures(const rf::LumpedModel& model, const Result& state, bool recompute_band) {
     ModelFigures f;
     f.model = model;
-    f.z1 = rf::impedance(model, state.F1 / 1000);
-    f.z2 = rf::impedance(model, state.F2 / 1000);
+    f.z1 = rf::impedance(model, mhz_to_ghz(state.F1));
+    f.z2 = rf::impedance(model, mhz_to_ghz(state.F2));
     f.gamma1 = mismatch(f.z1, {state.R1, state.X1});
     f.gamma2 = mismatch(f.z2, {state.R2, state.X2});
     if (!recompute_band) {
@@ -69,22 +69,16 @@ ModelFigures figures(const rf::LumpedModel& model, const State& state, bool reco
         return f;
     }
     // The band rule of the calculation, applied to the standard values of the resonating pair.
-    State s = state;
-    s.Ls = model.ls_nh;
-    s.Cs = model.cs_pf;
-    s.Lp = model.lp_nh;
-    s.Cp = model.cp_pf;
-    try {
-        compute_band(s, model.topology == Topology::ParallelSeries ? Resonator::Parallel
-                                                                   : Resonator::Series);
-        if (std::isfinite(s.FL) && std::isfinite(s.FH) && std::isfinite(s.F0) &&
-            std::isfinite(s.Qbp)) {
-            f.band = s;
-        } else {
-            f.band_message = std::string(out_of_range_message);
-        }
-    } catch (const CalculationStop& stop) {
-        f.band_message = stop.message;
+    Result rounded = state;
+    rounded.Ls = model.ls_nh;
+    rounded.Cs = model.cs_pf;
+    rounded.Lp = model.lp_nh;
+    rounded.Cp = model.cp_pf;
+    auto banded = with_band(rounded, model.topology);
+    if (auto* band = std::get_if<Result>(&banded)) {
+        f.band = *band;
+    } else {
+        f.band_message = std::get<std::string>(banded);
     }
     return f;
 }
@@ -244,7 +238,7 @@ ExportOutcome run_exports(const ExportRequest& request, const ExportContext& con
 void print_comparison(const StandardComparison& comparison, std::ostream& out) {
     const ModelFigures& a = comparison.calculated;
     const ModelFigures& b = comparison.standard;
-    const auto band_value = [](const ModelFigures& f, double State::*member) {
+    const auto band_value = [](const ModelFigures& f, double Result::*member) {
         return f.band ? rf::readable((*f.band).*member) : std::string("-");
     };
     const std::vector<std::array<std::string, 3>> rows = {
@@ -257,10 +251,10 @@ void print_comparison(const StandardComparison& comparison, std::ostream& out) {
         {"|Gamma| at F1", rf::readable(a.gamma1, 3), rf::readable(b.gamma1, 3)},
         {"Z at F2 ohm", complex_text(a.z2), complex_text(b.z2)},
         {"|Gamma| at F2", rf::readable(a.gamma2, 3), rf::readable(b.gamma2, 3)},
-        {"FL MHz", band_value(a, &State::FL), band_value(b, &State::FL)},
-        {"FH MHz", band_value(a, &State::FH), band_value(b, &State::FH)},
-        {"F0 MHz", band_value(a, &State::F0), band_value(b, &State::F0)},
-        {"Q0", band_value(a, &State::Qbp), band_value(b, &State::Qbp)},
+        {"FL MHz", band_value(a, &Result::FL), band_value(b, &Result::FL)},
+        {"FH MHz", band_value(a, &Result::FH), band_value(b, &Result::FH)},
+        {"F0 MHz", band_value(a, &Result::F0), band_value(b, &Result::F0)},
+        {"Q0", band_value(a, &Result::Qbp), band_value(b, &Result::Qbp)},
     };
     std::array<std::size_t, 3> width{};
     for (const auto& row : rows) {

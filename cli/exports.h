@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/field_set.h"
-#include "model/state.h"
+#include "model/result.h"
 #include "rf/e_series.h"
 #include "rf/model_impedance.h"
 #include "rf/port_data.h"
@@ -55,8 +55,8 @@ struct ModelFigures {
     rf::Complex z1, z2;  // impedance at F1, F2 (ohm)
     double gamma1 = 0.0; // |Gamma| of the model's impedance against the point at F1
     double gamma2 = 0.0;
-    std::optional<State> band; // FL, FH, F0, Qbp; none when the pair gives no band
-    std::string band_message;  // why not
+    std::optional<Result> band; // FL, FH, F0, Qbp; none when the pair gives no band
+    std::string band_message;   // why not
 };
 
 struct StandardComparison {
@@ -67,7 +67,7 @@ struct StandardComparison {
 
 // The calculation the exports start from.
 struct ExportContext {
-    const State& state;       // full precision, as the calculation left it
+    const Result& state;      // full precision, as the calculation left it
     const FieldSet& fields;   // its option buttons
     const rf::PortData* data; // measured data, if given
     double z0_ohm;            // reference for reflections

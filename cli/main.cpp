@@ -10,8 +10,8 @@
 
 #ifdef _WIN32
 
-#include "output/path_text.h"
-#include "output/safe_file_detail.h"
+#include "io/path_text.h"
+#include "io/safe_file_detail.h"
 
 #include <windows.h>
 

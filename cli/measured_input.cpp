@@ -1,6 +1,6 @@
 #include "cli/measured_input.h"
 
-#include "model/text_number.h"
+#include "format/text_number.h"
 #include "rf/interpolate.h"
 #include "rf/model_impedance.h"
 #include "rf/numbers.h"

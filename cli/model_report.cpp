@@ -1,8 +1,8 @@
 #include "cli/model_report.h"
 
-#include "model/calculate.h"
+#include "format/text_number.h"
 #include "model/field_set.h"
-#include "model/text_number.h"
+#include "output/calculate.h"
 #include "output/report.h"
 #include "rf/choices.h"
 #include "rf/model_impedance.h"
@@ -247,7 +247,7 @@ int run_all_choices(CalcRequest& request, std::ostream& out, std::ostream& /*err
         MemoryFieldSet fields = request.fields;
         select_choice(fields, choice);
         NoReport no_report;
-        State state;
+        Result state;
         const bool results = calculate(fields, no_report, &state) == Outcome::Results;
         any_results = any_results || results;
 
@@ -390,7 +390,7 @@ std::optional<std::string> ModelReport::prepare_best_fit(CalcRequest& request, s
     return std::nullopt;
 }
 
-void ModelReport::calculated(const State& state, const FieldSet& fields) {
+void ModelReport::calculated(const Result& state, const FieldSet& fields) {
     if (!shown_) {
         return;
     }

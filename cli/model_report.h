@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/calc_cli.h"
-#include "model/state.h"
+#include "model/result.h"
 #include "rf/best_fit.h"
 #include "rf/fit.h"
 #include "rf/model_check.h"
@@ -55,7 +55,7 @@ class ModelReport {
                                                               std::ostream& out);
 
     // After a successful calculation: the check and, with data, the fit.
-    void calculated(const State& state, const FieldSet& fields);
+    void calculated(const Result& state, const FieldSet& fields);
 
     // The text lines that follow the result lines.
     void print_lines(std::ostream& out) const;

@@ -2,8 +2,8 @@
 
 #include "fit/chart_view.h"
 #include "fit/picture_painter.h"
-#include "model/text_number.h"
-#include "output/safe_file.h"
+#include "format/text_number.h"
+#include "io/safe_file.h"
 #include "rf/choices.h"
 #include "rf/model_check.h"
 #include "rf/model_files.h"
@@ -129,14 +129,9 @@ FitWindow::FitWindow(QWidget* parent) : QMainWindow(parent) {
         if (!data_ || data_->f_ghz.empty()) {
             return;
         }
-        const auto& f = data_->f_ghz;
-        const auto at = std::lower_bound(f.begin(), f.end(), f_ghz_[marker]);
-        auto i = static_cast<long>(at - f.begin());
-        if (delta < 0 || (at != f.end() && *at == f_ghz_[marker])) {
-            i += delta;
+        if (const auto f = step_sample(data_->f_ghz, f_ghz_[marker], delta)) {
+            set_point(static_cast<std::size_t>(marker), *f);
         }
-        i = std::clamp(i, 0L, static_cast<long>(f.size()) - 1);
-        set_point(static_cast<std::size_t>(marker), f[static_cast<std::size_t>(i)]);
     });
 
     message_ = new QLabel;
@@ -275,7 +270,7 @@ QWidget* FitWindow::build_points_panel() {
     rl_slider_->setPageStep(slider_steps / 20);
     connect(rl_slider_, &QSlider::valueChanged, this, [this](int value) {
         const auto [lo, hi] = rl_slider_range_;
-        set_rl(lo * std::pow(hi / lo, static_cast<double>(value) / slider_steps));
+        set_rl(rl_at({lo, hi, {}}, static_cast<double>(value) / slider_steps));
     });
     form->addRow(QString(), rl_slider_);
     rl_range_ = new QLabel;
@@ -564,30 +559,11 @@ void FitWindow::take_port(int port, std::optional<Start> first) {
         return;
     }
     z0_ohm_ = data_->reference_ohm;
-    curve_ = {};
-    for (std::size_t i = 0; i < data_->f_ghz.size() && i < data_->s.size(); ++i) {
-        const rf::Complex g = data_->s[i];
-        if (std::isfinite(g.real()) && std::isfinite(g.imag())) {
-            curve_.f_ghz.push_back(data_->f_ghz[i]);
-            curve_.g.push_back(g);
-        }
-    }
+    curve_ = finite_curve(*data_);
     setWindowTitle(QFileInfo(path_).fileName() + QStringLiteral(", port ") + QString::number(port) +
                    QStringLiteral(" \u2014 Veltrane measured data"));
     // The chart draws at most max_drawn_samples of the data: more cannot be told apart on it.
-    drawn_.reset();
-    if (data_->f_ghz.size() > max_drawn_samples) {
-        const std::size_t stride = data_->f_ghz.size() / max_drawn_samples + 1;
-        drawn_ = rf::PortData{data_->source, data_->port, data_->reference_ohm, {}, {}};
-        for (std::size_t i = 0; i < data_->f_ghz.size(); i += stride) {
-            drawn_->f_ghz.push_back(data_->f_ghz[i]);
-            drawn_->s.push_back(data_->s[i]);
-        }
-        if (drawn_->f_ghz.back() != data_->f_ghz.back()) {
-            drawn_->f_ghz.push_back(data_->f_ghz.back());
-            drawn_->s.push_back(data_->s.back());
-        }
-    }
+    drawn_ = thinned(*data_, max_drawn_samples);
     f_ghz_ = first->f_ghz;
     rl_ohm_ = first->rl_ohm;
     chosen_ = first->choice;
@@ -659,7 +635,7 @@ void FitWindow::fill_table() {
         QString error;
         if (i < evaluation_.rows.size()) {
             const ChoiceRow& row = evaluation_.rows[i];
-            if (const auto* state = std::get_if<State>(&row.outcome)) {
+            if (const auto* state = std::get_if<Result>(&row.outcome)) {
                 outcome = qs(element_line(*state));
                 error = row.band_fit ? number(row.band_fit->max, 4) : QStringLiteral("no sample");
             } else {
@@ -708,7 +684,7 @@ void FitWindow::fill_results() {
         }
     }
     if (const ChoiceRow* row = chosen_row()) {
-        if (const auto* state = std::get_if<State>(&row->outcome)) {
+        if (const auto* state = std::get_if<Result>(&row->outcome)) {
             const rf::ModelCheck check = rf::check_model(*state, chosen_.topology);
             lines << QString()
                   << QStringLiteral("Check: the model at F1 and F2 within ") +
@@ -755,40 +731,25 @@ void FitWindow::update_rl_controls() {
         return;
     }
     const auto& [p1, p2] = evaluation_.points;
-    const auto range = rf::rl_range(chosen_.topology, p1.z_ohm.real(), p1.z_ohm.imag(),
-                                    p2.z_ohm.real(), p2.z_ohm.imag());
-    const double widen = 1 + rf::rl_search_max_q * rf::rl_search_max_q;
-    double lo = 0;
-    double hi = 0;
-    QString text;
-    if (range && range->min_ohm && *range->min_ohm > 0 && !range->max_ohm) {
-        lo = *range->min_ohm;
-        hi = lo * widen;
-        text = QStringLiteral("RL \u2265 ") + number(lo) + QStringLiteral(" \u03a9");
-    } else if (range && range->max_ohm && *range->max_ohm > 0) {
-        hi = *range->max_ohm;
-        lo = range->min_ohm && *range->min_ohm > 0 ? *range->min_ohm : hi / widen;
-        text = QStringLiteral("0 < RL \u2264 ") + number(hi) + QStringLiteral(" \u03a9");
-    }
-    if (!(lo > 0) || !(hi > lo) || !std::isfinite(hi)) {
+    const auto scale = rl_scale(chosen_.topology, p1, p2);
+    if (!scale) {
         rl_slider_->setEnabled(false);
         rl_range_->setText(QStringLiteral("No RL fits this topology at these points"));
         return;
     }
-    rl_slider_range_ = {lo, hi};
-    rl_range_->setText(text + QStringLiteral(" for ") + qs(rf::topology_name(chosen_.topology)));
-    const double t = std::log(rl_ohm_ / lo) / std::log(hi / lo);
+    rl_slider_range_ = {scale->lo_ohm, scale->hi_ohm};
+    rl_range_->setText(qs(scale->text));
     const QSignalBlocker block(rl_slider_);
-    rl_slider_->setValue(static_cast<int>(
-        std::lround(std::clamp(std::isfinite(t) ? t : 0.0, 0.0, 1.0) * slider_steps)));
+    rl_slider_->setValue(
+        static_cast<int>(std::lround(rl_position(*scale, rl_ohm_) * slider_steps)));
 }
 
 void FitWindow::build_picture() {
     rf::PlotInput input;
     input.z0_ohm = z0_ohm_;
-    std::optional<State> state;
+    std::optional<Result> state;
     if (const ChoiceRow* row = chosen_row()) {
-        if (const auto* s = std::get_if<State>(&row->outcome)) {
+        if (const auto* s = std::get_if<Result>(&row->outcome)) {
             state = *s;
         }
     }
@@ -998,7 +959,7 @@ void FitWindow::take_candidate(int row) {
 
 std::optional<QString> FitWindow::export_to(Export kind, const QString& path) {
     const ChoiceRow* row = chosen_row();
-    const State* state = row != nullptr ? std::get_if<State>(&row->outcome) : nullptr;
+    const Result* state = row != nullptr ? std::get_if<Result>(&row->outcome) : nullptr;
     std::string bytes;
     if (kind == Export::Svg || kind == Export::Png) {
         if (!data_) {

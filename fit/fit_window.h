@@ -1,12 +1,14 @@
 #pragma once
 
-#include "fit/chart_geometry.h"
-#include "fit/evaluation.h"
 #include "rf/best_fit.h"
 #include "rf/e_series.h"
 #include "rf/picture.h"
 #include "rf/port_data.h"
 #include "rf/touchstone.h"
+#include "views/chart_pointing.h"
+#include "views/evaluation.h"
+#include "views/rl_scale.h"
+#include "views/samples.h"
 
 #include <QFutureWatcher>
 #include <QMainWindow>
@@ -36,6 +38,9 @@ class QTableWidget;
 class QPlainTextEdit;
 
 namespace veltrane::fit {
+
+// The window lays out what the view layer computes.
+using namespace veltrane::views;
 
 class ChartView;
 

@@ -6,9 +6,9 @@
 // X1, F2, R2, X2, RL. Missing texts keep the window's default text.
 
 #include "check.h"
-#include "model/calculate.h"
+#include "format/text_number.h"
 #include "model/field_set.h"
-#include "model/text_number.h"
+#include "output/calculate.h"
 #include "output/report.h"
 
 #include <array>

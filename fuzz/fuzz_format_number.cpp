@@ -3,7 +3,7 @@
 
 #include "check.h"
 #include "exact_decimal.h"
-#include "output/format_number.h"
+#include "format/format_number.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

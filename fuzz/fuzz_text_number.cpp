@@ -4,7 +4,7 @@
 // double.
 
 #include "check.h"
-#include "model/text_number.h"
+#include "format/text_number.h"
 
 #include <bit>
 #include <charconv>

@@ -1,5 +1,7 @@
 #include "model/field_set.h"
 
+#include "model/quantities.h"
+
 namespace veltrane {
 
 namespace {
@@ -11,26 +13,42 @@ constexpr auto index(Option option) {
     return static_cast<std::size_t>(option);
 }
 
-constexpr std::array<std::string_view, field_count> field_names = {
-    "F1_txt", "R1_txt", "X1_txt", "F2_txt", "R2_txt", "X2_txt", "RL_txt", "Ls_txt", "Cs_txt",
-    "Lp_txt", "Cp_txt", "Q1_txt", "Q2_txt", "Q0_txt", "FL_txt", "FH_txt", "F0_txt", "model_text"};
-
 constexpr std::array<std::string_view, option_count> option_names = {"F1_ind", "F1_cap", "F2_ind",
                                                                      "F2_cap", "SerPar", "ParSer"};
 
-constexpr std::array<std::string_view, field_count> default_texts = {"1.0", "1.0", "0.0", "2.0",
-                                                                     "1.1", "0.0", "1.0"};
+// The table lists the fields in the order of Field.
+constexpr bool table_in_field_order() {
+    for (std::size_t i = 0; i < field_count; ++i) {
+        if (index(quantities[i].field) != i) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(table_in_field_order());
 
 } // namespace
 
 std::string_view field_name(Field field) {
-    return field_names.at(index(field));
+    return quantities.at(index(field)).control;
 }
 std::string_view option_name(Option option) {
     return option_names.at(index(option));
 }
 std::string_view default_text(Field field) {
-    return default_texts.at(index(field));
+    return quantities.at(index(field)).default_text;
+}
+
+std::string accessible_name(const Quantity& q) {
+    std::string name(q.symbol);
+    if (q.unit != Unit::None) {
+        name.append(" [").append(window_unit(q.unit)).append("]");
+    }
+    return name;
+}
+
+std::string unit_suffix(Unit unit) {
+    return unit == Unit::None ? std::string() : " " + std::string(unit_symbol(unit));
 }
 
 Option partner(Option option) {
@@ -63,6 +81,19 @@ void MemoryFieldSet::set_message_visible(bool visible) {
 void MemoryFieldSet::select(Option option) {
     selected_.at(index(option)) = true;
     selected_.at(index(partner(option))) = false;
+}
+
+Choice choice_of(const FieldSet& fields) {
+    return {fields.is_selected(Option::F1Ind) ? Crossover::Inductive : Crossover::Capacitive,
+            fields.is_selected(Option::F2Ind) ? Crossover::Inductive : Crossover::Capacitive,
+            fields.is_selected(Option::ParSer) ? Topology::ParallelSeries
+                                               : Topology::SeriesParallel};
+}
+
+void select_choice(MemoryFieldSet& fields, Choice choice) {
+    fields.select(choice.f1 == Crossover::Inductive ? Option::F1Ind : Option::F1Cap);
+    fields.select(choice.f2 == Crossover::Inductive ? Option::F2Ind : Option::F2Cap);
+    fields.select(choice.topology == Topology::ParallelSeries ? Option::ParSer : Option::SerPar);
 }
 
 } // namespace veltrane

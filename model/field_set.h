@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/choice.h"
+
 #include <array>
 #include <cstddef>
 #include <string>
@@ -83,5 +85,11 @@ class MemoryFieldSet final : public FieldSet {
     std::array<bool, option_count> selected_{};
     bool message_visible_ = false;
 };
+
+// The choice the option buttons of `fields` make (a missing one reads as its second button).
+[[nodiscard]] Choice choice_of(const FieldSet& fields);
+
+// Clicks the option buttons of `choice`.
+void select_choice(MemoryFieldSet& fields, Choice choice);
 
 } // namespace veltrane

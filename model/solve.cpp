@@ -1,7 +1,7 @@
 #include "model/solve.h"
 
 #include "model/checked.h"
-#include "model/field_set.h"
+#include "model/state.h"
 #include "model/steps.h"
 
 #include <cmath>
@@ -21,79 +21,55 @@ void require_finite_results(const State& s) {
     }
 }
 
-// The option buttons of one choice; the steps read nothing else from the window.
-class ChoiceButtons final : public FieldSet {
-  public:
-    explicit ChoiceButtons(Choice choice) : choice_(choice) {}
-    [[nodiscard]] std::string text(Field) const override { return {}; }
-    void set_text(Field, std::string_view) override {}
-    void set_message_visible(bool) override {}
-    [[nodiscard]] bool is_selected(Option option) const override {
-        switch (option) {
-        case Option::F1Ind:
-            return choice_.f1 == Crossover::Inductive;
-        case Option::F1Cap:
-            return choice_.f1 == Crossover::Capacitive;
-        case Option::F2Ind:
-            return choice_.f2 == Crossover::Inductive;
-        case Option::F2Cap:
-            return choice_.f2 == Crossover::Capacitive;
-        case Option::ParSer:
-            return choice_.topology == Topology::ParallelSeries;
-        case Option::SerPar:
-            return choice_.topology == Topology::SeriesParallel;
-        }
-        return false;
-    }
-
-  private:
-    Choice choice_;
-};
-
 } // namespace
 
-Choice choice_of(const FieldSet& fields) {
-    return {fields.is_selected(Option::F1Ind) ? Crossover::Inductive : Crossover::Capacitive,
-            fields.is_selected(Option::F2Ind) ? Crossover::Inductive : Crossover::Capacitive,
-            fields.is_selected(Option::ParSer) ? Topology::ParallelSeries
-                                               : Topology::SeriesParallel};
-}
-
-void select_choice(MemoryFieldSet& fields, Choice choice) {
-    fields.select(choice.f1 == Crossover::Inductive ? Option::F1Ind : Option::F1Cap);
-    fields.select(choice.f2 == Crossover::Inductive ? Option::F2Ind : Option::F2Cap);
-    fields.select(choice.topology == Topology::ParallelSeries ? Option::ParSer : Option::SerPar);
-}
-
-void run_calculation_steps(State& s, const FieldSet& fields) {
-    if (fields.is_selected(Option::ParSer)) {
-        solve_parallel_series(s, fields);
+void run_calculation_steps(State& s, const Choice& choice) {
+    if (choice.topology == Topology::ParallelSeries) {
+        solve_parallel_series(s, choice);
         synthesise_elements(s);
         compute_band(s, Resonator::Parallel);
     } else {
-        solve_series_parallel(s, fields);
+        solve_series_parallel(s, choice);
         synthesise_elements(s);
         compute_band(s, Resonator::Series);
     }
     require_finite_results(s);
 }
 
-std::variant<State, std::string> solve(const State& inputs, Choice choice) {
-    State s;
+std::variant<Result, std::string> solve(const Inputs& inputs, Choice choice) {
+    State s(inputs);
     s.pi = 4 * std::atan(1.0);
-    s.F1 = inputs.F1;
-    s.F2 = inputs.F2;
-    s.R1 = inputs.R1;
-    s.X1 = inputs.X1;
-    s.R2 = inputs.R2;
-    s.X2 = inputs.X2;
-    s.RL = inputs.RL;
     try {
-        run_calculation_steps(s, ChoiceButtons{choice});
+        run_calculation_steps(s, choice);
     } catch (const CalculationStop& halt) {
         return halt.message;
     }
-    return s;
+    return result_of(s, choice.topology);
+}
+
+std::variant<Result, std::string> with_band(const Result& result, Topology topology) {
+    State s(Inputs{result.F1, result.F2, result.R1, result.X1, result.R2, result.X2, result.RL});
+    s.pi = 4 * std::atan(1.0);
+    s.Ls = result.Ls;
+    s.Cs = result.Cs;
+    s.Lp = result.Lp;
+    s.Cp = result.Cp;
+    try {
+        compute_band(s, topology == Topology::ParallelSeries ? Resonator::Parallel
+                                                             : Resonator::Series);
+    } catch (const CalculationStop& halt) {
+        return halt.message;
+    }
+    if (!std::isfinite(s.FL) || !std::isfinite(s.FH) || !std::isfinite(s.F0) ||
+        !std::isfinite(s.Qbp)) {
+        return std::string(out_of_range_message);
+    }
+    Result banded = result;
+    banded.FL = s.FL;
+    banded.FH = s.FH;
+    banded.F0 = s.F0;
+    banded.Qbp = s.Qbp;
+    return banded;
 }
 
 } // namespace veltrane

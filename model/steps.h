@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/field_set.h"
+#include "model/choice.h"
 #include "model/state.h"
 
 namespace veltrane {
@@ -10,12 +10,12 @@ namespace veltrane {
 
 // Parallel/Series: a shunt pair across RL with a series pair in front. Moves RL off R1 and R2,
 // tests it against the larger of them, and sets the section Q values, Xs1, Xs2, Bp1, Bp2.
-void solve_parallel_series(State& s, const FieldSet& fields);
+void solve_parallel_series(State& s, const Choice& choice);
 
 // Series/Parallel: a series pair in series with RL with a shunt pair across both. Moves RL off
 // the parallel resistances, tests it against the smaller, and sets the section Q values, Xs1,
 // Xs2, Bp1, Bp2.
-void solve_series_parallel(State& s, const FieldSet& fields);
+void solve_series_parallel(State& s, const Choice& choice);
 
 // Ls, Cs, Lp, Cp that present Xs1, Bp1 at F1 and Xs2, Bp2 at F2.
 void synthesise_elements(State& s);
@@ -26,8 +26,8 @@ enum class Resonator { Parallel, Series };
 // Tests the resonating pair for realisability, then sets FL, FH, F0 and Qbp.
 void compute_band(State& s, Resonator pair);
 
-// From the inputs in `s` to the results: the topology that `fields` selects, the element
-// synthesis, the band, and a last check that every result is a finite number.
-void run_calculation_steps(State& s, const FieldSet& fields);
+// From the inputs in `s` to the results: the chosen topology, the element synthesis, the band,
+// and a last check that every result is a finite number.
+void run_calculation_steps(State& s, const Choice& choice);
 
 } // namespace veltrane

@@ -1,14 +1,14 @@
 #include "model/checked.h"
 #include "model/steps.h"
 
-#include "output/format_number.h"
+#include "format/format_number.h"
 
 #include <cmath>
 #include <string>
 
 namespace veltrane {
 
-void solve_parallel_series(State& s, const FieldSet& fields) {
+void solve_parallel_series(State& s, const Choice& choice) {
     if (s.RL == s.R1) {
         s.RL = s.R1 + 1e-8;
     }
@@ -25,7 +25,7 @@ void solve_parallel_series(State& s, const FieldSet& fields) {
 
     struct Point {
         double R, X;
-        Option inductive;
+        Crossover crossover;
         std::string_view r_must_be_positive;
     };
     auto solve_point = [&](const Point& p, double& Q, double& Bp, double& Xs) {
@@ -34,7 +34,7 @@ void solve_parallel_series(State& s, const FieldSet& fields) {
         const Real ratio = Real(s.RL) / p.R - 1;
         require_not_negative(ratio.value(), p.r_must_be_positive);
         Q = std::sqrt(ratio.value());
-        if (fields.is_selected(p.inductive)) {
+        if (p.crossover == Crossover::Inductive) {
             sign = -1;
         }
         Real RQ = Real(p.R) * Q;
@@ -44,11 +44,11 @@ void solve_parallel_series(State& s, const FieldSet& fields) {
         Bp = (Real(sign) * Q / s.RL).value();
         Xs = (Real(p.X) + Real(sign) * RQ).value();
     };
-    solve_point({s.R1, s.X1, Option::F1Ind, "R1 must be positive"}, s.par_ser.q1, s.Bp1, s.Xs1);
-    solve_point({s.R2, s.X2, Option::F2Ind, "R2 must be positive"}, s.par_ser.q2, s.Bp2, s.Xs2);
+    solve_point({s.R1, s.X1, choice.f1, "R1 must be positive"}, s.par_ser.q1, s.Bp1, s.Xs1);
+    solve_point({s.R2, s.X2, choice.f2, "R2 must be positive"}, s.par_ser.q2, s.Bp2, s.Xs2);
 }
 
-void solve_series_parallel(State& s, const FieldSet& fields) {
+void solve_series_parallel(State& s, const Choice& choice) {
     // Parallel equivalent of a measured point: conductance Gp and susceptance B.
     struct Parallel {
         Real Gp, B;
@@ -95,16 +95,15 @@ void solve_series_parallel(State& s, const FieldSet& fields) {
         }
         return Real(std::sqrt(argument.value()));
     };
-    auto sign_of = [&](Option inductive) { return fields.is_selected(inductive) ? -1.0 : +1.0; };
 
     const Real Q1 = section_q(p1.Gp, "R1 must be positive");
     const Real dB1 = p1.Gp * Q1;
-    const double s1 = sign_of(Option::F1Ind);
+    const double s1 = crossover_sign(choice.f1);
     s.Xs1 = ((Real(-s1) * Q1) * s.RL).value();
     s.Bp1 = (p1.B - dB1 * s1).value();
     const Real Q2 = section_q(p2.Gp, "R2 must be positive");
     const Real dB2 = p2.Gp * Q2;
-    const double s2 = sign_of(Option::F2Ind);
+    const double s2 = crossover_sign(choice.f2);
     s.Xs2 = ((Real(-s2) * Q2) * s.RL).value();
     s.Bp2 = (p2.B - dB2 * s2).value();
     s.ser_par = {Q1.value(), Q2.value()};

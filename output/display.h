@@ -4,13 +4,12 @@
 
 namespace veltrane {
 
-struct State;
+struct Result;
 
 // Blanks the ten result fields (five blanks each), Ls first, F0 last.
 void clear_results(FieldSet& fields);
 
-// Writes the ten result fields of a finished calculation, F0 first. The section Q pair shown is
-// the one of the topology whose button is selected.
-void display_results(const State& state, FieldSet& fields);
+// Writes the ten result fields of a finished calculation, F0 first.
+void display_results(const Result& result, FieldSet& fields);
 
 } // namespace veltrane

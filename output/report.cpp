@@ -1,8 +1,9 @@
 #include "output/report.h"
 
-#include "model/state.h"
-#include "output/format_number.h"
-#include "output/safe_file.h"
+#include "format/format_number.h"
+#include "io/safe_file.h"
+#include "model/quantities.h"
+#include "model/result.h"
 
 namespace veltrane {
 
@@ -18,8 +19,9 @@ class ReportBuilder {
   public:
     void title(std::string_view text) { line(title_column, text); }
     void text(std::string_view text) { line(line_column, text); }
-    void value(std::string_view label, double number, std::string_view unit = {}) {
-        line(line_column, label, format_number(number, Pattern::Report), unit);
+    void value(std::string_view label, double number, Field quantity_of) {
+        line(line_column, label, format_number(number, Pattern::Report),
+             report_unit(quantity(quantity_of).unit));
     }
     void empty() { out_.append(crlf); }
     std::string take() { return std::move(out_); }
@@ -38,32 +40,26 @@ class ReportBuilder {
 
 } // namespace
 
-std::string report_text(const State& state, const FieldSet& fields) {
+std::string report_text(const Result& result, Topology topology) {
     ReportBuilder report;
     report.title("  Veltrane");
     report.empty();
-    if (fields.is_selected(Option::SerPar)) {
-        report.text("Topology: Series; Shunt perturbation");
-        report.value("Q1 =", state.ser_par.q1);
-        report.value("Q2 =", state.ser_par.q2);
-    }
-    if (fields.is_selected(Option::ParSer)) {
-        report.text("Topology: Shunt; Series perturbation");
-        report.value("Q1 =", state.par_ser.q1);
-        report.value("Q2 =", state.par_ser.q2);
-    }
-    report.value("Qbp=", state.Qbp);
+    report.text(topology == Topology::SeriesParallel ? "Topology: Series; Shunt perturbation"
+                                                     : "Topology: Shunt; Series perturbation");
+    report.value("Q1 =", result.Q1, Field::Q1);
+    report.value("Q2 =", result.Q2, Field::Q2);
+    report.value("Qbp=", result.Qbp, Field::Q0);
     report.empty();
-    report.value("Lower Freq.=", state.FL, " MHz");
-    report.value("Upper Freq.=", state.FH, " MHz");
-    report.value("Mean  Freq.=", state.F0, " MHz");
+    report.value("Lower Freq.=", result.FL, Field::FL);
+    report.value("Upper Freq.=", result.FH, Field::FH);
+    report.value("Mean  Freq.=", result.F0, Field::F0);
     report.empty();
-    report.value("R-Load =", state.RL, " Ohms");
+    report.value("R-Load =", result.RL, Field::RL);
     report.empty();
-    report.value("Lp =", state.Lp, " nH");
-    report.value("Cp =", state.Cp, " pF");
-    report.value("Ls =", state.Ls, " nH");
-    report.value("Cs =", state.Cs, " pF");
+    report.value("Lp =", result.Lp, Field::Lp);
+    report.value("Cp =", result.Cp, Field::Cp);
+    report.value("Ls =", result.Ls, Field::Ls);
+    report.value("Cs =", result.Cs, Field::Cs);
     report.text("---------------------------------------");
     return report.take();
 }

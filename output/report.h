@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/field_set.h"
+#include "model/choice.h"
 
 #include <filesystem>
 #include <optional>
@@ -9,11 +9,11 @@
 
 namespace veltrane {
 
-struct State;
+struct Result;
 
 // The text of "Model.prt" for a finished calculation: 18 CR LF lines of printable ASCII.
-// Reads the topology buttons from `fields`, as the result display does.
-[[nodiscard]] std::string report_text(const State& state, const FieldSet& fields);
+// The topology line names `topology`, the one the calculation solved.
+[[nodiscard]] std::string report_text(const Result& result, Topology topology);
 
 // Where a successful calculation's report goes.
 class ReportSink {

@@ -121,7 +121,7 @@ class Search {
   private:
     // The outcome of one calculation, judged against the board it would join.
     struct Trial {
-        std::optional<State> state;
+        std::optional<Result> state;
         Board* board = nullptr;
         double error = infinity; // the largest error, or a running largest above the bound
     };
@@ -129,24 +129,17 @@ class Search {
     Trial trial(std::size_t a, std::size_t b, Choice choice, double rl_ohm) {
         const Sample& s1 = samples_[a];
         const Sample& s2 = samples_[b];
-        State inputs;
-        inputs.F1 = s1.f_ghz * 1000; // MHz, as the window reads a frequency
-        inputs.F2 = s2.f_ghz * 1000;
-        inputs.R1 = s1.r;
-        inputs.X1 = s1.x;
-        inputs.R2 = s2.r;
-        inputs.X2 = s2.x;
-        inputs.RL = rl_ohm;
+        const Inputs inputs = inputs_from_ghz(s1.f_ghz, s1.r, s1.x, s2.f_ghz, s2.r, s2.x, rl_ohm);
         Trial t;
         if (!could_solve(s1, s2, choice.topology, rl_ohm)) {
             return t;
         }
         auto solved = solve(inputs, choice);
-        State* state = std::get_if<State>(&solved);
+        Result* state = std::get_if<Result>(&solved);
         if (state == nullptr) {
             return t;
         }
-        const bool positive = state->Ls > 0 && state->Cs > 0 && state->Lp > 0 && state->Cp > 0;
+        const bool positive = all_positive(*state);
         if (positive || options_.allow_negative) {
             t.board = &main_;
         } else if (main_.empty()) {
@@ -181,7 +174,7 @@ class Search {
         c.choice = choice;
         c.rl_ohm = rl_ohm;
         c.state = *t.state;
-        c.positive = c.state.Ls > 0 && c.state.Cs > 0 && c.state.Lp > 0 && c.state.Cp > 0;
+        c.positive = all_positive(c.state);
         const LumpedModel model = LumpedModel::from(c.state, choice.topology);
         double sum_squares = 0.0;
         for (const Sample& s : samples_) {

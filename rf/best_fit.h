@@ -1,7 +1,7 @@
 #pragma once
 
+#include "model/result.h"
 #include "model/solve.h"
-#include "model/state.h"
 #include "rf/port_data.h"
 
 #include <cstddef>
@@ -30,7 +30,7 @@ struct Candidate {
     double f1_ghz = 0.0, f2_ghz = 0.0;
     Choice choice;
     double rl_ohm = 0.0;    // RL as given to the calculation (which may move it by 1e-8 ohm)
-    State state;            // the calculation's final state
+    Result state;           // the calculation's final state
     double max_error = 0.0; // largest |Gamma_model - Gamma_data| over the samples in the range
     double rms_error = 0.0;
     double at_ghz = 0.0;   // where the largest is

@@ -1,4 +1,5 @@
 #include "rf/fit.h"
+#include "model/units.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,7 +16,7 @@ std::optional<FitStats> fit(const LumpedModel& model, const PortData& data, doub
     double sum_squares = 0.0;
     for (std::size_t i = 0; i < data.f_ghz.size() && i < data.s.size(); ++i) {
         const double f_ghz = data.f_ghz[i];
-        const double f_mhz = f_ghz * 1000;
+        const double f_mhz = ghz_to_mhz(f_ghz);
         if (f_ghz <= 0.0 || f_mhz < lo_mhz || f_mhz > hi_mhz) {
             continue;
         }

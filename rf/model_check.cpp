@@ -1,4 +1,5 @@
 #include "rf/model_check.h"
+#include "model/units.h"
 
 #include <algorithm>
 #include <array>
@@ -15,11 +16,11 @@ bool finite(Complex z) {
 
 } // namespace
 
-ModelCheck check_model(const State& state, Topology topology) {
+ModelCheck check_model(const Result& state, Topology topology) {
     const LumpedModel model = LumpedModel::from(state, topology);
     ModelCheck check;
-    check.z1 = impedance(model, state.F1 / 1000);
-    check.z2 = impedance(model, state.F2 / 1000);
+    check.z1 = impedance(model, mhz_to_ghz(state.F1));
+    check.z2 = impedance(model, mhz_to_ghz(state.F2));
     const Complex point1(state.R1, state.X1);
     const Complex point2(state.R2, state.X2);
     const double error1 = std::abs(check.z1 - point1);
@@ -38,7 +39,7 @@ ModelCheck check_model(const State& state, Topology topology) {
     return check;
 }
 
-std::optional<std::string> negative_note(const State& state) {
+std::optional<std::string> negative_note(const Result& state) {
     const std::array<std::pair<std::string_view, double>, 4> elements = {
         {{"Ls", state.Ls}, {"Cs", state.Cs}, {"Lp", state.Lp}, {"Cp", state.Cp}}};
     std::array<std::string_view, 4> negative{};

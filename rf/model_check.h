@@ -1,7 +1,7 @@
 #pragma once
 
+#include "model/result.h"
 #include "model/solve.h"
-#include "model/state.h"
 #include "rf/model_impedance.h"
 
 #include <optional>
@@ -26,10 +26,10 @@ inline constexpr double unreliable_relative = 1e-6;
 
 // Evaluates the model of `state` (a final state of the calculation) at its F1 and F2. Every
 // number in the result is finite: an impedance that overflows is reported as 0 with the flag set.
-[[nodiscard]] ModelCheck check_model(const State& state, Topology topology);
+[[nodiscard]] ModelCheck check_model(const Result& state, Topology topology);
 
 // "Ls and Cs are negative: no passive part has these values", or the form for one, three or four
 // elements; nothing when all four are positive or zero.
-[[nodiscard]] std::optional<std::string> negative_note(const State& state);
+[[nodiscard]] std::optional<std::string> negative_note(const Result& state);
 
 } // namespace veltrane::rf

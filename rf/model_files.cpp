@@ -1,4 +1,5 @@
 #include "rf/model_files.h"
+#include "model/units.h"
 
 #include "rf/numbers.h"
 #include "rf/response.h"
@@ -98,7 +99,7 @@ std::string touchstone_text(const DescribedModel& described, const std::vector<d
     return out;
 }
 
-std::string spice_text(const DescribedModel& described, const State& calculation, Choice choice,
+std::string spice_text(const DescribedModel& described, const Result& calculation, Choice choice,
                        const Sweep& sweep) {
     const LumpedModel& m = described.model;
     std::string out;
@@ -108,13 +109,13 @@ std::string spice_text(const DescribedModel& described, const State& calculation
     out += " (";
     out += topology_layout(m.topology);
     out += ")\n*\n* Inputs: F1 = ";
-    out += shortest(calculation.F1 / 1000);
+    out += shortest(mhz_to_ghz(calculation.F1));
     out += " GHz, R1 + jX1 = ";
     out += shortest(calculation.R1);
     out += " + j(";
     out += shortest(calculation.X1);
     out += ") ohm\n*         F2 = ";
-    out += shortest(calculation.F2 / 1000);
+    out += shortest(mhz_to_ghz(calculation.F2));
     out += " GHz, R2 + jX2 = ";
     out += shortest(calculation.R2);
     out += " + j(";
@@ -162,10 +163,11 @@ std::string spice_text(const DescribedModel& described, const State& calculation
         out += ' ';
     }
     // ngspice refuses an AC sweep that starts at 0 Hz.
-    out += full_precision(sweep.start_ghz > 0 ? sweep.start_ghz * 1e9
-                                              : sweep.stop_ghz * 1e9 / sweep.points);
+    out += full_precision(sweep.start_ghz > 0 ? ghz_to_hz(sweep.start_ghz)
+
+                                              : ghz_to_hz(sweep.stop_ghz) / sweep.points);
     out += ' ';
-    out += full_precision(sweep.stop_ghz * 1e9);
+    out += full_precision(ghz_to_hz(sweep.stop_ghz));
     out += "\n*   .print ac vr(in) vi(in)\n*\n";
 
     // Nodes: n1 between Ls and Cs, n2 after the series pair.

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "model/result.h"
 #include "model/solve.h"
-#include "model/state.h"
 #include "rf/choices.h"
 #include "rf/e_series.h"
 #include "rf/model_impedance.h"
@@ -30,7 +30,7 @@ struct DescribedModel {
 // SPICE subcircuit "veltrane_model" with the pins port and ground, values in H, F and ohm at
 // full precision, a comment block with the calculation's inputs and choices and an example of
 // use that sweeps `sweep`.
-[[nodiscard]] std::string spice_text(const DescribedModel& described, const State& calculation,
+[[nodiscard]] std::string spice_text(const DescribedModel& described, const Result& calculation,
                                      Choice choice, const Sweep& sweep);
 
 } // namespace veltrane::rf

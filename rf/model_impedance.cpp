@@ -1,12 +1,14 @@
 #include "rf/model_impedance.h"
+#include "model/units.h"
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace veltrane::rf {
 
 namespace {
-const double pi = 4 * std::atan(1.0);
+constexpr double pi = std::numbers::pi;
 
 bool finite(Complex z) {
     return std::isfinite(z.real()) && std::isfinite(z.imag());
@@ -27,17 +29,17 @@ Complex quotient(Complex a, Complex b) {
 }
 } // namespace
 
-LumpedModel LumpedModel::from(const State& state, Topology topology) {
+LumpedModel LumpedModel::from(const Result& state, Topology topology) {
     return {topology, state.Ls, state.Cs, state.Lp, state.Cp, state.RL};
 }
 
 double series_reactance(const LumpedModel& model, double f_ghz) {
-    const double f = f_ghz * 1000; // MHz
+    const double f = ghz_to_mhz(f_ghz);
     return 2 * pi * f * model.ls_nh / 1000 - 1e6 / (2 * pi * f * model.cs_pf);
 }
 
 double shunt_susceptance(const LumpedModel& model, double f_ghz) {
-    const double f = f_ghz * 1000; // MHz
+    const double f = ghz_to_mhz(f_ghz);
     return 2 * pi * f * model.cp_pf / 1e6 - 1000 / (2 * pi * f * model.lp_nh);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "model/result.h"
 #include "model/solve.h"
-#include "model/state.h"
 
 #include <complex>
 
@@ -20,7 +20,7 @@ struct LumpedModel {
     double rl_ohm = 0.0;
 
     // The elements and RL of a finished calculation.
-    [[nodiscard]] static LumpedModel from(const State& state, Topology topology);
+    [[nodiscard]] static LumpedModel from(const Result& state, Topology topology);
 };
 
 // Reactance of the series pair and susceptance of the shunt pair at `f_ghz`; the same branch

@@ -1,4 +1,5 @@
 #include "rf/picture.h"
+#include "model/units.h"
 
 #include "rf/choices.h"
 #include "rf/numbers.h"
@@ -48,10 +49,6 @@ constexpr double max_return_loss_db = 60;
 
 constexpr double degrees = 180 / std::numbers::pi;
 
-Point smith_point(Complex g) {
-    return {smith_centre.x + smith_radius * g.real(), smith_centre.y - smith_radius * g.imag()};
-}
-
 // Drops points closer than a fraction of a unit to the last one kept: a sweep of millions of
 // frequencies draws the same curve with a few thousand points.
 void add_point(std::vector<Point>& points, Point p) {
@@ -63,11 +60,6 @@ void add_point(std::vector<Point>& points, Point p) {
         }
     }
     points.push_back(p);
-}
-
-double return_loss_db(Complex g) {
-    const double magnitude = std::max(std::abs(g), 1e-6);
-    return -20 * std::log10(magnitude);
 }
 
 std::string element_summary(const LumpedModel& m) {
@@ -141,10 +133,6 @@ class Builder {
                 }
             }
         }
-        title();
-        smith_chart();
-        return_loss_plot();
-        legend();
         picture_.frame.smith_centre = smith_centre;
         picture_.frame.smith_radius = smith_radius;
         picture_.frame.plot_area = plot_area;
@@ -153,8 +141,10 @@ class Builder {
             picture_.frame.f_hi_ghz = input_.f_ghz.back();
         }
         picture_.frame.log_frequency = input_.log_frequency;
-        picture_.frame.db_lo = db_lo_;
-        picture_.frame.db_hi = db_hi_;
+        title();
+        smith_chart();
+        return_loss_plot(); // sets the return-loss axis of the frame
+        legend();
         return std::move(picture_);
     }
 
@@ -195,10 +185,10 @@ class Builder {
         add(Circle{c, r, grid_pen, white});
         for (double rc : resistance_circles) {
             const double radius = 1 / (1 + rc);
-            add(Circle{smith_point({rc / (1 + rc), 0}), r * radius, rc == 0 ? frame_pen : grid_pen,
+            add(Circle{on_chart({rc / (1 + rc), 0}), r * radius, rc == 0 ? frame_pen : grid_pen,
                        std::nullopt});
         }
-        add(Line{smith_point({-1, 0}), smith_point({1, 0}), grid_pen});
+        add(Line{on_chart({-1, 0}), on_chart({1, 0}), grid_pen});
         for (double x : reactance_arcs) {
             for (double sign : {1.0, -1.0}) {
                 const double xs = sign * x;
@@ -211,8 +201,8 @@ class Builder {
                 // Inductive arcs turn clockwise from Gamma = 1, capacitive ones counter-clockwise.
                 double span = end - start;
                 span = sign > 0 ? (span > 0 ? span - 360 : span) : (span < 0 ? span + 360 : span);
-                add(Arc{smith_point(centre), r / x, start, span, grid_pen});
-                const Point at = smith_point(rim * 1.07);
+                add(Arc{on_chart(centre), r / x, start, span, grid_pen});
+                const Point at = on_chart(rim * 1.07);
                 const Anchor anchor = rim.real() < -0.2  ? Anchor::End
                                       : rim.real() > 0.2 ? Anchor::Start
                                                          : Anchor::Middle;
@@ -221,7 +211,7 @@ class Builder {
             }
         }
         for (double rc : resistance_circles) {
-            const Point at = smith_point({(rc - 1) / (rc + 1), 0});
+            const Point at = on_chart({(rc - 1) / (rc + 1), 0});
             text({at.x + 2, at.y - 3}, readable(rc), 9, Anchor::Start, label_grey);
         }
         if (!data_g_.empty()) {
@@ -239,7 +229,7 @@ class Builder {
     void curve_on_chart(const std::vector<Complex>& g, const Pen& pen) {
         Polyline line{{}, pen};
         for (Complex value : g) {
-            add_point(line.points, smith_point(value));
+            add_point(line.points, on_chart(value));
         }
         if (line.points.size() >= 2) {
             add(std::move(line));
@@ -257,11 +247,11 @@ class Builder {
         if (input_.calculation == nullptr || !input_.draw_model) {
             return out;
         }
-        const State& s = *input_.calculation;
+        const Result& s = *input_.calculation;
         const std::array<std::pair<std::string_view, double>, 5> named = {
             {{"F1", s.F1}, {"F2", s.F2}, {"FL", s.FL}, {"F0", s.F0}, {"FH", s.FH}}};
         for (const auto& [name, f_mhz] : named) {
-            const double f = std::fabs(f_mhz) / 1000;
+            const double f = mhz_to_ghz(std::fabs(f_mhz));
             if (!std::isfinite(f)) {
                 continue;
             }
@@ -284,7 +274,7 @@ class Builder {
         std::vector<Point> placed;
         for (const Marker& marker : markers()) {
             const Complex g = model_reflection(input_.model, marker.f_ghz, input_.z0_ohm);
-            const Point p = smith_point(g);
+            const Point p = on_chart(g);
             add(Circle{p, 3.5, Pen{black, 1.2, Dash::Solid}, white});
             const double magnitude = std::abs(g);
             const Complex direction = magnitude > 0.05 ? g / magnitude : Complex(0, 1);
@@ -308,19 +298,9 @@ class Builder {
         }
     }
 
-    double x_of(double f_ghz) const {
-        const double lo = input_.f_ghz.front();
-        const double hi = input_.f_ghz.back();
-        double t = input_.log_frequency ? std::log(f_ghz / lo) / std::log(hi / lo)
-                                        : (f_ghz - lo) / (hi - lo);
-        t = std::clamp(t, -0.1, 1.1);
-        return plot_area.x + plot_area.width * (std::isfinite(t) ? t : 0.0);
-    }
-
-    double y_of(double db) const {
-        const double t = (db - db_lo_) / (db_hi_ - db_lo_);
-        return plot_area.y + plot_area.height * (1 - std::clamp(t, -0.1, 1.1));
-    }
+    Point on_chart(Complex g) const { return smith_point(picture_.frame, g); }
+    double x_of(double f_ghz) const { return plot_x(picture_.frame, f_ghz); }
+    double y_of(double db) const { return plot_y(picture_.frame, db); }
 
     void return_loss_plot() {
         const Rect& a = plot_area;
@@ -335,7 +315,7 @@ class Builder {
         add(BeginClip{a});
         band_shading();
         add(EndClip{});
-        for (double tick : nice_ticks(db_lo_, db_hi_, 6)) {
+        for (double tick : nice_ticks(picture_.frame.db_lo, picture_.frame.db_hi, 6)) {
             const double y = y_of(tick);
             add(Line{{a.x, y}, {a.x + a.width, y}, grid_pen});
             add(Line{{a.x - 4, y}, {a.x, y}, frame_pen});
@@ -388,10 +368,10 @@ class Builder {
         hi = std::min(hi, max_return_loss_db);
         const std::vector<double> ticks = nice_ticks(lo, hi, 6);
         const double step = ticks.size() >= 2 ? ticks[1] - ticks[0] : 1;
-        db_lo_ = std::floor(lo / step + 1e-9) * step;
-        db_hi_ = std::ceil(hi / step - 1e-9) * step;
-        if (!(db_hi_ > db_lo_)) {
-            db_hi_ = db_lo_ + 1;
+        picture_.frame.db_lo = std::floor(lo / step + 1e-9) * step;
+        picture_.frame.db_hi = std::ceil(hi / step - 1e-9) * step;
+        if (!(picture_.frame.db_hi > picture_.frame.db_lo)) {
+            picture_.frame.db_hi = picture_.frame.db_lo + 1;
         }
     }
 
@@ -399,8 +379,8 @@ class Builder {
         if (input_.calculation == nullptr || !input_.draw_model) {
             return;
         }
-        const double fl = std::fabs(input_.calculation->FL) / 1000;
-        const double fh = std::fabs(input_.calculation->FH) / 1000;
+        const double fl = mhz_to_ghz(std::fabs(input_.calculation->FL));
+        const double fh = mhz_to_ghz(std::fabs(input_.calculation->FH));
         const double x0 = x_of(std::min(fl, fh));
         const double x1 = x_of(std::max(fl, fh));
         add(FilledRect{{x0, plot_area.y, x1 - x0, plot_area.height}, band_fill});
@@ -466,8 +446,6 @@ class Builder {
     std::vector<Complex> standard_g_;
     std::vector<double> data_f_;
     std::vector<Complex> data_g_;
-    double db_lo_ = 0;
-    double db_hi_ = 1;
 };
 
 } // namespace

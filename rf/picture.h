@@ -1,6 +1,7 @@
 #pragma once
 
-#include "model/state.h"
+#include "model/result.h"
+#include "rf/chart_frame.h"
 #include "rf/model_impedance.h"
 #include "rf/port_data.h"
 #include "rf/sweep.h"
@@ -16,11 +17,6 @@ namespace veltrane::rf {
 // A picture as a list of drawing operations in a device-independent space: x to the right, y
 // downwards, one unit about one point at print size. Drawn in list order; a painter (SVG, a Qt
 // window) only maps the operations, it decides nothing.
-
-struct Point {
-    double x = 0.0;
-    double y = 0.0;
-};
 
 struct Colour {
     std::uint8_t r = 0, g = 0, b = 0;
@@ -63,10 +59,6 @@ struct Arc {
     Pen pen;
 };
 
-struct Rect {
-    double x = 0.0, y = 0.0, width = 0.0, height = 0.0;
-};
-
 struct FilledRect {
     Rect rect;
     Colour fill;
@@ -92,17 +84,6 @@ struct EndClip {};
 
 using Operation = std::variant<Line, Polyline, Circle, Arc, FilledRect, Text, BeginClip, EndClip>;
 
-// Where the two charts lie in the picture, so that a window can map a pointer back to a
-// reflection (Smith chart) or a frequency and a return loss (the plot).
-struct ChartFrame {
-    Point smith_centre;
-    double smith_radius = 0.0;
-    Rect plot_area;
-    double f_lo_ghz = 0.0, f_hi_ghz = 1.0; // the plot's frequency axis, left to right
-    bool log_frequency = false;
-    double db_lo = 0.0, db_hi = 1.0; // the plot's return-loss axis, bottom to top
-};
-
 struct Picture {
     double width = 0.0;
     double height = 0.0;
@@ -116,7 +97,7 @@ struct PlotInput {
     LumpedModel model;
     std::optional<LumpedModel> standard; // the model with standard values, drawn beside it
     std::string standard_name;           // "E24"
-    const State* calculation = nullptr;  // F1, F2, FL, F0, FH for the markers
+    const Result* calculation = nullptr; // F1, F2, FL, F0, FH for the markers
     std::vector<double> f_ghz;           // the sweep, rising
     bool log_frequency = false;
     double z0_ohm = 50.0;

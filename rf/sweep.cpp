@@ -1,4 +1,5 @@
 #include "rf/sweep.h"
+#include "model/units.h"
 
 #include <algorithm>
 #include <charconv>
@@ -97,11 +98,11 @@ std::variant<Sweep, std::string> parse_sweep(std::string_view text) {
     return sweep;
 }
 
-Sweep default_sweep(const State& state) {
+Sweep default_sweep(const Result& state) {
     const double a[] = {std::fabs(state.F1), std::fabs(state.F2), std::fabs(state.FL)};
     const double b[] = {std::fabs(state.F1), std::fabs(state.F2), std::fabs(state.FH)};
-    const double low = *std::min_element(std::begin(a), std::end(a)) / 1000 / 2;  // GHz
-    const double high = *std::max_element(std::begin(b), std::end(b)) / 1000 * 2; // GHz
+    const double low = mhz_to_ghz(*std::min_element(std::begin(a), std::end(a))) / 2;  // GHz
+    const double high = mhz_to_ghz(*std::max_element(std::begin(b), std::end(b))) * 2; // GHz
     return {low, std::min(high, std::numeric_limits<double>::max()), default_sweep_points, false};
 }
 

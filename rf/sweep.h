@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/state.h"
+#include "model/result.h"
 
 #include <string>
 #include <string_view>
@@ -28,7 +28,7 @@ inline constexpr long default_sweep_points = 401;
 // 401 linear points from half the lowest of F1, F2, FL to twice the highest of F1, F2, FH of a
 // finished calculation (their magnitudes, so that a calculation with negative frequencies still
 // gives a sweep a file can hold).
-[[nodiscard]] Sweep default_sweep(const State& state);
+[[nodiscard]] Sweep default_sweep(const Result& state);
 
 // The sweep's frequencies in GHz, strictly rising: the first is START, the last STOP. Points that
 // double precision cannot tell from the one before are left out (parse_sweep refuses such a sweep,

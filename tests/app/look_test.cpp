@@ -26,6 +26,7 @@
 
 using veltrane::test::TemporaryWorkingDirectory;
 using veltrane::test::WindowDriver;
+using veltrane::test::WindowUnderTest;
 
 namespace {
 
@@ -170,20 +171,15 @@ class LookTest : public QObject {
     void screenshots();
 
   private:
-    std::unique_ptr<TemporaryWorkingDirectory> directory_;
-    std::unique_ptr<WindowDriver> driver_;
+    WindowUnderTest driver_;
 };
 
 void LookTest::init() {
-    directory_ = std::make_unique<TemporaryWorkingDirectory>();
-    QVERIFY(directory_->valid());
-    driver_ = std::make_unique<WindowDriver>();
-    QVERIFY(driver_->ready());
+    QVERIFY(driver_.open());
 }
 
 void LookTest::cleanup() {
-    driver_.reset();
-    directory_.reset();
+    driver_.close();
 }
 
 void LookTest::fontsAreTheMappedOnes() {

@@ -103,4 +103,30 @@ class TemporaryWorkingDirectory {
     QTemporaryDir directory_;
 };
 
+// What each test function of the window tests starts from: a fresh window whose current folder
+// is a temporary one, so that Model.prt lands there. Opened in init(), closed in cleanup().
+class WindowUnderTest {
+  public:
+    // Opens the folder and the window; false when either could not be had.
+    [[nodiscard]] bool open() {
+        directory_ = std::make_unique<TemporaryWorkingDirectory>();
+        if (!directory_->valid()) {
+            return false;
+        }
+        driver_ = std::make_unique<WindowDriver>();
+        return driver_->ready();
+    }
+    void close() {
+        driver_.reset();
+        directory_.reset();
+    }
+    [[nodiscard]] WindowDriver* operator->() const { return driver_.get(); }
+    [[nodiscard]] WindowDriver& operator*() const { return *driver_; }
+    [[nodiscard]] const TemporaryWorkingDirectory& directory() const { return *directory_; }
+
+  private:
+    std::unique_ptr<TemporaryWorkingDirectory> directory_;
+    std::unique_ptr<WindowDriver> driver_;
+};
+
 } // namespace veltrane::test

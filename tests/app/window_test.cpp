@@ -1,9 +1,11 @@
 // The calculator window as a user meets it: typing, clicking, the keyboard, the About window.
 
 #include "app/about_window.h"
+#include "app/layout.h"
 #include "app/main_window.h"
-#include "model/calculate.h"
 #include "model/field_set.h"
+#include "model/quantities.h"
+#include "output/calculate.h"
 #include "output/report.h"
 #include "window_driver.h"
 
@@ -18,6 +20,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <algorithm>
 #include <clocale>
 #include <memory>
 #include <optional>
@@ -25,6 +28,7 @@
 using veltrane::test::road_results;
 using veltrane::test::TemporaryWorkingDirectory;
 using veltrane::test::WindowDriver;
+using veltrane::test::WindowUnderTest;
 
 namespace {
 
@@ -91,20 +95,15 @@ class WindowTest : public QObject {
     void longPastedTextIsReadWhole();
 
   private:
-    std::unique_ptr<TemporaryWorkingDirectory> directory_;
-    std::unique_ptr<WindowDriver> driver_;
+    WindowUnderTest driver_;
 };
 
 void WindowTest::init() {
-    directory_ = std::make_unique<TemporaryWorkingDirectory>();
-    QVERIFY(directory_->valid());
-    driver_ = std::make_unique<WindowDriver>();
-    QVERIFY(driver_->ready());
+    QVERIFY(driver_.open());
 }
 
 void WindowTest::cleanup() {
-    driver_.reset();
-    directory_.reset();
+    driver_.close();
     QLocale::setDefault(QLocale::c());
 }
 
@@ -459,27 +458,18 @@ void WindowTest::tooltipsNameQuantityAndUnit_data() {
     QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("tooltip");
     QTest::addColumn<bool>("exact"); // else the tooltip need only contain the text
-    const std::pair<const char*, const char*> rows[] = {
-        {"F1_txt", "F1: first frequency, GHz"},
-        {"R1_txt", "R1 + jX1: impedance measured at F1, ohm"},
-        {"Ls_txt", "Ls: series inductance, nH"},
-        {"Q0_txt", "Q0: bandpass Q"},
-        // The crossover options show their frame's tip.
-        {"F1_ind", ""},
-        {"Frame4", ""},
-        {"Calc", ""},
-        {"AboutModel", ""},
-        {"model_text", ""},
-        {"Label1", ""},
-    };
-    for (const auto& [control, tooltip] : rows) {
-        QTest::newRow(control) << QString::fromLatin1(control) << QString::fromUtf8(tooltip)
-                               << true;
+    // Every text field shows its quantity's tip; two spelled out, in case the table is wrong.
+    for (const veltrane::Quantity& q : veltrane::quantities) {
+        QTest::addRow("%s", q.control.data())
+            << veltrane::app::qstring(q.control) << veltrane::app::qstring(q.tooltip) << true;
     }
-    // Every other field names its quantity, each choice what it means.
-    for (const QString& name : veltrane::test::result_names +
-                                   QStringList{"X1_txt", "F2_txt", "R2_txt", "X2_txt", "RL_txt"}) {
-        QTest::addRow("%s", qPrintable(name)) << name << name.left(2) << false;
+    QTest::newRow("F1 spelled out") << "F1_txt"
+                                    << "F1: first frequency, GHz" << true;
+    QTest::newRow("R1 spelled out") << "R1_txt"
+                                    << "R1 + jX1: impedance measured at F1, ohm" << true;
+    // The crossover options show their frame's tip; frames, commands and labels none.
+    for (const char* control : {"F1_ind", "Frame4", "Calc", "AboutModel", "Label1"}) {
+        QTest::newRow(control) << QString::fromLatin1(control) << QString() << true;
     }
     QTest::newRow("Frame2") << "Frame2"
                             << "inductive or capacitive at F1" << false;
@@ -538,40 +528,24 @@ void WindowTest::accessibleNames_data() {
     QTest::addColumn<QString>("description");
     const QString input;
     const QString result = QStringLiteral("result");
-    QTest::newRow("F1") << "F1_txt"
-                        << "F1 [GHz]" << input;
-    QTest::newRow("R1") << "R1_txt"
-                        << "R1 [Ohm]" << input;
-    QTest::newRow("X1") << "X1_txt"
-                        << "X1 [Ohm]" << input;
-    QTest::newRow("F2") << "F2_txt"
-                        << "F2 [GHz]" << input;
-    QTest::newRow("R2") << "R2_txt"
-                        << "R2 [Ohm]" << input;
-    QTest::newRow("X2") << "X2_txt"
-                        << "X2 [Ohm]" << input;
-    QTest::newRow("RL") << "RL_txt"
-                        << "RL [Ohm]" << input;
-    QTest::newRow("Ls") << "Ls_txt"
-                        << "Ls [nH]" << result;
-    QTest::newRow("Cs") << "Cs_txt"
-                        << "Cs [pF]" << result;
-    QTest::newRow("Lp") << "Lp_txt"
-                        << "Lp [nH]" << result;
-    QTest::newRow("Cp") << "Cp_txt"
-                        << "Cp [pF]" << result;
-    QTest::newRow("Q1") << "Q1_txt"
-                        << "Q1" << result;
-    QTest::newRow("Q2") << "Q2_txt"
-                        << "Q2" << result;
-    QTest::newRow("Q0") << "Q0_txt"
-                        << "Q0" << result;
-    QTest::newRow("FL") << "FL_txt"
-                        << "FL [MHz]" << result;
-    QTest::newRow("FH") << "FH_txt"
-                        << "FH [MHz]" << result;
-    QTest::newRow("F0") << "F0_txt"
-                        << "F0 [MHz]" << result;
+    // Every text field is named by its quantity and unit; three spelled out, in case the table
+    // or the naming rule is wrong.
+    for (const veltrane::Quantity& q : veltrane::quantities) {
+        const bool is_result =
+            std::ranges::find(veltrane::result_fields, q.field) != veltrane::result_fields.end();
+        QTest::addRow("%s", q.control.data())
+            << veltrane::app::qstring(q.control)
+            << QString::fromStdString(veltrane::accessible_name(q))
+            << (is_result                             ? result
+                : q.field == veltrane::Field::Message ? QStringLiteral("message")
+                                                      : input);
+    }
+    QTest::newRow("F1 spelled out") << "F1_txt"
+                                    << "F1 [GHz]" << input;
+    QTest::newRow("X2 spelled out") << "X2_txt"
+                                    << "X2 [Ohm]" << input;
+    QTest::newRow("Q0 spelled out") << "Q0_txt"
+                                    << "Q0" << result;
     QTest::newRow("F1 ind") << "F1_ind"
                             << "F1 crossover Inductive" << input;
     QTest::newRow("F2 cap") << "F2_cap"

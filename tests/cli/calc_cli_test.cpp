@@ -1,9 +1,9 @@
 #include "cli/calc_cli.h"
 #include "cli_test_support.h"
 
-#include "model/calculate.h"
+#include "io/path_text.h"
 #include "model/field_set.h"
-#include "output/path_text.h"
+#include "output/calculate.h"
 #include "output/report.h"
 #include "support/test_support.h"
 

@@ -1,7 +1,6 @@
 // The measured-data window as a user drives it: open a file (argument, drop, bad files), drag a
 // marker, pick a row, run and cancel the best fit, export. Offscreen; one window per test.
 
-#include "fit/chart_geometry.h"
 #include "fit/chart_view.h"
 #include "fit/fit_window.h"
 #include "fit/picture_painter.h"
@@ -10,6 +9,7 @@
 #include "rf/numbers.h"
 #include "rf/touchstone.h"
 #include "support/test_support.h"
+#include "views/chart_pointing.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -213,11 +213,11 @@ class FitWindowTest : public QObject {
         const auto& frame = window_->picture().frame;
         const std::array<double, 6> f = {1.0, 1.5, 2.0, 2.5, 3.0, 3.5};
         const double y_mid = frame.plot_area.y + frame.plot_area.height / 2;
-        const veltrane::rf::Point from{veltrane::fit::plot_x(frame, 2.0), y_mid};
+        const veltrane::rf::Point from{veltrane::rf::plot_x(frame, 2.0), y_mid};
         const double f_target = 1.0 + 0.5 * target;
-        veltrane::rf::Point to{veltrane::fit::plot_x(frame, f_target), y_mid};
+        veltrane::rf::Point to{veltrane::rf::plot_x(frame, f_target), y_mid};
         if (on_smith) {
-            to = veltrane::fit::smith_point(frame, {0.60, -0.60});
+            to = veltrane::rf::smith_point(frame, {0.60, -0.60});
         }
         drag(from, to);
         const double f1 = window_->points_ghz()[0];
@@ -433,7 +433,7 @@ class FitWindowTest : public QObject {
         // The read-out under the pointer on the return-loss plot.
         const auto& frame = window_->picture().frame;
         const QPointF at = window_->chart()->to_widget(
-            {veltrane::fit::plot_x(frame, 2.45), frame.plot_area.y + frame.plot_area.height / 2});
+            {veltrane::rf::plot_x(frame, 2.45), frame.plot_area.y + frame.plot_area.height / 2});
         QMouseEvent move(QEvent::MouseMove, at, window_->chart()->mapToGlobal(at), Qt::NoButton,
                          Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(window_->chart(), &move);

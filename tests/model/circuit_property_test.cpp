@@ -15,7 +15,7 @@ namespace veltrane {
 namespace {
 
 using cplx = std::complex<double>;
-constexpr double pi = 3.141592653589793;
+constexpr double pi = std::numbers::pi;
 
 struct Model {
     double Ls, Cs, Lp, Cp, RL;
@@ -86,7 +86,7 @@ TEST_F(CircuitProperty, ParallelSeriesPresentsBothPoints) {
         for (Option f1 : f1_choices) {
             for (Option f2 : f2_choices) {
                 State s = state_for(p1, p2, RL);
-                solve_parallel_series(s, testing::window({}, {f1, f2, Option::ParSer}));
+                solve_parallel_series(s, choice_of(testing::window({}, {f1, f2, Option::ParSer})));
                 synthesise_elements(s);
                 const Model m{s.Ls, s.Cs, s.Lp, s.Cp, s.RL};
                 SCOPED_TRACE(::testing::Message() << "trial " << trial << " F1 " << p1.F << " F2 "
@@ -108,7 +108,7 @@ TEST_F(CircuitProperty, SeriesParallelPresentsBothPoints) {
         for (Option f1 : f1_choices) {
             for (Option f2 : f2_choices) {
                 State s = state_for(p1, p2, RL);
-                solve_series_parallel(s, testing::window({}, {f1, f2, Option::SerPar}));
+                solve_series_parallel(s, choice_of(testing::window({}, {f1, f2, Option::SerPar})));
                 synthesise_elements(s);
                 const Model m{s.Ls, s.Cs, s.Lp, s.Cp, s.RL};
                 SCOPED_TRACE(::testing::Message() << "trial " << trial << " F1 " << p1.F << " F2 "

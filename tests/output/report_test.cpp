@@ -1,7 +1,7 @@
 #include "output/report.h"
 
-#include "model/calculate.h"
 #include "model/state.h"
+#include "output/calculate.h"
 #include "output/display.h"
 #include "support/test_support.h"
 
@@ -186,7 +186,8 @@ TEST(ReportText, SeriesParallelBlockAndSignedValues) {
                                  "        Ls =   0.0 nH\r\n"
                                  "        Cs =   15915494309189500000.0 pF\r\n"
                                  "        ---------------------------------------\r\n";
-    EXPECT_EQ(report_text(s, window({}, {Option::SerPar})), expected);
+    EXPECT_EQ(report_text(result_of(s, Topology::SeriesParallel), Topology::SeriesParallel),
+              expected);
 }
 
 TEST(ReportText, EighteenPrintableLines) {
@@ -225,7 +226,7 @@ TEST(Display, ClearedStateAndFieldPatterns) {
     s.Cs = -3.5;
     s.Lp = -3.5;
     s.Cp = 0;
-    display_results(s, fields);
+    display_results(result_of(s, Topology::ParallelSeries), fields);
     const std::pair<Field, const char*> expected[] = {
         {Field::FL, ".50"},       {Field::FH, "12345.68"}, {Field::F0, "2.68"},
         {Field::Q0, "2.346"},     {Field::Q1, "1.063"},    {Field::Q2, "0.000"},

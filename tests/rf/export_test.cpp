@@ -29,22 +29,15 @@ using veltrane::testing::read_bytes;
 using veltrane::testing::TempDir;
 using veltrane::testing::write_bytes;
 
-// Inputs of a calculation: F in MHz as the state holds them.
-State inputs(double f1, double r1, double x1, double f2, double r2, double x2, double rl) {
-    State s;
-    s.F1 = f1;
-    s.R1 = r1;
-    s.X1 = x1;
-    s.F2 = f2;
-    s.R2 = r2;
-    s.X2 = x2;
-    s.RL = rl;
-    return s;
+// Inputs of a calculation: F in MHz as the calculation holds them.
+constexpr Inputs inputs(double f1, double r1, double x1, double f2, double r2, double x2,
+                        double rl) {
+    return {f1, f2, r1, x1, r2, x2, rl};
 }
 
 struct ModelCase {
     const char* name;
-    State in;
+    Inputs in;
     Choice choice;
 };
 
@@ -63,13 +56,13 @@ const ModelCase models[] = {
     {"series/parallel F2 below F1", inputs(2400, 12, -7, 900, 8, 5, 5), {ind, cap, sp}},
 };
 
-State solved(const ModelCase& c) {
+Result solved(const ModelCase& c) {
     auto result = solve(c.in, c.choice);
     if (const auto* message = std::get_if<std::string>(&result)) {
         ADD_FAILURE() << c.name << ": " << *message;
         return {};
     }
-    return std::get<State>(result);
+    return std::get<Result>(result);
 }
 
 TEST(Sweep, ReadsGoodTextsAndRefusesBadOnes) {
@@ -115,7 +108,7 @@ TEST(Sweep, ReadsGoodTextsAndRefusesBadOnes) {
 }
 
 TEST(Sweep, DefaultSpansHalfTheLowestToTwiceTheHighest) {
-    const State s = solved(models[0]); // FL = F1 = 1000 MHz, FH = 2067.97 MHz above F2
+    const Result s = solved(models[0]); // FL = F1 = 1000 MHz, FH = 2067.97 MHz above F2
     const Sweep sweep = default_sweep(s);
     EXPECT_EQ(sweep.start_ghz, 0.5);
     EXPECT_EQ(sweep.stop_ghz, s.FH / 1000 * 2);
@@ -193,7 +186,7 @@ TEST(ESeries, NearestByRatioAcrossDecadeEdges) {
 // Where a branch's reactance or susceptance is infinite (0 Hz, frequencies where it overflows,
 // an element of 0) the reflection is the limit, never NaN.
 TEST(Response, PolesGiveTheLimit) {
-    const State s = solved(models[0]);
+    const Result s = solved(models[0]);
     LumpedModel ps_model = LumpedModel::from(s, ps);
     LumpedModel sp_model = ps_model;
     sp_model.topology = sp;
@@ -232,7 +225,7 @@ TEST(Response, PolesGiveTheLimit) {
 TEST(Touchstone, ReadsBackAsTheModel) {
     for (const ModelCase& c : models) {
         SCOPED_TRACE(c.name);
-        const State s = solved(c);
+        const Result s = solved(c);
         const LumpedModel model = LumpedModel::from(s, c.choice.topology);
         const std::vector<double> f = sweep_frequencies({0, 5, 51, false});
         const std::string text = touchstone_text({model, std::nullopt, std::nullopt}, f, 50);
@@ -265,7 +258,7 @@ TEST(Touchstone, ReadsBackAsTheModel) {
 // The header names the topology and every element, with the calculated values beside standard
 // ones.
 TEST(Touchstone, HeaderNamesTopologyAndElements) {
-    const State s = solved(models[0]);
+    const Result s = solved(models[0]);
     const LumpedModel exact = LumpedModel::from(s, ps);
     LumpedModel standard = exact;
     standard.ls_nh = 0.16;
@@ -290,7 +283,7 @@ int run(const std::string& command) {
 TEST(Spice, NgspiceSeesBothPoints) {
     for (const ModelCase& c : models) {
         SCOPED_TRACE(c.name);
-        const State s = solved(c);
+        const Result s = solved(c);
         TempDir dir;
         const LumpedModel model = LumpedModel::from(s, c.choice.topology);
         write_bytes(dir / "model.cir",
@@ -325,7 +318,7 @@ TEST(Spice, NgspiceSeesBothPoints) {
 TEST(Picture, ValidSvgThatRenders) {
     for (const bool log : {false, true}) {
         SCOPED_TRACE(log ? "log sweep" : "linear sweep from 0");
-        const State s = solved(models[1]);
+        const Result s = solved(models[1]);
         PlotInput input;
         input.model = LumpedModel::from(s, ps);
         LumpedModel standard = input.model;

@@ -19,17 +19,7 @@ namespace {
 
 using veltrane::testing::near_relative;
 
-State inputs(double f1_ghz, double r1, double x1, double f2_ghz, double r2, double x2, double rl) {
-    State s;
-    s.F1 = f1_ghz * 1000;
-    s.F2 = f2_ghz * 1000;
-    s.R1 = r1;
-    s.X1 = x1;
-    s.R2 = r2;
-    s.X2 = x2;
-    s.RL = rl;
-    return s;
-}
+constexpr auto inputs = inputs_from_ghz;
 
 std::vector<double> grid_ghz(double lo, double hi, int n) {
     std::vector<double> f;
@@ -44,7 +34,7 @@ std::vector<double> grid_ghz(double lo, double hi, int n) {
 
 struct CheckCase {
     const char* name;
-    State inputs;
+    Inputs inputs;
     Choice choice;
     bool unreliable;
 };
@@ -73,8 +63,8 @@ class ModelCheckTest : public ::testing::TestWithParam<CheckCase> {};
 TEST_P(ModelCheckTest, MeetsThePointsOrSaysItCannot) {
     const CheckCase& c = GetParam();
     const auto solved = solve(c.inputs, c.choice);
-    ASSERT_TRUE(std::holds_alternative<State>(solved)) << std::get<std::string>(solved);
-    const State& state = std::get<State>(solved);
+    ASSERT_TRUE(std::holds_alternative<Result>(solved)) << std::get<std::string>(solved);
+    const Result& state = std::get<Result>(solved);
     const ModelCheck check = check_model(state, c.choice.topology);
     EXPECT_EQ(check.unreliable, c.unreliable) << check.max_error_ohm;
     EXPECT_TRUE(std::isfinite(check.max_error_ohm));
@@ -105,7 +95,7 @@ TEST(NegativeNote, NamesEveryNegativeElement) {
         {-1, -2, -3, -4, "Ls, Cs, Lp and Cp are negative: no passive part has these values"},
     };
     for (const Case& c : cases) {
-        State s;
+        Result s;
         s.Ls = c.ls;
         s.Cs = c.cs;
         s.Lp = c.lp;
@@ -248,7 +238,7 @@ TEST(BestFit, AgreesWithExhaustiveSearchOnRippledData) {
             for (const Choice& choice : all_choices) {
                 const auto solved =
                     solve(inputs(fa, za.real(), za.imag(), fb, zb.real(), zb.imag(), 62.0), choice);
-                const State* s = std::get_if<State>(&solved);
+                const Result* s = std::get_if<Result>(&solved);
                 if (s == nullptr || !(s->Ls > 0 && s->Cs > 0 && s->Lp > 0 && s->Cp > 0)) {
                     continue;
                 }

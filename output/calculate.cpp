@@ -1,9 +1,10 @@
-#include "model/calculate.h"
+#include "output/calculate.h"
+#include "model/units.h"
 
+#include "format/text_number.h"
 #include "model/checked.h"
 #include "model/state.h"
 #include "model/steps.h"
-#include "model/text_number.h"
 #include "output/display.h"
 
 #include <cmath>
@@ -41,7 +42,7 @@ class InputReader {
     }
 
     double frequency(Field field) {
-        const double mhz = number(field) * 1000; // GHz typed, MHz held
+        const double mhz = ghz_to_mhz(number(field)); // GHz typed, MHz held
         if (!std::isfinite(mhz)) {
             note_too_large(field);
             return 0.0;
@@ -69,8 +70,9 @@ class InputReader {
 
 } // namespace
 
-Outcome calculate(FieldSet& fields, ReportSink& report, State* final_state) {
+Outcome calculate(FieldSet& fields, ReportSink& report, Result* final_result) {
     State s;
+    Choice choice;
     try {
         s.pi = 4 * std::atan(1.0);
         fields.set_message_visible(false);
@@ -95,17 +97,19 @@ Outcome calculate(FieldSet& fields, ReportSink& report, State* final_state) {
             stop_calculation("Please select topology");
         }
         read.require_all_in_range();
-        run_calculation_steps(s, fields);
+        choice = choice_of(fields);
+        run_calculation_steps(s, choice);
     } catch (const CalculationStop& halt) {
         show_message(fields, halt.message);
         return Outcome::Message;
     }
 
-    if (final_state != nullptr) {
-        *final_state = s;
+    const Result result = result_of(s, choice.topology);
+    if (final_result != nullptr) {
+        *final_result = result;
     }
-    display_results(s, fields);
-    if (auto failure = report.write(report_text(s, fields))) {
+    display_results(result, fields);
+    if (auto failure = report.write(report_text(result, choice.topology))) {
         show_message(fields, *failure);
         return Outcome::ReportFailed;
     }

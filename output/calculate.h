@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/field_set.h"
-#include "model/state.h"
+#include "model/result.h"
 #include "output/report.h"
 
 namespace veltrane {
@@ -16,8 +16,7 @@ enum class Outcome {
 // The CALCULATE command: hides the message field, clears the results, reads the inputs and
 // option buttons, solves the chosen topology and fills the result fields, then hands the
 // report text to `report`. Never throws for any field text or option combination. When results
-// are shown and `final_state` is given, it receives the calculation's quantities at full
-// precision.
-Outcome calculate(FieldSet& fields, ReportSink& report, State* final_state = nullptr);
+// are shown and `final_result` is given, it receives the calculation's result at full precision.
+Outcome calculate(FieldSet& fields, ReportSink& report, Result* final_result = nullptr);
 
 } // namespace veltrane

@@ -1,4 +1,4 @@
-#include "output/format_number.h"
+#include "format/format_number.h"
 
 #include "support/test_support.h"
 

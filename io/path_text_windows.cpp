@@ -1,4 +1,4 @@
-#include "output/path_text.h"
+#include "io/path_text.h"
 
 #include <windows.h>
 

@@ -3,8 +3,8 @@
 // What the measured-data window computes from its inputs, without Qt: the two points taken
 // from the data, the eight choices with their fit, and the chosen one as the calculator shows it.
 
+#include "model/result.h"
 #include "model/solve.h"
-#include "model/state.h"
 #include "rf/fit.h"
 #include "rf/interpolate.h"
 #include "rf/model_impedance.h"
@@ -16,19 +16,19 @@
 #include <variant>
 #include <vector>
 
-namespace veltrane::fit {
+namespace veltrane::views {
 
 // One impedance point read off the data (rf::impedance_at).
 using DataPoint = rf::ImpedancePoint;
 
 // The calculation's inputs for two points and RL: F1, F2 in MHz as the calculator holds them.
-[[nodiscard]] State inputs(const DataPoint& p1, const DataPoint& p2, double rl_ohm);
+[[nodiscard]] Inputs inputs(const DataPoint& p1, const DataPoint& p2, double rl_ohm);
 
 // One of the eight choices for the current points and RL.
 struct ChoiceRow {
     Choice choice;
-    std::variant<State, std::string> outcome; // the final state, or the calculator's message
-    std::optional<rf::FitStats> band_fit;     // over the samples in FL..FH
+    std::variant<Result, std::string> outcome; // the final state, or the calculator's message
+    std::optional<rf::FitStats> band_fit;      // over the samples in FL..FH
 };
 
 struct Evaluation {
@@ -67,6 +67,6 @@ struct CalculatorView {
 [[nodiscard]] std::string choice_label(Choice choice);
 
 // "Ls 1.234 nH, Cs ..." with four significant digits, for the table of choices.
-[[nodiscard]] std::string element_line(const State& state);
+[[nodiscard]] std::string element_line(const Result& state);
 
-} // namespace veltrane::fit
+} // namespace veltrane::views

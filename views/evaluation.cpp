@@ -1,7 +1,7 @@
-#include "fit/evaluation.h"
+#include "views/evaluation.h"
 
-#include "model/calculate.h"
 #include "model/field_set.h"
+#include "output/calculate.h"
 #include "output/report.h"
 #include "rf/choices.h"
 #include "rf/numbers.h"
@@ -9,18 +9,11 @@
 #include <algorithm>
 #include <utility>
 
-namespace veltrane::fit {
+namespace veltrane::views {
 
-State inputs(const DataPoint& p1, const DataPoint& p2, double rl_ohm) {
-    State s;
-    s.F1 = p1.f_ghz * 1000; // MHz, as a typed frequency
-    s.F2 = p2.f_ghz * 1000;
-    s.R1 = p1.z_ohm.real();
-    s.X1 = p1.z_ohm.imag();
-    s.R2 = p2.z_ohm.real();
-    s.X2 = p2.z_ohm.imag();
-    s.RL = rl_ohm;
-    return s;
+Inputs inputs(const DataPoint& p1, const DataPoint& p2, double rl_ohm) {
+    return inputs_from_ghz(p1.f_ghz, p1.z_ohm.real(), p1.z_ohm.imag(), p2.f_ghz, p2.z_ohm.real(),
+                           p2.z_ohm.imag(), rl_ohm);
 }
 
 Evaluation evaluate(const rf::PortData& data, double f1_ghz, double f2_ghz, double rl_ohm,
@@ -36,11 +29,11 @@ Evaluation evaluate(const rf::PortData& data, double f1_ghz, double f2_ghz, doub
         }
         out.points[k] = std::get<DataPoint>(point);
     }
-    const State in = inputs(out.points[0], out.points[1], rl_ohm);
+    const Inputs in = inputs(out.points[0], out.points[1], rl_ohm);
     out.rows.reserve(rf::all_choices.size());
     for (const Choice& choice : rf::all_choices) {
         ChoiceRow row{choice, solve(in, choice), std::nullopt};
-        if (const auto* state = std::get_if<State>(&row.outcome)) {
+        if (const auto* state = std::get_if<Result>(&row.outcome)) {
             const auto model = rf::LumpedModel::from(*state, choice.topology);
             row.band_fit = rf::fit(model, data, z0_ohm, state->FL, state->FH);
         }
@@ -60,8 +53,8 @@ std::optional<Start> start(const rf::PortData& data) {
     out.rl_ohm = data.reference_ohm;
     out.evaluation = evaluate(data, out.f_ghz[0], out.f_ghz[1], out.rl_ohm, data.reference_ohm);
     const auto rank = [](const ChoiceRow& row) {
-        const State& s = std::get<State>(row.outcome);
-        const bool positive = s.Ls > 0 && s.Cs > 0 && s.Lp > 0 && s.Cp > 0;
+        const Result& s = std::get<Result>(row.outcome);
+        const bool positive = all_positive(s);
         return std::pair{positive ? 0 : 1, row.band_fit->max};
     };
     const ChoiceRow* best = nullptr;
@@ -103,9 +96,9 @@ std::string choice_label(Choice choice) {
            ", F1 " + word(choice.f1) + ", F2 " + word(choice.f2);
 }
 
-std::string element_line(const State& state) {
+std::string element_line(const Result& state) {
     return "Ls " + rf::readable(state.Ls, 4) + " nH, Cs " + rf::readable(state.Cs, 4) + " pF, Lp " +
            rf::readable(state.Lp, 4) + " nH, Cp " + rf::readable(state.Cp, 4) + " pF";
 }
 
-} // namespace veltrane::fit
+} // namespace veltrane::views

@@ -1,7 +1,7 @@
-#include "output/safe_file.h"
-#include "output/safe_file_detail.h"
+#include "io/safe_file.h"
+#include "io/safe_file_detail.h"
 
-#include "output/path_text.h"
+#include "io/path_text.h"
 
 namespace veltrane::detail {
 

@@ -12,19 +12,15 @@
 #include <string>
 #include <vector>
 
-namespace veltrane::fit {
+namespace veltrane::views {
 
-[[nodiscard]] rf::Point smith_point(const rf::ChartFrame& frame, rf::Complex g);
-// The reflection at `p`, or nothing outside the chart's unit circle.
-[[nodiscard]] std::optional<rf::Complex> smith_reflection(const rf::ChartFrame& frame, rf::Point p);
-
-[[nodiscard]] double plot_x(const rf::ChartFrame& frame, double f_ghz);
-[[nodiscard]] double plot_y(const rf::ChartFrame& frame, double return_loss_db);
-// The frequency at `p`, or nothing outside the plot's area.
-[[nodiscard]] std::optional<double> plot_frequency(const rf::ChartFrame& frame, rf::Point p);
-
-// Return loss in dB of a reflection (|Gamma| of 0 reads as a large finite value).
-[[nodiscard]] double return_loss_db(rf::Complex g);
+// The maps between the charts and picture coordinates live with the picture.
+using rf::plot_frequency;
+using rf::plot_x;
+using rf::plot_y;
+using rf::return_loss_db;
+using rf::smith_point;
+using rf::smith_reflection;
 
 // The measured curve as the charts draw it: frequencies (rising) and reflections against z0.
 struct Curve {
@@ -54,4 +50,4 @@ void add_handles(rf::Picture& picture, const rf::ChartFrame& frame, std::span<co
 [[nodiscard]] std::optional<std::size_t>
 handle_at(const rf::ChartFrame& frame, std::span<const Handle> handles, rf::Point p, double reach);
 
-} // namespace veltrane::fit
+} // namespace veltrane::views

@@ -1,7 +1,7 @@
 // Pointing into the charts: picture coordinates back to frequency and reflection, snapping to
 // samples and interpolating between them, and finding the handle under the pointer.
 
-#include "fit/chart_geometry.h"
+#include "views/chart_pointing.h"
 
 #include "support/test_support.h"
 
@@ -10,7 +10,7 @@
 #include <array>
 #include <optional>
 
-namespace veltrane::fit {
+namespace veltrane::views {
 namespace {
 
 using veltrane::testing::near_relative;
@@ -109,4 +109,4 @@ TEST(ChartGeometry, HandleAtFindsTheNearestOnEitherChart) {
 }
 
 } // namespace
-} // namespace veltrane::fit
+} // namespace veltrane::views

@@ -1,4 +1,4 @@
-#include "model/text_number.h"
+#include "format/text_number.h"
 
 #include "support/test_support.h"
 

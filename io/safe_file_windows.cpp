@@ -3,10 +3,10 @@
 // then put in the target's place in one step. ReplaceFileW replaces an existing file and keeps
 // what the user set on it (attributes, security); MoveFileExW puts a new one in place. A device
 // (NUL, CON, COM1) or a pipe is written into as it is.
-#include "output/safe_file.h"
-#include "output/safe_file_detail.h"
+#include "io/safe_file.h"
+#include "io/safe_file_detail.h"
 
-#include "output/path_text.h"
+#include "io/path_text.h"
 
 #include <windows.h>
 

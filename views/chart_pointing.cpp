@@ -1,10 +1,10 @@
-#include "fit/chart_geometry.h"
+#include "views/chart_pointing.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-namespace veltrane::fit {
+namespace veltrane::views {
 
 namespace {
 
@@ -12,64 +12,9 @@ double distance(rf::Point a, rf::Point b) {
     return std::hypot(a.x - b.x, a.y - b.y);
 }
 
-bool inside(const rf::Rect& r, rf::Point p) {
-    return p.x >= r.x && p.x <= r.x + r.width && p.y >= r.y && p.y <= r.y + r.height;
-}
-
 constexpr double handle_radius = 5;
 
 } // namespace
-
-rf::Point smith_point(const rf::ChartFrame& frame, rf::Complex g) {
-    return {frame.smith_centre.x + frame.smith_radius * g.real(),
-            frame.smith_centre.y - frame.smith_radius * g.imag()};
-}
-
-std::optional<rf::Complex> smith_reflection(const rf::ChartFrame& frame, rf::Point p) {
-    if (!(frame.smith_radius > 0)) {
-        return std::nullopt;
-    }
-    const rf::Complex g{(p.x - frame.smith_centre.x) / frame.smith_radius,
-                        (frame.smith_centre.y - p.y) / frame.smith_radius};
-    if (std::abs(g) > 1) {
-        return std::nullopt;
-    }
-    return g;
-}
-
-double plot_x(const rf::ChartFrame& frame, double f_ghz) {
-    const double lo = frame.f_lo_ghz;
-    const double hi = frame.f_hi_ghz;
-    double t =
-        frame.log_frequency ? std::log(f_ghz / lo) / std::log(hi / lo) : (f_ghz - lo) / (hi - lo);
-    if (!std::isfinite(t)) {
-        t = 0;
-    }
-    return frame.plot_area.x + frame.plot_area.width * std::clamp(t, -0.1, 1.1);
-}
-
-double plot_y(const rf::ChartFrame& frame, double return_loss_db) {
-    double t = (return_loss_db - frame.db_lo) / (frame.db_hi - frame.db_lo);
-    if (!std::isfinite(t)) {
-        t = 0;
-    }
-    return frame.plot_area.y + frame.plot_area.height * (1 - std::clamp(t, -0.1, 1.1));
-}
-
-std::optional<double> plot_frequency(const rf::ChartFrame& frame, rf::Point p) {
-    const double lo = frame.f_lo_ghz;
-    const double hi = frame.f_hi_ghz;
-    if (!inside(frame.plot_area, p) || !(hi > lo) || !(frame.plot_area.width > 0)) {
-        return std::nullopt;
-    }
-    const double t = (p.x - frame.plot_area.x) / frame.plot_area.width;
-    const double f = frame.log_frequency && lo > 0 ? lo * std::pow(hi / lo, t) : lo + t * (hi - lo);
-    return std::clamp(f, lo, hi);
-}
-
-double return_loss_db(rf::Complex g) {
-    return -20 * std::log10(std::max(std::abs(g), 1e-6));
-}
 
 std::optional<double> frequency_at(const rf::ChartFrame& frame, const Curve& curve, rf::Point p,
                                    double reach, double snap) {
@@ -157,7 +102,7 @@ std::optional<std::size_t> handle_at(const rf::ChartFrame& frame, std::span<cons
     for (std::size_t i = 0; i < handles.size(); ++i) {
         const rf::Point on_chart = smith_point(frame, handles[i].g);
         double d = distance(on_chart, p) - handle_radius;
-        if (inside(frame.plot_area, p)) {
+        if (rf::inside(frame.plot_area, p)) {
             d = std::min(d, std::fabs(plot_x(frame, handles[i].f_ghz) - p.x));
         }
         if (d <= best) {
@@ -168,4 +113,4 @@ std::optional<std::size_t> handle_at(const rf::ChartFrame& frame, std::span<cons
     return found;
 }
 
-} // namespace veltrane::fit
+} // namespace veltrane::views

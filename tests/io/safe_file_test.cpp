@@ -1,6 +1,6 @@
 // The safe file writer against hostile and unlucky file systems, and two writers racing.
 
-#include "output/safe_file.h"
+#include "io/safe_file.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

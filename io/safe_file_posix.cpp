@@ -1,8 +1,8 @@
 // The safe file writer on POSIX systems: everything goes through file descriptors relative to the
 // target's folder, so that no name is looked up twice where it matters.
 
-#include "output/safe_file.h"
-#include "output/safe_file_detail.h"
+#include "io/safe_file.h"
+#include "io/safe_file_detail.h"
 
 #include <algorithm>
 #include <array>

@@ -1,0 +1,187 @@
+// What the front ends show, without a window: stepping along samples, thinning large data, the
+// RL scale of a topology, and the eight choices at two points of a measured file.
+
+#include "rf/choices.h"
+#include "rf/touchstone.h"
+#include "views/evaluation.h"
+#include "views/model_summary.h"
+#include "views/rl_scale.h"
+#include "views/samples.h"
+
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <optional>
+#include <vector>
+
+namespace veltrane::views {
+namespace {
+
+using veltrane::testing::near_relative;
+
+TEST(Samples, StepMovesToTheNeighbouringSample) {
+    const std::vector<double> f = {1, 2, 3, 4};
+    struct Case {
+        double from;
+        int delta;
+        double to;
+    };
+    const Case cases[] = {
+        {2, +1, 3}, {2, -1, 1}, {2.5, +1, 3}, {2.5, -1, 2}, // between samples: the neighbour
+        {1, -1, 1}, {4, +1, 4}, {0.5, +1, 1}, {5, -1, 4},   // stops at the ends
+        {3, +2, 4}, {3, -2, 1},                             // several samples at once
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.from << " by " << c.delta);
+        EXPECT_EQ(step_sample(f, c.from, c.delta), c.to);
+    }
+    EXPECT_EQ(step_sample({}, 1, 1), std::nullopt);
+}
+
+TEST(Samples, ThinnedKeepsEveryNthAndTheLast) {
+    rf::PortData data{"d.s1p", 1, 50, {}, {}};
+    for (int i = 0; i < 10; ++i) {
+        data.f_ghz.push_back(1 + i);
+        data.s.emplace_back(0.1 * i, 0);
+    }
+    const auto drawn = thinned(data, 3); // every fourth: 1, 5, 9, and the last, 10
+    ASSERT_TRUE(drawn.has_value());
+    EXPECT_EQ(drawn->f_ghz, (std::vector<double>{1, 5, 9, 10}));
+    EXPECT_EQ(drawn->s.back(), data.s.back());
+    EXPECT_EQ(thinned(data, 10), std::nullopt); // drawn whole
+}
+
+TEST(RlScale, AcceptedRangeOnALogScale) {
+    struct Case {
+        const char* name;
+        Topology topology;
+        DataPoint p1, p2;
+        double lo, hi;
+        const char* text;
+    };
+    const Case cases[] = {
+        // Parallel/Series: RL from the larger R, widened by 1 + 100^2 above it.
+        {"parallel/series",
+         Topology::ParallelSeries,
+         {1, {30, 20}},
+         {2, {45, -15}},
+         45,
+         45 * 10001.0,
+         "RL \u2265 45 \u03a9 for Parallel/Series"},
+        // Series/Parallel: RL up to the smaller R (1 + (X/R)^2), 100 here, not R itself.
+        {"series/parallel",
+         Topology::SeriesParallel,
+         {1, {100, 50}},
+         {2, {80, -40}},
+         100 / 10001.0,
+         100,
+         "0 < RL \u2264 100 \u03a9 for Series/Parallel"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto scale = rl_scale(c.topology, c.p1, c.p2);
+        ASSERT_TRUE(scale.has_value());
+        EXPECT_PRED_FORMAT3(near_relative, scale->lo_ohm, c.lo, 1e-12);
+        EXPECT_PRED_FORMAT3(near_relative, scale->hi_ohm, c.hi, 1e-12);
+        EXPECT_EQ(scale->text, c.text);
+        const double middle = std::sqrt(c.lo * c.hi);
+        EXPECT_PRED_FORMAT3(near_relative, rl_position(*scale, middle), 0.5, 1e-12);
+        EXPECT_PRED_FORMAT3(near_relative, rl_at(*scale, 0.25), c.lo * std::pow(c.hi / c.lo, 0.25),
+                            1e-12);
+        EXPECT_EQ(rl_position(*scale, c.hi * 2), 1.0);
+        EXPECT_EQ(rl_position(*scale, c.lo / 2), 0.0);
+    }
+    EXPECT_EQ(rl_scale(Topology::ParallelSeries, {1, {-1, 0}}, {2, {45, 0}}), std::nullopt);
+}
+
+rf::PortData example() {
+    const std::string bytes = veltrane::testing::read_bytes(VELTRANE_EXAMPLES_DIR "/antenna.s1p");
+    auto network = std::get<rf::Network>(rf::read_touchstone(bytes, "antenna.s1p"));
+    return std::get<rf::PortData>(rf::port_data(network, 1));
+}
+
+TEST(Evaluation, EightChoicesOrAMessage) {
+    const rf::PortData data = example();
+    const Evaluation off = evaluate(data, 0.5, 2.8, 50, 50);
+    ASSERT_TRUE(off.message.has_value());
+    EXPECT_NE(off.message->find("F1"), std::string::npos) << *off.message;
+    EXPECT_TRUE(off.rows.empty());
+
+    const Evaluation on = evaluate(data, 2.2, 2.7, 50, 50);
+    ASSERT_FALSE(on.message.has_value());
+    ASSERT_EQ(on.rows.size(), rf::all_choices.size());
+    int with_results = 0;
+    for (std::size_t i = 0; i < on.rows.size(); ++i) {
+        EXPECT_EQ(on.rows[i].choice, rf::all_choices[i]);
+        const auto* result = std::get_if<Result>(&on.rows[i].outcome);
+        with_results += result != nullptr;
+        // A band fit only for a model, and then judged over FL..FH of that model.
+        EXPECT_EQ(on.rows[i].band_fit.has_value() && result == nullptr, false);
+    }
+    EXPECT_GT(with_results, 0);
+    EXPECT_EQ(on.points[0].f_ghz, 2.2);
+    EXPECT_EQ(on.points[1].f_ghz, 2.7);
+}
+
+TEST(Evaluation, StartChoosesTheModelThatFitsBest) {
+    const auto first = start(example());
+    ASSERT_TRUE(first.has_value());
+    const ChoiceRow* chosen = nullptr;
+    for (const ChoiceRow& row : first->evaluation.rows) {
+        if (row.choice == first->choice) {
+            chosen = &row;
+        }
+    }
+    ASSERT_NE(chosen, nullptr);
+    ASSERT_TRUE(chosen->band_fit.has_value());
+    // Four positive elements before any other, then the smaller largest error in the band.
+    const auto rank = [](const ChoiceRow& row) {
+        return std::pair{all_positive(std::get<Result>(row.outcome)) ? 0 : 1, row.band_fit->max};
+    };
+    for (const ChoiceRow& row : first->evaluation.rows) {
+        if (row.band_fit) {
+            EXPECT_LE(rank(*chosen), rank(row)) << choice_label(row.choice);
+        }
+    }
+}
+
+TEST(ModelSummary, LinesOfTheChosenModel) {
+    const rf::PortData data = example();
+    const Evaluation evaluation = evaluate(data, 2.2, 2.7, 50, 50);
+    const Choice chosen{Crossover::Inductive, Crossover::Capacitive, Topology::ParallelSeries};
+    const Summary summary = model_summary({&evaluation, &data, chosen, 50, 50, rf::ESeries::E24});
+    ASSERT_TRUE(summary.view.has_value());
+    const auto line = [&](SummaryLine::Kind kind, std::size_t nth = 0) {
+        for (const SummaryLine& l : summary.lines) {
+            if (l.kind == kind && nth-- == 0) {
+                return l.text;
+            }
+        }
+        return std::string("(none)");
+    };
+    using Kind = SummaryLine::Kind;
+    EXPECT_EQ(line(Kind::Heading), "Par/Ser, F1 ind, F2 cap, RL = 50 \u03a9");
+    EXPECT_EQ(line(Kind::Point, 0), "F1 = 2.2 GHz: 30.6829 \u2212 j32.4467 \u03a9, measured");
+    EXPECT_EQ(line(Kind::Point, 1), "F2 = 2.7 GHz: 47.3543 + j42.0899 \u03a9, measured");
+    // The calculator's own texts with the units of the quantities, Ls first and F0 last.
+    EXPECT_EQ(line(Kind::Result, 0), "Ls 17.462 nH");
+    EXPECT_EQ(line(Kind::Result, 1), "Cs 0.243 pF");
+    EXPECT_EQ(line(Kind::Result, 5), "Q2 0.236");
+    EXPECT_EQ(line(Kind::Result, 7), "FL 2200.00 MHz");
+    EXPECT_EQ(line(Kind::Result, 9), "F0 2575.67 MHz");
+    EXPECT_EQ(line(Kind::Fit, 0),
+              "Fit over FL..FH: max |\u0394\u0393| 0.2295 at 3.01 GHz, rms 0.1274, 82 samples");
+    EXPECT_EQ(line(Kind::Standard, 0).substr(0, 14), "E24 values: Ls");
+    EXPECT_EQ(text(summary.lines).find("\n\n"), text(summary.lines).find("\n\nLs"));
+
+    const Evaluation off = evaluate(data, 0.5, 2.7, 50, 50);
+    const Summary none = model_summary({&off, &data, chosen, 50, 50, std::nullopt});
+    ASSERT_EQ(none.lines.size(), 1U);
+    EXPECT_EQ(none.lines[0].kind, Kind::Message);
+    EXPECT_FALSE(none.view.has_value());
+}
+
+} // namespace
+} // namespace veltrane::views
