@@ -71,7 +71,7 @@ void run(const std::vector<std::string>& args, const rf::PortData& data, std::st
     std::ostringstream out;
     std::ostringstream err;
     auto parsed = cli::parse_calc_args(args, out, err);
-    if (const int* status = std::get_if<int>(&parsed)) {
+    if (std::holds_alternative<int>(parsed)) {
         FUZZ_REQUIRE(false, "the command line was refused: ", err.str());
         return;
     }
