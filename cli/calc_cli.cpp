@@ -256,6 +256,12 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
     int port = 1;
     app.add_option(std::string{measured_options[1]}, port, "the file's port (default 1)")
         ->option_text("N")
+        ->check(CLI::Validator(
+            [](const std::string& text) {
+                return text.empty() ? std::string{"expected a port number, found nothing"}
+                                    : std::string{};
+            },
+            ""))
         ->needs(touchstone_given);
     bool json = false;
     app.add_flag("--json", json, "print one JSON object instead of the result lines")

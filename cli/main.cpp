@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -101,6 +102,8 @@ int main() {
     int status = veltrane::cli::exit_message;
     try {
         status = veltrane::cli::run_calc(utf8_arguments(), out, err);
+    } catch (const std::bad_alloc&) {
+        err << "veltrane-calc: not enough memory\n";
     } catch (const std::exception& error) {
         err << "veltrane-calc: " << error.what() << '\n';
     }
@@ -126,6 +129,9 @@ int main(int argc, char** argv) {
         std::ostringstream err;
         const int status = veltrane::cli::run_calc(args, out, err);
         return veltrane::cli::deliver(status, out.view(), err.view(), stdout, stderr);
+    } catch (const std::bad_alloc&) {
+        std::cerr << "veltrane-calc: not enough memory\n";
+        return veltrane::cli::exit_message;
     } catch (const std::exception& error) {
         std::cerr << "veltrane-calc: " << error.what() << '\n';
         return veltrane::cli::exit_message;

@@ -9,6 +9,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <new>
 #include <utility>
 #include <variant>
 
@@ -36,12 +37,16 @@ MeasuredInput read_measured_data(const std::string& path, int port) {
         input.message = std::move(*message);
         return input;
     }
-    auto data = rf::port_data(std::get<rf::Network>(network), port);
-    if (auto* message = std::get_if<std::string>(&data)) {
-        input.message = std::move(*message);
-        return input;
+    try {
+        auto data = rf::port_data(std::get<rf::Network>(network), port);
+        if (auto* message = std::get_if<std::string>(&data)) {
+            input.message = std::move(*message);
+            return input;
+        }
+        input.data = std::move(std::get<rf::PortData>(data));
+    } catch (const std::bad_alloc&) {
+        input.message = "Not enough memory for the data of " + path;
     }
-    input.data = std::move(std::get<rf::PortData>(data));
     return input;
 }
 

@@ -21,6 +21,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
+#include <new>
 
 namespace veltrane::fit {
 
@@ -96,7 +98,7 @@ void FitWindow::open_file(const QString& path, int port) {
     statusBar()->showMessage(QStringLiteral("Reading ") + path + QStringLiteral("\u2026"));
     const std::string name = file_name(path);
     const std::string legend = QFileInfo(path).fileName().toStdString();
-    reader_.setFuture(QtConcurrent::run([name, legend, port]() -> ReadResult {
+    const auto read_and_take = [name, legend, port]() -> ReadResult {
         auto read = rf::read_touchstone_file(name);
         if (auto* text = std::get_if<std::string>(&read)) {
             return std::move(*text);
@@ -114,6 +116,18 @@ void FitWindow::open_file(const QString& path, int port) {
         }
         return std::make_shared<Opened>(
             Opened{std::move(network), std::move(data), std::move(first)});
+    };
+    reader_.setFuture(QtConcurrent::run([name, read_and_take]() -> ReadResult {
+        // Nothing may leave a worker thread: an exception there would end the program.
+        try {
+            return read_and_take();
+        } catch (const std::bad_alloc&) {
+            return "Not enough memory to read " + name;
+        } catch (const std::exception& error) {
+            return "Cannot read " + name + ": " + error.what();
+        } catch (...) {
+            return "Cannot read " + name;
+        }
     }));
 }
 

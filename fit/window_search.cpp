@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 namespace veltrane::fit {
 
@@ -58,7 +59,14 @@ void FitWindow::start_best_fit() {
     show_message({});
     searcher_.setFuture(
         QtConcurrent::run([data = *data_, options, progress, generation = search_generation_] {
-            return Searched{generation, rf::best_fit(data, options, progress)};
+            // Nothing may leave a worker thread: an exception there would end the program.
+            try {
+                return Searched{generation, rf::best_fit(data, options, progress)};
+            } catch (const std::bad_alloc&) {
+                return Searched{generation, std::string{"Not enough memory for the search"}};
+            } catch (...) {
+                return Searched{generation, std::string{"The search failed"}};
+            }
         }));
 }
 

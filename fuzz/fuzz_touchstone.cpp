@@ -37,7 +37,8 @@ void check(std::string_view bytes, std::string_view name) {
     const auto n = static_cast<std::size_t>(network.ports);
     FUZZ_REQUIRE(network.ports >= 1 && network.ports <= veltrane::rf::max_ports &&
                      !network.f_ghz.empty() && network.reference_ohm.size() == n &&
-                     network.values.size() == network.f_ghz.size() * n * n,
+                     network.values.size() == network.f_ghz.size() * n * n &&
+                     network.lines.size() == network.f_ghz.size(),
                  "inconsistent sizes for ", escaped(bytes));
     for (std::size_t k = 0; k < network.f_ghz.size(); ++k) {
         FUZZ_REQUIRE(std::isfinite(network.f_ghz[k]) && network.f_ghz[k] >= 0 &&

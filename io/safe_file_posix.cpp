@@ -4,7 +4,9 @@
 #include "io/safe_file.h"
 #include "io/safe_file_detail.h"
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <ctime>
@@ -102,7 +104,8 @@ int write_all_without_sigpipe(int fd, std::string_view bytes) {
 
 // A name no other writer uses and nobody can guess in advance: a link or file placed there
 // beforehand only makes the exclusive creation try another name. Short, so that a report name
-// of the longest length the folder allows still works.
+// of the longest length the folder allows still works, and telling what it is:
+// ".veltrane-", twelve letters or digits and ".tmp".
 std::string temporary_name() {
     constexpr std::string_view alphabet = "abcdefghijklmnopqrstuvwxyz0123456789";
     std::array<unsigned char, 12> random{};
@@ -122,8 +125,81 @@ std::string temporary_name() {
     for (const unsigned char byte : random) {
         name += alphabet[byte % alphabet.size()];
     }
+    name += ".tmp";
     return name;
 }
+
+// The temporary files being written, for a signal that ends the program meanwhile to remove
+// them: only async-signal-safe work happens in the handler, on fixed storage filled before.
+constexpr std::size_t longest_temporary_name = 64;
+struct Pending {
+    // 0 free, 1 being filled or emptied, 2 a file that exists: the handler reads only 2.
+    std::atomic<int> state{0};
+    int folder = -1;
+    std::array<char, longest_temporary_name> name{};
+};
+std::array<Pending, 16> pending; // more writers at once are not covered, still cleaned normally
+
+// The signals that end a program which a person or the system sends to stop it.
+constexpr std::array<int, 3> ending_signals = {SIGTERM, SIGINT, SIGHUP};
+
+extern "C" void remove_pending_and_end(int signal) {
+    const int saved = errno;
+    for (Pending& file : pending) {
+        if (file.state.load(std::memory_order_acquire) == 2) {
+            ::unlinkat(file.folder, file.name.data(), 0);
+        }
+    }
+    // Then the signal's usual action: it is held until the handler returns, and ends the program.
+    struct sigaction usual {};
+    usual.sa_handler = SIG_DFL;
+    sigemptyset(&usual.sa_mask);
+    ::sigaction(signal, &usual, nullptr);
+    ::raise(signal);
+    errno = saved;
+}
+
+// Installs the handler once, for each ending signal whose action is still the default one: a
+// signal the program ignores (under nohup) or handles itself is left so.
+void install_cleanup() {
+    static const bool installed = [] {
+        for (const int signal : ending_signals) {
+            struct sigaction now {};
+            if (::sigaction(signal, nullptr, &now) == 0 && now.sa_handler == SIG_DFL &&
+                (now.sa_flags & SA_SIGINFO) == 0) {
+                struct sigaction handler {};
+                handler.sa_handler = &remove_pending_and_end;
+                sigemptyset(&handler.sa_mask);
+                for (const int other : ending_signals) {
+                    sigaddset(&handler.sa_mask, other);
+                }
+                ::sigaction(signal, &handler, nullptr);
+            }
+        }
+        return true;
+    }();
+    (void)installed;
+}
+
+// Holds the ending signals back in this thread while alive: a file is created and made known
+// to the handler, or renamed and forgotten by it, as one step.
+class EndingSignalsHeld {
+  public:
+    EndingSignalsHeld() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (const int signal : ending_signals) {
+            sigaddset(&held, signal);
+        }
+        pthread_sigmask(SIG_BLOCK, &held, &previous_);
+    }
+    EndingSignalsHeld(const EndingSignalsHeld&) = delete;
+    EndingSignalsHeld& operator=(const EndingSignalsHeld&) = delete;
+    ~EndingSignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+
+  private:
+    sigset_t previous_{};
+};
 
 // The file a report path leads to: its folder and its name in that folder.
 struct Place {
@@ -175,23 +251,53 @@ std::variant<Place, int> follow_links(const fs::path& path) {
     }
 }
 
-// Removes the temporary file unless it was renamed into place.
+// Removes the temporary file unless it was renamed into place, also when an ending signal
+// stops the program meanwhile. Made while the ending signals are held.
 class TemporaryFile {
   public:
-    TemporaryFile(int folder, std::string name) : folder_(folder), name_(std::move(name)) {}
+    TemporaryFile(int folder, std::string name) : folder_(folder), name_(std::move(name)) {
+        if (name_.size() >= longest_temporary_name) {
+            return;
+        }
+        for (Pending& file : pending) {
+            int free = 0;
+            if (file.state.compare_exchange_strong(free, 1, std::memory_order_acquire)) {
+                file.folder = folder;
+                std::copy(name_.begin(), name_.end(), file.name.begin());
+                file.name[name_.size()] = '\0';
+                file.state.store(2, std::memory_order_release);
+                slot_ = &file;
+                return;
+            }
+        }
+    }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     ~TemporaryFile() {
         if (!name_.empty()) {
+            const EndingSignalsHeld held;
             ::unlinkat(folder_, name_.c_str(), 0);
+            forget();
         }
     }
     [[nodiscard]] const char* name() const { return name_.c_str(); }
-    void keep() { name_.clear(); }
+    // Renamed into place: no longer this object's to remove. Called while the signals are held.
+    void keep() {
+        name_.clear();
+        forget();
+    }
 
   private:
+    void forget() {
+        if (slot_ != nullptr) {
+            slot_->state.store(0, std::memory_order_release);
+            slot_ = nullptr;
+        }
+    }
+
     int folder_;
     std::string name_;
+    Pending* slot_ = nullptr;
 };
 
 // Gives the new file the old one's owner and group where the process may (root may; a user may
@@ -217,6 +323,8 @@ std::optional<std::string> replace(const fs::path& path, int folder, const std::
     // read what follows. A new file gets the usual bits less the umask.
     const mode_t mode = old != nullptr ? 0600 : 0666;
     constexpr int attempts = 100;
+    install_cleanup();
+    std::optional<EndingSignalsHeld> held{std::in_place};
     std::string temp_name;
     Descriptor file;
     for (int attempt = 0; attempt < attempts && !file.is_open(); ++attempt) {
@@ -231,6 +339,7 @@ std::optional<std::string> replace(const fs::path& path, int folder, const std::
         return cannot_write(path, "no free name for a temporary file in its folder");
     }
     TemporaryFile temp(folder, std::move(temp_name));
+    held.reset();
 
     if (old != nullptr) {
         if (const int err = keep_owner_and_mode(file.get(), *old)) {
@@ -246,10 +355,13 @@ std::optional<std::string> replace(const fs::path& path, int folder, const std::
     if (const int err = file.close()) {
         return fail(err);
     }
-    if (::renameat(folder, temp.name(), folder, name.c_str()) != 0) {
-        return fail(errno);
+    {
+        const EndingSignalsHeld held_for_rename;
+        if (::renameat(folder, temp.name(), folder, name.c_str()) != 0) {
+            return fail(errno);
+        }
+        temp.keep();
     }
-    temp.keep();
     // The new name is on the disk only once the folder is; some file systems cannot flush a
     // folder and say so, which leaves nothing to do.
     if (::fsync(folder) != 0 && errno != EINVAL && errno != ENOTSUP && errno != EROFS) {

@@ -122,7 +122,7 @@ fs::path absolute_path(const fs::path& path) {
 }
 
 // A name no other writer uses, short so that a report name of the longest length the folder
-// allows still works: ".veltrane-" and twelve letters or digits. Uniqueness comes from the
+// allows still works: ".veltrane-", twelve letters or digits and ".tmp". Uniqueness comes from the
 // exclusive creation; the mix of clock, process and count only spreads the names.
 std::wstring temporary_name() {
     static std::atomic<std::uint64_t> counter{0};
@@ -142,6 +142,7 @@ std::wstring temporary_name() {
         name += alphabet[mix % alphabet.size()];
         mix /= alphabet.size();
     }
+    name += L".tmp";
     return name;
 }
 

@@ -33,10 +33,12 @@ struct LumpedModel {
 // pair across both. Finite for every f_ghz > 0 and RL > 0.
 [[nodiscard]] Complex impedance(const LumpedModel& model, double f_ghz);
 
-// Reflection coefficient of impedance `z` referred to the real reference `z0_ohm`.
+// Reflection coefficient of impedance `z` referred to the real reference `z0_ohm`; finite
+// wherever the true value is, however large z.
 [[nodiscard]] Complex reflection(Complex z, double z0_ohm);
 
-// The impedance whose reflection referred to `reference_ohm` is `s`: R (1 + s) / (1 - s).
+// The impedance whose reflection referred to `reference_ohm` is `s`: R (1 + s) / (1 - s), finite
+// wherever the true value is (s = 1e308 gives -R); not finite at s = 1, an open circuit.
 [[nodiscard]] Complex impedance_from_reflection(Complex s, double reference_ohm);
 
 } // namespace veltrane::rf

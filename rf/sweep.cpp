@@ -78,7 +78,9 @@ std::variant<Sweep, std::string> parse_sweep(std::string_view text) {
     if (!read_count(parts[2], sweep.points)) {
         return "POINTS \"" + std::string(parts[2]) + "\" is not a whole number";
     }
+    sweep.start_ghz += 0.0; // -0 starts at 0: a file never holds a frequency of -0
     if (sweep.stop_ghz <= sweep.start_ghz) {
+
         return "STOP must be above START";
     }
     if (sweep.points < 2 || sweep.points > max_sweep_points) {

@@ -9,11 +9,18 @@
 #include <cmath>
 #include <cstdio>
 #include <iterator>
+#include <limits>
 #include <memory>
+#include <new>
 #include <numbers>
 #include <optional>
 #include <system_error>
 #include <utility>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace veltrane::rf {
 
@@ -93,8 +100,38 @@ std::string count_text(std::size_t n, std::string_view noun) {
     return text;
 }
 
+// Whether a decimal number as from_chars reads it (no sign) is below 1 in magnitude: the place of
+// its first significant digit plus its exponent is negative. Only asked of a number out of range.
+bool below_one(std::string_view digits) {
+    const std::size_t e = digits.find_first_of("eE");
+    const std::string_view mantissa = digits.substr(0, e);
+    long long exponent = 0;
+    if (e != std::string_view::npos) {
+        std::string_view text = digits.substr(e + 1);
+        const bool negative = text.starts_with('-');
+        if (negative || text.starts_with('+')) {
+            text.remove_prefix(1);
+        }
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), exponent);
+        if (error == std::errc::result_out_of_range) {
+            exponent = std::numeric_limits<long long>::max() / 2; // far beyond any double
+        }
+        exponent = negative ? -exponent : exponent;
+    }
+    const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
+    const std::size_t first = mantissa.find_first_of("123456789");
+    if (first == std::string_view::npos) {
+        return true; // zero
+    }
+    // "123.4" has its first digit at place 2, "0.001" at place -3.
+    const long long place = first < point ? static_cast<long long>(point - first) - 1
+                                          : -static_cast<long long>(first - point);
+    return place + exponent < 0;
+}
+
 // A decimal number as Touchstone writes it: optional sign, digits with an optional point and
-// exponent. Nothing else (no "inf", "nan" or hexadecimal), and it must be finite.
+// exponent. Nothing else (no "inf", "nan" or hexadecimal), and it must be finite; one below the
+// smallest double reads as zero of its sign.
 std::optional<double> number_in(std::string_view word, std::size_t line) {
     std::string_view digits = word;
     if (!digits.empty() && digits.front() == '+') {
@@ -109,6 +146,9 @@ std::optional<double> number_in(std::string_view word, std::size_t line) {
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
     if (end != digits.data() + digits.size() || error == std::errc::invalid_argument) {
         return std::nullopt;
+    }
+    if (error == std::errc::result_out_of_range && below_one(digits.substr(first))) {
+        return first == 1 ? -0.0 : 0.0;
     }
     if (error != std::errc{} || !std::isfinite(value)) {
         throw BadFile{line, "number out of range: " + quoted(word)};
@@ -237,25 +277,25 @@ class Reader {
         network_.source = std::string{name};
     }
 
-    Network read(std::string_view bytes) {
-        if (bytes.starts_with("\xEF\xBB\xBF")) {
-            bytes.remove_prefix(3);
+    // One line of the file without its line end, lines counted from 1.
+    void line(std::string_view text, std::size_t line) {
+        if (line == 1 && text.starts_with("\xEF\xBB\xBF")) {
+            text.remove_prefix(3);
         }
-        std::size_t line = 0;
-        while (!bytes.empty() && section_ != Section::End) {
-            const std::size_t end = bytes.find('\n');
-            std::string_view text = bytes.substr(0, end);
-            bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
-            ++line;
-            if (const std::size_t comment = text.find('!'); comment != std::string_view::npos) {
-                text = text.substr(0, comment);
-            }
-            text = trimmed(text);
-            if (!text.empty()) {
-                read_line(text, line);
-            }
+        if (const std::size_t comment = text.find('!'); comment != std::string_view::npos) {
+            text = text.substr(0, comment);
         }
-        finish(std::max<std::size_t>(line, 1));
+        text = trimmed(text);
+        if (!text.empty()) {
+            read_line(text, line);
+        }
+    }
+
+    // Nothing after [End] is read.
+    [[nodiscard]] bool done() const { return section_ == Section::End; }
+
+    Network finish_file(std::size_t lines) {
+        finish(std::max<std::size_t>(lines, 1));
         return std::move(network_);
     }
 
@@ -266,6 +306,8 @@ class Reader {
         }
         if (text.front() == '[') {
             keyword_line(text, line);
+        } else if (section_ == Section::Information) {
+            return; // free text, whatever it starts with
         } else if (text.front() == '#') {
             option_line(text.substr(1), line);
         } else if (references_wanted_ > 0) {
@@ -499,22 +541,21 @@ class Reader {
         if (network_.reference_ohm.empty()) {
             network_.reference_ohm.assign(static_cast<std::size_t>(network_.ports), option_r_);
         }
-        if (version_ == 1 && network_.parameter != Parameter::S) {
-            // Version 1 Y and Z data are normalised to R.
-            const double scale = network_.parameter == Parameter::Z ? option_r_ : 1.0 / option_r_;
-            for (Complex& value : network_.values) {
-                value *= scale;
-            }
-        }
     }
 
-    // "# <unit> <parameter> <format> R <n>", each part optional, in any order. Only the first
-    // option line counts.
+    // "# <unit> <parameter> <format> R <n>", each part optional, in any order. One option line,
+    // before the data: a second one, or one after data, would apply its parts to some samples
+    // and not to others.
     void option_line(std::string_view rest, std::size_t line) {
         if (options_seen_) {
-            return;
+            throw BadFile{line, "a second option line (the first is line " +
+                                    std::to_string(option_line_) + ")"};
+        }
+        if (!network_.f_ghz.empty() || !record_.empty()) {
+            throw BadFile{line, "the option line comes after data; it must come before them"};
         }
         options_seen_ = true;
+        option_line_ = line;
         bool unit_given = false;
         bool parameter_given = false;
         bool format_given = false;
@@ -665,11 +706,16 @@ class Reader {
                                             std::to_string(frequencies_declared_) + ")"};
         }
         network_.f_ghz.push_back(f_ghz);
+        network_.lines.push_back(record_line_);
+        // Version 1 Y and Z data are normalised to R.
+        const double scale = version_ == 2 || network_.parameter == Parameter::S ? 1.0
+                             : network_.parameter == Parameter::Z                ? option_r_
+                                                                                 : 1.0 / option_r_;
         const auto n = static_cast<std::size_t>(network_.ports);
         const std::size_t base = network_.values.size();
         network_.values.resize(base + n * n);
         for (std::size_t k = 0; k < slots_.size(); ++k) {
-            const Complex value = value_of(record_[1 + 2 * k], record_[2 + 2 * k]);
+            const Complex value = value_of(record_[1 + 2 * k], record_[2 + 2 * k]) * scale;
             if (!std::isfinite(value.real()) || !std::isfinite(value.imag())) {
                 throw BadFile{record_line_, "value out of range"};
             }
@@ -692,6 +738,7 @@ class Reader {
     bool version_may_follow_ = false;
     bool ports_known_ = false;
     bool options_seen_ = false;
+    std::size_t option_line_ = 0;
     std::array<bool, keyword_words.size()> keywords_seen_{};
     bool network_seen_ = false;
     bool two_port_21_12_ = false;
@@ -710,12 +757,178 @@ class Reader {
     std::size_t record_line_ = 0;
 };
 
+// Cuts bytes given piece by piece into lines ending in LF, CR LF or CR and hands each to the
+// reader, holding one line at most: a line or a file past the limits is refused where it is.
+class Lines {
+  public:
+    Lines(Reader& reader, const ReadLimits& limits) : reader_(reader), limits_(limits) {}
+
+    void feed(std::string_view piece) {
+        // The bytes up to the limit are read, so that the message names the line it falls in.
+        const std::size_t allowed = limits_.file_bytes - read_;
+        split(piece.substr(0, allowed));
+        read_ += std::min(piece.size(), allowed);
+        if (piece.size() > allowed && !reader_.done()) {
+            throw BadFile{count_ + 1, "the file is larger than " +
+                                          std::to_string(limits_.file_bytes) + " bytes"};
+        }
+    }
+
+    // The number of lines in the file.
+    std::size_t end() {
+        if (!line_.empty() && !reader_.done()) {
+            reader_.line(line_, ++count_);
+        }
+        return count_;
+    }
+
+    [[nodiscard]] bool done() const { return reader_.done(); }
+
+    // Where a failure that is not the file's (memory running out) happened.
+    [[nodiscard]] std::size_t current_line() const { return count_ + 1; }
+
+  private:
+    void split(std::string_view piece) {
+        std::size_t at = 0;
+        if (after_cr_ && !piece.empty() && piece.front() == '\n') {
+            at = 1; // the LF of a CR LF
+        }
+        after_cr_ = false;
+        // The next LF and CR from `at`, each looked for again only once passed.
+        std::size_t lf = piece.find('\n', at);
+        std::size_t cr = piece.find('\r', at);
+        while (at < piece.size() && !reader_.done()) {
+            if (lf < at) {
+                lf = piece.find('\n', at);
+            }
+            if (cr < at) {
+                cr = piece.find('\r', at);
+            }
+            const std::size_t end = std::min(lf, cr);
+            const std::string_view part =
+                piece.substr(at, end == std::string_view::npos ? end : end - at);
+            if (part.size() > limits_.line_bytes - line_.size()) {
+                throw BadFile{count_ + 1,
+                              "longer than " + std::to_string(limits_.line_bytes) + " bytes"};
+            }
+            if (end == std::string_view::npos) {
+                line_ += part;
+                return;
+            }
+            at = end + 1;
+            if (piece[end] == '\r') {
+                if (at == piece.size()) {
+                    after_cr_ = true;
+                } else if (piece[at] == '\n') {
+                    ++at;
+                }
+            }
+            if (line_.empty()) {
+                reader_.line(part, ++count_); // the whole line is in this piece
+            } else {
+                line_ += part;
+                reader_.line(line_, ++count_);
+                line_.clear();
+            }
+        }
+    }
+
+    Reader& reader_;
+    const ReadLimits& limits_;
+    std::string line_; // the part of a line that started in an earlier piece
+    std::size_t count_ = 0;
+    std::size_t read_ = 0;
+    bool after_cr_ = false;
+};
+
+std::string with_line(std::string_view name, const BadFile& bad) {
+    return std::string{name} + " line " + std::to_string(bad.line) + ": " + bad.what;
+}
+
+constexpr std::string_view no_memory = "not enough memory to read this far";
+
+std::string reason(int error);
+
+// Pieces of a file's bytes: `next(piece)` puts the next one in `piece` (empty at the end) and
+// gives 0, or gives the error that stopped the reading.
+template <typename Next>
+std::variant<Network, std::string> read_pieces(std::string_view name, const ReadLimits& limits,
+                                               Next next) {
+    std::unique_ptr<Lines> lines;
+    try {
+        Reader reader{name};
+        lines = std::make_unique<Lines>(reader, limits);
+        std::string_view piece;
+        while (!lines->done()) {
+            if (const int error = next(piece)) {
+                return "Cannot read " + std::string{name} + ": " + reason(error);
+            }
+            if (piece.empty()) {
+                break;
+            }
+            lines->feed(piece);
+        }
+        return reader.finish_file(lines->end());
+    } catch (const BadFile& bad) {
+        return with_line(name, bad);
+    } catch (const std::bad_alloc&) {
+        return with_line(name, BadFile{lines ? lines->current_line() : 1, std::string{no_memory}});
+    }
+}
+
+#ifndef _WIN32
+// An open file descriptor, closed once.
+class Descriptor {
+  public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    [[nodiscard]] int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+#endif
+
 std::string reason(int error) {
     std::string text = std::error_code(error, std::generic_category()).message();
     if (!text.empty() && text.front() >= 'A' && text.front() <= 'Z') {
         text.front() = static_cast<char>(text.front() - 'A' + 'a');
     }
     return text;
+}
+
+bool finite(Complex value) {
+    return std::isfinite(value.real()) && std::isfinite(value.imag());
+}
+
+Complex scaled(Complex value, int e) {
+    return e == 0 ? value : Complex{std::ldexp(value.real(), e), std::ldexp(value.imag(), e)};
+}
+
+// The exponent e that brings the largest entry of a sample's Z + G or I + G Y near 1 once
+// multiplied by 2^-e.
+int scale_exponent(const Network& network, std::size_t sample) {
+    const auto n = static_cast<std::size_t>(network.ports);
+    double largest = 0.0;
+    for (std::size_t i = 0; i < n * n; ++i) {
+        const Complex value = network.values[sample * n * n + i];
+        largest = std::max({largest, std::abs(value.real()), std::abs(value.imag())});
+    }
+    const double r = *std::max_element(network.reference_ohm.begin(), network.reference_ohm.end());
+    const int e_value = largest > 0.0 ? std::ilogb(largest) + 1 : 0;
+    const int e_r = std::ilogb(r) + 1;
+    return network.parameter == Parameter::Z ? std::max(e_value, e_r) + 1
+                                             : std::max(e_value + e_r, 0) + 1;
+}
+
+std::size_t line_of(const Network& network, std::size_t sample) {
+    return sample < network.lines.size() ? network.lines[sample] : 0;
 }
 
 // x solving A x = e_k for a small complex matrix (row by row), by Gaussian elimination with
@@ -760,31 +973,55 @@ std::optional<Complex> inverse_diagonal(std::vector<Complex> a, std::size_t n, s
 
 } // namespace
 
-std::variant<Network, std::string> read_touchstone(std::string_view bytes, std::string_view name) {
-    try {
-        return Reader{name}.read(bytes);
-    } catch (const BadFile& bad) {
-        return std::string{name} + " line " + std::to_string(bad.line) + ": " + bad.what;
-    }
+std::variant<Network, std::string> read_touchstone(std::string_view bytes, std::string_view name,
+                                                   const ReadLimits& limits) {
+    // In pieces, as from a file, so that the limits apply alike.
+    return read_pieces(name, limits, [&bytes](std::string_view& piece) {
+        piece = bytes.substr(0, std::size_t{1} << 16);
+        bytes.remove_prefix(piece.size());
+        return 0;
+    });
 }
 
-std::variant<Network, std::string> read_touchstone_file(const std::string& name) {
+std::variant<Network, std::string> read_touchstone_file(const std::string& name,
+                                                        const ReadLimits& limits) {
+    std::array<char, std::size_t{1} << 16> buffer;
+#ifdef _WIN32
     errno = 0;
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(name.c_str(), "rb"),
                                                                &std::fclose);
     if (!file) {
         return "Cannot read " + name + ": " + reason(errno != 0 ? errno : ENOENT);
     }
-    std::string bytes;
-    std::array<char, 1 << 16> buffer;
-    std::size_t got = 0;
-    while ((got = std::fread(buffer.data(), 1, buffer.size(), file.get())) > 0) {
-        bytes.append(buffer.data(), got);
+    return read_pieces(name, limits, [&](std::string_view& piece) {
+        const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file.get());
+        piece = {buffer.data(), got};
+        return got == 0 && std::ferror(file.get()) ? (errno != 0 ? errno : EIO) : 0;
+    });
+#else
+    // Not blocking on the open: a named pipe without a writer would wait for one forever. Once
+    // open, reads wait for data as usual (a pipe without a writer reads as empty).
+    const Descriptor file(::open(name.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    if (file.get() < 0) {
+        return "Cannot read " + name + ": " + reason(errno);
     }
-    if (std::ferror(file.get())) {
-        return "Cannot read " + name + ": " + reason(errno != 0 ? errno : EIO);
+    const int flags = ::fcntl(file.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        return "Cannot read " + name + ": " + reason(errno);
     }
-    return read_touchstone(bytes, name);
+    return read_pieces(name, limits, [&](std::string_view& piece) {
+        for (;;) {
+            const ssize_t got = ::read(file.get(), buffer.data(), buffer.size());
+            if (got >= 0) {
+                piece = {buffer.data(), static_cast<std::size_t>(got)};
+                return 0;
+            }
+            if (errno != EINTR) {
+                return errno != 0 ? errno : EIO;
+            }
+        }
+    });
+#endif
 }
 
 std::variant<PortData, std::string> port_data(const Network& network, int port) {
@@ -807,25 +1044,40 @@ std::variant<PortData, std::string> port_data(const Network& network, int port) 
         if (network.parameter == Parameter::S) {
             s = first[static_cast<std::ptrdiff_t>(k * n + k)];
         } else {
-            // With G = diag(R): S = I - 2 G (Z + G)^-1 and S = 2 (I + G Y)^-1 - I.
-            std::copy(first, first + static_cast<std::ptrdiff_t>(n * n), matrix.begin());
+            // With G = diag(R): S = I - 2 G (Z + G)^-1 and S = 2 (I + G Y)^-1 - I. The matrix is
+            // scaled by 2^-e; e = 0 unless its entries are so large that working it out overflows.
             const bool z = network.parameter == Parameter::Z;
-            for (std::size_t row = 0; row < n; ++row) {
-                const double r = network.reference_ohm[row];
-                for (std::size_t column = 0; column < n; ++column) {
-                    Complex& entry = matrix[row * n + column];
-                    entry = z ? entry : r * entry;
+            const auto solve = [&](int e) -> std::optional<Complex> {
+                std::copy(first, first + static_cast<std::ptrdiff_t>(n * n), matrix.begin());
+                for (std::size_t row = 0; row < n; ++row) {
+                    const double r = network.reference_ohm[row];
+                    for (std::size_t column = 0; column < n; ++column) {
+                        Complex& entry = matrix[row * n + column];
+                        entry = z ? scaled(entry, -e) : r * scaled(entry, -e);
+                    }
+                    matrix[row * n + row] += std::ldexp(z ? r : 1.0, -e);
                 }
-                matrix[row * n + row] += z ? r : 1.0;
+                const std::optional<Complex> inverse = inverse_diagonal(matrix, n, k);
+                if (!inverse) {
+                    return std::nullopt;
+                }
+                const Complex x = scaled(*inverse, -e);
+                return z ? 1.0 - 2.0 * data.reference_ohm * x : 2.0 * x - 1.0;
+            };
+            std::optional<Complex> found = solve(0);
+            if (found && !finite(*found)) {
+                found = solve(scale_exponent(network, sample));
             }
-            const std::optional<Complex> inverse = inverse_diagonal(matrix, n, k);
-            if (inverse) {
-                s = z ? 1.0 - 2.0 * data.reference_ohm * *inverse : 2.0 * *inverse - 1.0;
-            }
-            if (!inverse || !std::isfinite(s.real()) || !std::isfinite(s.imag())) {
+            if (!found) {
                 return network.source + ": port " + std::to_string(port) +
                        " has no reflection at " + shortest(network.f_ghz[sample]) + " GHz";
             }
+            if (!finite(*found)) {
+                return network.source + " line " + std::to_string(line_of(network, sample)) +
+                       ": the values are too large to work out the reflection at port " +
+                       std::to_string(port);
+            }
+            s = *found;
         }
         data.s.push_back(s);
     }

@@ -11,7 +11,7 @@ seconds=${1:-30}
 shift $(($# > 0 ? 1 : 0))
 targets=("$@")
 if ((${#targets[@]} == 0)); then
-  targets=(fuzz_text_number fuzz_format_number fuzz_calculate fuzz_touchstone fuzz_match)
+  targets=(fuzz_text_number fuzz_format_number fuzz_calculate fuzz_touchstone fuzz_measured fuzz_match)
 fi
 
 "$root/scripts/deps.sh"

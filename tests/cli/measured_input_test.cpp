@@ -11,9 +11,14 @@
 
 #include <charconv>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace veltrane::cli {
 namespace {
@@ -149,6 +154,80 @@ TEST_F(MeasuredCli, JsonKeepsThePointsWhenTheCalculationStops) {
     EXPECT_EQ(partial["points"].size(), 1U);
     EXPECT_EQ(partial["report"], nullptr);
     EXPECT_EQ(partial["fields"]["Ls_txt"], "     ");
+}
+
+// Hostile files on the command line: each row makes the file (its bytes, or something else at
+// its path) and gives the exit status, the start of standard error (FILE stands for the path)
+// and a line the output must hold.
+struct HostileCase {
+    const char* name;
+    std::function<void(const std::filesystem::path&)> make;
+    Args args; // after --touchstone FILE, before the choices
+    int status;
+    std::string err;
+    std::string out_line; // empty: no results
+};
+
+std::function<void(const std::filesystem::path&)> bytes(std::string text) {
+    return [text = std::move(text)](const std::filesystem::path& path) {
+        testing::write_bytes(path, text);
+    };
+}
+
+TEST_F(MeasuredCli, HostileFilesGetATrueMessage) {
+    const Args points = {"--f1", "1", "--f2", "2"};
+    const HostileCase cases[] = {
+        {"LineLongerThanTheLimit", bytes(std::string((std::size_t{1} << 20) + 1, '\0')), points,
+         exit_message, "FILE line 1: longer than 1048576 bytes\n", ""},
+        {"OptionLineAfterData", bytes("1 0.5 0\n1.5 0.5 0\n# MHz S RI R 25\n2000 0.2 0.1\n"),
+         points, exit_message,
+         "FILE line 3: the option line comes after data; it must come before them\n", ""},
+        {"CrLineEnds", bytes("! VNA\r# GHz S RI R 50\r1 0.2 0.1\r2 0.1 -0.3\r"), points,
+         exit_results, "", "F1 = 1 GHz: 73.0769 + j15.3846 ohm, measured"},
+        // R (1 + S) / (1 - S) of S = 1e308 is -R, a resistance the calculation refuses.
+        {"HugeReflection", bytes("# GHz S RI R 50\n1 1e308 0\n2 0.1 -0.3\n"), points, exit_message,
+         "R1 must be positive\n", "F1 = 1 GHz: -50 + j0 ohm, measured"},
+        {"NormalisedZTooLarge", bytes("# GHz Z RI R 50\n1 1 0\n2 1e308 0\n"), points, exit_message,
+         "FILE line 3: value out of range\n", ""},
+        {"BelowTheSmallestDouble", bytes("# GHz S RI R 50\n1 1e-400 -1e-400\n2 0.1 -0.3\n"), points,
+         exit_results, "", "F1 = 1 GHz: 50 + j0 ohm, measured"},
+        {"EmptyPort",
+         bytes(std::string{measured}),
+         {"--port", ""},
+         exit_usage,
+         "veltrane-calc: --port: expected a port number, found nothing\n",
+         ""},
+#ifndef _WIN32
+        // A named pipe nobody writes into reads as empty instead of waiting for a writer.
+        {"PipeWithoutWriter",
+         [](const std::filesystem::path& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); },
+         points, exit_message, "FILE line 1: no data\n", ""},
+        {"Folder",
+         [](const std::filesystem::path& path) { std::filesystem::create_directory(path); }, points,
+         exit_message, "Cannot read FILE: is a directory\n", ""},
+#endif
+    };
+    for (const HostileCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::filesystem::path path = dir_ / (std::string{c.name} + ".s1p");
+        c.make(path);
+        Args args = {"--touchstone", path.string()};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        args.insert(args.end(), choices_.begin(), choices_.end());
+        args.push_back("--no-report");
+        const CalcRun run = calc(args);
+        EXPECT_EQ(run.status, c.status);
+        std::string expected = c.err;
+        if (const auto at = expected.find("FILE"); at != std::string::npos) {
+            expected.replace(at, 4, path.string());
+        }
+        EXPECT_EQ(run.err.substr(0, expected.size()), expected) << run.err;
+        if (c.out_line.empty()) {
+            EXPECT_EQ(run.out, "");
+        } else {
+            EXPECT_NE(run.out.find(c.out_line + "\n"), std::string::npos) << run.out;
+        }
+    }
 }
 
 } // namespace

@@ -157,7 +157,7 @@ class FitWindowTest : public QObject {
         }
     }
 
-    void refuses_a_bad_file_and_keeps_the_data_data() {
+    void refuses_a_bad_file_and_keeps_the_data_shown_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("port");
@@ -170,8 +170,15 @@ class FitWindowTest : public QObject {
         QTest::newRow("a port the file lacks")
             << QStringLiteral("one.s1p") << QByteArray("# GHz S RI R 50\n1.0 0.5 0.1\n") << 3
             << QStringLiteral("port");
+        QTest::newRow("a line longer than a reader takes")
+            << QStringLiteral("long.s1p") << QByteArray((1 << 20) + 1, '1') << 1
+            << QStringLiteral("long.s1p line 1: longer than 1048576 bytes");
+        QTest::newRow("an option line after the data")
+            << QStringLiteral("late.s1p")
+            << QByteArray("1 0.5 0\n1.5 0.5 0\n# MHz S RI R 25\n2000 0.2 0.1\n") << 1
+            << QStringLiteral("late.s1p line 3");
     }
-    void refuses_a_bad_file_and_keeps_the_data() {
+    void refuses_a_bad_file_and_keeps_the_data_shown() {
         QFETCH(QString, name);
         QFETCH(QByteArray, bytes);
         QFETCH(int, port);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -371,6 +372,89 @@ TEST(SafeFileRace, EveryReadSeesOneWholeReport) {
     EXPECT_EQ(status, (std::array<int, 2>{0, 0})) << "a writer failed";
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
+
+// A writer ended by a signal while it replaces a report over and over: the signals that ask a
+// program to stop leave no temporary file; SIGKILL may leave one, recognisable by its name; a
+// signal the program ignores (as under nohup) stays ignored and the writes finish.
+struct Interruption {
+    const char* name;
+    int signal;
+    bool ignored;          // the writer's process ignores the signal from the start
+    bool may_leave_a_file; // a hard kill: at most one temporary file
+};
+
+void PrintTo(const Interruption& row, std::ostream* os) {
+    *os << row.name;
+}
+
+class InterruptedWriter : public ::testing::TestWithParam<Interruption> {};
+
+bool is_temporary_name(const std::string& name) {
+    constexpr std::string_view prefix = ".veltrane-";
+    constexpr std::string_view suffix = ".tmp";
+    return name.size() == prefix.size() + 12 + suffix.size() && name.starts_with(prefix) &&
+           name.ends_with(suffix);
+}
+
+TEST_P(InterruptedWriter, LeavesNoTemporaryFile) {
+    const Interruption& row = GetParam();
+    TempDir dir;
+    const fs::path target = dir / "Model.prt";
+    const std::string big(std::size_t{8} << 20, 'x');
+    constexpr int writes = 40;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (row.ignored) {
+            ::signal(row.signal, SIG_IGN);
+        }
+        for (int i = 0; i < writes; ++i) {
+            if (write_file_safely(target, big)) {
+                ::_exit(3);
+            }
+        }
+        ::_exit(0);
+    }
+    // Waits until a temporary file exists, so that the signal comes in the middle of a write.
+    bool seen = false;
+    for (int tries = 0; tries < 200000 && !seen; ++tries) {
+        for (const auto& entry : fs::directory_iterator(dir.path())) {
+            seen = seen || is_temporary_name(entry.path().filename().native());
+        }
+    }
+    EXPECT_TRUE(seen) << "no temporary file was seen";
+    ASSERT_EQ(::kill(child, row.signal), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    if (row.ignored) {
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    } else {
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == row.signal) << "status " << status;
+    }
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+        if (entry.path() != target) {
+            left.push_back(entry.path().filename().native());
+        }
+    }
+    if (row.may_leave_a_file) {
+        EXPECT_LE(left.size(), 1U);
+        for (const std::string& name : left) {
+            EXPECT_TRUE(is_temporary_name(name)) << name;
+        }
+    } else {
+        EXPECT_EQ(left, std::vector<std::string>{});
+    }
+}
+
+const Interruption interruptions[] = {
+    {"Term", SIGTERM, false, false},  {"Interrupt", SIGINT, false, false},
+    {"HangUp", SIGHUP, false, false}, {"HangUpIgnored", SIGHUP, true, false},
+    {"Kill", SIGKILL, false, true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Signals, InterruptedWriter, ::testing::ValuesIn(interruptions),
+                         [](const auto& info) { return std::string{info.param.name}; });
 
 } // namespace
 } // namespace veltrane
