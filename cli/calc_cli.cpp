@@ -88,23 +88,19 @@ constexpr std::array<ChoiceOption, 3> choice_options = {{
 constexpr std::string_view report_option = "--report";
 constexpr std::array<std::string_view, 2> measured_options = {"--touchstone", "--port"};
 
-bool takes_value(std::string_view name) {
-    if (name == report_option || model_option_takes_value(name) ||
-        std::find(measured_options.begin(), measured_options.end(), name) !=
-            measured_options.end()) {
-        return true;
-    }
-    const auto is_name = [name](const auto& option) { return option.name == name; };
-    return std::any_of(input_options.begin(), input_options.end(), is_name) ||
-           std::any_of(choice_options.begin(), choice_options.end(), is_name) ||
-           is_export_option_with_value(name);
+// Whether the option `name` of `app` takes a value (a flag takes none): the word after it is
+// its value whatever it looks like.
+bool takes_value(const CLI::App& app, std::string_view name) {
+    const CLI::Option* option = app.get_option_no_throw(std::string(name));
+    return option != nullptr && option->get_expected_min() > 0;
 }
 
 // Rewrites "--name=value" of an option that takes a value into "--name" "value", so that the
 // parser takes the value as the next word, verbatim: an empty value stays empty (instead of
 // swallowing the following word). The word after "--name" is a value whatever it looks like
 // and is passed on untouched; everything after "--" is passed on untouched too.
-std::vector<std::string> split_assignments(const std::vector<std::string>& args) {
+std::vector<std::string> split_assignments(const CLI::App& app,
+                                           const std::vector<std::string>& args) {
     std::vector<std::string> words;
     words.reserve(args.size() + 1);
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -115,13 +111,13 @@ std::vector<std::string> split_assignments(const std::vector<std::string>& args)
         }
         const std::size_t equals = arg.find('=');
         if (arg.starts_with("--") && equals != std::string::npos &&
-            takes_value(std::string_view{arg}.substr(0, equals))) {
+            takes_value(app, std::string_view{arg}.substr(0, equals))) {
             words.push_back(arg.substr(0, equals));
             words.push_back(arg.substr(equals + 1));
             continue;
         }
         words.push_back(arg);
-        if (takes_value(arg) && i + 1 < args.size()) {
+        if (takes_value(app, arg) && i + 1 < args.size()) {
             words.push_back(args[++i]);
         }
     }
@@ -278,7 +274,7 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
         }
     }
     try {
-        std::vector<std::string> words = split_assignments(args);
+        std::vector<std::string> words = split_assignments(app, args);
         std::reverse(words.begin(), words.end()); // the parser takes the words last first
         app.parse(std::move(words));
     } catch (const CLI::CallForHelp&) {
@@ -323,13 +319,6 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
     }
     request.exports = std::get<ExportRequest>(std::move(exports));
     return request;
-}
-
-double reference_ohm(const CalcRequest& request) {
-    if (request.z0_ohm) {
-        return *request.z0_ohm;
-    }
-    return request.data ? request.data->reference_ohm : 50.0;
 }
 
 int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {

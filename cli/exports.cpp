@@ -140,12 +140,6 @@ void add_export_options(CLI::App& app, ExportOptions& words) {
         ->check(CLI::IsMember({"E6", "E12", "E24", "E48", "E96", "E192"}).description(""));
 }
 
-bool is_export_option_with_value(std::string_view name) {
-    return name == sweep_option || name == e_series_option ||
-           std::any_of(path_options.begin(), path_options.end(),
-                       [name](const PathOption& option) { return option.name == name; });
-}
-
 std::variant<ExportRequest, std::string> export_request(const CLI::App& app,
                                                         const ExportOptions& words,
                                                         const std::optional<std::string>& report) {

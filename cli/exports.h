@@ -39,9 +39,6 @@ struct ExportOptions {
 // Adds --sweep, --s1p, --spice, --plot and --e-series to the command line.
 void add_export_options(CLI::App& app, ExportOptions& words);
 
-// True for the export options that take a value ("--s1p").
-[[nodiscard]] bool is_export_option_with_value(std::string_view name);
-
 // The request the parsed words ask for, or the text of a usage error: a bad sweep, output paths
 // equal to each other or to the report (`report`: the report's path, if one is written).
 [[nodiscard]] std::variant<ExportRequest, std::string>

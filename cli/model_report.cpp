@@ -29,7 +29,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-constexpr std::array<std::string_view, 3> value_options = {"--z0", "--fmin", "--fmax"};
 constexpr std::string_view rl_auto_text = "auto";
 
 // A number for a person: six significant digits. Every number printed is finite; a value
@@ -158,10 +157,6 @@ Json candidate_json(const rf::Candidate& c) {
 }
 
 } // namespace
-
-bool model_option_takes_value(std::string_view name) {
-    return std::find(value_options.begin(), value_options.end(), name) != value_options.end();
-}
 
 void add_model_options(CLI::App& app, ModelArgs& args) {
     const auto number = [](bool positive) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/calc_cli.h"
+#include "cli/calc_request.h"
 #include "model/result.h"
 #include "rf/best_fit.h"
 #include "rf/fit.h"
@@ -28,9 +28,6 @@ struct ModelArgs {
     CLI::Option* fmin_given = nullptr;
     CLI::Option* fmax_given = nullptr;
 };
-
-// True for the model options that take a value (--z0, --fmin, --fmax).
-[[nodiscard]] bool model_option_takes_value(std::string_view name);
 
 // Adds --z0, --check, --all-choices, --best-fit, --fmin, --fmax and --allow-negative to `app`,
 // with their exclusions against the options already there (the field and choice options), and

@@ -7,6 +7,7 @@
 #include "rf/touchstone.h"
 #include "views/chart_pointing.h"
 #include "views/evaluation.h"
+#include "views/model_summary.h"
 #include "views/rl_scale.h"
 #include "views/samples.h"
 

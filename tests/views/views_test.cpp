@@ -4,6 +4,7 @@
 #include "rf/choices.h"
 #include "rf/touchstone.h"
 #include "views/evaluation.h"
+#include "views/model_summary.h"
 #include "views/rl_scale.h"
 #include "views/samples.h"
 
@@ -144,6 +145,42 @@ TEST(Evaluation, StartChoosesTheModelThatFitsBest) {
             EXPECT_LE(rank(*chosen), rank(row)) << choice_label(row.choice);
         }
     }
+}
+
+TEST(ModelSummary, LinesOfTheChosenModel) {
+    const rf::PortData data = example();
+    const Evaluation evaluation = evaluate(data, 2.2, 2.7, 50, 50);
+    const Choice chosen{Crossover::Inductive, Crossover::Capacitive, Topology::ParallelSeries};
+    const Summary summary = model_summary({&evaluation, &data, chosen, 50, 50, rf::ESeries::E24});
+    ASSERT_TRUE(summary.view.has_value());
+    const auto line = [&](SummaryLine::Kind kind, std::size_t nth = 0) {
+        for (const SummaryLine& l : summary.lines) {
+            if (l.kind == kind && nth-- == 0) {
+                return l.text;
+            }
+        }
+        return std::string("(none)");
+    };
+    using Kind = SummaryLine::Kind;
+    EXPECT_EQ(line(Kind::Heading), "Par/Ser, F1 ind, F2 cap, RL = 50 \u03a9");
+    EXPECT_EQ(line(Kind::Point, 0), "F1 = 2.2 GHz: 30.6829 \u2212 j32.4467 \u03a9, measured");
+    EXPECT_EQ(line(Kind::Point, 1), "F2 = 2.7 GHz: 47.3543 + j42.0899 \u03a9, measured");
+    // The calculator's own texts with the units of the quantities, Ls first and F0 last.
+    EXPECT_EQ(line(Kind::Result, 0), "Ls 17.462 nH");
+    EXPECT_EQ(line(Kind::Result, 1), "Cs 0.243 pF");
+    EXPECT_EQ(line(Kind::Result, 5), "Q2 0.236");
+    EXPECT_EQ(line(Kind::Result, 7), "FL 2200.00 MHz");
+    EXPECT_EQ(line(Kind::Result, 9), "F0 2575.67 MHz");
+    EXPECT_EQ(line(Kind::Fit, 0),
+              "Fit over FL..FH: max |\u0394\u0393| 0.2295 at 3.01 GHz, rms 0.1274, 82 samples");
+    EXPECT_EQ(line(Kind::Standard, 0).substr(0, 14), "E24 values: Ls");
+    EXPECT_EQ(text(summary.lines).find("\n\n"), text(summary.lines).find("\n\nLs"));
+
+    const Evaluation off = evaluate(data, 0.5, 2.7, 50, 50);
+    const Summary none = model_summary({&off, &data, chosen, 50, 50, std::nullopt});
+    ASSERT_EQ(none.lines.size(), 1U);
+    EXPECT_EQ(none.lines[0].kind, Kind::Message);
+    EXPECT_FALSE(none.view.has_value());
 }
 
 } // namespace

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "cli/exports.h"
+#include "cli/measured_input.h"
+#include "cli/model_options.h"
+#include "model/field_set.h"
+#include "rf/port_data.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace veltrane::cli {
+
+// Exit status of veltrane-calc.
+inline constexpr int exit_results = 0; // results produced (and the report written, if asked)
+inline constexpr int exit_message = 1; // the calculation ended with a message
+inline constexpr int exit_usage = 2;   // the command line could not be used
+
+// One calculation asked for on the command line.
+struct CalcRequest {
+    MemoryFieldSet fields;                 // the window as the options leave it
+    std::optional<std::string> report;     // the report file; none for --no-report
+    bool json = false;                     // print one JSON object instead of the result lines
+    std::optional<std::string> touchstone; // --touchstone: R1 + jX1, R2 + jX2 from this file
+    int port = 1;                          // --port: the file's port, counted from 1
+    std::optional<rf::PortData> data;      // measured data read from --touchstone, if given
+    std::optional<std::vector<MeasuredPoint>> points; // the points taken from the data
+    std::optional<double> z0_ohm; // --z0: reference for reflections; default the data's
+                                  // reference resistance, else 50 ohm
+    ModelOptions model;           // the check, --all-choices, --best-fit
+    ExportRequest exports;        // --sweep, --s1p, --spice, --plot, --e-series
+};
+
+// The reference resistance for reflections: --z0, else the data's reference, else 50 ohm.
+[[nodiscard]] double reference_ohm(const CalcRequest& request);
+
+} // namespace veltrane::cli

@@ -1,0 +1,38 @@
+#pragma once
+
+// What the files of the measured-data window share: text conversions and the window's constants.
+
+#include "rf/numbers.h"
+#include "rf/picture.h"
+
+#include <QFile>
+#include <QString>
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace veltrane::fit {
+
+inline QString qs(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+inline QString number(double value, int digits = 6) {
+    return qs(rf::readable(value, digits));
+}
+
+inline std::string file_name(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+inline constexpr int max_recent = 8;
+inline constexpr int slider_steps = 1000;
+// Points on the model's curve when the data have more samples than this.
+inline constexpr std::size_t max_model_points = 2001;
+inline constexpr std::size_t max_drawn_samples = 20000;
+
+inline constexpr rf::Colour f1_colour{210, 95, 0};
+inline constexpr rf::Colour f2_colour{125, 0, 170};
+
+} // namespace veltrane::fit

@@ -1,0 +1,120 @@
+#include "views/model_summary.h"
+
+#include "model/quantities.h"
+#include "rf/fit.h"
+#include "rf/model_check.h"
+#include "rf/numbers.h"
+
+#include <cmath>
+
+namespace veltrane::views {
+
+namespace {
+
+using Kind = SummaryLine::Kind;
+
+std::string number(double value, int digits = 6) {
+    return rf::readable(value, digits);
+}
+
+const ChoiceRow* row_of(const Evaluation& evaluation, Choice choice) {
+    for (const ChoiceRow& row : evaluation.rows) {
+        if (row.choice == choice) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+// The check, the note on negative elements, the fits and the standard values of a model.
+void add_model_lines(std::vector<SummaryLine>& lines, const SummaryInput& in, const ChoiceRow& row,
+                     const Result& result) {
+    const rf::ModelCheck check = rf::check_model(result, in.chosen.topology);
+    lines.push_back({Kind::Blank, {}});
+    lines.push_back(
+        {Kind::Check, "Check: the model at F1 and F2 within " + number(check.max_error_ohm, 3) +
+                          " \u03a9" +
+                          (check.unreliable ? " (unreliable: ill-conditioned inputs)" : "")});
+    if (const auto note = rf::negative_note(result)) {
+        lines.push_back({Kind::Note, *note});
+    }
+    lines.push_back({Kind::Fit, "Fit over FL..FH: " + (row.band_fit ? fit_text(*row.band_fit)
+                                                                    : "no sample in the band")});
+    const auto model = rf::LumpedModel::from(result, in.chosen.topology);
+    if (const auto all = rf::fit_all(model, *in.data, in.z0_ohm)) {
+        lines.push_back({Kind::Fit, "Fit over the data: " + fit_text(*all)});
+    }
+    if (in.series) {
+        const auto standard = rf::standard_model(model, *in.series);
+        const std::string name(rf::e_series_name(*in.series));
+        lines.push_back({Kind::Blank, {}});
+        lines.push_back({Kind::Standard, name + " values: Ls " + number(standard.ls_nh, 3) +
+                                             " nH, Cs " + number(standard.cs_pf, 3) + " pF, Lp " +
+                                             number(standard.lp_nh, 3) + " nH, Cp " +
+                                             number(standard.cp_pf, 3) + " pF"});
+        if (const auto band = rf::fit(standard, *in.data, in.z0_ohm, result.FL, result.FH)) {
+            lines.push_back({Kind::Standard, name + " fit over FL..FH: " + fit_text(*band)});
+        }
+    }
+}
+
+} // namespace
+
+std::string point_text(std::string_view label, const DataPoint& p) {
+    const double x = p.z_ohm.imag();
+    return std::string(label) + " = " + number(p.f_ghz, 9) + " GHz: " + number(p.z_ohm.real()) +
+           (x < 0 ? " \u2212 j" : " + j") + number(std::fabs(x)) + " \u03a9, " +
+           (p.interpolated ? "interpolated" : "measured");
+}
+
+std::string fit_text(const rf::FitStats& fit) {
+    return "max |\u0394\u0393| " + number(fit.max, 4) + " at " + number(fit.at_ghz) + " GHz, rms " +
+           number(fit.rms, 4) + ", " + std::to_string(fit.points) + " samples";
+}
+
+Summary model_summary(const SummaryInput& in) {
+    Summary out;
+    if (in.data == nullptr || in.evaluation == nullptr || in.evaluation->message) {
+        if (in.evaluation != nullptr && in.evaluation->message) {
+            out.lines.push_back({Kind::Message, *in.evaluation->message});
+        }
+        return out;
+    }
+    const auto& [p1, p2] = in.evaluation->points;
+    out.view = calculator_view(p1, p2, in.rl_ohm, in.chosen);
+    const CalculatorView& view = *out.view;
+    auto& lines = out.lines;
+    lines.push_back(
+        {Kind::Heading, choice_label(in.chosen) + ", RL = " + number(in.rl_ohm, 9) + " \u03a9"});
+    lines.push_back({Kind::Point, point_text("F1", p1)});
+    lines.push_back({Kind::Point, point_text("F2", p2)});
+    lines.push_back({Kind::Blank, {}});
+    if (view.message) {
+        lines.push_back({Kind::Message, *view.message});
+    } else {
+        for (std::size_t i = 0; i < result_fields.size(); ++i) {
+            const Quantity& q = quantity(result_fields[i]);
+            lines.push_back({Kind::Result,
+                             std::string(q.symbol) + " " + view.results[i] + unit_suffix(q.unit)});
+        }
+    }
+    if (const ChoiceRow* row = row_of(*in.evaluation, in.chosen)) {
+        if (const auto* result = std::get_if<Result>(&row->outcome)) {
+            add_model_lines(lines, in, *row, *result);
+        }
+    }
+    return out;
+}
+
+std::string text(const std::vector<SummaryLine>& lines) {
+    std::string out;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) {
+            out += '\n';
+        }
+        out += lines[i].text;
+    }
+    return out;
+}
+
+} // namespace veltrane::views

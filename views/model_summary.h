@@ -1,0 +1,59 @@
+#pragma once
+
+// The chosen model of the measured-data window as lines for a person: the choice and RL, the two
+// points, the calculator's ten results (or its message), the check, the fits over the band and
+// over the data, and the model with standard part values. Each line says what it is, so that a
+// front end can lay the lines out as it likes; text() gives them as one text.
+
+#include "rf/e_series.h"
+#include "rf/port_data.h"
+#include "views/evaluation.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace veltrane::views {
+
+struct SummaryLine {
+    enum class Kind {
+        Heading,  // the choice and RL
+        Point,    // F1 or F2 as taken off the data
+        Blank,    // between groups
+        Message,  // the calculator's message, or why there is no model
+        Result,   // one of the ten result fields with its unit
+        Check,    // the model at F1 and F2
+        Note,     // negative elements
+        Fit,      // over FL..FH or over the data
+        Standard, // the model with standard part values, and its fit
+    };
+    Kind kind;
+    std::string text;
+};
+
+struct SummaryInput {
+    const Evaluation* evaluation = nullptr;
+    const rf::PortData* data = nullptr;
+    Choice chosen;
+    double rl_ohm = 50.0;
+    double z0_ohm = 50.0;
+    std::optional<rf::ESeries> series;
+};
+
+// The lines, and the calculator's view of the chosen model they were made from. Without data or
+// with an evaluation message, that message alone.
+struct Summary {
+    std::vector<SummaryLine> lines;
+    std::optional<CalculatorView> view;
+};
+[[nodiscard]] Summary model_summary(const SummaryInput& input);
+
+// The lines one per text line.
+[[nodiscard]] std::string text(const std::vector<SummaryLine>& lines);
+
+// "F1 = 2.2 GHz: 30.6829 − j32.4467 Ω, measured".
+[[nodiscard]] std::string point_text(std::string_view label, const DataPoint& p);
+// "max |ΔΓ| 0.2295 at 3.01 GHz, rms 0.1274, 82 samples".
+[[nodiscard]] std::string fit_text(const rf::FitStats& fit);
+
+} // namespace veltrane::views
