@@ -378,11 +378,14 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
     }
     ModelReport model{request};
     if (request.model.best_fit) {
-        if (const auto message = model.prepare_best_fit(request, out)) {
+        if (const auto message = model.prepare_best_fit(request, out, err)) {
             return stop(*message, &model);
         }
         if (const auto message = take_data_points()) {
             return stop(*message, &model);
+        }
+        if (request.model.refine) {
+            model.refine(request, out);
         }
     }
 
@@ -407,7 +410,9 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
     std::optional<ExportOutcome> exported;
     if (outcome != Outcome::Message && request.exports.any()) {
         const rf::PortData* data = request.data ? &*request.data : nullptr;
-        exported = run_exports(request.exports, {state, fields, data, reference_ohm(request)});
+        exported = run_exports(
+            request.exports, {state, fields, data, reference_ohm(request),
+                              rf::FrequencyRange{request.model.fmin_ghz, request.model.fmax_ghz}});
     }
     const bool exports_failed = exported && !exported->failures.empty();
 

@@ -37,6 +37,7 @@ constexpr std::array<PathOption, 3> path_options = {{
 
 constexpr std::string_view sweep_option = "--sweep";
 constexpr std::string_view e_series_option = "--e-series";
+constexpr std::string_view sweep_data_word = "data";
 
 // The same file for two outputs, however it is spelled.
 std::filesystem::path comparable(const std::string& path) {
@@ -121,6 +122,18 @@ nlohmann::ordered_json figures_json(const ModelFigures& f) {
         o["Q0"] = nullptr;
         o["band_message"] = f.band_message;
     }
+    const auto fit_json = [](const std::optional<rf::FitStats>& fit) {
+        nlohmann::ordered_json j;
+        j["max"] = fit ? number_json(fit->max) : nlohmann::ordered_json(nullptr);
+        j["rms"] = fit ? number_json(fit->rms) : nlohmann::ordered_json(nullptr);
+        j["at_ghz"] = fit ? number_json(fit->at_ghz) : nlohmann::ordered_json(nullptr);
+        j["points"] = fit ? fit->points : 0;
+        return j;
+    };
+    if (f.band_fit || f.range_fit) {
+        o["fit_band"] = fit_json(f.band_fit);
+        o["fit_range"] = fit_json(f.range_fit);
+    }
     return o;
 }
 
@@ -128,8 +141,9 @@ nlohmann::ordered_json figures_json(const ModelFigures& f) {
 
 void add_export_options(CLI::App& app, ExportOptions& words) {
     app.add_option(std::string(sweep_option), words.sweep,
-                   "frequencies of the files in GHz (default: 401 points, F/2 to 2F)")
-        ->type_name("START:STOP:POINTS[:log]");
+                   "frequencies of the files in GHz (default: 401 points, F/2 to 2F; data: the "
+                   "measured file's own)")
+        ->type_name("START:STOP:POINTS[:log]|data");
     for (const PathOption& option : path_options) {
         app.add_option(std::string(option.name), words.*option.word, std::string(option.help))
             ->type_name(std::string(option.placeholder));
@@ -144,7 +158,12 @@ std::variant<ExportRequest, std::string> export_request(const CLI::App& app,
                                                         const ExportOptions& words,
                                                         const std::optional<std::string>& report) {
     ExportRequest request;
-    if (app.count(std::string(sweep_option)) > 0) {
+    if (app.count(std::string(sweep_option)) > 0 && words.sweep == sweep_data_word) {
+        if (app.count("--touchstone") == 0) {
+            return std::string(sweep_option) + ": data needs --touchstone";
+        }
+        request.sweep_data = true;
+    } else if (app.count(std::string(sweep_option)) > 0) {
         auto sweep = rf::parse_sweep(words.sweep);
         if (const std::string* error = std::get_if<std::string>(&sweep)) {
             return std::string(sweep_option) + ": " + *error;
@@ -191,11 +210,23 @@ ExportOutcome run_exports(const ExportRequest& request, const ExportContext& con
         outcome.comparison =
             StandardComparison{*request.e_series, figures(exact, context.state, false),
                                figures(standard, context.state, true)};
+        if (context.data != nullptr) {
+            for (ModelFigures* f :
+                 {&outcome.comparison->calculated, &outcome.comparison->standard}) {
+                f->band_fit = rf::fit(f->model, *context.data, context.z0_ohm, context.state.FL,
+                                      context.state.FH, context.range);
+                f->range_fit =
+                    rf::fit_range(f->model, *context.data, context.z0_ohm, context.range);
+            }
+        }
         described = {standard, request.e_series, exact};
     }
-    const rf::Sweep sweep = request.sweep ? *request.sweep : rf::default_sweep(context.state);
+    rf::Sweep sweep = request.sweep ? *request.sweep : rf::default_sweep(context.state);
     std::vector<double> f_ghz;
-    if (request.s1p || request.plot) {
+    if (request.sweep_data && context.data != nullptr && context.data->f_ghz.size() >= 2) {
+        f_ghz = context.data->f_ghz;
+        sweep = {f_ghz.front(), f_ghz.back(), static_cast<long>(f_ghz.size()), false};
+    } else if (request.s1p || request.plot) {
         f_ghz = rf::sweep_frequencies(sweep);
     }
 
@@ -235,7 +266,7 @@ void print_comparison(const StandardComparison& comparison, std::ostream& out) {
     const auto band_value = [](const ModelFigures& f, double Result::*member) {
         return f.band ? rf::readable((*f.band).*member) : std::string("-");
     };
-    const std::vector<std::array<std::string, 3>> rows = {
+    std::vector<std::array<std::string, 3>> rows = {
         {std::string(rf::e_series_name(comparison.series)) + " values", "calculated", "standard"},
         {"Ls nH", rf::readable(a.model.ls_nh), rf::readable(b.model.ls_nh)},
         {"Cs pF", rf::readable(a.model.cs_pf), rf::readable(b.model.cs_pf)},
@@ -250,6 +281,19 @@ void print_comparison(const StandardComparison& comparison, std::ostream& out) {
         {"F0 MHz", band_value(a, &Result::F0), band_value(b, &Result::F0)},
         {"Q0", band_value(a, &Result::Qbp), band_value(b, &Result::Qbp)},
     };
+    if (a.band_fit || a.range_fit) {
+        const auto stat = [](const std::optional<rf::FitStats>& fit, double rf::FitStats::*member) {
+            return fit ? rf::readable((*fit).*member) : std::string("-");
+        };
+        rows.push_back({"FL..FH largest", stat(a.band_fit, &rf::FitStats::max),
+                        stat(b.band_fit, &rf::FitStats::max)});
+        rows.push_back({"FL..FH RMS", stat(a.band_fit, &rf::FitStats::rms),
+                        stat(b.band_fit, &rf::FitStats::rms)});
+        rows.push_back({"range largest", stat(a.range_fit, &rf::FitStats::max),
+                        stat(b.range_fit, &rf::FitStats::max)});
+        rows.push_back({"range RMS", stat(a.range_fit, &rf::FitStats::rms),
+                        stat(b.range_fit, &rf::FitStats::rms)});
+    }
     std::array<std::size_t, 3> width{};
     for (const auto& row : rows) {
         for (std::size_t i = 0; i < row.size(); ++i) {

@@ -3,6 +3,7 @@
 #include "model/field_set.h"
 #include "model/result.h"
 #include "rf/e_series.h"
+#include "rf/fit.h"
 #include "rf/model_impedance.h"
 #include "rf/port_data.h"
 #include "rf/sweep.h"
@@ -23,6 +24,7 @@ namespace veltrane::cli {
 // What veltrane-calc writes from a finished calculation besides the result lines and the report.
 struct ExportRequest {
     std::optional<rf::Sweep> sweep;      // --sweep; default from the calculation
+    bool sweep_data = false;             // --sweep data: the measured file's own frequencies
     std::optional<std::string> s1p;      // --s1p FILE: Touchstone one-port
     std::optional<std::string> spice;    // --spice FILE: SPICE subcircuit
     std::optional<std::string> plot;     // --plot FILE.svg: Smith chart and return loss
@@ -54,6 +56,9 @@ struct ModelFigures {
     double gamma2 = 0.0;
     std::optional<Result> band; // FL, FH, F0, Qbp; none when the pair gives no band
     std::string band_message;   // why not
+    // With measured data: |Gamma_model - Gamma_data| over the calculation's FL..FH and over the
+    // range (fmin..fmax, or every sample).
+    std::optional<rf::FitStats> band_fit, range_fit;
 };
 
 struct StandardComparison {
@@ -64,10 +69,11 @@ struct StandardComparison {
 
 // The calculation the exports start from.
 struct ExportContext {
-    const Result& state;      // full precision, as the calculation left it
-    const FieldSet& fields;   // its option buttons
-    const rf::PortData* data; // measured data, if given
-    double z0_ohm;            // reference for reflections
+    const Result& state;           // full precision, as the calculation left it
+    const FieldSet& fields;        // its option buttons
+    const rf::PortData* data;      // measured data, if given
+    double z0_ohm;                 // reference for reflections
+    rf::FrequencyRange range = {}; // the range the data are judged over
 };
 
 struct ExportOutcome {

@@ -14,6 +14,7 @@ struct ModelOptions {
     std::optional<double> fmax_ghz;
     bool rl_auto = false; // --rl auto (with --best-fit): RL searched
     bool allow_negative = false;
+    bool refine = false; // --refine (with --best-fit)
 };
 
 } // namespace veltrane::cli

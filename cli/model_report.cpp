@@ -2,10 +2,12 @@
 
 #include "format/text_number.h"
 #include "model/field_set.h"
+#include "model/solve.h"
 #include "output/calculate.h"
 #include "output/report.h"
 #include "rf/choices.h"
 #include "rf/model_impedance.h"
+#include "rf/model_warnings.h"
 #include "rf/numbers.h"
 
 #include <CLI/CLI.hpp>
@@ -13,8 +15,10 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -196,6 +200,11 @@ void add_model_options(CLI::App& app, ModelArgs& args) {
                  "let models with negative elements compete")
         ->disable_flag_override()
         ->needs(best);
+    app.add_flag("--refine", args.refine,
+                 "move Ls, Cs, Lp, Cp and RL of the best fit together to the smallest largest "
+                 "error")
+        ->disable_flag_override()
+        ->needs(best);
     for (const char* choice : {"--f1-crossover", "--f2-crossover", "--topology"}) {
         all->excludes(app.get_option(choice));
         best->excludes(app.get_option(choice));
@@ -221,6 +230,7 @@ void finish_model_options(const ModelArgs& args, CalcRequest& request) {
     model.all_choices = args.all_choices;
     model.best_fit = args.best_fit;
     model.allow_negative = args.allow_negative;
+    model.refine = args.refine;
     model.rl_auto = args.best_fit && request.fields.text(Field::RL) == rl_auto_text;
     if (args.z0_given->count() > 0) {
         request.z0_ohm = read_number(args.z0);
@@ -237,6 +247,7 @@ int run_all_choices(CalcRequest& request, std::ostream& out, std::ostream& /*err
     const double z0_ohm = reference_ohm(request);
     Json choices = Json::array();
     std::vector<std::vector<std::string>> rows;
+    std::vector<std::string> row_warnings;
     bool any_results = false;
     for (const Choice& choice : rf::all_choices) {
         MemoryFieldSet fields = request.fields;
@@ -275,6 +286,17 @@ int run_all_choices(CalcRequest& request, std::ostream& out, std::ostream& /*err
             entry["fit"] = fit_json(band);
             row.push_back(band ? people(band->max) : "-");
             row.push_back(band ? people(band->rms) : "-");
+            const std::vector<std::string> warnings = rf::model_warnings(
+                state, choice.topology, *request.data, z0_ohm, rf::FrequencyRange{});
+            if (!warnings.empty()) {
+                entry["warnings"] = warnings;
+            }
+            for (const std::string& warning : warnings) {
+                row_warnings.push_back("Warning: " + std::string{rf::crossover_word(choice.f1)} +
+                                       " " + std::string{rf::crossover_word(choice.f2)} + " " +
+                                       std::string{rf::topology_word(choice.topology)} + ": " +
+                                       warning);
+            }
         }
         row.push_back(note.value_or(""));
         choices.push_back(std::move(entry));
@@ -318,6 +340,9 @@ int run_all_choices(CalcRequest& request, std::ostream& out, std::ostream& /*err
         print_table(rows, left, out);
         out << "RL range: " << range_text(topologies[0], ranges[0]) << "; "
             << range_text(topologies[1], ranges[1]) << '\n';
+        for (const std::string& warning : row_warnings) {
+            out << warning << '\n';
+        }
     }
     return any_results ? exit_results : exit_message;
 }
@@ -326,7 +351,8 @@ ModelReport::ModelReport(const CalcRequest& request)
     : request_(request), z0_ohm_(reference_ohm(request)),
       shown_(request.data || request.z0_ohm || request.model.check || request.model.best_fit) {}
 
-std::optional<std::string> ModelReport::prepare_best_fit(CalcRequest& request, std::ostream& out) {
+std::optional<std::string> ModelReport::prepare_best_fit(CalcRequest& request, std::ostream& out,
+                                                         std::ostream& err) {
     const rf::PortData& data = *request.data;
     const ModelOptions& model = request.model;
     rf::BestFitOptions options{z0_ohm_, model.fmin_ghz, model.fmax_ghz, std::nullopt,
@@ -334,9 +360,27 @@ std::optional<std::string> ModelReport::prepare_best_fit(CalcRequest& request, s
     if (!model.rl_auto) {
         options.rl_ohm = field_number(request.fields, Field::RL);
     }
+    const auto started = std::chrono::steady_clock::now();
+    bool progress_shown = false;
+    int last_percent = -1;
+    const rf::BestFitProgress progress = [&](double done) {
+        if (request.json || std::chrono::steady_clock::now() - started < std::chrono::seconds(1)) {
+            return true;
+        }
+        const int percent = static_cast<int>(std::clamp(done, 0.0, 1.0) * 100);
+        if (percent != last_percent) {
+            err << "\rBest fit: " << percent << " %" << std::flush;
+            last_percent = percent;
+            progress_shown = true;
+        }
+        return true;
+    };
     auto found = model.rl_auto || options.rl_ohm
-                     ? rf::best_fit(data, options)
+                     ? rf::best_fit(data, options, progress)
                      : std::variant<rf::BestFit, std::string>{std::string{"RL is too large"}};
+    if (progress_shown) {
+        err << "\r               \r" << std::flush;
+    }
     if (const std::string* message = std::get_if<std::string>(&found)) {
         best_fit_.emplace(); // "best_fit": [] in the JSON object
         return *message;
@@ -360,6 +404,12 @@ std::optional<std::string> ModelReport::prepare_best_fit(CalcRequest& request, s
             << people(model.fmax_ghz.value_or(data.f_ghz.back()))
             << " GHz, reflections referred to " << people(z0_ohm_) << " ohm, RL "
             << (model.rl_auto ? std::string{"searched"} : people(best.rl_ohm) + " ohm") << '\n';
+        if (best_fit_->thinned > 0) {
+            out << "Pairs chosen among " << best_fit_->thinned
+                << " evenly spaced samples, the best moved to its best neighbouring pair, the "
+                   "models judged on all "
+                << samples << " samples\n";
+        }
         if (!best_fit_->positive_found) {
             out << "No model with four positive elements exists in this range: the best of the "
                    "others, marked *\n";
@@ -385,6 +435,59 @@ std::optional<std::string> ModelReport::prepare_best_fit(CalcRequest& request, s
     return std::nullopt;
 }
 
+void ModelReport::refine(CalcRequest& request, std::ostream& out) {
+    if (!best_fit_ || best_fit_->best.empty()) {
+        return;
+    }
+    std::vector<rf::LumpedModel> starts;
+    for (const rf::Candidate& c : best_fit_->best) {
+        starts.push_back(rf::LumpedModel::from(c.state, c.choice.topology));
+    }
+    const rf::FrequencyRange range{request.model.fmin_ghz, request.model.fmax_ghz};
+    refined_ = rf::refine(starts, *request.data, z0_ohm_, range);
+    if (!refined_) {
+        return;
+    }
+    const rf::LumpedModel& m = refined_->model;
+    const rf::Candidate& best = best_fit_->best.front();
+    const rf::Complex z1 = rf::impedance(m, best.f1_ghz);
+    const rf::Complex z2 = rf::impedance(m, best.f2_ghz);
+    MemoryFieldSet& fields = request.fields;
+    fields.set_text(Field::R1, rf::shortest(z1.real()));
+    fields.set_text(Field::X1, rf::shortest(z1.imag()));
+    fields.set_text(Field::R2, rf::shortest(z2.real()));
+    fields.set_text(Field::X2, rf::shortest(z2.imag()));
+    fields.set_text(Field::RL, rf::shortest(m.rl_ohm));
+    // The choices under which the calculation gives the refined elements back.
+    const Inputs inputs = inputs_from_ghz(best.f1_ghz, z1.real(), z1.imag(), best.f2_ghz, z2.real(),
+                                          z2.imag(), m.rl_ohm);
+    double closest = std::numeric_limits<double>::infinity();
+    for (const Choice& choice : rf::all_choices) {
+        if (choice.topology != m.topology) {
+            continue;
+        }
+        const auto solved = solve(inputs, choice);
+        if (const Result* s = std::get_if<Result>(&solved)) {
+            const double distance = std::fabs(s->Ls / m.ls_nh - 1) +
+                                    std::fabs(s->Cs / m.cs_pf - 1) +
+                                    std::fabs(s->Lp / m.lp_nh - 1) + std::fabs(s->Cp / m.cp_pf - 1);
+            if (distance < closest) {
+                closest = distance;
+                select_choice(fields, choice);
+            }
+        }
+    }
+    if (!request.json) {
+        const rf::FitStats& f = refined_->fit;
+        out << "Refined (Ls, Cs, Lp, Cp and RL together): " << rf::topology_word(m.topology)
+            << ", Ls " << people(m.ls_nh) << " nH, Cs " << people(m.cs_pf) << " pF, Lp "
+            << people(m.lp_nh) << " nH, Cp " << people(m.cp_pf) << " pF, RL " << people(m.rl_ohm)
+            << " ohm; largest " << people(f.max) << " at " << people(f.at_ghz) << " GHz, RMS "
+            << people(f.rms) << '\n';
+        out << "Calculated below from the refined model's impedances at F1 and F2\n\n";
+    }
+}
+
 void ModelReport::calculated(const Result& state, const FieldSet& fields) {
     if (!shown_) {
         return;
@@ -394,8 +497,13 @@ void ModelReport::calculated(const Result& state, const FieldSet& fields) {
     note_ = rf::negative_note(state);
     if (request_.data) {
         const rf::LumpedModel model = rf::LumpedModel::from(state, topology);
-        band_fit_ = rf::fit(model, *request_.data, z0_ohm_, state.FL, state.FH);
+        const rf::FrequencyRange range{request_.model.fmin_ghz, request_.model.fmax_ghz};
+        band_fit_ = rf::fit(model, *request_.data, z0_ohm_, state.FL, state.FH, range);
         all_fit_ = rf::fit_all(model, *request_.data, z0_ohm_);
+        if (range.fmin_ghz || range.fmax_ghz) {
+            range_fit_ = rf::fit_range(model, *request_.data, z0_ohm_, range);
+        }
+        warnings_ = rf::model_warnings(state, topology, *request_.data, z0_ohm_, range);
     }
 }
 
@@ -416,7 +524,13 @@ void ModelReport::print_lines(std::ostream& out) const {
     if (request_.data) {
         out << "Fit |Gamma_model - Gamma_data| referred to " << people(z0_ohm_) << " ohm\n";
         out << "  in FL..FH    " << fit_text(band_fit_) << '\n';
+        if (range_fit_) {
+            out << "  in the range " << fit_text(range_fit_) << '\n';
+        }
         out << "  all samples  " << fit_text(all_fit_) << '\n';
+        for (const std::string& warning : warnings_) {
+            out << "Warning: " << warning << '\n';
+        }
     }
 }
 
@@ -428,7 +542,24 @@ void ModelReport::add_json_before(nlohmann::ordered_json& object) const {
     for (const rf::Candidate& c : best_fit_->best) {
         list.push_back(candidate_json(c));
     }
+    if (best_fit_->thinned > 0) {
+        object["best_fit_thinned"] = best_fit_->thinned;
+    }
     object["best_fit"] = std::move(list);
+    if (refined_) {
+        const rf::LumpedModel& m = refined_->model;
+        Json refined = Json::object();
+        refined["topology"] = rf::topology_word(m.topology);
+        refined["ls_nh"] = number_or_null(m.ls_nh);
+        refined["cs_pf"] = number_or_null(m.cs_pf);
+        refined["lp_nh"] = number_or_null(m.lp_nh);
+        refined["cp_pf"] = number_or_null(m.cp_pf);
+        refined["rl_ohm"] = number_or_null(m.rl_ohm);
+        refined["max"] = number_or_null(refined_->fit.max);
+        refined["rms"] = number_or_null(refined_->fit.rms);
+        refined["at_ghz"] = number_or_null(refined_->fit.at_ghz);
+        object["refined"] = std::move(refined);
+    }
 }
 
 void ModelReport::add_json_after(nlohmann::ordered_json& object) const {
@@ -446,8 +577,14 @@ void ModelReport::add_json_after(nlohmann::ordered_json& object) const {
         Json fit = Json::object();
         fit["z0_ohm"] = z0_ohm_;
         fit["band"] = fit_json(band_fit_);
+        if (range_fit_) {
+            fit["range"] = fit_json(range_fit_);
+        }
         fit["all"] = fit_json(all_fit_);
         object["fit"] = std::move(fit);
+        if (!warnings_.empty()) {
+            object["warnings"] = warnings_;
+        }
     }
 }
 

@@ -5,6 +5,7 @@
 #include "rf/best_fit.h"
 #include "rf/fit.h"
 #include "rf/model_check.h"
+#include "rf/refine.h"
 
 #include <nlohmann/json.hpp>
 
@@ -12,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace CLI {
 class App;
@@ -24,6 +26,7 @@ namespace veltrane::cli {
 struct ModelArgs {
     std::string z0, fmin, fmax;
     bool check = false, all_choices = false, best_fit = false, allow_negative = false;
+    bool refine = false;
     CLI::Option* z0_given = nullptr;
     CLI::Option* fmin_given = nullptr;
     CLI::Option* fmax_given = nullptr;
@@ -47,9 +50,16 @@ class ModelReport {
 
     // --best-fit on the request's data: searches it, prints the best candidates (text) or keeps
     // them for the JSON object, and sets F1, F2, the choices and (searched) RL of the best one.
-    // Returns the message when there is nothing to calculate.
+    // Returns the message when there is nothing to calculate. A text-mode search that runs
+    // longer than a second shows its progress on `err`, on one line it clears at the end.
     [[nodiscard]] std::optional<std::string> prepare_best_fit(CalcRequest& request,
-                                                              std::ostream& out);
+                                                              std::ostream& out, std::ostream& err);
+
+    // --refine, after prepare_best_fit and the points: moves Ls, Cs, Lp, Cp and RL of the best
+    // candidates together to the smallest largest error over the range, prints the refined
+    // model (text) or keeps it for the JSON object, and gives the calculation the best pair's
+    // F1 and F2 with the refined model's own impedances there, its RL and its choices.
+    void refine(CalcRequest& request, std::ostream& out);
 
     // After a successful calculation: the check and, with data, the fit.
     void calculated(const Result& state, const FieldSet& fields);
@@ -69,6 +79,9 @@ class ModelReport {
     std::optional<rf::ModelCheck> check_;
     std::optional<std::string> note_;
     std::optional<rf::FitStats> band_fit_, all_fit_;
+    std::optional<rf::FitStats> range_fit_; // with --fmin or --fmax: what the search judged
+    std::vector<std::string> warnings_;
+    std::optional<rf::Refined> refined_;
 };
 
 } // namespace veltrane::cli

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstddef>
 #include <limits>
 #include <utility>
 
@@ -15,6 +16,9 @@ namespace veltrane::rf {
 namespace {
 
 constexpr double infinity = std::numeric_limits<double>::infinity();
+
+// The share of the progress the search on fewer samples takes before the refinement.
+constexpr double refine_share_done = 0.9;
 
 // A sample inside the range, with what the calculation and the comparison need of it.
 struct Sample {
@@ -196,70 +200,215 @@ class Search {
         }
     }
 
-    // A coarse logarithmic grid over the accepted range, then a golden-section search between
-    // the neighbours of the best grid point. Only the best RL of the pair and choice is offered.
+    // Which models an RL search looks at: the positive ones and the others are searched apart,
+    // so that the objective of one search does not jump between two lists.
+    enum class Kind { Positive, Other, Any };
+
+    // The largest error of the pair and choice at `rl_ohm` over every sample, or infinity when
+    // the calculation gives no model of that kind. A value above `stop` may be any value above
+    // it (the evaluation ends there): a search compares it only with `stop` itself.
+    double objective(std::size_t a, std::size_t b, Choice choice, double rl_ohm, Kind kind,
+                     double stop) {
+        if (!could_solve(samples_[a], samples_[b], choice.topology, rl_ohm)) {
+            return infinity;
+        }
+        const Inputs inputs =
+            inputs_from_ghz(samples_[a].f_ghz, samples_[a].r, samples_[a].x, samples_[b].f_ghz,
+                            samples_[b].r, samples_[b].x, rl_ohm);
+        auto solved = solve(inputs, choice);
+        const Result* state = std::get_if<Result>(&solved);
+        if (state == nullptr) {
+            return infinity;
+        }
+        const bool positive = state->Ls > 0 && state->Cs > 0 && state->Lp > 0 && state->Cp > 0;
+        if ((kind == Kind::Positive && !positive) || (kind == Kind::Other && positive)) {
+            return infinity;
+        }
+        return largest_error(LumpedModel::from(*state, choice.topology), stop);
+    }
+
+    // RL searched over the accepted range, up to section Q rl_search_max_q: the positive models
+    // on the main board (all models with allow_negative); the others, while no positive model
+    // is known, on their own board.
     void try_searched(std::size_t a, std::size_t b, Choice choice) {
+        if (options_.allow_negative) {
+            offer_searched(a, b, choice, Kind::Any, main_);
+            return;
+        }
+        offer_searched(a, b, choice, Kind::Positive, main_);
+        if (main_.empty()) {
+            offer_searched(a, b, choice, Kind::Other, others_);
+        }
+    }
+
+    void offer_searched(std::size_t a, std::size_t b, Choice choice, Kind kind, Board& board) {
+        const std::optional<Searched> found = searched_rl(a, b, choice, kind, board.bound());
+        if (!found || !(found->error < board.bound())) {
+            return;
+        }
+        const Trial t = trial(a, b, choice, found->rl_ohm);
+        if (t.state && t.board == &board) {
+            offer(a, b, choice, found->rl_ohm, t);
+        }
+    }
+
+    struct Searched {
+        double rl_ohm;
+        double error;
+    };
+
+    // A logarithmic grid of rl_search_grid points, then a golden-section search between the
+    // neighbours of the best grid point, which bracket a minimum of the objective. Every
+    // comparison is exact: a point is evaluated up to the best value known, and only a point
+    // that stays below it (so whose value is exact) takes its place. Nothing when every grid
+    // point lies above rl_search_prune times `bound` (or gives no model of the kind).
+    std::optional<Searched> searched_rl(std::size_t a, std::size_t b, Choice choice, Kind kind,
+                                        double bound) {
         const Sample& s1 = samples_[a];
         const Sample& s2 = samples_[b];
         const std::optional<RlRange> range = rl_range(choice.topology, s1.r, s1.x, s2.r, s2.x);
         if (!range) {
-            return;
+            return std::nullopt;
         }
         const double span = 1 + rl_search_max_q * rl_search_max_q;
         const double lo = std::log(range->max_ohm ? *range->max_ohm / span : *range->min_ohm);
         const double hi = std::log(range->max_ohm ? *range->max_ohm : *range->min_ohm * span);
         if (!std::isfinite(lo) || !std::isfinite(hi)) {
-            return;
+            return std::nullopt;
         }
-        constexpr int grid = 12;
-        const double step = (hi - lo) / grid;
-
-        double best_log = 0.0;
-        double best_error = infinity;
-        const Board* best_board = nullptr;
-        const auto evaluate = [&](double log_rl) {
-            const Trial t = trial(a, b, choice, std::exp(log_rl));
-            const double error = t.state ? t.error : infinity;
-            if (error < best_error) {
-                best_error = error;
-                best_log = log_rl;
-                best_board = t.board;
+        const double step = (hi - lo) / rl_search_grid;
+        const double prune = bound * rl_search_prune;
+        int best_k = -1;
+        double best = infinity;
+        for (int k = 0; k < rl_search_grid; ++k) {
+            if (stopped()) {
+                return std::nullopt;
             }
-            return error;
-        };
-        for (int k = 0; k < grid; ++k) {
-            evaluate(lo + (k + 0.5) * step);
+            const double value = objective(a, b, choice, std::exp(lo + (k + 0.5) * step), kind,
+                                           std::min(best, prune));
+            if (value < best && value <= prune) {
+                best = value;
+                best_k = k;
+            }
         }
-        if (best_board == nullptr || !(best_error < best_board->bound())) {
-            return; // pruned everywhere on the grid
+        if (best_k < 0) {
+            return std::nullopt;
         }
-        constexpr double golden = 0.6180339887498949;
-        double left = std::max(lo, best_log - step);
-        double right = std::min(hi, best_log + step);
-        double c = right - golden * (right - left);
-        double d = left + golden * (right - left);
-        double fc = evaluate(c);
-        double fd = evaluate(d);
-        for (int iteration = 0; iteration < 32; ++iteration) {
-            if (fc < fd) {
-                right = d;
-                d = c;
-                fd = fc;
-                c = right - golden * (right - left);
-                fc = evaluate(c);
+        constexpr double shrink = 0.3819660112501051; // 2 - golden ratio
+        double left = std::max(lo, lo + (best_k - 0.5) * step);
+        double right = std::min(hi, lo + (best_k + 1.5) * step);
+        double p = lo + (best_k + 0.5) * step;
+        double fp = best;
+        while (right - left > rl_search_tolerance) {
+            if (stopped()) {
+                return std::nullopt;
+            }
+            const double q =
+                p - left > right - p ? p - shrink * (p - left) : p + shrink * (right - p);
+            const double fq = objective(a, b, choice, std::exp(q), kind, fp);
+            if (fq < fp) {
+                (q < p ? right : left) = p;
+                p = q;
+                fp = fq;
             } else {
-                left = c;
-                c = d;
-                fc = fd;
-                d = left + golden * (right - left);
-                fd = evaluate(d);
+                (q < p ? left : right) = q;
             }
         }
-        const double rl_ohm = std::exp(best_log);
-        const Trial t = trial(a, b, choice, rl_ohm);
-        if (t.state && t.error < t.board->bound()) {
-            offer(a, b, choice, rl_ohm, t);
+        return Searched{std::exp(p), fp};
+    }
+
+  public:
+    // The candidates a search on fewer samples found, judged again on these samples; the best
+    // one first moved to the pair of these samples near it that fits best (its RL searched
+    // again when RL is searched). `stride`: the spacing, in these samples, of the ones searched
+    // before. False when the caller stopped it.
+    bool refine(const std::vector<Candidate>& found, std::size_t stride) {
+        polled_ = true;
+        for (std::size_t k = 0; k < found.size(); ++k) {
+            const Candidate& c = found[k];
+            std::size_t a = position(c.i1);
+            std::size_t b = position(c.i2);
+            const Kind kind =
+                options_.allow_negative ? Kind::Any : (c.positive ? Kind::Positive : Kind::Other);
+            Board& board = kind == Kind::Other ? others_ : main_;
+            double rl_ohm = c.rl_ohm;
+            if (k == 0) {
+                if (!descend(a, b, c.choice, rl_ohm, kind, stride)) {
+                    return false;
+                }
+                if (!options_.rl_ohm) {
+                    if (const auto searched = searched_rl(a, b, c.choice, kind, infinity)) {
+                        rl_ohm = searched->rl_ohm;
+                    }
+                    if (stop_asked_) {
+                        return false;
+                    }
+                }
+            }
+            const Trial t = trial(a, b, c.choice, rl_ohm);
+            if (t.state && t.board == &board) {
+                offer(a, b, c.choice, rl_ohm, t);
+            }
+            if (progress_ && !progress_(refine_share_done +
+                                        (1 - refine_share_done) * static_cast<double>(k + 1) /
+                                            static_cast<double>(found.size()))) {
+                return false;
+            }
         }
+        return true;
+    }
+
+  private:
+    // In the refinement every evaluation runs over all samples: the caller is asked between
+    // them whether to go on.
+    bool stopped() {
+        if (polled_ && progress_ && !stop_asked_ && !progress_(refine_share_done)) {
+            stop_asked_ = true;
+        }
+        return stop_asked_;
+    }
+
+    std::size_t position(std::size_t data_index) const {
+        return static_cast<std::size_t>(
+            std::lower_bound(samples_.begin(), samples_.end(), data_index,
+                             [](const Sample& s, std::size_t i) { return s.index < i; }) -
+            samples_.begin());
+    }
+
+    // Moves the pair (a, b) by `stride` samples, then half that, down to one, as long as a move
+    // lowers the largest error over every sample.
+    bool descend(std::size_t& a, std::size_t& b, Choice choice, double rl_ohm, Kind kind,
+                 std::size_t stride) {
+        const auto n = static_cast<std::ptrdiff_t>(samples_.size());
+        double error = objective(a, b, choice, rl_ohm, kind, infinity);
+        constexpr std::array<std::pair<int, int>, 8> moves = {
+            {{-1, 0}, {1, 0}, {0, -1}, {0, 1}, {-1, -1}, {1, 1}, {-1, 1}, {1, -1}}};
+        for (std::ptrdiff_t step = static_cast<std::ptrdiff_t>(stride); step >= 1;) {
+            bool moved = false;
+            for (const auto& [da, db] : moves) {
+                const std::ptrdiff_t na = static_cast<std::ptrdiff_t>(a) + da * step;
+                const std::ptrdiff_t nb = static_cast<std::ptrdiff_t>(b) + db * step;
+                if (na < 0 || nb >= n || na >= nb) {
+                    continue;
+                }
+                const double value =
+                    objective(static_cast<std::size_t>(na), static_cast<std::size_t>(nb), choice,
+                              rl_ohm, kind, error);
+                if (value < error) {
+                    a = static_cast<std::size_t>(na);
+                    b = static_cast<std::size_t>(nb);
+                    error = value;
+                    moved = true;
+                }
+                if (stopped()) {
+                    return false;
+                }
+            }
+            if (!moved) {
+                step /= 2;
+            }
+        }
+        return true;
     }
 
     double error_at(const LumpedModel& model, const Sample& s) const {
@@ -306,6 +455,8 @@ class Search {
     const BestFitProgress& progress_;
     Board main_;
     Board others_;
+    bool polled_ = false;
+    bool stop_asked_ = false;
     std::array<std::size_t, 4> hot_{};
     std::size_t hot_count_ = 0;
 };
@@ -317,8 +468,7 @@ std::variant<BestFit, std::string> best_fit(const PortData& data, const BestFitO
     std::vector<Sample> samples;
     for (std::size_t i = 0; i < data.f_ghz.size() && i < data.s.size(); ++i) {
         const double f = data.f_ghz[i];
-        if (f <= 0.0 || (options.fmin_ghz && f < *options.fmin_ghz) ||
-            (options.fmax_ghz && f > *options.fmax_ghz)) {
+        if (!FrequencyRange{options.fmin_ghz, options.fmax_ghz}.contains(f)) {
             continue;
         }
         const Complex z = impedance_from_reflection(data.s[i], data.reference_ohm);
@@ -333,11 +483,43 @@ std::variant<BestFit, std::string> best_fit(const PortData& data, const BestFitO
     if (samples.size() < 2) {
         return std::string{"Fewer than two samples lie in the range searched"};
     }
-    Search search(std::move(samples), options, progress);
-    if (!search.run()) {
-        return std::string{best_fit_stopped};
+    BestFit fit;
+    if (samples.size() <= (options.rl_ohm ? best_fit_thin_above : best_fit_thin_above_searched)) {
+        Search search(std::move(samples), options, progress);
+        if (!search.run()) {
+            return std::string{best_fit_stopped};
+        }
+        fit = search.result();
+    } else {
+        // Pairs chosen among evenly spaced samples (the last one included), then the best found
+        // moved to its best neighbouring pair and everything judged on every sample.
+        const std::size_t wanted = options.rl_ohm ? best_fit_thinned : best_fit_thinned_searched;
+        const std::size_t stride = (samples.size() - 1 + wanted - 2) / (wanted - 1);
+        std::vector<Sample> thinned;
+        for (std::size_t k = 0; k < samples.size(); k += stride) {
+            thinned.push_back(samples[k]);
+        }
+        if (thinned.back().index != samples.back().index) {
+            thinned.push_back(samples.back());
+        }
+        const std::size_t thinned_count = thinned.size();
+        const BestFitProgress coarse_progress = [&progress](double done) {
+            return !progress || progress(done * refine_share_done);
+        };
+        Search coarse(std::move(thinned), options, coarse_progress);
+        if (!coarse.run()) {
+            return std::string{best_fit_stopped};
+        }
+        const BestFit first = coarse.result();
+        const std::size_t total = samples.size();
+        Search fine(std::move(samples), options, progress);
+        if (!fine.refine(first.best, stride)) {
+            return std::string{best_fit_stopped};
+        }
+        fit = fine.result();
+        fit.samples = total;
+        fit.thinned = thinned_count;
     }
-    BestFit fit = search.result();
     if (fit.best.empty()) {
         return std::string{"No pair of samples and no choice gives a model"};
     }

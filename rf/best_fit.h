@@ -43,13 +43,29 @@ struct BestFit {
     // ones were not allowed): `best` then holds the best of the others.
     bool positive_found = true;
     std::size_t samples = 0; // samples in the range
+    // Above best_fit_thin_above (RL searched: best_fit_thin_above_searched) samples: the evenly
+    // spaced samples the pairs were chosen among (the best then moved to its best neighbouring
+    // pair; everything judged on every sample). 0 when every pair was tried.
+    std::size_t thinned = 0;
 };
+
+inline constexpr std::size_t best_fit_thin_above = 2001;         // with RL given
+inline constexpr std::size_t best_fit_thin_above_searched = 251; // with RL searched
+inline constexpr std::size_t best_fit_thinned = 401;             // with RL given
+inline constexpr std::size_t best_fit_thinned_searched = 101;    // with RL searched
 
 inline constexpr std::size_t best_fit_kept = 5;
 
 // Section Q up to which a searched RL goes: Parallel/Series from max(R1, R2) up to
 // max(R1, R2) (1 + q^2), Series/Parallel from the limit down to limit / (1 + q^2).
 inline constexpr double rl_search_max_q = 100.0;
+
+// The searched RL's grid: points over the accepted range (equal ratios, about 15 % apart over
+// four decades), the golden-section search's end (natural log of RL, so relative), and the
+// margin over the fifth best below which a pair's grid must reach to be searched further.
+inline constexpr int rl_search_grid = 64;
+inline constexpr double rl_search_tolerance = 1e-7;
+inline constexpr double rl_search_prune = 4.0;
 
 // Runs the calculation on every pair of the data's samples inside fmin..fmax with all eight
 // choices and keeps the models whose largest |Gamma_model - Gamma_data| over those samples is

@@ -10,6 +10,17 @@ namespace veltrane::rf {
 
 std::optional<FitStats> fit(const LumpedModel& model, const PortData& data, double z0_ohm,
                             double edge1_mhz, double edge2_mhz) {
+    return fit(model, data, z0_ohm, edge1_mhz, edge2_mhz, FrequencyRange{});
+}
+
+std::optional<FitStats> fit_range(const LumpedModel& model, const PortData& data, double z0_ohm,
+                                  const FrequencyRange& range) {
+    const double huge = std::numeric_limits<double>::max();
+    return fit(model, data, z0_ohm, -huge, huge, range);
+}
+
+std::optional<FitStats> fit(const LumpedModel& model, const PortData& data, double z0_ohm,
+                            double edge1_mhz, double edge2_mhz, const FrequencyRange& range) {
     const double lo_mhz = std::min(edge1_mhz, edge2_mhz);
     const double hi_mhz = std::max(edge1_mhz, edge2_mhz);
     FitStats stats;
@@ -17,7 +28,7 @@ std::optional<FitStats> fit(const LumpedModel& model, const PortData& data, doub
     for (std::size_t i = 0; i < data.f_ghz.size() && i < data.s.size(); ++i) {
         const double f_ghz = data.f_ghz[i];
         const double f_mhz = ghz_to_mhz(f_ghz);
-        if (f_ghz <= 0.0 || f_mhz < lo_mhz || f_mhz > hi_mhz) {
+        if (!range.contains(f_ghz) || f_mhz < lo_mhz || f_mhz > hi_mhz) {
             continue;
         }
         const double error = std::abs(model_reflection(model, f_ghz, z0_ohm) -

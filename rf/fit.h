@@ -27,6 +27,25 @@ struct FitStats {
 [[nodiscard]] std::optional<FitStats> fit(const LumpedModel& model, const PortData& data,
                                           double z0_ohm, double edge1_mhz, double edge2_mhz);
 
+// The frequencies a search judges: fmin_ghz to fmax_ghz, both included, each end open when not
+// given. Samples at 0 Hz and below never belong to it.
+struct FrequencyRange {
+    std::optional<double> fmin_ghz;
+    std::optional<double> fmax_ghz;
+    [[nodiscard]] bool contains(double f_ghz) const {
+        return f_ghz > 0.0 && !(fmin_ghz && f_ghz < *fmin_ghz) && !(fmax_ghz && f_ghz > *fmax_ghz);
+    }
+};
+
+// The fit over the samples inside both the edges and `range`.
+[[nodiscard]] std::optional<FitStats> fit(const LumpedModel& model, const PortData& data,
+                                          double z0_ohm, double edge1_mhz, double edge2_mhz,
+                                          const FrequencyRange& range);
+
+// The fit over the samples of `range`: the figure the best-fit search judges a model by.
+[[nodiscard]] std::optional<FitStats> fit_range(const LumpedModel& model, const PortData& data,
+                                                double z0_ohm, const FrequencyRange& range);
+
 // The same over every sample of the data.
 [[nodiscard]] std::optional<FitStats> fit_all(const LumpedModel& model, const PortData& data,
                                               double z0_ohm);

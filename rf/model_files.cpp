@@ -153,7 +153,9 @@ std::string spice_text(const DescribedModel& described, const Result& calculatio
         out += "*\n* Negative values are written as calculated: no passive part has them, the\n"
                "* model holds only at and between the measured points.\n";
     }
-    out += "*\n* Example of use (the impedance at the port is v(in) for a 1 A source):\n"
+    out += "*\n* Example of use (the impedance at the port is v(in) for a 1 A source; rshunt\n"
+           "* gives every node a DC path, as the node between Ls and Cs has none):\n"
+           "*   .options rshunt=1e12\n"
            "*   X1 in 0 veltrane_model\n"
            "*   I1 0 in AC 1\n"
            "*   .ac ";
@@ -168,7 +170,7 @@ std::string spice_text(const DescribedModel& described, const Result& calculatio
                                               : ghz_to_hz(sweep.stop_ghz) / sweep.points);
     out += ' ';
     out += full_precision(ghz_to_hz(sweep.stop_ghz));
-    out += "\n*   .print ac vr(in) vi(in)\n*\n";
+    out += "\n*   .control\n*   run\n*   print vr(in) vi(in)\n*   quit\n*   .endc\n*\n";
 
     // Nodes: n1 between Ls and Cs, n2 after the series pair.
     const auto element_line = [&out](std::string_view name, std::string_view a, std::string_view b,

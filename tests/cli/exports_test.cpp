@@ -2,6 +2,8 @@
 // one run, and a file that cannot be written.
 #include "cli/calc_cli.h"
 #include "cli_test_support.h"
+#include "rf/fit.h"
+#include "rf/numbers.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -43,6 +45,7 @@ TEST(CalcExports, UsageErrorsNameTheOption) {
         {{"--plot", "Model.prt"}, "--plot: Model.prt is also the report's file"},
         {{"--report", "r.prt", "--spice", "r.prt"}, "--spice"},
         {{"--no-report", "--s1p="}, "--s1p: the file name is empty"},
+        {{"--no-report", "--sweep", "data"}, "--sweep: data needs --touchstone"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args.back());
@@ -110,6 +113,64 @@ TEST(CalcExports, FailuresAndMessages) {
     EXPECT_TRUE(json["e_series"].is_null());
     EXPECT_EQ(json["exports"]["written"], nlohmann::json::array());
     EXPECT_FALSE(std::filesystem::exists(dir / "n.cir"));
+}
+
+// With measured data: --sweep data writes the file's own frequencies, and the standard values
+// are judged against the data over FL..FH and over the range, in text and JSON.
+TEST(CalcExports, FollowTheData) {
+    const rf::LumpedModel antenna{Topology::ParallelSeries, 4.2, 1.1, 0.9, 4.7, 62.0};
+    std::vector<double> f_ghz;
+    for (int i = 0; i <= 20; ++i) {
+        f_ghz.push_back(1.0 + 0.1 * i);
+    }
+    const rf::PortData data = rf::sweep(antenna, f_ghz, 50.0);
+    TempDir dir;
+    const std::string measured = (dir / "measured.s1p").string();
+    std::string bytes = "# GHz S RI R 50\n";
+    for (std::size_t i = 0; i < f_ghz.size(); ++i) {
+        bytes += rf::shortest(f_ghz[i]) + " " + rf::shortest(data.s[i].real()) + " " +
+                 rf::shortest(data.s[i].imag()) + "\n";
+    }
+    veltrane::testing::write_bytes(measured, bytes);
+    const std::string s1p = (dir / "m.s1p").string();
+    const Args args = {"--touchstone", measured,  "--best-fit", "--rl",  "62", "--fmin",     "1.5",
+                       "--no-report",  "--sweep", "data",       "--s1p", s1p,  "--e-series", "E6"};
+    const testing::CalcRun json = testing::calc([&] {
+        Args a = args;
+        a.push_back("--json");
+        return a;
+    }());
+    ASSERT_EQ(json.status, exit_results) << json.err;
+    const auto object = nlohmann::ordered_json::parse(json.out);
+    struct Row {
+        const char* model;
+        const char* fit;
+        int points;
+        bool exact; // the calculated model meets perfect data
+    };
+    const Row rows[] = {{"calculated", "fit_range", 16, true},
+                        {"standard", "fit_range", 16, false},
+                        {"standard", "fit_band", 0, false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.model) + " " + row.fit);
+        const auto& fit = object["e_series"][row.model][row.fit];
+        if (row.points > 0) {
+            EXPECT_EQ(fit["points"], row.points);
+        }
+        EXPECT_EQ(fit["max"].get<double>() < 1e-9, row.exact) << fit.dump();
+    }
+    std::istringstream lines(read_bytes(s1p));
+    std::string line;
+    std::vector<double> written;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line[0] != '!' && line[0] != '#') {
+            written.push_back(std::stod(line.substr(0, line.find(' '))));
+        }
+    }
+    EXPECT_EQ(written, f_ghz);
+    const testing::CalcRun text = testing::calc(args);
+    EXPECT_NE(text.out.find("\nrange largest "), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("\nFL..FH RMS "), std::string::npos) << text.out;
 }
 
 } // namespace

@@ -175,18 +175,26 @@ TEST(BestFit, RecoversTheModelAndCalculatesIt) {
         const char* name;
         Args args;
         double relative; // elements and RL
+        std::vector<std::string> last_keys;
     };
+    // With RL searched the best pair is F1 = 1 GHz and F2 = 3 GHz, and the band (to 5.99 GHz)
+    // reaches above the data, which earns a warning.
     const Case cases[] = {
-        {"RlGiven", {"--best-fit", "--rl", "62", "--json", "--report", report}, 1e-9},
-        {"RlSearched", {"--best-fit", "--rl", "auto", "--json", "--report", report}, 1e-4},
+        {"RlGiven", {"--best-fit", "--rl", "62", "--json", "--report", report}, 1e-9, {"fit"}},
+        {"RlSearched",
+         {"--best-fit", "--rl", "auto", "--json", "--report", report},
+         1e-4,
+         {"fit", "warnings"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const CalcRun run = calc(c.args, antenna_data());
         ASSERT_EQ(run.status, exit_results) << run.err;
         const auto object = nlohmann::ordered_json::parse(run.out);
-        EXPECT_EQ(keys(object), (std::vector<std::string>{"best_fit", "message", "fields", "report",
-                                                          "points", "check", "fit"}));
+        std::vector<std::string> expected_keys{"best_fit", "message", "fields",
+                                               "report",   "points",  "check"};
+        expected_keys.insert(expected_keys.end(), c.last_keys.begin(), c.last_keys.end());
+        EXPECT_EQ(keys(object), expected_keys);
         // The points are the best pair's samples.
         EXPECT_EQ(object["points"][0]["f_ghz"], object["best_fit"][0]["f1_ghz"]);
         EXPECT_EQ(object["points"][1]["f_ghz"], object["best_fit"][0]["f2_ghz"]);
@@ -231,6 +239,86 @@ TEST(BestFit, TextFormAndMessages) {
     const auto object = nlohmann::ordered_json::parse(narrow_json.out);
     EXPECT_EQ(keys(object), (std::vector<std::string>{"best_fit", "message", "fields", "report"}));
     EXPECT_EQ(object["message"], "Fewer than two samples lie in the range searched");
+}
+
+// One figure for a model: with a range, "fit" gains "range", exactly what the search judged, and
+// the band counts only samples inside the range; warnings follow the fit, in text and JSON.
+TEST(BestFit, RangeFigureAndWarnings) {
+    rf::PortData rippled = antenna_data();
+    for (std::size_t i = 0; i < rippled.s.size(); ++i) {
+        rippled.s[i] += rf::Complex(0.02 * std::cos(9.0 * i), 0.02 * std::sin(7.0 * i));
+    }
+    struct Case {
+        const char* name;
+        Args args;
+        bool range;
+        const char* warning; // the start of the first warning, or none
+    };
+    const Case cases[] = {
+        {"WholeFile", {"--best-fit", "--rl", "62"}, false, "the band FL..FH = 1900 to 3138.93 MHz"},
+        {"Range", {"--best-fit", "--rl", "62", "--fmin", "1.5", "--fmax", "2.5"}, true, nullptr},
+        {"RangeOpenAbove", {"--best-fit", "--rl", "62", "--fmin", "1.95"}, true, nullptr},
+        {"BandAboveTheData",
+         {"--best-fit", "--rl", "auto", "--fmax", "2.05"},
+         true,
+         "the band FL..FH = "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CalcRun run = calc(with(c.args, {"--json", "--no-report"}), rippled);
+        ASSERT_EQ(run.status, exit_results) << run.err;
+        const auto object = nlohmann::ordered_json::parse(run.out);
+        const auto& fit = object["fit"];
+        ASSERT_EQ(fit.contains("range"), c.range);
+        if (c.range) {
+            EXPECT_EQ(fit["range"]["max"], object["best_fit"][0]["max"]);
+            EXPECT_LE(fit["band"]["points"].get<int>(), fit["range"]["points"].get<int>());
+            EXPECT_LT(fit["range"]["points"].get<int>(), fit["all"]["points"].get<int>());
+        } else {
+            EXPECT_EQ(fit["all"]["max"], object["best_fit"][0]["max"]);
+        }
+        ASSERT_EQ(object.contains("warnings"), c.warning != nullptr) << object.dump();
+        const CalcRun text = calc(with(c.args, {"--no-report"}), rippled);
+        EXPECT_EQ(text.out.find("\n  in the range largest ") != std::string::npos, c.range);
+        if (c.warning) {
+            const std::string first = object["warnings"][0].get<std::string>();
+            EXPECT_EQ(first.rfind(c.warning, 0), 0U) << first;
+            EXPECT_NE(text.out.find("\nWarning: " + first + "\n"), std::string::npos) << text.out;
+        }
+    }
+}
+
+// --refine: the refined model is what the calculation and its fit describe.
+TEST(BestFit, RefinedModelIsCalculated) {
+    rf::PortData rippled = antenna_data();
+    for (std::size_t i = 0; i < rippled.s.size(); ++i) {
+        rippled.s[i] += rf::Complex(0.02 * std::cos(9.0 * i), 0.02 * std::sin(7.0 * i));
+    }
+    struct Case {
+        const char* name;
+        Args args;
+        const char* range; // the fit the refined figure equals
+    };
+    const Case cases[] = {
+        {"WholeFile", {"--best-fit", "--rl", "50", "--refine"}, "all"},
+        {"Range", {"--best-fit", "--rl", "auto", "--refine", "--fmax", "2.5"}, "range"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CalcRun run = calc(with(c.args, {"--json", "--no-report"}), rippled);
+        ASSERT_EQ(run.status, exit_results) << run.err;
+        const auto object = nlohmann::ordered_json::parse(run.out);
+        ASSERT_TRUE(object.contains("refined"));
+        const auto& refined = object["refined"];
+        EXPECT_EQ(keys(refined),
+                  (std::vector<std::string>{"topology", "ls_nh", "cs_pf", "lp_nh", "cp_pf",
+                                            "rl_ohm", "max", "rms", "at_ghz"}));
+        EXPECT_LT(refined["max"].get<double>(), object["best_fit"][0]["max"].get<double>());
+        EXPECT_PRED_FORMAT3(near_relative, object["fit"][c.range]["max"].get<double>(),
+                            refined["max"].get<double>(), 1e-9);
+        const CalcRun text = calc(with(c.args, {"--no-report"}), rippled);
+        EXPECT_NE(text.out.find("\nRefined (Ls, Cs, Lp, Cp and RL together): "), std::string::npos);
+    }
 }
 
 } // namespace

@@ -313,6 +313,37 @@ TEST(Spice, NgspiceSeesBothPoints) {
     }
 }
 
+// The example of use in the file's comment, run as it stands in ngspice's batch mode: no
+// warning (every node has a DC path), exit status 0, the whole sweep printed.
+TEST(Spice, ExampleOfUseRunsCleanly) {
+    for (const ModelCase& c : models) {
+        SCOPED_TRACE(c.name);
+        const Result s = solved(c);
+        TempDir dir;
+        const LumpedModel model = LumpedModel::from(s, c.choice.topology);
+        const std::string text =
+            spice_text({model, std::nullopt, std::nullopt}, s, c.choice, default_sweep(s));
+        write_bytes(dir / "model.cir", text);
+        std::string deck = "* example\n.include model.cir\n";
+        std::istringstream lines(text.substr(text.find("* Example of use")));
+        std::string line;
+        while (std::getline(lines, line) && line.rfind("*   ", 0) != 0) {
+        }
+        do {
+            deck += line.substr(4) + "\n";
+        } while (std::getline(lines, line) && line.rfind("*   ", 0) == 0);
+        ASSERT_NE(deck.find(".options rshunt="), std::string::npos) << deck;
+        write_bytes(dir / "deck.cir", deck + ".end\n");
+        const int status =
+            run("cd '" + dir.path().string() + "' && ngspice -b deck.cir > log.txt 2>&1");
+        const std::string log = read_bytes(dir / "log.txt");
+        EXPECT_EQ(status, 0) << log;
+        EXPECT_EQ(log.find("arning"), std::string::npos) << log;
+        EXPECT_EQ(log.find("singular"), std::string::npos) << log;
+        EXPECT_NE(log.find("\n400\t"), std::string::npos) << log; // 401 rows from 0
+    }
+}
+
 // The picture of a model with data, standard values and a sweep from 0 Hz: valid SVG that
 // rsvg-convert renders, no number that is not finite.
 TEST(Picture, ValidSvgThatRenders) {

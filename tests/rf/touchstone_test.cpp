@@ -133,6 +133,13 @@ const GoodFile good_files[] = {
      {1},
      {40, 40, 40},
      {{0, 1, 3, {0.31, 0}}, {0, 3, 1, {0.31, 0}}, {0, 2, 3, {0.32, 0}}, {0, 3, 3, {0.33, 0}}}},
+    {"Version1KiloHertz", "l.s1p", "# kHz S RI\n100 0.5 0\n", {1e-4}, {50}, {{0, 1, 1, {0.5, 0}}}},
+    {"Version1NoiseFromTheLastFrequency",
+     "m.s2p",
+     "# GHz S RI\n1 0 0 0 0 0 0 0.5 0\n2 0 0 0 0 0 0 0.25 0\n! noise\n2 1 0 40 0.5\n",
+     {1, 2},
+     {50, 50},
+     {{1, 2, 2, {0.25, 0}}}},
     {"Version2ThreePortUpper",
      "k.s3p",
      "[Version] 2.0\n# GHz S RI\n[Number of Ports] 3\n[Number of Frequencies] 1\n"
@@ -218,6 +225,17 @@ const BadFileCase bad_files[] = {
      "a.s2p line 2: [Number of Ports] 3 does not match the file name"},
     {"MixedMode", "a.ts", "[Version] 2.0\n[Number of Ports] 4\n[Mixed-Mode Order] D2,3 D1,4\n",
      "a.ts line 3: mixed-mode data cannot be read"},
+    {"NegativeFrequency", "b.s1p", "# GHz S RI\n-1 0 0\n1 0 0\n",
+     "b.s1p line 2: a frequency must not be negative"},
+    {"NoPortsInTheName", "c.s0p", "1 0 0\n",
+     "c.s0p line 1: the number of ports is not known: the name must end in .s1p, .s2p, ... "
+     "(or the file start with [Version] 2.0)"},
+    {"NinetyNinePortsRead", "d.s99p", "# GHz\n", "d.s99p line 1: no data"},
+    {"NoFrequencies", "e.ts",
+     "[Version] 2.0\n[Number of Ports] 1\n[Number of Frequencies] 0\n[Network Data]\n[End]\n",
+     "e.ts line 3: [Number of Frequencies] must be at least 1"},
+    {"FileEndsInTheReferences", "f.ts", "[Version] 2.0\n[Number of Ports] 3\n[Reference] 50\n75\n",
+     "f.ts line 3: expected 3 references, found 2"},
     {"UnknownVersion", "a.ts", "[Version] 3.0\n",
      "a.ts line 1: cannot read version \"3.0\" (1.x or 2.0)"},
 };
@@ -264,6 +282,9 @@ const PortCase port_cases[] = {
     // Y = [[0.02, -0.01], [-0.01, 0.03]] S into 50 ohm: Yin = 0.02 - 0.0001 / 0.05 = 0.018;
     // S11 = (1 - 0.9) / (1 + 0.9).
     {"TwoPortYPort1", "a.s2p", "# Y RI\n1 1 0 -0.5 0 -0.5 0 1.5 0\n", 1, 50, {0.1 / 1.9, 0}},
+    // Normalised y = [[-1, 1], [1, 0]]: 1 + y11 = 0, so the elimination must swap rows; port 1
+    // terminated in 1 shorts port 2 through the infinite admittance seen there: S22 = -1.
+    {"TwoPortYPort2NeedsARowSwap", "a.s2p", "# Y RI\n1 -1 0 1 0 1 0 0 0\n", 2, 50, {-1, 0}},
 };
 
 class PortReflection : public ::testing::TestWithParam<PortCase> {};

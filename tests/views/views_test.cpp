@@ -53,6 +53,13 @@ TEST(Samples, ThinnedKeepsEveryNthAndTheLast) {
     EXPECT_EQ(thinned(data, 10), std::nullopt); // drawn whole
 }
 
+DataPoint point(double f_ghz, double r, double x) {
+    DataPoint p;
+    p.f_ghz = f_ghz;
+    p.z_ohm = {r, x};
+    return p;
+}
+
 TEST(RlScale, AcceptedRangeOnALogScale) {
     struct Case {
         const char* name;
@@ -63,21 +70,11 @@ TEST(RlScale, AcceptedRangeOnALogScale) {
     };
     const Case cases[] = {
         // Parallel/Series: RL from the larger R, widened by 1 + 100^2 above it.
-        {"parallel/series",
-         Topology::ParallelSeries,
-         {1, {30, 20}},
-         {2, {45, -15}},
-         45,
-         45 * 10001.0,
-         "RL \u2265 45 \u03a9 for Parallel/Series"},
+        {"parallel/series", Topology::ParallelSeries, point(1, 30, 20), point(2, 45, -15), 45,
+         45 * 10001.0, "RL \u2265 45 \u03a9 for Parallel/Series"},
         // Series/Parallel: RL up to the smaller R (1 + (X/R)^2), 100 here, not R itself.
-        {"series/parallel",
-         Topology::SeriesParallel,
-         {1, {100, 50}},
-         {2, {80, -40}},
-         100 / 10001.0,
-         100,
-         "0 < RL \u2264 100 \u03a9 for Series/Parallel"},
+        {"series/parallel", Topology::SeriesParallel, point(1, 100, 50), point(2, 80, -40),
+         100 / 10001.0, 100, "0 < RL \u2264 100 \u03a9 for Series/Parallel"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -93,7 +90,7 @@ TEST(RlScale, AcceptedRangeOnALogScale) {
         EXPECT_EQ(rl_position(*scale, c.hi * 2), 1.0);
         EXPECT_EQ(rl_position(*scale, c.lo / 2), 0.0);
     }
-    EXPECT_EQ(rl_scale(Topology::ParallelSeries, {1, {-1, 0}}, {2, {45, 0}}), std::nullopt);
+    EXPECT_EQ(rl_scale(Topology::ParallelSeries, point(1, -1, 0), point(2, 45, 0)), std::nullopt);
 }
 
 rf::PortData example() {
