@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Cross-builds the core, the rf library, veltrane-calc and their tests for 64-bit Windows with
-# mingw-w64 (linked statically: no DLLs to ship), compiles the window's resource file so that a
-# broken one fails, and runs the core and command-line tests under wine.
+# Cross-builds the core, the rf library, veltrane-calc, the native calculator window veltrane.exe
+# and their tests for 64-bit Windows with mingw-w64 (linked statically: no DLLs to ship), and runs
+# the tests under wine (the window's on a virtual display, through wine-window-run.sh).
 # Usage: scripts/windows.sh [BUILD_FOLDER]   (default build-windows)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."

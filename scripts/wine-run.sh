@@ -2,8 +2,9 @@
 # Runs a Windows program under wine: wine-run.sh PREFIX PROGRAM [ARGUMENT...]
 # (wine-run.sh PREFIX alone only makes the prefix.)
 # The wine prefix PREFIX is made on first use (once, also when several tests start together),
-# without dialogs and without a display; wine's own diagnostics are off so that the program's
-# standard output and error are all there is. The command line and file names pass as UTF-8.
+# without dialogs and without a display (wine-window-run.sh gives one); wine's own diagnostics are
+# off so that the program's standard output and error are all there is. The command line and file
+# names pass as UTF-8.
 set -euo pipefail
 if (($# < 1)); then
   echo "usage: wine-run.sh PREFIX PROGRAM [ARGUMENT...]" >&2
@@ -16,7 +17,10 @@ export WINEPREFIX=$prefix
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export LC_ALL=C.UTF-8
-unset DISPLAY WAYLAND_DISPLAY
+# No display, unless wine-window-run.sh gives one of its own.
+if [[ -z ${WINE_RUN_KEEP_DISPLAY:-} ]]; then
+  unset DISPLAY WAYLAND_DISPLAY
+fi
 
 if [[ ! -f $prefix/system.reg ]]; then
   mkdir -p "$(dirname "$prefix")"

@@ -6,6 +6,8 @@
     about.png     About window icon, 32 x 32, 16 colours (4-bit indexed PNG)
     die.png       die photograph, 160 x 92, 256 colours (8-bit indexed PNG)
     *@2x.png      the three pictures at twice the pixel density (64 x 64, 320 x 184)
+    about.ico     the About window icon as a Windows icon file
+    die.bmp, die@2x.bmp  the photograph as 8-bit Windows bitmaps, for the Win32 window
 
 Standard library only. The output is deterministic: every run writes the
 same bytes. With --preview DIR, enlarged copies (nearest neighbour) are also
@@ -174,6 +176,22 @@ def ico_bytes(canvas, palette, transparent):
     directory = struct.pack("<HHH", 0, 1, 1)
     entry = struct.pack("<BBBBHHII", w, h, 16, 0, 1, 4, len(image), 6 + 16)
     return directory + entry + image
+
+
+def bmp_bytes(canvas, palette):
+    """Windows bitmap file, 8 bits per pixel, bottom-up rows."""
+    w, h = canvas.width, canvas.height
+    stride = (w + 3) // 4 * 4
+    pixels = bytearray()
+    for y in reversed(range(h)):
+        row = bytes(canvas.get(x, y) for x in range(w))
+        pixels += row + bytes(stride - w)
+    colours = b"".join(bytes((b, g, r, 0)) for (r, g, b) in palette)
+    colours += bytes(4 * (256 - len(palette)))
+    info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 8, 0, len(pixels), 2835, 2835, 256, 0)
+    offset = 14 + len(info) + len(colours)
+    header = struct.pack("<2sIHHI", b"BM", offset + len(pixels), 0, 0, offset)
+    return header + info + colours + bytes(pixels)
 
 
 # ---------------------------------------------------------------------------
@@ -567,6 +585,9 @@ def main():
     write(os.path.join(args.out, "veltrane.ico"), ico_bytes(main_icon, WIN16, CLEAR))
     write(os.path.join(args.out, "about.png"), png_bytes(about_icon, WIN16, 4, CLEAR))
     write(os.path.join(args.out, "die.png"), png_bytes(die, die_palette, 8))
+    # The Win32 window loads its pictures from the program's resources, in Windows' formats.
+    write(os.path.join(args.out, "about.ico"), ico_bytes(about_icon, WIN16, CLEAR))
+    write(os.path.join(args.out, "die.bmp"), bmp_bytes(die, die_palette))
 
     # Twice the pixel density, for high-DPI screens (Qt picks "name@2x.png" by itself). The
     # icons are pixel art: the same pixels doubled stay crisp where a scaler would smooth them.
@@ -577,6 +598,7 @@ def main():
           png_bytes(about_icon.scaled(2), WIN16, 4, CLEAR))
     die2, die2_palette = draw_die(2)
     write(os.path.join(args.out, "die@2x.png"), png_bytes(die2, die2_palette, 8))
+    write(os.path.join(args.out, "die@2x.bmp"), bmp_bytes(die2, die2_palette))
 
     if args.preview:
         os.makedirs(args.preview, exist_ok=True)
