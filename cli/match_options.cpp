@@ -20,6 +20,8 @@ namespace veltrane::cli {
 
 namespace {
 
+using rf::read_number;
+
 using Json = nlohmann::ordered_json;
 
 // Samples of the model over the band when no data is read.
@@ -38,15 +40,6 @@ constexpr std::array<PathOption, 4> path_options = {{
     {"--match-spice", &MatchWords::spice, "FILE", "write the network as a SPICE subcircuit"},
     {"--match-plot", &MatchWords::plot, "FILE.svg", "draw the load and the matched input (SVG)"},
 }};
-
-std::optional<double> read_number(std::string_view text) {
-    double value = 0.0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc{} || end != text.data() + text.size() || !std::isfinite(value)) {
-        return std::nullopt;
-    }
-    return value;
-}
 
 // "A:B" or "A:B:C" split at the colons.
 std::vector<std::string_view> fields_of(std::string_view text) {

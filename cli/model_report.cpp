@@ -31,6 +31,8 @@ namespace veltrane::cli {
 
 namespace {
 
+using rf::read_number;
+
 using Json = nlohmann::ordered_json;
 
 constexpr std::string_view rl_auto_text = "auto";
@@ -44,16 +46,6 @@ std::string people(double value) {
 std::string complex_text(rf::Complex z) {
     return people(z.real()) + (std::signbit(z.imag()) ? " - j" : " + j") +
            people(std::fabs(z.imag())) + " ohm";
-}
-
-// A whole text that is one finite number.
-std::optional<double> read_number(std::string_view text) {
-    double value = 0.0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc{} || end != text.data() + text.size() || !std::isfinite(value)) {
-        return std::nullopt;
-    }
-    return value;
 }
 
 Json number_or_null(double value) {

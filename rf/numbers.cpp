@@ -6,6 +6,15 @@
 
 namespace veltrane::rf {
 
+std::optional<double> read_number(std::string_view text) {
+    double value = 0.0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc{} || end != text.data() + text.size() || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 namespace {
 // Fixed point of the largest double needs 309 digits before the point.
 using Buffer = std::array<char, 400>;

@@ -1,10 +1,16 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace veltrane::rf {
 
 // Numbers written for machines and people by the exports; always finite input (callers make sure).
+
+// A whole text that is one finite number, as written for machines ("0.295", "1e-3"); nothing for
+// anything else (a word after it, a blank, "inf").
+[[nodiscard]] std::optional<double> read_number(std::string_view text);
 
 // Shortest text that reads back as the same double ("0.1", "1e-12"): Touchstone, JSON.
 void append_shortest(std::string& out, double value);
