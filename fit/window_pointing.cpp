@@ -4,6 +4,7 @@
 #include "fit/window_common.h"
 
 #include "fit/chart_view.h"
+#include "fit/match_panel.h"
 #include "rf/sweep.h"
 
 #include <QLabel>
@@ -47,6 +48,7 @@ void FitWindow::build_picture() {
         input.f_ghz = {1.0, 2.0};
     }
     picture_ = rf::model_picture(input);
+    match_->decorate(picture_);
     handles_.clear();
     if (data_ && !evaluation_.message) {
         for (std::size_t k = 0; k < 2; ++k) {
@@ -65,9 +67,15 @@ void FitWindow::chart_pressed(QPointF p) {
         return;
     }
     dragging_ = handle_at(picture_.frame, handles_, {p.x(), p.y()}, 6 * chart_->units_per_pixel());
+    if (!dragging_) {
+        match_->press(picture_.frame, {p.x(), p.y()}, 6 * chart_->units_per_pixel());
+    }
 }
 
 void FitWindow::chart_dragged(QPointF p) {
+    if (match_->drag(picture_.frame, {p.x(), p.y()})) {
+        return; // a band edge follows the pointer
+    }
     if (!dragging_) {
         chart_hovered(p); // a press beside the markers moves nothing
         return;
