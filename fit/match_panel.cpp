@@ -66,7 +66,7 @@ constexpr int histogram_bins = 20;
 constexpr std::size_t max_curve_points = 2001;
 constexpr double schematic_width = 1000;
 constexpr double schematic_base_width = 300;
-constexpr double part_width = 95;
+constexpr double part_width = 115;
 
 std::optional<double> field_number(const QLineEdit* edit) {
     const std::string text = edit->text().trimmed().toStdString();
@@ -334,6 +334,7 @@ void MatchPanel::set_data(const rf::PortData* data, const QString& name) {
     forget_networks();
     data_ = data;
     name_ = name;
+    all_load_ = data_ != nullptr ? views::band_load(*data_, 0, HUGE_VAL) : match::Load{};
     show_message({});
     if (data_ == nullptr || data_->f_ghz.empty()) {
         return;
@@ -400,7 +401,7 @@ void MatchPanel::update_limits() {
     if (model_) {
         bound_ = match::model_bound(*model_, band_);
     }
-    estimate_ = match::data_estimate(views::band_load(*data_, 0, HUGE_VAL), band_, source_ohm());
+    estimate_ = match::data_estimate(all_load_, band_, source_ohm());
     QString text = bound_ ? QStringLiteral("Bound of the model: ") + limit_text(*bound_)
                           : QStringLiteral("No bound: no model with a positive section");
     if (estimate_) {
@@ -540,6 +541,7 @@ void MatchPanel::design_finished() {
     }
     fill_list();
     show_chosen();
+    update_curve();
     start_parts();
     emit changed();
     emit design_done();
@@ -560,6 +562,7 @@ void MatchPanel::choose(int index) {
         sizes_->setCurrentRow(index);
     }
     show_chosen();
+    update_curve();
     start_parts();
     emit changed();
 }
@@ -638,6 +641,7 @@ void MatchPanel::parts_finished() {
     }
     fill_list();
     show_chosen();
+    update_curve();
     emit changed();
     emit parts_done();
 }
@@ -670,10 +674,6 @@ void MatchPanel::show_chosen() {
     const match::Design* design = exported();
     if (design == nullptr || data_ == nullptr) {
         chosen_label_->clear();
-        schematic_ = {};
-        curve_f_ghz_.clear();
-        curve_g_.clear();
-        schematic_view_->update();
         return;
     }
     QString text =
@@ -688,6 +688,17 @@ void MatchPanel::show_chosen() {
                 QStringLiteral(" dB");
     }
     chosen_label_->setText(text);
+}
+
+void MatchPanel::update_curve() {
+    curve_f_ghz_.clear();
+    curve_g_.clear();
+    schematic_ = {};
+    schematic_view_->update();
+    const match::Design* design = exported();
+    if (design == nullptr || data_ == nullptr) {
+        return;
+    }
     // As wide as the parts need: a short ladder is drawn large in the panel.
     const double width =
         std::min(schematic_width,
@@ -698,9 +709,8 @@ void MatchPanel::show_chosen() {
     schematic_.width = layout.width;
     schematic_.height = layout.height;
     match::draw_schematic(schematic_, layout, 0);
-    schematic_view_->update();
     // The matched curve over the data, every so many samples of a large file.
-    const match::Load all = views::band_load(*data_, 0, HUGE_VAL);
+    const match::Load& all = all_load_;
     const std::size_t step = all.f_ghz.size() / max_curve_points + 1;
     match::Load drawn;
     for (std::size_t i = 0; i < all.f_ghz.size(); i += step) {
@@ -740,8 +750,8 @@ std::optional<QString> MatchPanel::export_to(MatchExport kind, const QString& pa
         bytes = match::network_spice(ladder, designed_losses_, designed_source_ohm_, band_);
         break;
     case MatchExport::MatchedTouchstone:
-        bytes = match::matched_touchstone(ladder, designed_losses_, designed_source_ohm_,
-                                          views::band_load(*data_, 0, HUGE_VAL));
+        bytes =
+            match::matched_touchstone(ladder, designed_losses_, designed_source_ohm_, all_load_);
         break;
     case MatchExport::Svg:
     case MatchExport::Png: {
@@ -749,8 +759,8 @@ std::optional<QString> MatchPanel::export_to(MatchExport kind, const QString& pa
         if (picture_source_) {
             picture = picture_source_();
         } else {
-            picture = match::match_picture({ladder, designed_losses_, designed_source_ohm_,
-                                            views::band_load(*data_, 0, HUGE_VAL), band_, bound_});
+            picture = match::match_picture(
+                {ladder, designed_losses_, designed_source_ohm_, all_load_, band_, bound_});
         }
         const match::SchematicLayout layout = match::schematic_layout(
             ladder, designed_source_ohm_, name_.toStdString(), picture.width);

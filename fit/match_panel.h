@@ -118,6 +118,8 @@ class MatchPanel final : public QWidget {
     void forget_networks();
     void fill_list();
     void show_chosen();
+    // The matched curve over the data and the schematic, when the network changes.
+    void update_curve();
     [[nodiscard]] const match::Design* exported() const;
     [[nodiscard]] match::DesignInput design_input() const;
     [[nodiscard]] std::optional<match::Losses> losses() const;
@@ -130,7 +132,8 @@ class MatchPanel final : public QWidget {
     match::Band band_{1, 2};
     bool band_by_user_ = false;
     std::optional<views::BandEdge> dragging_;
-    match::Load load_; // the data in the band
+    match::Load load_;     // the data in the band
+    match::Load all_load_; // all the data with a finite impedance
     std::optional<match::Limit> bound_;
     std::optional<match::Limit> estimate_;
     std::vector<match::Design> networks_;

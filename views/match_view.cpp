@@ -26,6 +26,18 @@ std::string people(double value, int digits = 4) {
     return text;
 }
 
+// Points closer than a unit (about a pixel) to the last one kept add nothing to a curve.
+void add_point(std::vector<rf::Point>& points, rf::Point p) {
+    if (!points.empty()) {
+        const double dx = p.x - points.back().x;
+        const double dy = p.y - points.back().y;
+        if (dx * dx + dy * dy < 1.0) {
+            return;
+        }
+    }
+    points.push_back(p);
+}
+
 bool finite(rf::Complex z) {
     return std::isfinite(z.real()) && std::isfinite(z.imag());
 }
@@ -225,23 +237,26 @@ void add_match_overlay(rf::Picture& picture, const MatchOverlay& overlay) {
     auto& ops = picture.operations;
     const double x_lo = rf::plot_x(frame, overlay.band.fl_ghz);
     const double x_hi = rf::plot_x(frame, overlay.band.fh_ghz);
-    // The shading goes under the plot's curves: into the first clip of the plot, where the
-    // picture shades the model's band.
+    // The shading goes under the plot's curves: at the end of the first clip of the plot, over
+    // the model's band the picture shades there.
     const rf::Operation shade = rf::FilledRect{{x_lo, a.y, x_hi - x_lo, a.height}, match_band_fill};
     const auto first_clip = std::find_if(ops.begin(), ops.end(), [&](const rf::Operation& op) {
         const auto* clip = std::get_if<rf::BeginClip>(&op);
         return clip != nullptr && clip->rect.x == a.x && clip->rect.y == a.y &&
                clip->rect.width == a.width && clip->rect.height == a.height;
     });
-    if (first_clip != ops.end()) {
-        ops.insert(first_clip + 1, shade);
+    const auto clip_end = std::find_if(first_clip, ops.end(), [](const rf::Operation& op) {
+        return std::holds_alternative<rf::EndClip>(op);
+    });
+    if (clip_end != ops.end()) {
+        ops.insert(clip_end, shade);
     } else {
         ops.push_back(rf::BeginClip{a});
         ops.push_back(shade);
         ops.push_back(rf::EndClip{});
     }
 
-    const rf::Pen pen{match_green, 2.2, rf::Dash::Solid};
+    const rf::Pen pen{match_green, 1.6, rf::Dash::Solid};
     rf::Polyline on_chart{{}, pen};
     rf::Polyline on_plot{{}, pen};
     const std::size_t n = std::min(overlay.f_ghz.size(), overlay.matched.size());
@@ -250,9 +265,9 @@ void add_match_overlay(rf::Picture& picture, const MatchOverlay& overlay) {
         if (!finite(g)) {
             continue;
         }
-        on_chart.points.push_back(rf::smith_point(frame, g));
-        on_plot.points.push_back(
-            {rf::plot_x(frame, overlay.f_ghz[i]), rf::plot_y(frame, rf::return_loss_db(g))});
+        add_point(on_chart.points, rf::smith_point(frame, g));
+        add_point(on_plot.points,
+                  {rf::plot_x(frame, overlay.f_ghz[i]), rf::plot_y(frame, rf::return_loss_db(g))});
     }
     if (on_chart.points.size() >= 2) {
         ops.emplace_back(std::move(on_chart));
