@@ -16,7 +16,7 @@ constexpr double ground_y = 115;
 constexpr double left_margin = 20;
 constexpr double source_width = 120;
 constexpr double device_width = 110;
-constexpr double largest_slot = 110;
+constexpr double largest_slot = 120;
 constexpr double symbol_length = 40;
 
 constexpr rf::Colour black{0, 0, 0};

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <numeric>
 
 using namespace veltrane;
@@ -164,7 +165,7 @@ TEST(YieldRunsTest, AgreesWithTheLibrarysYield) {
     for (int i = 0; i <= 20; ++i) {
         const double f = 0.295 + 0.11 * i / 20;
         load.f_ghz.push_back(f);
-        load.z_ohm.push_back({40, 2 * M_PI * f * 120});
+        load.z_ohm.push_back({40, 2 * std::numbers::pi * f * 120});
     }
     const match::Ladder ladder = {{match::Position::Series, match::Kind::C, 1.0},
                                   {match::Position::Shunt, match::Kind::C, 2.5}};
@@ -220,7 +221,7 @@ TEST(MatchedCurveTest, ReflectionOfTheMatchedInput) {
         rf::Complex g;
     };
     // A series 25 ohm reactance at 1 GHz: L = 25 / (2 pi) nH.
-    const double l = 25 / (2 * M_PI);
+    const double l = 25 / (2 * std::numbers::pi);
     const Row rows[] = {
         {{}, 50, {-1.0 / 3, 0}},
         {{}, 25, {0, 0}},
