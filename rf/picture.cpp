@@ -62,8 +62,10 @@ constexpr double max_return_loss_db = 60;
 
 constexpr double degrees = 180 / std::numbers::pi;
 
-// Marker discs on the Smith chart.
+// Marker discs on the Smith chart, and how far labels keep from their centres: clear of the
+// larger discs a window draws on the data's points there too.
 constexpr double marker_radius = 3.5;
+constexpr double label_clearance = 6.5;
 
 // The model's curve moves at most this much in |Gamma| between the points drawn, unzoomed.
 constexpr double curve_step = 0.01;
@@ -416,7 +418,7 @@ class Builder {
                 continue; // zoomed away
             }
             shown.push_back({&marker, p});
-            const double d = marker_radius + 1.5;
+            const double d = label_clearance;
             taken.push_back({p.x - d, p.y - d, p.x + d, p.y + d});
         }
         for (const Placed& s : shown) {
@@ -428,7 +430,7 @@ class Builder {
         for (const Placed& s : shown) {
             const double width = 0.62 * t_ * static_cast<double>(shown_length(s.marker->label));
             const double height = 1.05 * t_;
-            const auto candidates = around(s.at, marker_radius, 0.35 * t_, width, height);
+            const auto candidates = around(s.at, label_clearance, 0.25 * t_, width, height);
             const Box box = place_label(candidates, taken, bounds);
             taken.push_back(box);
             text({box.x0, box.y1 - 0.25 * t_}, s.marker->label, t_, Anchor::Start, black, true);
@@ -509,7 +511,8 @@ class Builder {
         text({a.x + a.width / 2, a.y + a.height + 3.1 * t_}, "Frequency (GHz)", 1.1 * t_,
              Anchor::Middle, black, true);
         add(BeginClip{a});
-        const std::vector<std::string> outside = frequency_markers();
+        std::vector<Text> marker_labels;
+        const std::vector<std::string> outside = frequency_markers(marker_labels);
         for (const ExtraCurve& curve : input_.extra) {
             curve_on_plot(curve.f_ghz, curve.g, Pen{role_colour(curve.role), 2.0, curve.dash});
         }
@@ -521,6 +524,9 @@ class Builder {
         }
         if (!data_g_.empty()) {
             curve_on_plot(data_f_, data_g_, data_pen);
+        }
+        for (Text& label : marker_labels) { // above the curves, to be read
+            add(std::move(label));
         }
         add(EndClip{});
         add(Line{{a.x, a.y}, {a.x + a.width, a.y}, frame_pen});
@@ -605,9 +611,9 @@ class Builder {
         add(FilledRect{{x0, frame().plot_area.y, x1 - x0, frame().plot_area.height}, band_fill});
     }
 
-    // The markers within the axis, labels clear of each other and of the marker lines; the
-    // names and frequencies of those outside it.
-    std::vector<std::string> frequency_markers() {
+    // The markers within the axis, their labels (for drawing above the curves) clear of each
+    // other and of the marker lines; the names and frequencies of those outside it.
+    std::vector<std::string> frequency_markers(std::vector<Text>& labels) {
         const Rect& a = frame().plot_area;
         const double lo = frame().f_lo_ghz;
         const double hi = frame().f_hi_ghz;
@@ -639,7 +645,8 @@ class Builder {
             }
             const Box box = place_label(candidates, taken, a);
             taken.push_back(box);
-            text({box.x0, box.y1 - 0.25 * t_}, shown[i]->label, t_, Anchor::Start, black, true);
+            labels.push_back(Text{
+                {box.x0, box.y1 - 0.25 * t_}, shown[i]->label, t_, Anchor::Start, black, true});
         }
         return outside;
     }

@@ -105,7 +105,9 @@ void add_handles(rf::Picture& picture, const rf::ChartFrame& frame, std::span<co
                                                      h.colour,
                                                      true});
         }
-        if (x >= frame.plot_area.x && x <= frame.plot_area.x + frame.plot_area.width) {
+        // With a model the picture names F1 and F2 on the plot already, above the curves.
+        if (label_on_chart && x >= frame.plot_area.x &&
+            x <= frame.plot_area.x + frame.plot_area.width) {
             const rf::Point label_at{x, frame.plot_area.y + frame.plot_area.height - 6};
             picture.operations.emplace_back(
                 rf::Text{label_at, h.label, text_size, rf::Anchor::Middle, h.colour, true});

@@ -35,7 +35,7 @@ struct Curve {
                                                  rf::Point p, double reach, double snap);
 
 // A draggable handle for a point picked on the data: a filled disc on the Smith chart and on
-// the return-loss curve, with its label on the plot and, when `label_on_chart`, on the chart.
+// the return-loss curve, with its label on both when `label_on_chart` (no model names them).
 struct Handle {
     std::string label; // "F1"
     double f_ghz = 0.0;

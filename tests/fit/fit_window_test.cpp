@@ -668,6 +668,19 @@ class FitWindowTest : public QObject {
         }
         QVERIFY(red);
         QVERIFY(orange);
+        // The same with the model pinned, another row chosen and the plot zoomed into a box.
+        QTest::mouseClick(window_->findChild<QPushButton*>(QStringLiteral("pin")), Qt::LeftButton);
+        QTest::mouseClick(
+            list->viewport(), Qt::LeftButton, {},
+            list->visualItemRect(list->item(std::min(2, list->count() - 1))).center());
+        const auto& a = window_->picture().frame.plot_area;
+        drag({a.x + 0.2 * a.width, a.y + 0.05 * a.height},
+             {a.x + 0.75 * a.width, a.y + 0.95 * a.height});
+        QVERIFY(window_->zoom().f_ghz.has_value());
+        QTest::qWait(50);
+        window_->grab().toImage().save(QStringLiteral(VELTRANE_SCREENSHOT_DIR "/fit_window_zoom") +
+                                       (scale > 1 ? QStringLiteral("_x2") : QString()) +
+                                       QStringLiteral(".png"));
     }
 };
 
