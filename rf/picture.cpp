@@ -38,7 +38,8 @@ const Pen frame_pen{black, 1.0, Dash::Solid};
 const Pen model_pen{model_blue, 3.4, Dash::Solid};
 const Pen extension_pen{model_blue, 1.6, Dash::Dotted};
 const Pen standard_pen{standard_green, 1.8, Dash::Dashed};
-const Pen data_pen{data_red, 1.3, Dash::Solid};
+// One unit: a pixel in the window, which painters draw fastest for thousands of points.
+const Pen data_pen{data_red, 1.0, Dash::Solid};
 const Pen marker_pen{black, 0.8, Dash::Dashed};
 const Pen range_pen{label_grey, 1.0, Dash::Dashed};
 
@@ -71,13 +72,15 @@ constexpr double label_clearance = 6.5;
 constexpr double curve_step = 0.01;
 constexpr std::size_t max_curve_points = 60000;
 
-// Drops points closer than a fraction of a unit to the last one kept: a sweep of millions of
-// frequencies draws the same curve with a few thousand points.
-void add_point(std::vector<Point>& points, Point p) {
+// Drops points closer than a fraction of a unit (more for a wide pen, whose width hides the
+// difference) to the last one kept: a sweep of millions of frequencies draws the same curve with
+// a few thousand points, and a wide curve with fewer, which painters stroke much faster.
+void add_point(std::vector<Point>& points, Point p, double pen_width = 0) {
     if (!points.empty()) {
+        const double least = std::max(0.3, 0.6 * pen_width);
         const double dx = p.x - points.back().x;
         const double dy = p.y - points.back().y;
-        if (dx * dx + dy * dy < 0.09) {
+        if (dx * dx + dy * dy < least * least) {
             return;
         }
     }
@@ -158,7 +161,8 @@ class Builder {
 
     Picture build() {
         const double zoom = std::clamp(input_.zoom.smith_zoom, 1.0, max_zoom);
-        const double step = curve_step / zoom;
+        // Finer when zoomed, within a budget that a chart of many resonances still meets.
+        const double step = curve_step / std::min(zoom, 20.0);
         if (input_.draw_model) {
             model_f_ = curve_frequencies(input_.model, input_.f_ghz, input_.z0_ohm, step);
             model_g_ = model_reflections(input_.model, model_f_, input_.z0_ohm);
@@ -336,7 +340,7 @@ class Builder {
     void curve_on_chart(const std::vector<Complex>& g, const Pen& pen) {
         Polyline line{{}, pen};
         for (Complex value : g) {
-            add_point(line.points, on_chart(value));
+            add_point(line.points, on_chart(value), pen.width);
         }
         if (line.points.size() >= 2) {
             add(std::move(line));
@@ -393,8 +397,8 @@ class Builder {
         const double lo = std::min(end, f_ghz);
         const double hi = std::max(end, f_ghz);
         const std::vector<double> ends = {lo, hi};
-        const std::vector<double> f =
-            curve_frequencies(input_.model, ends, input_.z0_ohm, curve_step / frame().smith_zoom);
+        const std::vector<double> f = curve_frequencies(
+            input_.model, ends, input_.z0_ohm, curve_step / std::min(frame().smith_zoom, 20.0));
         add(BeginClip{frame().smith_area});
         curve_on_chart(model_reflections(input_.model, f, input_.z0_ohm), extension_pen);
         add(EndClip{});
@@ -667,7 +671,7 @@ class Builder {
         last = std::min(last + 1, n);
         Polyline line{{}, pen};
         for (std::size_t i = first; i < last; ++i) {
-            add_point(line.points, on_plot(f[i], return_loss_db(g[i])));
+            add_point(line.points, on_plot(f[i], return_loss_db(g[i])), pen.width);
         }
         if (line.points.size() >= 2) {
             add(std::move(line));
