@@ -313,6 +313,15 @@ class Builder {
             curve_on_chart(data_g_, data_pen);
         }
         add(EndClip{});
+        if (zoomed) { // the view's edge, where the chart is cut
+            const Point corners[] = {{area.x, area.y},
+                                     {area.x + area.width, area.y},
+                                     {area.x + area.width, area.y + area.height},
+                                     {area.x, area.y + area.height}};
+            for (std::size_t i = 0; i < 4; ++i) {
+                add(Line{corners[i], corners[(i + 1) % 4], frame_pen});
+            }
+        }
         if (input_.draw_model) {
             smith_markers();
         }
