@@ -232,7 +232,8 @@ class FitWindowTest : public QObject {
         QCOMPARE(edit("F1_ghz")->text().toDouble(), f1);
     }
 
-    // Wheel, Ctrl++, a box on either chart: each zooms; a double click shows the whole again.
+    // Wheel, Ctrl++, a box on either chart: each zooms; the right button pans; a double click
+    // shows the whole again.
     void zooming_data() {
         QTest::addColumn<QString>("how");
         QTest::addColumn<bool>("on_smith");
@@ -286,6 +287,21 @@ class FitWindowTest : public QObject {
             QVERIFY(zoom.f_ghz.has_value()); // both charts at once
         }
         QVERIFY(reset->isEnabled());
+        // A drag with the right button pans the zoomed chart.
+        const auto& now = window_->picture().frame;
+        const veltrane::rf::Point middle =
+            on_smith ? now.smith_centre
+                     : veltrane::rf::Point{now.plot_area.x + now.plot_area.width / 2,
+                                           now.plot_area.y + now.plot_area.height / 2};
+        const QPointF from = chart->to_widget(middle);
+        const QPointF to = from + QPointF(-40, 25);
+        QTest::mousePress(chart, Qt::RightButton, {}, from.toPoint());
+        QMouseEvent pan(QEvent::MouseMove, to, chart->mapToGlobal(to), Qt::NoButton,
+                        Qt::RightButton, Qt::NoModifier);
+        QApplication::sendEvent(chart, &pan);
+        QTest::mouseRelease(chart, Qt::RightButton, {}, to.toPoint());
+        QVERIFY(!(window_->zoom() == zoom));
+        QCOMPARE(window_->zoom().smith_zoom, zoom.smith_zoom);
         QTest::mouseDClick(chart, Qt::LeftButton, {}, chart->to_widget(at).toPoint());
         QVERIFY(window_->zoom() == veltrane::rf::ChartZoom{});
         QVERIFY(!reset->isEnabled());
