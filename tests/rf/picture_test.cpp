@@ -278,7 +278,7 @@ TEST(ModelCurve, SharpResonancesAreSmooth) {
 TEST(ModelPicture, DrawsWhatIsThereAndNothingElse) {
     Result s{};
     s.F1 = 1500;
-    s.F2 = 2500;
+    s.F2 = 1580; // close to F1: its marker where F1's label would go
     s.FL = 1200;
     s.F0 = 400; // outside the sweep
     s.FH = 2800;
@@ -307,6 +307,7 @@ TEST(ModelPicture, DrawsWhatIsThereAndNothingElse) {
         std::ptrdiff_t index = 0;
         int range_fills = 0;
         std::vector<Point> markers;
+        std::vector<Box> labels; // of the markers, on both charts
         for (const Operation& op : p.operations) {
             if (const auto* line = std::get_if<Polyline>(&op)) {
                 if (line->pen.colour == Colour{95, 145, 235}) {
@@ -323,6 +324,9 @@ TEST(ModelPicture, DrawsWhatIsThereAndNothingElse) {
                 markers.push_back(c->centre);
             } else if (const auto* t = std::get_if<Text>(&op)) {
                 EXPECT_GE(t->size, 12) << t->text;
+                if (t->bold && t->text.starts_with("F") && t->anchor == Anchor::Start) {
+                    labels.push_back(text_box(t->at, t->size, shown_length(t->text)));
+                }
             } else if (const auto* r = std::get_if<FilledRect>(&op);
                        r && r->fill == Colour{232, 232, 232}) {
                 ++range_fills;
@@ -336,6 +340,16 @@ TEST(ModelPicture, DrawsWhatIsThereAndNothingElse) {
         EXPECT_NE(first_data, last_data);
         EXPECT_EQ(range_fills, range ? 3 : 0); // both sides and the legend
         ASSERT_EQ(markers.size(), 5U);
+        // No label covers a marker or another label.
+        EXPECT_EQ(labels.size(), 4U + 5U); // F0 lies off the plot's axis
+        for (std::size_t i = 0; i < labels.size(); ++i) {
+            for (Point m : markers) {
+                EXPECT_EQ(labels[i].overlap({m.x - 3.5, m.y - 3.5, m.x + 3.5, m.y + 3.5}), 0.0);
+            }
+            for (std::size_t j = 0; j < i; ++j) {
+                EXPECT_EQ(labels[i].overlap(labels[j]), 0.0) << i << " and " << j;
+            }
+        }
         for (Point m : markers) {
             double nearest = 1e9;
             for (const Polyline* line : model_lines) {
