@@ -96,42 +96,34 @@ StepOutcome solve_series_parallel(State& s, const Choice& choice) {
         return Stop::rl_must_stay_below(limit.value());
     }
 
-    auto section_q = [&](Real Gp, std::string_view r_must_be_positive, Real& Q) -> StepOutcome {
+    // The section of one point: its Q, then the series reactance and shunt susceptance.
+    auto section = [&](const Parallel& p, Crossover crossover, std::string_view r_must_be_positive,
+                       double& Q, double& Xs, double& Bp) -> StepOutcome {
         if (auto stop = require_nonzero(s.RL, "RL must be positive")) {
             return stop;
         }
-        const Real argument = (Real(1) / s.RL) / Gp - 1;
+        const Real argument = (Real(1) / s.RL) / p.Gp - 1;
         if (argument.value() < 0.0) {
             if (s.RL < 0.0) {
                 return Stop("RL must be positive");
             }
-            if (Gp.value() < 0.0) {
+            if (p.Gp.value() < 0.0) {
                 return Stop(r_must_be_positive);
             }
             return Stop("Please change RL"); // RL a rounding error above the limit
         }
-        Q = std::sqrt(argument.value());
+        const Real q = std::sqrt(argument.value());
+        const Real dB = p.Gp * q;
+        const double sign = crossover_sign(crossover);
+        Xs = ((Real(-sign) * q) * s.RL).value();
+        Bp = (p.B - dB * sign).value();
+        Q = q.value();
         return std::nullopt;
     };
-
-    Real Q1 = 0.0;
-    if (auto stop = section_q(p1.Gp, "R1 must be positive", Q1)) {
+    if (auto stop = section(p1, choice.f1, "R1 must be positive", s.ser_par.q1, s.Xs1, s.Bp1)) {
         return stop;
     }
-    const Real dB1 = p1.Gp * Q1;
-    const double s1 = crossover_sign(choice.f1);
-    s.Xs1 = ((Real(-s1) * Q1) * s.RL).value();
-    s.Bp1 = (p1.B - dB1 * s1).value();
-    Real Q2 = 0.0;
-    if (auto stop = section_q(p2.Gp, "R2 must be positive", Q2)) {
-        return stop;
-    }
-    const Real dB2 = p2.Gp * Q2;
-    const double s2 = crossover_sign(choice.f2);
-    s.Xs2 = ((Real(-s2) * Q2) * s.RL).value();
-    s.Bp2 = (p2.B - dB2 * s2).value();
-    s.ser_par = {Q1.value(), Q2.value()};
-    return std::nullopt;
+    return section(p2, choice.f2, "R2 must be positive", s.ser_par.q2, s.Xs2, s.Bp2);
 }
 
 } // namespace veltrane
