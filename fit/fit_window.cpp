@@ -58,17 +58,12 @@ FitWindow::FitWindow(QWidget* parent) : QMainWindow(parent) {
     message_->setStyleSheet(QStringLiteral("color: #a00000; font-weight: bold"));
     message_->setText(QStringLiteral("Open a Touchstone file (File > Open, or drop it here)."));
 
-    readout_ = new QLabel;
-    readout_->setObjectName(QStringLiteral("readout"));
-    readout_->setAccessibleName(QStringLiteral("Cursor read-out"));
-    readout_->setMinimumHeight(readout_->fontMetrics().height() + 4);
-
     auto* upper = new QWidget;
     auto* upper_layout = new QVBoxLayout(upper);
     upper_layout->setContentsMargins(4, 4, 4, 0);
     upper_layout->addWidget(message_);
     upper_layout->addWidget(chart_, 1);
-    upper_layout->addWidget(readout_);
+    upper_layout->addWidget(build_chart_row());
 
     table_ = new QTableWidget(static_cast<int>(rf::all_choices.size()), 3);
     table_->setObjectName(QStringLiteral("choices"));
@@ -129,7 +124,7 @@ FitWindow::FitWindow(QWidget* parent) : QMainWindow(parent) {
     // The Match panel beside the charts; it draws the band and the matched curve on them.
     match_ = new MatchPanel;
     connect(match_, &MatchPanel::changed, this, &FitWindow::build_picture);
-    match_->set_picture_source([this]() -> const rf::Picture& { return picture_; });
+    match_->set_picture_source([this] { return export_picture(); });
     auto* match_dock = new QDockWidget(QStringLiteral("Match"));
     match_dock->setObjectName(QStringLiteral("match_dock"));
     auto* match_scroll = new QScrollArea;
@@ -137,6 +132,7 @@ FitWindow::FitWindow(QWidget* parent) : QMainWindow(parent) {
     match_scroll->setWidgetResizable(true);
     match_dock->setWidget(match_scroll);
     addDockWidget(Qt::RightDockWidgetArea, match_dock);
+    resizeDocks({match_dock}, {360}, Qt::Horizontal); // the charts keep most of the width
 
     build_actions();
     restore_settings();

@@ -278,7 +278,7 @@ QString MatchPanel::message() const {
     return message_->text();
 }
 
-void MatchPanel::set_picture_source(std::function<const rf::Picture&()> source) {
+void MatchPanel::set_picture_source(std::function<rf::Picture()> source) {
     picture_source_ = std::move(source);
 }
 
@@ -410,11 +410,11 @@ void MatchPanel::update_limits() {
     bound_label_->setText(text);
 }
 
-void MatchPanel::decorate(rf::Picture& picture) const {
+void MatchPanel::decorate(rf::Picture& picture, double text_size) const {
     if (data_ == nullptr || data_->f_ghz.empty()) {
         return;
     }
-    views::add_match_overlay(picture, {band_, bound_, curve_f_ghz_, curve_g_, true});
+    views::add_match_overlay(picture, {band_, bound_, curve_f_ghz_, curve_g_, true, text_size});
 }
 
 bool MatchPanel::press(const rf::ChartFrame& frame, rf::Point p, double reach) {

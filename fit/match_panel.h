@@ -57,10 +57,10 @@ class MatchPanel final : public QWidget {
     void set_model(const std::optional<rf::LumpedModel>& model,
                    const std::optional<match::Band>& band);
     // The window's picture, for the exports of the picture.
-    void set_picture_source(std::function<const rf::Picture&()> source);
+    void set_picture_source(std::function<rf::Picture()> source);
 
     // The band shaded, the bound and the chosen network's matched curve over the window's charts.
-    void decorate(rf::Picture& picture) const;
+    void decorate(rf::Picture& picture, double text_size) const;
     // Pointing into the charts: a press within `reach` of a band edge takes it (true), a drag
     // moves it (true while an edge is held).
     bool press(const rf::ChartFrame& frame, rf::Point p, double reach);
@@ -149,7 +149,7 @@ class MatchPanel final : public QWidget {
     std::vector<rf::Complex> curve_g_; // the matched curve over the data, for the charts
     rf::Picture schematic_;
     rf::Picture histogram_picture_;
-    std::function<const rf::Picture&()> picture_source_;
+    std::function<rf::Picture()> picture_source_;
 
     QFutureWatcher<Designed> designer_;
     std::shared_ptr<std::atomic<bool>> stop_design_;

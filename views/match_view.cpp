@@ -235,6 +235,7 @@ void add_match_overlay(rf::Picture& picture, const MatchOverlay& overlay) {
     const rf::ChartFrame& frame = picture.frame;
     const rf::Rect& a = frame.plot_area;
     auto& ops = picture.operations;
+    const double text = overlay.text_size;
     const double x_lo = rf::plot_x(frame, overlay.band.fl_ghz);
     const double x_hi = rf::plot_x(frame, overlay.band.fh_ghz);
     // The shading goes under the plot's curves: at the end of the first clip of the plot, over
@@ -270,7 +271,16 @@ void add_match_overlay(rf::Picture& picture, const MatchOverlay& overlay) {
                   {rf::plot_x(frame, overlay.f_ghz[i]), rf::plot_y(frame, rf::return_loss_db(g))});
     }
     if (on_chart.points.size() >= 2) {
+        // A zoomed chart is cut to its square.
+        const rf::Rect& square = frame.smith_area;
+        const bool cut = square.width > 0 && square.height > 0;
+        if (cut) {
+            ops.emplace_back(rf::BeginClip{square});
+        }
         ops.emplace_back(std::move(on_chart));
+        if (cut) {
+            ops.emplace_back(rf::EndClip{});
+        }
     }
     ops.emplace_back(rf::BeginClip{a});
     if (on_plot.points.size() >= 2) {
@@ -281,20 +291,25 @@ void add_match_overlay(rf::Picture& picture, const MatchOverlay& overlay) {
         ops.emplace_back(rf::Line{{x_lo, y}, {x_hi, y}, {bound_orange, 1.6, rf::Dash::Dotted}});
         ops.emplace_back(rf::Text{{(x_lo + x_hi) / 2, y - 4},
                                   "bound " + people(overlay.bound->rl_db, 3) + " dB",
-                                  10,
+                                  text,
                                   rf::Anchor::Middle,
                                   bound_orange,
                                   true});
     }
     ops.emplace_back(rf::EndClip{});
     if (overlay.handles) {
+        const double r = text / 2;
         for (const auto& [x, label] : {std::pair{x_lo, "FL"}, std::pair{x_hi, "FH"}}) {
             ops.emplace_back(
                 rf::Line{{x, a.y}, {x, a.y + a.height}, {match_green, 1.4, rf::Dash::Solid}});
             ops.emplace_back(rf::Circle{
-                {x, a.y + a.height - 7}, 5, {match_green, 1.2, rf::Dash::Solid}, match_green});
-            ops.emplace_back(rf::Text{
-                {x, a.y + a.height - 15}, label, 10, rf::Anchor::Middle, match_green, true});
+                {x, a.y + a.height - r - 2}, r, {match_green, 1.2, rf::Dash::Solid}, match_green});
+            ops.emplace_back(rf::Text{{x, a.y + a.height - 2 * r - 5},
+                                      label,
+                                      text,
+                                      rf::Anchor::Middle,
+                                      match_green,
+                                      true});
         }
     }
 }
