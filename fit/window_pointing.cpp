@@ -25,6 +25,10 @@ void FitWindow::build_picture() {
     if (state) {
         input.model = rf::LumpedModel::from(*state, chosen_.topology);
         input.calculation = &*state;
+        const ChoiceRow* row = chosen_row();
+        const std::string mark = row != nullptr ? row_mark(*row) : std::string{};
+        input.model_label = row_name(chosen_) + (mark.empty() ? "" : ", " + mark);
+        input.model_flagged = !mark.empty();
         if (series_) {
             input.standard = rf::standard_model(input.model, *series_);
             input.standard_name = std::string(rf::e_series_name(*series_));
@@ -65,6 +69,9 @@ void FitWindow::chart_pressed(QPointF p) {
         return;
     }
     dragging_ = handle_at(picture_.frame, handles_, {p.x(), p.y()}, 6 * chart_->units_per_pixel());
+    if (dragging_) {
+        record_change(); // the whole drag is one step back
+    }
 }
 
 void FitWindow::chart_dragged(QPointF p) {

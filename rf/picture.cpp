@@ -167,9 +167,10 @@ class Builder {
         }
         const LumpedModel& m = input_.model;
         text({picture_width / 2, 28},
-             std::string(topology_name(m.topology)) + ": " + element_summary(m) +
+             (input_.model_label.empty() ? std::string{} : input_.model_label + ": ") +
+                 std::string(topology_name(m.topology)) + ": " + element_summary(m) +
                  ", RL = " + readable(m.rl_ohm) + " \u03a9",
-             14, Anchor::Middle, black, true);
+             14, Anchor::Middle, input_.model_flagged ? Colour{170, 0, 0} : black, true);
         if (input_.standard) {
             text({picture_width / 2, 50},
                  input_.standard_name + " values: " + element_summary(*input_.standard), 12,

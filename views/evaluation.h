@@ -13,6 +13,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -29,7 +30,20 @@ struct ChoiceRow {
     Choice choice;
     std::variant<Result, std::string> outcome; // the final state, or the calculator's message
     std::optional<rf::FitStats> band_fit;      // over the samples in FL..FH
+    std::optional<rf::FitStats> data_fit;      // over every sample: the figure a row shows
+    std::vector<std::string> warnings;         // rf::model_warnings over the data
 };
+
+// What a row must say before its model is trusted, as a word: "negative" (an element below
+// zero), "degenerate" (an element zero, not finite, or acting as a short or an open over the
+// data), "warning" (any other warning), or empty.
+[[nodiscard]] std::string row_mark(const ChoiceRow& row);
+
+// The one figure by which a model is judged against the data wherever it is shown, and its
+// label: the largest |ΔΓ| over every sample.
+inline constexpr std::string_view data_fit_label = "max |\u0394\u0393| over the data";
+[[nodiscard]] std::optional<rf::FitStats> data_fit(const Result& state, Topology topology,
+                                                   const rf::PortData& data, double z0_ohm);
 
 struct Evaluation {
     std::optional<std::string> message; // why there are no rows (a point off the data)
@@ -66,7 +80,8 @@ struct CalculatorView {
 // "Par/Ser, F1 ind, F2 cap": a short name for a table row.
 [[nodiscard]] std::string choice_label(Choice choice);
 
-// "Ls 1.234 nH, Cs ..." with four significant digits, for the table of choices.
+// "Ls 1.234 nH, Cs 114.2 fF, ..." with four significant digits and the SI prefix that suits each
+// value, for the table of choices.
 [[nodiscard]] std::string element_line(const Result& state);
 
 } // namespace veltrane::views
