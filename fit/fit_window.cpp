@@ -85,6 +85,12 @@ FitWindow::FitWindow(QWidget* parent) : QMainWindow(parent) {
     table_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
     table_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
     table_->horizontalHeader()->setSectionResizeMode(3, QHeaderView::ResizeToContents);
+    table_->horizontalHeaderItem(2)->setToolTip(
+        QStringLiteral("negative: an element below zero; degenerate: an element zero or acting as "
+                       "a short or an open over the data; warning: see the row's tooltip"));
+    table_->horizontalHeaderItem(3)->setToolTip(
+        QStringLiteral("The largest difference between the model's and the data's reflection "
+                       "over every sample, as the best-fit list gives it"));
     connect(table_, &QTableWidget::currentCellChanged, this, &FitWindow::choose_row);
 
     results_ = new QPlainTextEdit;

@@ -168,11 +168,12 @@ void FitWindow::best_fit_finished() {
     for (const rf::Candidate& c : candidates_) {
         // The figure and label of the table of choices, computed the same way.
         const auto fit = data_fit(c.state, c.choice.topology, *data_, z0_ohm_);
-        best_list_->addItem(
-            qs(choice_label(c.choice)) + QStringLiteral(" \u00b7 ") + number(c.f1_ghz) +
-            QStringLiteral(", ") + number(c.f2_ghz) + QStringLiteral(" GHz \u00b7 RL ") +
-            number(c.rl_ohm, 4) + QStringLiteral(" \u03a9 \u00b7 ") + qs(data_fit_label) +
-            QStringLiteral(" ") + (fit ? number(fit->max, 4) : QStringLiteral("no sample")));
+        best_list_->addItem(qs(data_fit_label) + QStringLiteral(" ") +
+                            (fit ? number(fit->max, 4) : QStringLiteral("no sample")) +
+                            QStringLiteral(" \u00b7 ") + qs(choice_label(c.choice)) +
+                            QStringLiteral(" \u00b7 ") + number(c.f1_ghz) + QStringLiteral(", ") +
+                            number(c.f2_ghz) + QStringLiteral(" GHz \u00b7 RL ") +
+                            number(c.rl_ohm, 4) + QStringLiteral(" \u03a9"));
     }
     highlight_shown_candidate();
     if (!found.positive_found) {

@@ -41,7 +41,7 @@ struct ChoiceRow {
 
 // The one figure by which a model is judged against the data wherever it is shown, and its
 // label: the largest |ΔΓ| over every sample.
-inline constexpr std::string_view data_fit_label = "max |\u0394\u0393| over the data";
+inline constexpr std::string_view data_fit_label = "max |\u0394\u0393|";
 [[nodiscard]] std::optional<rf::FitStats> data_fit(const Result& state, Topology topology,
                                                    const rf::PortData& data, double z0_ohm);
 

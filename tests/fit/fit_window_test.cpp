@@ -553,8 +553,9 @@ class FitWindowTest : public QObject {
         QCOMPARE(list->currentRow(), 2);
         const QString label = table()->horizontalHeaderItem(3)->text();
         QVERIFY(label.contains(QStringLiteral("|\u0394\u0393|")));
-        QVERIFY2(list->item(2)->text().endsWith(label + QStringLiteral(" ") +
-                                                table()->item(chosen_row(), 3)->text()),
+        QVERIFY2(list->item(2)->text().startsWith(label + QStringLiteral(" ") +
+                                                  table()->item(chosen_row(), 3)->text() +
+                                                  QStringLiteral(" \u00b7 ")),
                  qPrintable(list->item(2)->text()));
         type(edit("RL_ohm"), QStringLiteral("60"));
         QCOMPARE(list->selectedItems().size(), 0);
