@@ -81,6 +81,8 @@ class FitWindowTest : public QObject {
   private:
     std::unique_ptr<FitWindow> window_;
     std::unique_ptr<TempDir> dir_;
+    std::unique_ptr<TempDir> large_dir_;
+    QString large_path_;
 
     // Opens `path` as File > Open does; true when the data were taken and the quick best fit
     // that follows has ended.
@@ -89,7 +91,7 @@ class FitWindowTest : public QObject {
         QSignalSpy refused(window_.get(), &FitWindow::refused);
         QSignalSpy quick(window_.get(), &FitWindow::quick_fit_done);
         window_->open_file(path, port);
-        return QTest::qWaitFor([&] { return !quick.isEmpty() || !refused.isEmpty(); }, 20000) &&
+        return QTest::qWaitFor([&] { return !quick.isEmpty() || !refused.isEmpty(); }, 120000) &&
                !loaded.isEmpty();
     }
 
@@ -111,7 +113,7 @@ class FitWindowTest : public QObject {
 
     // A measured-looking file: a Parallel/Series model with a ripple on it, `samples` samples
     // from 1 to 3 GHz.
-    QString rippled(int samples) {
+    QString rippled(int samples, const TempDir* in = nullptr) {
         const veltrane::rf::LumpedModel model{Topology::ParallelSeries, 4.2, 1.1, 0.9, 4.7, 62.0};
         std::string text = "# GHz S RI R 50\n";
         for (int k = 0; k < samples; ++k) {
@@ -121,9 +123,19 @@ class FitWindowTest : public QObject {
             text += veltrane::rf::shortest(f) + " " + veltrane::rf::shortest(s.real()) + " " +
                     veltrane::rf::shortest(s.imag()) + "\n";
         }
-        const auto p = *dir_ / ("rippled" + std::to_string(samples) + ".s1p");
+        const auto p =
+            *(in != nullptr ? in : dir_.get()) / ("rippled" + std::to_string(samples) + ".s1p");
         veltrane::testing::write_bytes(p, text);
         return path_of(p);
+    }
+
+    // The 300,001-sample file, written once for every test that needs it.
+    QString large() {
+        if (!large_dir_) {
+            large_dir_ = std::make_unique<TempDir>();
+            large_path_ = rippled(300001, large_dir_.get());
+        }
+        return large_path_;
     }
 
     Shown shown() const { return {window_->points_ghz(), window_->rl_ohm(), window_->chosen()}; }
@@ -411,7 +423,7 @@ class FitWindowTest : public QObject {
     }
     void cancel_and_quit_at_size() {
         QFETCH(bool, search_rl);
-        QVERIFY(open(rippled(300001)));
+        QVERIFY(open(large()));
         auto* best = window_->findChild<QPushButton*>(QStringLiteral("best_fit"));
         auto* cancel = window_->findChild<QPushButton*>(QStringLiteral("cancel"));
         window_->findChild<QCheckBox*>(QStringLiteral("search_rl"))->setChecked(search_rl);
