@@ -132,6 +132,8 @@ class FitWindow final : public QMainWindow {
     void set_point(std::size_t which, double f_ghz);
     void set_rl(double rl_ohm);
     [[nodiscard]] ModelState model_state() const;
+    // The samples the fits and warnings of the models shown are judged on; none: all of them.
+    [[nodiscard]] const rf::PortData* judged() const;
     // A change to the model the person made: the state before it goes on the undo history.
     void record_change();
     void show_state(const ModelState& state);

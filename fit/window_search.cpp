@@ -167,7 +167,8 @@ void FitWindow::best_fit_finished() {
     best_list_->clear();
     for (const rf::Candidate& c : candidates_) {
         // The figure and label of the table of choices, computed the same way.
-        const auto fit = data_fit(c.state, c.choice.topology, *data_, z0_ohm_);
+        const auto fit =
+            data_fit(c.state, c.choice.topology, judged() ? *judged() : *data_, z0_ohm_);
         best_list_->addItem(qs(data_fit_label) + QStringLiteral(" ") +
                             (fit ? number(fit->max, 4) : QStringLiteral("no sample")) +
                             QStringLiteral(" \u00b7 ") + qs(choice_label(c.choice)) +

@@ -20,7 +20,8 @@ Inputs inputs(const DataPoint& p1, const DataPoint& p2, double rl_ohm) {
 }
 
 Evaluation evaluate(const rf::PortData& data, double f1_ghz, double f2_ghz, double rl_ohm,
-                    double z0_ohm) {
+                    double z0_ohm, const rf::PortData* judged) {
+    const rf::PortData& on = judged != nullptr ? *judged : data;
     Evaluation out;
     const std::array<std::pair<double, std::string_view>, 2> wanted = {
         {{f1_ghz, "F1"}, {f2_ghz, "F2"}}};
@@ -38,9 +39,11 @@ Evaluation evaluate(const rf::PortData& data, double f1_ghz, double f2_ghz, doub
         ChoiceRow row{choice, solve(in, choice), std::nullopt, std::nullopt, {}};
         if (const auto* state = std::get_if<Result>(&row.outcome)) {
             const auto model = rf::LumpedModel::from(*state, choice.topology);
-            row.band_fit = rf::fit(model, data, z0_ohm, state->FL, state->FH);
-            row.data_fit = data_fit(*state, choice.topology, data, z0_ohm);
-            row.warnings = rf::model_warnings(*state, choice.topology, data, z0_ohm, {});
+            row.band_fit = rf::fit(model, on, z0_ohm, state->FL, state->FH);
+            row.data_fit = data_fit(*state, choice.topology, on, z0_ohm);
+            if (!(state->Ls < 0 || state->Cs < 0 || state->Lp < 0 || state->Cp < 0)) {
+                row.warnings = rf::model_warnings(*state, choice.topology, on, z0_ohm, {});
+            }
         }
         out.rows.push_back(std::move(row));
     }

@@ -52,9 +52,13 @@ struct Evaluation {
 };
 
 // Takes both points off the data and runs all eight choices with RL, each with its fit over its
-// own band, reflections compared against `z0_ohm`.
+// own band and over the data, reflections compared against `z0_ohm`, and the warnings of each
+// model without a negative element (a negative one is marked as such already). The fits and
+// warnings are judged on `judged` when given (fewer samples of the same data, for speed), on
+// `data` otherwise; the points are always read off `data`.
 [[nodiscard]] Evaluation evaluate(const rf::PortData& data, double f1_ghz, double f2_ghz,
-                                  double rl_ohm, double z0_ohm);
+                                  double rl_ohm, double z0_ohm,
+                                  const rf::PortData* judged = nullptr);
 
 // Where newly opened data start: the samples at a third and two thirds of the data, RL = the
 // data's reference, and the choice that fits best over its band (four positive elements before
