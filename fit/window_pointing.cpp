@@ -57,6 +57,10 @@ rf::Picture FitWindow::make_picture(double width, double height, double text,
     if (state) {
         input.model = rf::LumpedModel::from(*state, chosen_.topology);
         input.calculation = &*state;
+        const ChoiceRow* row = chosen_row();
+        const std::string mark = row != nullptr ? row_mark(*row) : std::string{};
+        input.model_label = row_name(chosen_) + (mark.empty() ? "" : ", " + mark);
+        input.model_flagged = !mark.empty();
         if (series_) {
             input.standard = rf::standard_model(input.model, *series_);
             input.standard_name = std::string(rf::e_series_name(*series_));
@@ -228,7 +232,9 @@ void FitWindow::chart_pressed(QPointF p) {
         return;
     }
     dragging_ = handle_at(picture_.frame, handles_, {p.x(), p.y()}, 6 * chart_->units_per_pixel());
-    if (!dragging_) {
+    if (dragging_) {
+        record_change(); // the whole drag is one step back
+    } else {
         chart_->begin_box(); // a press beside the markers draws a box to zoom into
     }
 }
