@@ -8,6 +8,7 @@
 #include "rf/numbers.h"
 #include "rf/picture.h"
 #include "rf/svg.h"
+#include "views/people_text.h"
 
 #include <CLI/CLI.hpp>
 
@@ -89,8 +90,7 @@ std::string complex_text(rf::Complex z) {
     if (!finite) {
         return "-";
     }
-    return rf::readable(z.real()) + (std::signbit(z.imag()) ? " - j" : " + j") +
-           rf::readable(std::fabs(z.imag()));
+    return views::complex_text(z, views::Typography::Ascii);
 }
 
 // A figure of a finite number, or null (the impedance of a model with an element 0 at F1 may

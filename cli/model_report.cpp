@@ -9,6 +9,7 @@
 #include "rf/model_impedance.h"
 #include "rf/model_warnings.h"
 #include "rf/numbers.h"
+#include "views/people_text.h"
 
 #include <CLI/CLI.hpp>
 
@@ -40,12 +41,11 @@ constexpr std::string_view rl_auto_text = "auto";
 // A number for a person: six significant digits. Every number printed is finite; a value
 // that is not would print as "-" rather than as "nan" or "inf".
 std::string people(double value) {
-    return std::isfinite(value) ? rf::readable(value) : "-";
+    return views::people_number(value);
 }
 
 std::string complex_text(rf::Complex z) {
-    return people(z.real()) + (std::signbit(z.imag()) ? " - j" : " + j") +
-           people(std::fabs(z.imag())) + " ohm";
+    return views::impedance_text(z, views::Typography::Ascii);
 }
 
 Json number_or_null(double value) {

@@ -410,15 +410,15 @@ void MatchPanel::update_limits() {
     bound_label_->setText(text);
 }
 
-void MatchPanel::decorate(rf::Picture& picture, double text_size) const {
-    if (data_ == nullptr || data_->f_ghz.empty()) {
+void MatchPanel::decorate(rf::Picture& picture) const {
+    if (!active_ || data_ == nullptr || data_->f_ghz.empty()) {
         return;
     }
-    views::add_match_overlay(picture, {band_, bound_, curve_f_ghz_, curve_g_, true, text_size});
+    views::add_match_overlay(picture, {band_, bound_, curve_f_ghz_, curve_g_, true});
 }
 
 bool MatchPanel::press(const rf::ChartFrame& frame, rf::Point p, double reach) {
-    if (data_ == nullptr || data_->f_ghz.empty()) {
+    if (!active_ || data_ == nullptr || data_->f_ghz.empty()) {
         return false;
     }
     dragging_ = views::band_edge_at(frame, band_, p, reach);

@@ -40,6 +40,7 @@ void FitWindow::restore_settings() {
     }
     fill_recent_menu();
     match_->restore_settings(settings);
+    show_match_->setChecked(settings.value(QStringLiteral("match_shown"), false).toBool());
 }
 
 void FitWindow::save_settings() {
@@ -50,9 +51,11 @@ void FitWindow::save_settings() {
     settings.setValue(QStringLiteral("recent"), recent_);
     settings.setValue(QStringLiteral("folder"), last_folder_);
     match_->save_settings(settings);
+    settings.setValue(QStringLiteral("match_shown"), show_match_->isChecked());
 }
 
 void FitWindow::closeEvent(QCloseEvent* event) {
+    stop_search(); // quitting never waits for a search
     save_settings();
     QMainWindow::closeEvent(event);
 }
@@ -191,9 +194,10 @@ void FitWindow::take_port(int port, std::optional<Start> first) {
     rl_ohm_ = first->rl_ohm;
     chosen_ = first->choice;
     evaluation_ = std::move(first->evaluation);
-    best_button_->setEnabled(!searcher_.isRunning());
+    best_button_->setEnabled(!searching_);
     match_->set_data(&*data_, QFileInfo(path_).fileName());
     show_evaluation();
+    start_quick_fit();
 }
 
 } // namespace veltrane::fit

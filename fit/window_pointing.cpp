@@ -58,6 +58,10 @@ rf::Picture FitWindow::make_picture(double width, double height, double text,
     if (state) {
         input.model = rf::LumpedModel::from(*state, chosen_.topology);
         input.calculation = &*state;
+        const ChoiceRow* row = chosen_row();
+        const std::string mark = row != nullptr ? row_mark(*row) : std::string{};
+        input.model_label = row_name(chosen_) + (mark.empty() ? "" : ", " + mark);
+        input.model_flagged = !mark.empty();
         if (series_) {
             input.standard = rf::standard_model(input.model, *series_);
             input.standard_name = std::string(rf::e_series_name(*series_));
@@ -80,7 +84,7 @@ rf::Picture FitWindow::make_picture(double width, double height, double text,
     input.height = height;
     input.text_size = text;
     rf::Picture picture = rf::model_picture(input);
-    match_->decorate(picture, text);
+    match_->decorate(picture);
     handles.clear();
     if (data_ && !evaluation_.message) {
         for (std::size_t k = 0; k < 2; ++k) {
@@ -230,12 +234,10 @@ void FitWindow::chart_pressed(QPointF p) {
         return;
     }
     dragging_ = handle_at(picture_.frame, handles_, {p.x(), p.y()}, 6 * chart_->units_per_pixel());
-    if (!dragging_) {
-        // A press on a band edge of the Match panel takes the edge; elsewhere beside the
-        // markers it draws a box to zoom into.
-        if (!match_->press(picture_.frame, {p.x(), p.y()}, 6 * chart_->units_per_pixel())) {
-            chart_->begin_box();
-        }
+    if (dragging_) {
+        record_change(); // the whole drag is one step back
+    } else if (!match_->press(picture_.frame, {p.x(), p.y()}, 6 * chart_->units_per_pixel())) {
+        chart_->begin_box(); // a press beside the markers and band edges draws a box to zoom into
     }
 }
 

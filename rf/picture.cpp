@@ -157,6 +157,7 @@ class Builder {
     explicit Builder(const PlotInput& input) : input_(input), t_(std::max(input.text_size, 1.0)) {
         picture_.width = input.width > 0 && std::isfinite(input.width) ? input.width : 1000;
         picture_.height = input.height > 0 && std::isfinite(input.height) ? input.height : 600;
+        picture_.text_size = t_;
     }
 
     Picture build() {
@@ -233,17 +234,20 @@ class Builder {
             return;
         }
         const LumpedModel& m = input_.model;
-        std::string line = std::string(topology_name(m.topology)) + ": " + element_summary(m) +
-                           ", RL = " + readable(m.rl_ohm) + " \u03a9";
+        std::string line =
+            (input_.model_label.empty() ? std::string{} : input_.model_label + ": ") +
+            std::string(topology_name(m.topology)) + ": " + element_summary(m) +
+            ", RL = " + readable(m.rl_ohm) + " \u03a9";
+        const Colour title_colour = input_.model_flagged ? Colour{170, 0, 0} : black;
         if (input_.model_note.empty()) {
-            text({mid, header_y(0)}, line, 1.3 * t_, Anchor::Middle, black, true);
+            text({mid, header_y(0)}, line, 1.3 * t_, Anchor::Middle, title_colour, true);
         } else {
             // The note after the title, both centred together.
             const double w_line = 0.62 * 1.3 * t_ * static_cast<double>(shown_length(line));
             const std::string note = "  " + input_.model_note;
             const double w_note = 0.62 * 1.3 * t_ * static_cast<double>(shown_length(note));
             const double x0 = mid - (w_line + w_note) / 2;
-            text({x0 + w_line, header_y(0)}, line, 1.3 * t_, Anchor::End, black, true);
+            text({x0 + w_line, header_y(0)}, line, 1.3 * t_, Anchor::End, title_colour, true);
             text({x0 + w_line, header_y(0)}, note, 1.3 * t_, Anchor::Start, note_red, true);
         }
         int row = 1;

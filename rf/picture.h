@@ -90,6 +90,7 @@ struct Picture {
     double width = 0.0;
     double height = 0.0;
     ChartFrame frame;
+    double text_size = 9.0; // the smallest text, in units; what is added later matches it
     Colour background{255, 255, 255};
     std::vector<Operation> operations;
 };
@@ -122,6 +123,10 @@ struct PlotInput {
     bool log_frequency = false;
     double z0_ohm = 50.0;
     const PortData* data = nullptr;
+    // Which model this is ("Row 3, Par/Ser, F1 ind, F2 cap, negative"), before the title; a
+    // flagged one (negative, degenerate or warned) is titled in red.
+    std::string model_label;
+    bool model_flagged = false;
     // False: the data alone, without a model curve, markers or band (no model exists).
     bool draw_model = true;
     // Said after the title, in red, when not empty ("row 3: a negative element").

@@ -87,7 +87,6 @@ struct MatchOverlay {
     std::vector<double> f_ghz;         // the matched curve's frequencies
     std::vector<rf::Complex> matched;  // its reflections against the charts' z0
     bool handles = true;               // the band's edges as handles to drag
-    double text_size = 11;             // the picture's smallest text
 };
 
 // The band shaded under the curves of the return-loss plot, the matched curve on both charts,
