@@ -255,6 +255,7 @@ ExportOutcome run_exports(const ExportRequest& request, const ExportContext& con
         input.log_frequency = sweep.log;
         input.z0_ohm = context.z0_ohm;
         input.data = context.data;
+        input.search_range = context.range;
         write(*request.plot, rf::svg_text(rf::model_picture(input)));
     }
     return outcome;

@@ -58,17 +58,12 @@ FitWindow::FitWindow(QWidget* parent) : QMainWindow(parent) {
     message_->setStyleSheet(QStringLiteral("color: #a00000; font-weight: bold"));
     message_->setText(QStringLiteral("Open a Touchstone file (File > Open, or drop it here)."));
 
-    readout_ = new QLabel;
-    readout_->setObjectName(QStringLiteral("readout"));
-    readout_->setAccessibleName(QStringLiteral("Cursor read-out"));
-    readout_->setMinimumHeight(readout_->fontMetrics().height() + 4);
-
     auto* upper = new QWidget;
     auto* upper_layout = new QVBoxLayout(upper);
     upper_layout->setContentsMargins(4, 4, 4, 0);
     upper_layout->addWidget(message_);
     upper_layout->addWidget(chart_, 1);
-    upper_layout->addWidget(readout_);
+    upper_layout->addWidget(build_chart_row());
 
     table_ = new QTableWidget(static_cast<int>(rf::all_choices.size()), 4);
     table_->setObjectName(QStringLiteral("choices"));

@@ -71,11 +71,14 @@ class FitWindow final : public QMainWindow {
     [[nodiscard]] QString message() const;
     [[nodiscard]] ChartView* chart() const { return chart_; }
     [[nodiscard]] const rf::Picture& picture() const { return picture_; }
+    // The picture the exports write: print size, the zoom shown.
+    [[nodiscard]] rf::Picture export_picture() const;
     [[nodiscard]] std::array<double, 2> points_ghz() const { return {f_ghz_[0], f_ghz_[1]}; }
     [[nodiscard]] Choice chosen() const { return chosen_; }
     [[nodiscard]] double rl_ohm() const { return rl_ohm_; }
     // Whether opening data runs the quick best fit that puts a model on them at once.
     void set_fit_on_open(bool on);
+    [[nodiscard]] const rf::ChartZoom& zoom() const { return zoom_; }
 
   signals:
     void loaded();
@@ -145,6 +148,15 @@ class FitWindow final : public QMainWindow {
     void chart_dragged(QPointF p);
     void chart_hovered(QPointF p);
     void show_readout(const QString& where, rf::Complex g);
+    // The row under the chart: the read-out, Reset zoom, Pin and Unpin; the zoom shortcuts.
+    QWidget* build_chart_row();
+    void set_zoom(const rf::ChartZoom& zoom);
+    void zoom_both(double factor); // Ctrl++ and Ctrl+-: both charts about their centres
+    void pin_model();
+    [[nodiscard]] std::optional<rf::LumpedModel> shown_model() const;
+    // The picture of `width` x `height` units with text of `text` units, the handles drawn.
+    [[nodiscard]] rf::Picture make_picture(double width, double height, double text,
+                                           std::vector<Handle>& handles) const;
 
     void forget_search();
     void start_best_fit();
@@ -172,6 +184,9 @@ class FitWindow final : public QMainWindow {
     Evaluation evaluation_;
     std::optional<CalculatorView> view_;
     rf::Picture picture_;
+    rf::ChartZoom zoom_;
+    std::array<double, 2> zoom_data_{}; // the data's frequency span the zoom was made on
+    std::optional<rf::ExtraCurve> pinned_;
     std::vector<Handle> handles_;
     std::optional<std::size_t> dragging_;
     std::vector<rf::Candidate> candidates_;
@@ -204,6 +219,9 @@ class FitWindow final : public QMainWindow {
     QSplitter* lower_split_ = nullptr;
     QLabel* message_ = nullptr;
     QLabel* readout_ = nullptr;
+    QPushButton* pin_button_ = nullptr;
+    QPushButton* unpin_button_ = nullptr;
+    QPushButton* zoom_reset_ = nullptr;
     QSpinBox* port_ = nullptr;
     std::array<QLineEdit*, 2> f_edit_{};
     QLineEdit* rl_edit_ = nullptr;

@@ -51,10 +51,10 @@ std::optional<QString> FitWindow::export_to(Export kind, const QString& path) {
         bytes = rf::spice_text(described, *state, chosen_, rf::default_sweep(*state));
         break;
     case Export::Svg:
-        bytes = rf::svg_text(picture_);
+        bytes = rf::svg_text(export_picture());
         break;
     case Export::Png: {
-        const auto png = png_bytes(picture_, 2);
+        const auto png = png_bytes(export_picture(), 2);
         if (!png) {
             return QStringLiteral("Cannot write ") + path +
                    QStringLiteral(": the picture cannot be encoded as PNG");

@@ -36,6 +36,7 @@
 #include <QTest>
 #include <QThreadPool>
 #include <QUrl>
+#include <QWheelEvent>
 
 #include <functional>
 #include <limits>
@@ -303,6 +304,229 @@ class FitWindowTest : public QObject {
         QCOMPARE(edit("F1_ghz")->text().toDouble(), f1);
     }
 
+    // Wheel, Ctrl++, a box on either chart: each zooms; the right button pans; a double click
+    // shows the whole again.
+    void zooming_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("on_smith");
+        QTest::newRow("wheel on the chart") << QStringLiteral("wheel") << true;
+        QTest::newRow("wheel on the plot") << QStringLiteral("wheel") << false;
+        QTest::newRow("box on the chart") << QStringLiteral("box") << true;
+        QTest::newRow("box on the plot") << QStringLiteral("box") << false;
+        QTest::newRow("Ctrl++") << QStringLiteral("keys") << true;
+    }
+    void zooming() {
+        QFETCH(QString, how);
+        QFETCH(bool, on_smith);
+        QVERIFY(open(antenna));
+        auto* chart = window_->chart();
+        auto* reset = window_->findChild<QPushButton*>(QStringLiteral("reset_zoom"));
+        QVERIFY(!reset->isEnabled());
+        const auto frame = window_->picture().frame;
+        const auto& a = frame.plot_area;
+        const double r = frame.smith_radius;
+        const veltrane::rf::Point at =
+            on_smith ? veltrane::rf::Point{frame.smith_centre.x - 0.6 * r, frame.smith_centre.y}
+                     : veltrane::rf::Point{a.x + 0.12 * a.width, a.y + 0.2 * a.height};
+        const double f_at = on_smith ? 0 : *veltrane::rf::plot_frequency(frame, at);
+        if (how == QStringLiteral("wheel")) {
+            const QPointF p = chart->to_widget(at);
+            QWheelEvent wheel(p, chart->mapToGlobal(p), {}, {0, 240}, Qt::NoButton, Qt::NoModifier,
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(chart, &wheel);
+        } else if (how == QStringLiteral("box")) {
+            drag(at, {at.x + 0.1 * a.width, at.y + 0.3 * r});
+        } else {
+            window_->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+            QTest::keyClick(chart, Qt::Key_Plus, Qt::ControlModifier);
+        }
+        const auto zoom = window_->zoom();
+        if (on_smith) {
+            QVERIFY2(zoom.smith_zoom > 1.2, qPrintable(QString::number(zoom.smith_zoom)));
+        } else {
+            QVERIFY(zoom.f_ghz.has_value());
+            // What lay under the pointer lies there still; the box's corner is the left end.
+            const auto& now = window_->picture().frame;
+            if (how == QStringLiteral("box")) {
+                QVERIFY(std::fabs(veltrane::rf::plot_x(frame, (*zoom.f_ghz)[0]) - at.x) < 1.5);
+            } else {
+                QVERIFY(std::fabs(veltrane::rf::plot_x(now, f_at) - at.x) < 1.0);
+            }
+            QVERIFY((*zoom.f_ghz)[1] - (*zoom.f_ghz)[0] < 0.8 * (frame.f_hi_ghz - frame.f_lo_ghz));
+        }
+        if (how == QStringLiteral("keys")) {
+            QVERIFY(zoom.f_ghz.has_value()); // both charts at once
+        }
+        QVERIFY(reset->isEnabled());
+        // A drag with the right button pans the zoomed chart.
+        const auto& now = window_->picture().frame;
+        const veltrane::rf::Point middle =
+            on_smith ? now.smith_centre
+                     : veltrane::rf::Point{now.plot_area.x + now.plot_area.width / 2,
+                                           now.plot_area.y + now.plot_area.height / 2};
+        const QPointF from = chart->to_widget(middle);
+        const QPointF to = from + QPointF(-40, 25);
+        QTest::mousePress(chart, Qt::RightButton, {}, from.toPoint());
+        QMouseEvent pan(QEvent::MouseMove, to, chart->mapToGlobal(to), Qt::NoButton,
+                        Qt::RightButton, Qt::NoModifier);
+        QApplication::sendEvent(chart, &pan);
+        QTest::mouseRelease(chart, Qt::RightButton, {}, to.toPoint());
+        QVERIFY(!(window_->zoom() == zoom));
+        QCOMPARE(window_->zoom().smith_zoom, zoom.smith_zoom);
+        QTest::mouseDClick(chart, Qt::LeftButton, {}, chart->to_widget(at).toPoint());
+        QVERIFY(window_->zoom() == veltrane::rf::ChartZoom{});
+        QVERIFY(!reset->isEnabled());
+    }
+
+    // Pin keeps the model shown as a dashed curve with its figures while another is chosen;
+    // Unpin drops it.
+    void pinning() {
+        QVERIFY(open(antenna));
+        const auto pinned_curves = [this] {
+            int n = 0;
+            for (const auto& op : window_->picture().operations) {
+                if (const auto* line = std::get_if<veltrane::rf::Polyline>(&op)) {
+                    n += line->pen.colour == veltrane::rf::Colour{130, 40, 170} &&
+                         line->pen.dash == veltrane::rf::Dash::Dashed;
+                }
+            }
+            return n;
+        };
+        const auto figures = [this] {
+            for (const auto& op : window_->picture().operations) {
+                if (const auto* t = std::get_if<veltrane::rf::Text>(&op);
+                    t != nullptr && t->text.starts_with("Pinned: ")) {
+                    return QString::fromStdString(t->text);
+                }
+            }
+            return QString();
+        };
+        QCOMPARE(pinned_curves(), 0);
+        auto* pin = window_->findChild<QPushButton*>(QStringLiteral("pin"));
+        auto* unpin = window_->findChild<QPushButton*>(QStringLiteral("unpin"));
+        QVERIFY(pin->isEnabled());
+        QVERIFY(!unpin->isEnabled());
+        const QString first = window_->results_text().section(QLatin1Char('\n'), 0, 0);
+        QTest::mouseClick(pin, Qt::LeftButton);
+        QCOMPARE(pinned_curves(), 2); // on the Smith chart and on the plot
+        const QString pinned = figures();
+        QVERIFY2(pinned.contains(QStringLiteral("RL = ")), qPrintable(pinned));
+        // Another row with a model: the pin stays as it was.
+        auto* table = window_->findChild<QTableWidget*>(QStringLiteral("choices"));
+        for (int row = 0; row < table->rowCount(); ++row) {
+            if (!table->item(row, 2)->text().isEmpty() &&
+                veltrane::rf::all_choices[static_cast<std::size_t>(row)] != window_->chosen()) {
+                table->setCurrentCell(row, 0);
+                break;
+            }
+        }
+        QVERIFY(window_->results_text().section(QLatin1Char('\n'), 0, 0) != first);
+        QCOMPARE(pinned_curves(), 2);
+        QCOMPARE(figures(), pinned);
+        QVERIFY(unpin->isEnabled());
+        QTest::mouseClick(unpin, Qt::LeftButton);
+        QCOMPARE(pinned_curves(), 0);
+        QVERIFY(figures().isEmpty());
+    }
+
+    // The read-out under the pointer: on the plot and by the data on the chart, data and model
+    // with |Delta Gamma|; elsewhere on the chart the impedance there.
+    void readout_at_the_pointer_data() {
+        QTest::addColumn<int>("where"); // 0 the plot, 1 by the data on the chart, 2 the chart
+        QTest::addColumn<QStringList>("parts");
+        const QStringList both = {QStringLiteral(" GHz"), QStringLiteral("data  "),
+                                  QStringLiteral("VSWR"), QStringLiteral("\nmodel  "),
+                                  QStringLiteral("|\u0394\u0393| ")};
+        QTest::newRow("on the plot") << 0 << both;
+        QTest::newRow("by the data on the chart") << 1 << both;
+        QTest::newRow("elsewhere on the chart")
+            << 2 << QStringList{QStringLiteral("chart   "), QStringLiteral("VSWR")};
+    }
+    void readout_at_the_pointer() {
+        QFETCH(int, where);
+        QFETCH(QStringList, parts);
+        QVERIFY(open(antenna));
+        const auto& frame = window_->picture().frame;
+        veltrane::rf::Point at{veltrane::rf::plot_x(frame, 2.45),
+                               frame.plot_area.y + frame.plot_area.height / 2};
+        if (where == 1) {
+            // A point of the data's curve as the Smith chart draws it (its first polyline).
+            for (const auto& op : window_->picture().operations) {
+                if (const auto* line = std::get_if<veltrane::rf::Polyline>(&op);
+                    line != nullptr && line->pen.colour == veltrane::rf::Colour{170, 0, 0}) {
+                    at = line->points[line->points.size() / 2];
+                    break;
+                }
+            }
+        } else if (where == 2) {
+            at = veltrane::rf::smith_point(frame, {-0.8, 0.1});
+        }
+        const QPointF p = window_->chart()->to_widget(at);
+        QMouseEvent move(QEvent::MouseMove, p, window_->chart()->mapToGlobal(p), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(window_->chart(), &move);
+        const QString text = window_->findChild<QLabel*>(QStringLiteral("readout"))->text();
+        for (const QString& part : parts) {
+            QVERIFY2(text.contains(part), qPrintable(part + QStringLiteral(" in ") + text));
+        }
+    }
+
+    // At the opening size and a larger one: chart text at least 9 points, the charts filling
+    // the chart's panel, the Smith chart round.
+    void chart_text_and_room_data() {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("opening size") << QSize(1200, 820);
+        QTest::newRow("larger") << QSize(1600, 1000);
+    }
+    void chart_text_and_room() {
+        QFETCH(QSize, size);
+        window_->resize(size);
+        QVERIFY(open(antenna));
+        QTest::qWait(20);
+        auto* chart = window_->chart();
+        const auto& picture = window_->picture();
+        const double pixel = 1 / chart->units_per_pixel();
+        const double nine_points = 9.0 * chart->logicalDpiY() / 72.0;
+        double smallest = 1e9;
+        for (const auto& op : picture.operations) {
+            if (const auto* t = std::get_if<veltrane::rf::Text>(&op)) {
+                smallest = std::min(smallest, t->size * pixel);
+            }
+        }
+        QVERIFY2(smallest >= nine_points - 1e-9, qPrintable(QString::number(smallest)));
+        const auto& f = picture.frame;
+        const QPointF s0 = chart->to_widget({f.smith_area.x, f.smith_area.y});
+        const QPointF s1 = chart->to_widget(
+            {f.smith_area.x + f.smith_area.width, f.smith_area.y + f.smith_area.height});
+        const QPointF p1 = chart->to_widget(
+            {f.plot_area.x + f.plot_area.width, f.plot_area.y + f.plot_area.height});
+        QCOMPARE(s1.x() - s0.x(), s1.y() - s0.y()); // round
+        QVERIFY2(p1.x() - s0.x() > 0.85 * chart->width(), qPrintable(QString::number(p1.x())));
+        QVERIFY2(s1.y() - s0.y() > 0.6 * chart->height(), qPrintable(QString::number(s1.y())));
+        // The rendered text: the tallest glyph of the plot's tick labels is at least the
+        // height a 9-point digit has.
+        const QImage image = chart->grab().toImage();
+        const double scale = image.devicePixelRatio();
+        const QPointF below = chart->to_widget({f.plot_area.x, f.plot_area.y + f.plot_area.height});
+        int top = image.height();
+        int bottom = -1;
+        for (int y = static_cast<int>((below.y() + 6) * scale);
+             y <
+             std::min(image.height(), static_cast<int>((below.y() + 2.2 * nine_points) * scale));
+             ++y) {
+            for (int x = static_cast<int>((below.x() + 5) * scale);
+                 x < static_cast<int>(p1.x() * scale); ++x) {
+                if (image.pixelColor(x, y).lightness() < 100) {
+                    top = std::min(top, y);
+                    bottom = std::max(bottom, y);
+                }
+            }
+        }
+        const double digit_height = (bottom - top + 1) / scale;
+        QVERIFY2(digit_height >= 0.6 * nine_points, qPrintable(QString::number(digit_height)));
+    }
+
     void clicking_a_row_chooses_it() {
         QVERIFY(open(antenna));
         auto* table = window_->findChild<QTableWidget*>(QStringLiteral("choices"));
@@ -538,14 +762,19 @@ class FitWindowTest : public QObject {
             if (!std::holds_alternative<veltrane::Result>(row.outcome)) {
                 continue;
             }
+            // The title names the row; the mark follows it, in red.
             bool titled = false;
+            bool noted = mark.isEmpty();
             for (const auto& op : window_->picture().operations) {
                 if (const auto* t = std::get_if<veltrane::rf::Text>(&op)) {
                     const QString text = QString::fromStdString(t->text);
-                    titled = titled || (text.startsWith(name) && text.contains(mark));
+                    titled = titled || text.startsWith(name);
+                    noted =
+                        noted || (text.trimmed() == mark && t->colour.r > 150 && t->colour.g < 60);
                 }
             }
             QVERIFY2(titled, qPrintable(name));
+            QVERIFY2(noted, qPrintable(mark));
         }
         QVERIFY(marked > 0); // the example has marked rows: the column is not always empty
     }
@@ -705,7 +934,7 @@ class FitWindowTest : public QObject {
         case Export::Png: {
             const QImage image = QImage::fromData(
                 QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())), "PNG");
-            QCOMPARE(image.size(), QSize(2000, 1180));
+            QCOMPARE(image.size(), QSize(2000, 1200)); // the print size, 1000 x 600, twice
             break;
         }
         case Export::Report:
@@ -790,6 +1019,19 @@ class FitWindowTest : public QObject {
         }
         QVERIFY(red);
         QVERIFY(orange);
+        // The same with the model pinned, another row chosen and the plot zoomed into a box.
+        QTest::mouseClick(window_->findChild<QPushButton*>(QStringLiteral("pin")), Qt::LeftButton);
+        QTest::mouseClick(
+            list->viewport(), Qt::LeftButton, {},
+            list->visualItemRect(list->item(std::min(2, list->count() - 1))).center());
+        const auto& a = window_->picture().frame.plot_area;
+        drag({a.x + 0.2 * a.width, a.y + 0.05 * a.height},
+             {a.x + 0.75 * a.width, a.y + 0.95 * a.height});
+        QVERIFY(window_->zoom().f_ghz.has_value());
+        QTest::qWait(50);
+        window_->grab().toImage().save(QStringLiteral(VELTRANE_SCREENSHOT_DIR "/fit_window_zoom") +
+                                       (scale > 1 ? QStringLiteral("_x2") : QString()) +
+                                       QStringLiteral(".png"));
     }
 };
 
