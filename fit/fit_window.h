@@ -47,6 +47,7 @@ namespace veltrane::fit {
 using namespace veltrane::views;
 
 class ChartView;
+class MatchPanel;
 
 // The files the window writes.
 enum class Export { Touchstone, Spice, Svg, Png, Report };
@@ -75,10 +76,10 @@ class FitWindow final : public QMainWindow {
     [[nodiscard]] rf::Picture export_picture() const;
     [[nodiscard]] std::array<double, 2> points_ghz() const { return {f_ghz_[0], f_ghz_[1]}; }
     [[nodiscard]] Choice chosen() const { return chosen_; }
+    [[nodiscard]] const rf::ChartZoom& zoom() const { return zoom_; }
     [[nodiscard]] double rl_ohm() const { return rl_ohm_; }
     // Whether opening data runs the quick best fit that puts a model on them at once.
     void set_fit_on_open(bool on);
-    [[nodiscard]] const rf::ChartZoom& zoom() const { return zoom_; }
 
   signals:
     void loaded();
@@ -215,6 +216,7 @@ class FitWindow final : public QMainWindow {
 
     // Controls
     ChartView* chart_ = nullptr;
+    MatchPanel* match_ = nullptr;
     QSplitter* split_ = nullptr;
     QSplitter* lower_split_ = nullptr;
     QLabel* message_ = nullptr;
