@@ -281,7 +281,7 @@ void add_match_overlay(rf::Picture& picture, const MatchOverlay& overlay) {
         ops.emplace_back(rf::Line{{x_lo, y}, {x_hi, y}, {bound_orange, 1.6, rf::Dash::Dotted}});
         ops.emplace_back(rf::Text{{(x_lo + x_hi) / 2, y - 4},
                                   "bound " + people(overlay.bound->rl_db, 3) + " dB",
-                                  10,
+                                  picture.text_size,
                                   rf::Anchor::Middle,
                                   bound_orange,
                                   true});
@@ -293,8 +293,12 @@ void add_match_overlay(rf::Picture& picture, const MatchOverlay& overlay) {
                 rf::Line{{x, a.y}, {x, a.y + a.height}, {match_green, 1.4, rf::Dash::Solid}});
             ops.emplace_back(rf::Circle{
                 {x, a.y + a.height - 7}, 5, {match_green, 1.2, rf::Dash::Solid}, match_green});
-            ops.emplace_back(rf::Text{
-                {x, a.y + a.height - 15}, label, 10, rf::Anchor::Middle, match_green, true});
+            ops.emplace_back(rf::Text{{x, a.y + a.height - 15},
+                                      label,
+                                      picture.text_size,
+                                      rf::Anchor::Middle,
+                                      match_green,
+                                      true});
         }
     }
 }
