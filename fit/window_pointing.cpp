@@ -60,8 +60,8 @@ rf::Picture FitWindow::make_picture(double width, double height, double text,
         input.calculation = &*state;
         const ChoiceRow* row = chosen_row();
         const std::string mark = row != nullptr ? row_mark(*row) : std::string{};
-        input.model_label = row_name(chosen_) + (mark.empty() ? "" : ", " + mark);
-        input.model_flagged = !mark.empty();
+        input.model_label = row_name(chosen_);
+        input.model_note = mark;
         if (series_) {
             input.standard = rf::standard_model(input.model, *series_);
             input.standard_name = std::string(rf::e_series_name(*series_));
