@@ -27,23 +27,23 @@ struct WindowTexts {
 
 // The window's default texts with RL 2.0, F1 Inductive, F2 Capacitive, Parallel/Series.
 constexpr WindowTexts parallel_series = {{{{Field::F1, "1.0"},
-                                      {Field::R1, "1.0"},
-                                      {Field::X1, "0.0"},
-                                      {Field::F2, "2.0"},
-                                      {Field::R2, "1.1"},
-                                      {Field::X2, "0.0"},
-                                      {Field::RL, "2.0"}}},
-                                    {Option::F1Ind, Option::F2Cap, Option::ParSer}};
+                                           {Field::R1, "1.0"},
+                                           {Field::X1, "0.0"},
+                                           {Field::F2, "2.0"},
+                                           {Field::R2, "1.1"},
+                                           {Field::X2, "0.0"},
+                                           {Field::RL, "2.0"}}},
+                                         {Option::F1Ind, Option::F2Cap, Option::ParSer}};
 
 // 100 + j50 ohm at 1 GHz, 80 - j40 ohm at 2 GHz into 50 ohm, Capacitive at F1, Inductive at F2.
 constexpr WindowTexts series_parallel = {{{{Field::F1, "1.0"},
-                                      {Field::R1, "100"},
-                                      {Field::X1, "50"},
-                                      {Field::F2, "2.0"},
-                                      {Field::R2, "80"},
-                                      {Field::X2, "-40"},
-                                      {Field::RL, "50"}}},
-                                    {Option::F1Cap, Option::F2Ind, Option::SerPar}};
+                                           {Field::R1, "100"},
+                                           {Field::X1, "50"},
+                                           {Field::F2, "2.0"},
+                                           {Field::R2, "80"},
+                                           {Field::X2, "-40"},
+                                           {Field::RL, "50"}}},
+                                         {Option::F1Cap, Option::F2Ind, Option::SerPar}};
 
 void calculate_once(benchmark::State& state, const WindowTexts& inputs) {
     MemoryFieldSet fields;
@@ -107,6 +107,21 @@ void BM_SolveMessage(benchmark::State& state) {
                {Crossover::Inductive, Crossover::Capacitive, Topology::ParallelSeries}, false);
 }
 BENCHMARK(BM_SolveMessage);
+
+// The same input as a search meets it: the stop without its message.
+void BM_CalculateModelStop(benchmark::State& state) {
+    const veltrane::Inputs inputs{1000, 2000, 1.0, 0.0, 1.1, 0.0, 0.5};
+    const Choice choice{Crossover::Inductive, Crossover::Capacitive, Topology::ParallelSeries};
+    if (!std::holds_alternative<veltrane::Stop>(veltrane::calculate_model(inputs, choice))) {
+        state.SkipWithError("the calculation did not stop");
+        return;
+    }
+    for (auto _ : state) {
+        auto outcome = veltrane::calculate_model(inputs, choice);
+        benchmark::DoNotOptimize(outcome);
+    }
+}
+BENCHMARK(BM_CalculateModelStop);
 
 // The whole CALCULATE of the window: the report goes through the safe file writer into a file of
 // the build folder (a real disk, not a memory file system), with both flushes. Wall-clock time,

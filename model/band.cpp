@@ -6,21 +6,25 @@
 namespace veltrane {
 
 // The band FL..FH is geometrically centred on the resonance of the pair.
-void compute_band(State& s, Resonator pair) {
+StepOutcome compute_band(State& s, Resonator pair) {
     const double L = pair == Resonator::Parallel ? s.Lp : s.Ls;
     const double C = pair == Resonator::Parallel ? s.Cp : s.Cs;
     const Real P = Real(L) * C;
     if (P.value() < 0.0) {
-        stop_calculation("Please change topology");
+        return Stop("Please change topology");
     }
     const Real pi = s.pi;
     const Real root_P = std::sqrt(P.value());
-    require_nonzero(root_P.value(), "No resonance: please change inputs");
+    if (auto stop = require_nonzero(root_P.value(), "No resonance: please change inputs")) {
+        return stop;
+    }
     const Real Fr = Real(std::sqrt(1e9)) / ((Real(2) * pi) * root_P); // MHz
     s.FH = s.F2;
     s.FL = s.F1;
     const Real F1F2 = Real(s.F1) * s.F2;
-    require_not_negative(F1F2.value(), "F1 and F2 must have the same sign");
+    if (auto stop = require_not_negative(F1F2.value(), "F1 and F2 must have the same sign")) {
+        return stop;
+    }
     const Real Fg = std::sqrt(F1F2.value());
     if (Fr.value() > Fg.value()) {
         s.FH = (Fr * Fr / s.F1).value();
@@ -35,6 +39,7 @@ void compute_band(State& s, Resonator pair) {
     } else {
         s.Qbp = (Real(1) / (W * std::fabs(s.Cs))).value();
     }
+    return std::nullopt;
 }
 
 } // namespace veltrane

@@ -1,14 +1,41 @@
 #pragma once
 
 #include <cmath>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 
 namespace veltrane {
 
-// Thrown by a calculation step that cannot go on; the Calculate procedure catches it and shows
-// the message. It never leaves the procedure.
+// Why a calculation cannot go on. The steps return it rather than throwing, so a search over many
+// inputs pays nothing for the inputs that have no model; the text is made only when it is shown.
+class Stop {
+  public:
+    // `text` must outlive the stop: the messages are literals.
+    constexpr explicit Stop(std::string_view text) : text_(text) {}
+
+    // "RL must be >" or "RL must be <" followed by the limit as the report writes numbers.
+    static constexpr Stop rl_must_exceed(double limit) { return {"RL must be >", limit}; }
+    static constexpr Stop rl_must_stay_below(double limit) { return {"RL must be <", limit}; }
+
+    [[nodiscard]] std::string message() const;
+
+  private:
+    constexpr Stop(std::string_view text, double limit)
+        : text_(text), limit_(limit), with_limit_(true) {}
+
+    std::string_view text_;
+    double limit_ = 0.0;
+    bool with_limit_ = false;
+};
+
+// What a step gives back: nothing when the calculation goes on.
+using StepOutcome = std::optional<Stop>;
+
+// Thrown where a stop cannot be returned: by the checked arithmetic below, whose faults (an
+// overflow, a division by an underflowed zero) no user can cause on purpose, and by CALCULATE's
+// reading of the fields. The Calculate procedure and solve() catch it; it never leaves them.
 struct CalculationStop {
     std::string message;
 };
@@ -58,16 +85,19 @@ inline Real square_root(Real x) {
 }
 
 // Checks that name what to change, placed right before the operation they protect.
-inline void require_nonzero(double divisor, std::string_view message) {
+[[nodiscard]] constexpr StepOutcome require_nonzero(double divisor, std::string_view message) {
     if (divisor == 0.0) {
-        stop_calculation(std::string(message));
+        return Stop(message);
     }
+    return std::nullopt;
 }
 
-inline void require_not_negative(double argument, std::string_view message) {
+[[nodiscard]] constexpr StepOutcome require_not_negative(double argument,
+                                                         std::string_view message) {
     if (argument < 0.0) {
-        stop_calculation(std::string(message));
+        return Stop(message);
     }
+    return std::nullopt;
 }
 
 } // namespace veltrane

@@ -4,47 +4,71 @@
 #include "model/state.h"
 #include "model/steps.h"
 
+#include "format/format_number.h"
+
 #include <cmath>
 #include <string>
+#include <utility>
 
 namespace veltrane {
+
+std::string Stop::message() const {
+    std::string text(text_);
+    if (with_limit_) {
+        text += format_number(limit_, Pattern::Report);
+    }
+    return text;
+}
 
 namespace {
 
 // Nothing that is not a finite number may reach a field or the report.
-void require_finite_results(const State& s) {
+StepOutcome require_finite_results(const State& s) {
     for (double v : {s.Ls, s.Cs, s.Lp, s.Cp, s.par_ser.q1, s.par_ser.q2, s.ser_par.q1, s.ser_par.q2,
                      s.Qbp, s.FL, s.FH, s.F0, s.RL}) {
         if (!std::isfinite(v)) {
-            stop_calculation(std::string(out_of_range_message));
+            return Stop(out_of_range_message);
         }
     }
+    return std::nullopt;
 }
 
 } // namespace
 
-void run_calculation_steps(State& s, const Choice& choice) {
-    if (choice.topology == Topology::ParallelSeries) {
-        solve_parallel_series(s, choice);
-        synthesise_elements(s);
-        compute_band(s, Resonator::Parallel);
-    } else {
-        solve_series_parallel(s, choice);
-        synthesise_elements(s);
-        compute_band(s, Resonator::Series);
+StepOutcome run_calculation_steps(State& s, const Choice& choice) {
+    const bool parallel_series = choice.topology == Topology::ParallelSeries;
+    if (auto stop =
+            parallel_series ? solve_parallel_series(s, choice) : solve_series_parallel(s, choice)) {
+        return stop;
     }
-    require_finite_results(s);
+    if (auto stop = synthesise_elements(s)) {
+        return stop;
+    }
+    if (auto stop = compute_band(s, parallel_series ? Resonator::Parallel : Resonator::Series)) {
+        return stop;
+    }
+    return require_finite_results(s);
 }
 
-std::variant<Result, std::string> solve(const Inputs& inputs, Choice choice) {
+std::variant<Result, Stop> calculate_model(const Inputs& inputs, Choice choice) {
     State s(inputs);
     s.pi = 4 * std::atan(1.0);
     try {
-        run_calculation_steps(s, choice);
-    } catch (const CalculationStop& halt) {
-        return halt.message;
+        if (auto stop = run_calculation_steps(s, choice)) {
+            return *stop;
+        }
+    } catch (const CalculationStop&) {
+        return Stop(out_of_range_message); // the checked arithmetic's only message
     }
     return result_of(s, choice.topology);
+}
+
+std::variant<Result, std::string> solve(const Inputs& inputs, Choice choice) {
+    auto model = calculate_model(inputs, choice);
+    if (const Stop* stop = std::get_if<Stop>(&model)) {
+        return stop->message();
+    }
+    return std::get<Result>(std::move(model));
 }
 
 std::variant<Result, std::string> with_band(const Result& result, Topology topology) {
@@ -55,8 +79,10 @@ std::variant<Result, std::string> with_band(const Result& result, Topology topol
     s.Lp = result.Lp;
     s.Cp = result.Cp;
     try {
-        compute_band(s, topology == Topology::ParallelSeries ? Resonator::Parallel
-                                                             : Resonator::Series);
+        if (auto stop = compute_band(s, topology == Topology::ParallelSeries ? Resonator::Parallel
+                                                                             : Resonator::Series)) {
+            return stop->message();
+        }
     } catch (const CalculationStop& halt) {
         return halt.message;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/checked.h"
 #include "model/choice.h"
 #include "model/inputs.h"
 #include "model/result.h"
@@ -11,8 +12,12 @@ namespace veltrane {
 
 // The calculation from its inputs on: runs the chosen topology, the element synthesis and the
 // band exactly as CALCULATE does, and returns the result, or the message CALCULATE would show.
-// No text is formatted, so this is the fast path for searches over many inputs.
+// Only a message is formatted, and only when there is no model.
 [[nodiscard]] std::variant<Result, std::string> solve(const Inputs& inputs, Choice choice);
+
+// As solve(), with the stop in place of its message: what a search calls, when it needs only the
+// models and not why an input has none.
+[[nodiscard]] std::variant<Result, Stop> calculate_model(const Inputs& inputs, Choice choice);
 
 // The band of `result`'s resonating pair as the calculation computes it, for elements changed
 // after the calculation (rounded to standard values, say): FL, FH, F0 and Qbp set anew from the

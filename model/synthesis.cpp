@@ -6,13 +6,14 @@
 namespace veltrane {
 
 // All four elements are referred to F1; F2 enters only through the frequency ratio.
-void synthesise_elements(State& s) {
-    require_nonzero(s.F1, "F1 must not be 0");
+StepOutcome synthesise_elements(State& s) {
+    if (auto stop = require_nonzero(s.F1, "F1 must not be 0")) {
+        return stop;
+    }
     const Real r = Real(s.F2) / s.F1;
     const Real D = r * r - 1;
     if (D.value() == 0.0) {
-        stop_calculation(r.value() > 0 ? "F1 and F2 must differ"
-                                       : "F1 and F2 must have the same sign");
+        return Stop(r.value() > 0 ? "F1 and F2 must differ" : "F1 and F2 must have the same sign");
     }
     const Real XL1 = (r * s.Xs2 - s.Xs1) / D;
     Real XC1 = (r * s.Xs2 - r * r * s.Xs1) / D;
@@ -30,6 +31,7 @@ void synthesise_elements(State& s) {
     s.Ls = (Real(1000) * XL1 / (Real(2) * pi * s.F1)).value(); // nH
     s.Cp = (Real(1e6) * BC1 / (Real(2) * pi * s.F1)).value();  // pF
     s.Cs = (Real(1e6) / (XC1 * 2 * pi * s.F1)).value();        // pF
+    return std::nullopt;
 }
 
 } // namespace veltrane

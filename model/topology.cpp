@@ -1,14 +1,12 @@
 #include "model/checked.h"
 #include "model/steps.h"
 
-#include "format/format_number.h"
-
 #include <cmath>
 #include <string>
 
 namespace veltrane {
 
-void solve_parallel_series(State& s, const Choice& choice) {
+StepOutcome solve_parallel_series(State& s, const Choice& choice) {
     if (s.RL == s.R1) {
         s.RL = s.R1 + 1e-8;
     }
@@ -20,7 +18,7 @@ void solve_parallel_series(State& s, const Choice& choice) {
         Rmax = s.R2;
     }
     if (s.RL < Rmax) {
-        stop_calculation("RL must be >" + format_number(Rmax, Pattern::Report));
+        return Stop::rl_must_exceed(Rmax);
     }
 
     struct Point {
@@ -28,11 +26,15 @@ void solve_parallel_series(State& s, const Choice& choice) {
         Crossover crossover;
         std::string_view r_must_be_positive;
     };
-    auto solve_point = [&](const Point& p, double& Q, double& Bp, double& Xs) {
+    auto solve_point = [&](const Point& p, double& Q, double& Bp, double& Xs) -> StepOutcome {
         double sign = +1;
-        require_nonzero(p.R, p.r_must_be_positive);
+        if (auto stop = require_nonzero(p.R, p.r_must_be_positive)) {
+            return stop;
+        }
         const Real ratio = Real(s.RL) / p.R - 1;
-        require_not_negative(ratio.value(), p.r_must_be_positive);
+        if (auto stop = require_not_negative(ratio.value(), p.r_must_be_positive)) {
+            return stop;
+        }
         Q = std::sqrt(ratio.value());
         if (p.crossover == Crossover::Inductive) {
             sign = -1;
@@ -43,28 +45,41 @@ void solve_parallel_series(State& s, const Choice& choice) {
         }
         Bp = (Real(sign) * Q / s.RL).value();
         Xs = (Real(p.X) + Real(sign) * RQ).value();
+        return std::nullopt;
     };
-    solve_point({s.R1, s.X1, choice.f1, "R1 must be positive"}, s.par_ser.q1, s.Bp1, s.Xs1);
-    solve_point({s.R2, s.X2, choice.f2, "R2 must be positive"}, s.par_ser.q2, s.Bp2, s.Xs2);
+    if (auto stop = solve_point({s.R1, s.X1, choice.f1, "R1 must be positive"}, s.par_ser.q1, s.Bp1,
+                                s.Xs1)) {
+        return stop;
+    }
+    return solve_point({s.R2, s.X2, choice.f2, "R2 must be positive"}, s.par_ser.q2, s.Bp2, s.Xs2);
 }
 
-void solve_series_parallel(State& s, const Choice& choice) {
+StepOutcome solve_series_parallel(State& s, const Choice& choice) {
     // Parallel equivalent of a measured point: conductance Gp and susceptance B.
     struct Parallel {
-        Real Gp, B;
+        Real Gp = 0.0, B = 0.0;
     };
-    auto parallel_equivalent = [](double R, double& X, std::string_view r_must_be_positive) {
+    auto parallel_equivalent = [](double R, double& X, std::string_view r_must_be_positive,
+                                  Parallel& p) -> StepOutcome {
         if (X == 0.0) {
             X = 1e-17;
         }
-        require_nonzero(R, r_must_be_positive);
+        if (auto stop = require_nonzero(R, r_must_be_positive)) {
+            return stop;
+        }
         const Real Qx = std::fabs((Real(X) / R).value());
-        const Real Gp = (Real(1) / R) / (Real(1) + Qx * Qx);
-        const Real B = ((-Qx * Qx) / X) / (Real(1) + Qx * Qx);
-        return Parallel{Gp, B};
+        p.Gp = (Real(1) / R) / (Real(1) + Qx * Qx);
+        p.B = ((-Qx * Qx) / X) / (Real(1) + Qx * Qx);
+        return std::nullopt;
     };
-    const Parallel p1 = parallel_equivalent(s.R1, s.X1, "R1 must be positive");
-    const Parallel p2 = parallel_equivalent(s.R2, s.X2, "R2 must be positive");
+    Parallel p1;
+    Parallel p2;
+    if (auto stop = parallel_equivalent(s.R1, s.X1, "R1 must be positive", p1)) {
+        return stop;
+    }
+    if (auto stop = parallel_equivalent(s.R2, s.X2, "R2 must be positive", p2)) {
+        return stop;
+    }
 
     if (s.RL == (Real(1) / p1.Gp).value()) {
         s.RL = (Real(1) / p1.Gp - 1e-8).value();
@@ -78,35 +93,37 @@ void solve_series_parallel(State& s, const Choice& choice) {
     }
     const Real limit = Real(1) / Gmax;
     if (limit.value() < s.RL) {
-        stop_calculation("RL must be <" + format_number(limit.value(), Pattern::Report));
+        return Stop::rl_must_stay_below(limit.value());
     }
 
-    auto section_q = [&](Real Gp, std::string_view r_must_be_positive) {
-        require_nonzero(s.RL, "RL must be positive");
-        const Real argument = (Real(1) / s.RL) / Gp - 1;
+    // The section of one point: its Q, then the series reactance and shunt susceptance.
+    auto section = [&](const Parallel& p, Crossover crossover, std::string_view r_must_be_positive,
+                       double& Q, double& Xs, double& Bp) -> StepOutcome {
+        if (auto stop = require_nonzero(s.RL, "RL must be positive")) {
+            return stop;
+        }
+        const Real argument = (Real(1) / s.RL) / p.Gp - 1;
         if (argument.value() < 0.0) {
             if (s.RL < 0.0) {
-                stop_calculation("RL must be positive");
+                return Stop("RL must be positive");
             }
-            if (Gp.value() < 0.0) {
-                stop_calculation(std::string(r_must_be_positive));
+            if (p.Gp.value() < 0.0) {
+                return Stop(r_must_be_positive);
             }
-            stop_calculation("Please change RL"); // RL a rounding error above the limit
+            return Stop("Please change RL"); // RL a rounding error above the limit
         }
-        return Real(std::sqrt(argument.value()));
+        const Real q = std::sqrt(argument.value());
+        const Real dB = p.Gp * q;
+        const double sign = crossover_sign(crossover);
+        Xs = ((Real(-sign) * q) * s.RL).value();
+        Bp = (p.B - dB * sign).value();
+        Q = q.value();
+        return std::nullopt;
     };
-
-    const Real Q1 = section_q(p1.Gp, "R1 must be positive");
-    const Real dB1 = p1.Gp * Q1;
-    const double s1 = crossover_sign(choice.f1);
-    s.Xs1 = ((Real(-s1) * Q1) * s.RL).value();
-    s.Bp1 = (p1.B - dB1 * s1).value();
-    const Real Q2 = section_q(p2.Gp, "R2 must be positive");
-    const Real dB2 = p2.Gp * Q2;
-    const double s2 = crossover_sign(choice.f2);
-    s.Xs2 = ((Real(-s2) * Q2) * s.RL).value();
-    s.Bp2 = (p2.B - dB2 * s2).value();
-    s.ser_par = {Q1.value(), Q2.value()};
+    if (auto stop = section(p1, choice.f1, "R1 must be positive", s.ser_par.q1, s.Xs1, s.Bp1)) {
+        return stop;
+    }
+    return section(p2, choice.f2, "R2 must be positive", s.ser_par.q2, s.Xs2, s.Bp2);
 }
 
 } // namespace veltrane

@@ -98,7 +98,10 @@ Outcome calculate(FieldSet& fields, ReportSink& report, Result* final_result) {
         }
         read.require_all_in_range();
         choice = choice_of(fields);
-        run_calculation_steps(s, choice);
+        if (auto stop = run_calculation_steps(s, choice)) {
+            show_message(fields, stop->message());
+            return Outcome::Message;
+        }
     } catch (const CalculationStop& halt) {
         show_message(fields, halt.message);
         return Outcome::Message;
