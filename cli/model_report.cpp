@@ -230,43 +230,34 @@ void ModelReport::calculated(const Result& state, const FieldSet& fields) {
     if (!shown_) {
         return;
     }
-    const Topology topology = choice_of(fields).topology;
-    check_ = rf::check_model(state, topology);
-    note_ = rf::negative_note(state);
-    if (request_.data) {
-        const rf::LumpedModel model = rf::LumpedModel::from(state, topology);
-        const rf::FrequencyRange range{request_.model.fmin_ghz, request_.model.fmax_ghz};
-        band_fit_ = rf::fit(model, *request_.data, z0_ohm_, state.FL, state.FH, range);
-        all_fit_ = rf::fit_all(model, *request_.data, z0_ohm_);
-        if (range.fmin_ghz || range.fmax_ghz) {
-            range_fit_ = rf::fit_range(model, *request_.data, z0_ohm_, range);
-        }
-        warnings_ = rf::model_warnings(state, topology, *request_.data, z0_ohm_, range);
-    }
+    figures_ = views::model_figures(state, choice_of(fields).topology,
+                                    request_.data ? &*request_.data : nullptr, z0_ohm_,
+                                    {request_.model.fmin_ghz, request_.model.fmax_ghz});
 }
 
 void ModelReport::print_lines(std::ostream& out) const {
-    if (!check_) {
+    if (!figures_) {
         return;
     }
-    out << "Model at F1  " << complex_text(check_->z1) << '\n';
-    out << "Model at F2  " << complex_text(check_->z2) << '\n';
-    out << "Largest distance from the points  " << people(check_->max_error_ohm) << " ohm\n";
-    if (check_->unreliable) {
+    const views::ModelFigures& f = *figures_;
+    out << "Model at F1  " << complex_text(f.check.z1) << '\n';
+    out << "Model at F2  " << complex_text(f.check.z2) << '\n';
+    out << "Largest distance from the points  " << people(f.check.max_error_ohm) << " ohm\n";
+    if (f.check.unreliable) {
         out << "Warning: the model does not meet its own points: the inputs are ill-conditioned "
                "and the results are not reliable\n";
     }
-    if (note_) {
-        out << "Note: " << *note_ << '\n';
+    if (f.note) {
+        out << "Note: " << *f.note << '\n';
     }
-    if (request_.data) {
+    if (f.with_data) {
         out << "Fit |Gamma_model - Gamma_data| referred to " << people(z0_ohm_) << " ohm\n";
-        out << "  in FL..FH    " << fit_text(band_fit_) << '\n';
-        if (range_fit_) {
-            out << "  in the range " << fit_text(range_fit_) << '\n';
+        out << "  in FL..FH    " << fit_text(f.band) << '\n';
+        if (f.range) {
+            out << "  in the range " << fit_text(f.range) << '\n';
         }
-        out << "  all samples  " << fit_text(all_fit_) << '\n';
-        for (const std::string& warning : warnings_) {
+        out << "  all samples  " << fit_text(f.all) << '\n';
+        for (const std::string& warning : f.warnings) {
             out << "Warning: " << warning << '\n';
         }
     }
@@ -300,27 +291,28 @@ void ModelReport::add_json_before(nlohmann::ordered_json& object) const {
 }
 
 void ModelReport::add_json_after(nlohmann::ordered_json& object) const {
-    if (!check_) {
+    if (!figures_) {
         return;
     }
+    const views::ModelFigures& f = *figures_;
     Json check = Json::object();
-    check["z1"] = Json::array({check_->z1.real(), check_->z1.imag()});
-    check["z2"] = Json::array({check_->z2.real(), check_->z2.imag()});
-    check["max_error_ohm"] = number_or_null(check_->max_error_ohm);
-    check["reliable"] = !check_->unreliable;
-    check["note"] = note_ ? Json(*note_) : Json(nullptr);
+    check["z1"] = Json::array({f.check.z1.real(), f.check.z1.imag()});
+    check["z2"] = Json::array({f.check.z2.real(), f.check.z2.imag()});
+    check["max_error_ohm"] = number_or_null(f.check.max_error_ohm);
+    check["reliable"] = !f.check.unreliable;
+    check["note"] = f.note ? Json(*f.note) : Json(nullptr);
     object["check"] = std::move(check);
-    if (request_.data) {
+    if (f.with_data) {
         Json fit = Json::object();
         fit["z0_ohm"] = z0_ohm_;
-        fit["band"] = fit_json(band_fit_);
-        if (range_fit_) {
-            fit["range"] = fit_json(range_fit_);
+        fit["band"] = fit_json(f.band);
+        if (f.range) {
+            fit["range"] = fit_json(f.range);
         }
-        fit["all"] = fit_json(all_fit_);
+        fit["all"] = fit_json(f.all);
         object["fit"] = std::move(fit);
-        if (!warnings_.empty()) {
-            object["warnings"] = warnings_;
+        if (!f.warnings.empty()) {
+            object["warnings"] = f.warnings;
         }
     }
 }

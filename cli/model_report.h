@@ -6,6 +6,7 @@
 #include "rf/fit.h"
 #include "rf/model_check.h"
 #include "rf/refine.h"
+#include "views/model_summary.h"
 
 #include <nlohmann/json.hpp>
 
@@ -52,11 +53,9 @@ class ModelReport {
     double z0_ohm_;
     bool shown_; // the check lines belong in the output
     std::optional<rf::BestFit> best_fit_;
-    std::optional<rf::ModelCheck> check_;
-    std::optional<std::string> note_;
-    std::optional<rf::FitStats> band_fit_, all_fit_;
-    std::optional<rf::FitStats> range_fit_; // with --fmin or --fmax: what the search judged
-    std::vector<std::string> warnings_;
+    // The check, and with data the fits (the range's, with --fmin or --fmax, is what the
+    // search judged) and the warnings.
+    std::optional<views::ModelFigures> figures_;
     std::optional<rf::Refined> refined_;
 };
 

@@ -181,6 +181,52 @@ TEST(ModelSummary, LinesOfTheChosenModel) {
     EXPECT_FALSE(none.view.has_value());
 }
 
+// The figures after the results: the check and the note always; with data the fits, the range's
+// only when a range is given, and each one over the samples it names.
+TEST(ModelSummary, FiguresOfACalculatedModel) {
+    const rf::PortData data = example();
+    const Evaluation evaluation = evaluate(data, 2.2, 2.7, 50, 50);
+    const Choice chosen{Crossover::Inductive, Crossover::Capacitive, Topology::ParallelSeries};
+    const Result* result = nullptr;
+    for (const ChoiceRow& row : evaluation.rows) {
+        if (row.choice == chosen) {
+            result = std::get_if<Result>(&row.outcome);
+        }
+    }
+    ASSERT_NE(result, nullptr);
+    struct Row {
+        const char* name;
+        const rf::PortData* data;
+        rf::FrequencyRange range;
+        bool fits, range_fit;
+    };
+    const Row rows[] = {
+        {"NoData", nullptr, {}, false, false},
+        {"WholeFile", &data, {}, true, false},
+        {"Range", &data, {2.5, 3.0}, true, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const ModelFigures f = model_figures(*result, chosen.topology, row.data, 50, row.range);
+        EXPECT_LT(f.check.max_error_ohm, 1e-9);
+        EXPECT_EQ(f.with_data, row.fits);
+        EXPECT_EQ(f.all.has_value(), row.fits);
+        EXPECT_EQ(f.range.has_value(), row.range_fit);
+        if (f.all) {
+            EXPECT_EQ(f.all->points, data.f_ghz.size());
+        }
+        if (f.range) {
+            EXPECT_LT(f.range->points, f.all->points);
+            EXPECT_GE(f.range->at_ghz, 2.5);
+            EXPECT_LE(f.range->at_ghz, 3.0);
+            EXPECT_LE(f.range->max, f.all->max);
+        }
+        if (f.band && row.range_fit) {
+            EXPECT_GE(f.band->at_ghz, 2.5); // the band counts only samples in the range
+        }
+    }
+}
+
 // A model export: with a series the files describe the standard model with the calculated one
 // beside it, without one the calculated model alone; each kind gives its own file, and a kind
 // whose input is missing gives nothing.
