@@ -13,11 +13,14 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QWindow>
 
@@ -139,6 +142,82 @@ void BM_Open100000(benchmark::State& state) {
     state.counters["longest_stall_ms"] = median(stalls);
 }
 BENCHMARK(BM_Open100000)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// Opening a file until its model is shown: reading, the first evaluation and the quick best fit
+// that chooses the points, choices and RL.
+void open_to_model(benchmark::State& state, const QString& path) {
+    FitWindow window;
+    window.resize(1200, 820);
+    show_until_exposed(window);
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        QSignalSpy modelled(&window, &FitWindow::quick_fit_done);
+        window.open_file(path, 1);
+        if (!modelled.wait(60000)) {
+            state.SkipWithError("no model came");
+            return;
+        }
+        const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - t0;
+        state.SetIterationTime(spent.count());
+    }
+}
+
+void BM_OpenToModelExample(benchmark::State& state) {
+    open_to_model(state, QStringLiteral(VELTRANE_EXAMPLES_DIR "/antenna.s1p"));
+}
+BENCHMARK(BM_OpenToModelExample)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+void BM_OpenToModel1601(benchmark::State& state) {
+    QTemporaryDir dir;
+    open_to_model(state, write_file(dir, 1601));
+}
+BENCHMARK(BM_OpenToModel1601)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// Cancel on 300,001 samples: from the click until the search has ended and the window says so,
+// the search stopped `state.range(0)` ms after it began (RL searched when range(1) is 1).
+void BM_Cancel300001(benchmark::State& state) {
+    QTemporaryDir dir;
+    const QString path = write_file(dir, 300001);
+    FitWindow window;
+    window.resize(1200, 820);
+    show_until_exposed(window);
+    QSignalSpy modelled(&window, &FitWindow::quick_fit_done);
+    window.open_file(path, 1);
+    if (!modelled.wait(120000)) {
+        state.SkipWithError("the file did not open");
+        return;
+    }
+    auto* best = window.findChild<QPushButton*>(QStringLiteral("best_fit"));
+    auto* cancel = window.findChild<QPushButton*>(QStringLiteral("cancel"));
+    window.findChild<QCheckBox*>(QStringLiteral("search_rl"))->setChecked(state.range(1) == 1);
+    std::vector<double> latencies;
+    for (auto _ : state) {
+        QSignalSpy done(&window, &FitWindow::best_fit_done);
+        best->click();
+        QTest::qWait(static_cast<int>(state.range(0)));
+        if (!done.isEmpty()) {
+            state.SkipWithError("the search ended before the cancel");
+            return;
+        }
+        const auto t0 = std::chrono::steady_clock::now();
+        cancel->click();
+        if (!done.wait(10000)) {
+            state.SkipWithError("the search did not stop");
+            return;
+        }
+        const std::chrono::duration<double, std::milli> spent =
+            std::chrono::steady_clock::now() - t0;
+        latencies.push_back(spent.count());
+        state.SetIterationTime(spent.count() / 1000);
+    }
+    state.counters["median_ms"] = median(latencies);
+    state.counters["max_ms"] = *std::max_element(latencies.begin(), latencies.end());
+}
+BENCHMARK(BM_Cancel300001)
+    ->ArgsProduct({{100, 400}, {0, 1}})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 
 } // namespace
 

@@ -10,6 +10,7 @@
 #include "rf/numbers.h"
 #include "rf/picture.h"
 #include "rf/svg.h"
+#include "views/people_text.h"
 
 #include <CLI/CLI.hpp>
 
@@ -91,8 +92,7 @@ std::string complex_text(rf::Complex z) {
     if (!finite) {
         return "-";
     }
-    return rf::readable(z.real()) + (std::signbit(z.imag()) ? " - j" : " + j") +
-           rf::readable(std::fabs(z.imag()));
+    return views::complex_text(z, views::Typography::Ascii);
 }
 
 // A figure of a finite number, or null (the impedance of a model with an element 0 at F1 may
@@ -258,6 +258,7 @@ ExportOutcome run_exports(const ExportRequest& request, const ExportContext& con
         plot.log_frequency = sweep.log;
         plot.z0_ohm = context.z0_ohm;
         plot.data = context.data;
+        plot.search_range = context.range;
         const rf::Picture picture = rf::model_picture(plot);
         input.picture = &picture;
         write(*request.plot, views::model_export_bytes(views::ModelExport::Picture, input));

@@ -5,6 +5,7 @@
 #include "rf/model_impedance.h"
 #include "rf/numbers.h"
 #include "rf/touchstone.h"
+#include "views/people_text.h"
 
 #include <array>
 #include <charconv>
@@ -81,10 +82,9 @@ void take_points(MeasuredInput& input, FieldSet& fields) {
 
 std::string point_line(const MeasuredPoint& point) {
     std::string line = std::string{point.label} + " = " + rf::shortest(point.f_ghz) + " GHz: ";
-    line += rf::readable(point.r_ohm);
-    line += point.x_ohm < 0 ? " - j" : " + j";
-    line += rf::readable(std::abs(point.x_ohm));
-    line += point.interpolated ? " ohm, interpolated" : " ohm, measured";
+    // A reactance of -0 reads "+ j0" here, as it always has.
+    line += views::impedance_text({point.r_ohm, point.x_ohm + 0.0}, views::Typography::Ascii);
+    line += point.interpolated ? ", interpolated" : ", measured";
     return line;
 }
 

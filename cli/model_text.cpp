@@ -2,6 +2,7 @@
 
 #include "format/text_number.h"
 #include "rf/numbers.h"
+#include "views/people_text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,12 +14,11 @@ namespace veltrane::cli::model_text {
 // A number for a person: six significant digits. Every number printed is finite; a value
 // that is not would print as "-" rather than as "nan" or "inf".
 std::string people(double value) {
-    return std::isfinite(value) ? rf::readable(value) : "-";
+    return views::people_number(value);
 }
 
 std::string complex_text(rf::Complex z) {
-    return people(z.real()) + (std::signbit(z.imag()) ? " - j" : " + j") +
-           people(std::fabs(z.imag())) + " ohm";
+    return views::impedance_text(z, views::Typography::Ascii);
 }
 
 Json number_or_null(double value) {

@@ -3,6 +3,12 @@
 
 #include "fit/chart_view.h"
 #include "rf/choices.h"
+#include "rf/model_check.h"
+#include "views/people_text.h"
+
+#include <QAction>
+#include <QBrush>
+#include <QColor>
 
 #include <QFontDatabase>
 #include <QHeaderView>
@@ -52,25 +58,20 @@ FitWindow::FitWindow(QWidget* parent) : QMainWindow(parent) {
     message_->setStyleSheet(QStringLiteral("color: #a00000; font-weight: bold"));
     message_->setText(QStringLiteral("Open a Touchstone file (File > Open, or drop it here)."));
 
-    readout_ = new QLabel;
-    readout_->setObjectName(QStringLiteral("readout"));
-    readout_->setAccessibleName(QStringLiteral("Cursor read-out"));
-    readout_->setMinimumHeight(readout_->fontMetrics().height() + 4);
-
     auto* upper = new QWidget;
     auto* upper_layout = new QVBoxLayout(upper);
     upper_layout->setContentsMargins(4, 4, 4, 0);
     upper_layout->addWidget(message_);
     upper_layout->addWidget(chart_, 1);
-    upper_layout->addWidget(readout_);
+    upper_layout->addWidget(build_chart_row());
 
-    table_ = new QTableWidget(static_cast<int>(rf::all_choices.size()), 3);
+    table_ = new QTableWidget(static_cast<int>(rf::all_choices.size()), 4);
     table_->setObjectName(QStringLiteral("choices"));
     table_->setAccessibleName(QStringLiteral("The eight choices"));
     table_->setToolTip(QStringLiteral("Every crossover and topology combination for the two points "
                                       "and RL; click a row to choose it"));
     table_->setHorizontalHeaderLabels({QStringLiteral("Choice"), QStringLiteral("Outcome"),
-                                       QStringLiteral("Band |\u0394\u0393|")});
+                                       QStringLiteral("Check"), qs(data_fit_label)});
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -78,16 +79,15 @@ FitWindow::FitWindow(QWidget* parent) : QMainWindow(parent) {
     table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     table_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
     table_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
-    connect(table_, &QTableWidget::currentCellChanged, this, [this](int row) {
-        if (row < 0 || row >= static_cast<int>(rf::all_choices.size()) ||
-            rf::all_choices[static_cast<std::size_t>(row)] == chosen_) {
-            return;
-        }
-        chosen_ = rf::all_choices[static_cast<std::size_t>(row)];
-        fill_results();
-        update_rl_controls();
-        build_picture();
-    });
+    table_->horizontalHeader()->setSectionResizeMode(3, QHeaderView::ResizeToContents);
+    table_->horizontalHeaderItem(2)->setToolTip(
+        QStringLiteral("negative: an element below zero; degenerate: an element zero or acting as "
+                       "a short or an open over the data; warning: see the row's tooltip"));
+    table_->horizontalHeaderItem(3)->setToolTip(
+        QStringLiteral("The largest difference between the model's and the data's reflection "
+                       "over every sample (above 20,000 samples over the 20,000 drawn), as the "
+                       "best-fit list gives it"));
+    connect(table_, &QTableWidget::currentCellChanged, this, &FitWindow::choose_row);
 
     results_ = new QPlainTextEdit;
     results_->setObjectName(QStringLiteral("results"));
@@ -117,7 +117,7 @@ FitWindow::FitWindow(QWidget* parent) : QMainWindow(parent) {
     split_->setStretchFactor(1, 2);
     setCentralWidget(split_);
     split_->setSizes({470, 350});
-    lower_split_->setSizes({230, 470, 500});
+    lower_split_->setSizes({300, 430, 470});
     right->setSizes({240, 110});
 
     build_actions();
@@ -132,12 +132,10 @@ FitWindow::FitWindow(QWidget* parent) : QMainWindow(parent) {
     build_picture();
 }
 
+// A search still running is told to stop and left to end on its own: it holds nothing of the
+// window, and it answers within a few milliseconds.
 FitWindow::~FitWindow() {
-    if (stop_search_) {
-        stop_search_->store(true);
-    }
-    searcher_.waitForFinished();
-    reader_.waitForFinished();
+    stop_search();
 }
 
 void FitWindow::show_message(const QString& text) {
@@ -149,6 +147,9 @@ QString FitWindow::message() const {
 }
 
 void FitWindow::set_point(std::size_t which, double f_ghz) {
+    if (!dragging_) {
+        record_change(); // a drag was recorded as it began
+    }
     f_ghz_[which] = f_ghz;
     recompute();
 }
@@ -157,8 +158,67 @@ void FitWindow::set_rl(double rl_ohm) {
     if (!std::isfinite(rl_ohm)) {
         return;
     }
+    if (!rl_slider_->isSliderDown()) {
+        record_change(); // a slider drag was recorded as it began
+    }
     rl_ohm_ = rl_ohm;
     recompute();
+}
+
+void FitWindow::choose_row(int row) {
+    if (row < 0 || row >= static_cast<int>(rf::all_choices.size()) ||
+        rf::all_choices[static_cast<std::size_t>(row)] == chosen_) {
+        return;
+    }
+    record_change();
+    chosen_ = rf::all_choices[static_cast<std::size_t>(row)];
+    show_evaluation();
+}
+
+// Large data are judged on the samples drawn: every recomputation runs on the event thread.
+const rf::PortData* FitWindow::judged() const {
+    return drawn_ ? &*drawn_ : nullptr;
+}
+
+ModelState FitWindow::model_state() const {
+    return {f_ghz_, rl_ohm_, chosen_};
+}
+
+void FitWindow::record_change() {
+    if (!data_) {
+        return;
+    }
+    ++changes_;
+    history_.record(model_state());
+    undo_action_->setEnabled(history_.can_undo());
+    redo_action_->setEnabled(history_.can_redo());
+}
+
+void FitWindow::show_state(const ModelState& state) {
+    f_ghz_ = state.f_ghz;
+    rl_ohm_ = state.rl_ohm;
+    chosen_ = state.choice;
+    recompute();
+    undo_action_->setEnabled(history_.can_undo());
+    redo_action_->setEnabled(history_.can_redo());
+}
+
+void FitWindow::undo() {
+    if (const auto back = history_.undo(model_state())) {
+        ++changes_;
+        show_state(*back);
+    }
+}
+
+void FitWindow::redo() {
+    if (const auto forward = history_.redo(model_state())) {
+        ++changes_;
+        show_state(*forward);
+    }
+}
+
+void FitWindow::set_fit_on_open(bool on) {
+    fit_on_open_ = on;
 }
 
 const ChoiceRow* FitWindow::chosen_row() const {
@@ -174,7 +234,7 @@ void FitWindow::recompute() {
     if (!data_) {
         return;
     }
-    evaluation_ = evaluate(*data_, f_ghz_[0], f_ghz_[1], rl_ohm_, z0_ohm_);
+    evaluation_ = evaluate(*data_, f_ghz_[0], f_ghz_[1], rl_ohm_, z0_ohm_, judged());
     show_evaluation();
 }
 
@@ -192,6 +252,7 @@ void FitWindow::show_evaluation() {
     fill_results();
     update_rl_controls();
     build_picture();
+    highlight_shown_candidate();
 }
 
 void FitWindow::fill_table() {
@@ -200,29 +261,42 @@ void FitWindow::fill_table() {
         const int r = static_cast<int>(i);
         const Choice choice = rf::all_choices[i];
         QString outcome;
+        QString mark;
         QString error;
+        QString why;
         if (i < evaluation_.rows.size()) {
             const ChoiceRow& row = evaluation_.rows[i];
             if (const auto* state = std::get_if<Result>(&row.outcome)) {
                 outcome = qs(element_line(*state));
-                error = row.band_fit ? number(row.band_fit->max, 4) : QStringLiteral("no sample");
+                error = row.data_fit ? number(row.data_fit->max, 4) : QStringLiteral("no sample");
+                mark = qs(row_mark(row));
+                for (const std::string& warning : row.warnings) {
+                    why += (why.isEmpty() ? QString() : QStringLiteral("\n")) +
+                           QStringLiteral("Warning: ") + qs(warning);
+                }
+                if (const auto note = rf::negative_note(*state)) {
+                    why += (why.isEmpty() ? QString() : QStringLiteral("\n")) + qs(*note);
+                }
             } else {
                 outcome = qs(std::get<std::string>(row.outcome));
             }
         } else if (evaluation_.message) {
             outcome = QStringLiteral("\u2014");
         }
-        const std::array<QString, 3> cells = {qs(choice_label(choice)), outcome, error};
-        for (int c = 0; c < 3; ++c) {
+        const std::array<QString, 4> cells = {qs(choice_label(choice)), outcome, mark, error};
+        // A marked row is tinted as well as named: the word carries it without colour.
+        const QBrush tint = mark.isEmpty() ? QBrush() : QBrush(QColor(255, 225, 215));
+        for (int c = 0; c < 4; ++c) {
             QTableWidgetItem* item = table_->item(r, c);
             if (item == nullptr) {
                 item = new QTableWidgetItem;
                 table_->setItem(r, c, item);
             }
             item->setText(cells[static_cast<std::size_t>(c)]);
-            if (c == 1) {
-                item->setToolTip(cells[1]);
-            }
+            item->setBackground(tint);
+            item->setForeground(c == 2 ? QBrush(QColor(170, 0, 0)) : QBrush());
+            item->setToolTip(
+                c == 1 ? cells[1] + (why.isEmpty() ? QString() : QStringLiteral("\n") + why) : why);
         }
         if (choice == chosen_ && data_) {
             table_->setCurrentCell(r, 0);
@@ -239,8 +313,9 @@ void FitWindow::fill_results() {
     results_->setPlainText(qs(text(summary.lines)));
 }
 
+// Plain ASCII: the text goes to parsers and terminals as well as to people.
 QString FitWindow::results_text() const {
-    return results_->toPlainText();
+    return qs(ascii_text(results_->toPlainText().toStdString()));
 }
 
 void FitWindow::update_rl_controls() {
@@ -262,6 +337,11 @@ void FitWindow::update_rl_controls() {
     const QSignalBlocker block(rl_slider_);
     rl_slider_->setValue(
         static_cast<int>(std::lround(rl_position(*scale, rl_ohm_) * slider_steps)));
+    rl_slider_->setToolTip(
+        QStringLiteral("RL on a logarithmic scale over ") + qs(scale->text) +
+        QStringLiteral(": the arrow keys step it by ") +
+        number((std::pow(scale->hi_ohm / scale->lo_ohm, 1.0 / slider_steps) - 1) * 100, 2) +
+        QStringLiteral(" %"));
 }
 
 } // namespace veltrane::fit

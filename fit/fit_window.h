@@ -7,6 +7,7 @@
 #include "rf/touchstone.h"
 #include "views/chart_pointing.h"
 #include "views/evaluation.h"
+#include "views/model_history.h"
 #include "views/model_summary.h"
 #include "views/rl_scale.h"
 #include "views/samples.h"
@@ -24,6 +25,7 @@
 #include <string>
 #include <variant>
 
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -37,6 +39,7 @@ class QSpinBox;
 class QSplitter;
 class QTableWidget;
 class QPlainTextEdit;
+class QTimer;
 
 namespace veltrane::fit {
 
@@ -68,13 +71,21 @@ class FitWindow final : public QMainWindow {
     [[nodiscard]] QString message() const;
     [[nodiscard]] ChartView* chart() const { return chart_; }
     [[nodiscard]] const rf::Picture& picture() const { return picture_; }
+    // The picture the exports write: print size, the zoom shown.
+    [[nodiscard]] rf::Picture export_picture() const;
     [[nodiscard]] std::array<double, 2> points_ghz() const { return {f_ghz_[0], f_ghz_[1]}; }
     [[nodiscard]] Choice chosen() const { return chosen_; }
+    [[nodiscard]] const rf::ChartZoom& zoom() const { return zoom_; }
+    [[nodiscard]] double rl_ohm() const { return rl_ohm_; }
+    // Whether opening data runs the quick best fit that puts a model on them at once.
+    void set_fit_on_open(bool on);
 
   signals:
     void loaded();
     void refused();
     void best_fit_done();
+    // The quick best fit run on opening data has ended (its model taken, or not).
+    void quick_fit_done();
 
   protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -92,7 +103,14 @@ class FitWindow final : public QMainWindow {
     // A search's outcome with the data generation it was started on.
     struct Searched {
         std::uint64_t generation = 0;
+        bool quick = false;
+        std::size_t samples = 0; // samples the search ran on
         std::variant<rf::BestFit, std::string> result;
+    };
+    // Shared with a search's thread: asked to stop, and the share done in thousandths.
+    struct SearchControl {
+        std::atomic<bool> stop{false};
+        std::atomic<int> done{0};
     };
 
     void build_actions();
@@ -116,14 +134,36 @@ class FitWindow final : public QMainWindow {
     void update_rl_controls();
     void set_point(std::size_t which, double f_ghz);
     void set_rl(double rl_ohm);
+    [[nodiscard]] ModelState model_state() const;
+    // The samples the fits and warnings of the models shown are judged on; none: all of them.
+    [[nodiscard]] const rf::PortData* judged() const;
+    // A change to the model the person made: the state before it goes on the undo history.
+    void record_change();
+    void show_state(const ModelState& state);
+    void undo();
+    void redo();
+    void choose_row(int row);
 
     void chart_pressed(QPointF p);
     void chart_dragged(QPointF p);
     void chart_hovered(QPointF p);
     void show_readout(const QString& where, rf::Complex g);
+    // The row under the chart: the read-out, Reset zoom, Pin and Unpin; the zoom shortcuts.
+    QWidget* build_chart_row();
+    void set_zoom(const rf::ChartZoom& zoom);
+    void zoom_both(double factor); // Ctrl++ and Ctrl+-: both charts about their centres
+    void pin_model();
+    [[nodiscard]] std::optional<rf::LumpedModel> shown_model() const;
+    // The picture of `width` x `height` units with text of `text` units, the handles drawn.
+    [[nodiscard]] rf::Picture make_picture(double width, double height, double text,
+                                           std::vector<Handle>& handles) const;
 
     void forget_search();
     void start_best_fit();
+    void start_quick_fit();
+    void run_search(const rf::PortData& data, const rf::BestFitOptions& options, bool quick);
+    void stop_search();
+    void highlight_shown_candidate();
     void best_fit_finished();
     void take_candidate(int row);
 
@@ -144,6 +184,9 @@ class FitWindow final : public QMainWindow {
     Evaluation evaluation_;
     std::optional<CalculatorView> view_;
     rf::Picture picture_;
+    rf::ChartZoom zoom_;
+    std::array<double, 2> zoom_data_{}; // the data's frequency span the zoom was made on
+    std::optional<rf::ExtraCurve> pinned_;
     std::vector<Handle> handles_;
     std::optional<std::size_t> dragging_;
     std::vector<rf::Candidate> candidates_;
@@ -155,8 +198,20 @@ class FitWindow final : public QMainWindow {
     int reading_port_ = 1;
     QString reading_path_;
     QFutureWatcher<Searched> searcher_;
-    std::shared_ptr<std::atomic<bool>> stop_search_;
+    std::shared_ptr<SearchControl> search_control_;
+    QTimer* progress_timer_ = nullptr;
     std::uint64_t search_generation_ = 0; // counts the data taken; a search keeps its own
+    // A search runs: from its start until the window has taken its outcome (the watcher's
+    // future may have ended before that, its signal still on the way).
+    bool searching_ = false;
+    bool quick_pending_ = false; // a quick fit waits for the running search to end
+    bool full_pending_ = false;  // a best fit waits for the quick fit to stop
+    bool fit_on_open_ = true;
+    std::uint64_t changes_ = 0;          // changes to the model made by the person
+    std::uint64_t changes_at_quick_ = 0; // ... when the quick fit started
+    ModelHistory history_;
+    QAction* undo_action_ = nullptr;
+    QAction* redo_action_ = nullptr;
 
     // Controls
     ChartView* chart_ = nullptr;
@@ -164,6 +219,9 @@ class FitWindow final : public QMainWindow {
     QSplitter* lower_split_ = nullptr;
     QLabel* message_ = nullptr;
     QLabel* readout_ = nullptr;
+    QPushButton* pin_button_ = nullptr;
+    QPushButton* unpin_button_ = nullptr;
+    QPushButton* zoom_reset_ = nullptr;
     QSpinBox* port_ = nullptr;
     std::array<QLineEdit*, 2> f_edit_{};
     QLineEdit* rl_edit_ = nullptr;

@@ -27,7 +27,10 @@ inline std::string file_name(const QString& path) {
 }
 
 inline constexpr int max_recent = 8;
-inline constexpr int slider_steps = 1000;
+// Steps of the RL slider (logarithmic) and of the progress bar.
+inline constexpr int slider_steps = 4000;
+// Samples the quick best fit on opening data runs on.
+inline constexpr std::size_t quick_fit_samples = 25;
 // Points on the model's curve when the data have more samples than this.
 inline constexpr std::size_t max_model_points = 2001;
 inline constexpr std::size_t max_drawn_samples = 20000;

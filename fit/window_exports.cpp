@@ -40,7 +40,6 @@ std::optional<QString> FitWindow::export_to(Export kind, const QString& path) {
         input.sweep = rf::default_sweep(*state);
     }
     input.z0_ohm = z0_ohm_;
-    input.picture = &picture_;
     switch (kind) {
     case Export::Touchstone:
         std::copy_if(data_->f_ghz.begin(), data_->f_ghz.end(), std::back_inserter(input.f_ghz),
@@ -50,11 +49,14 @@ std::optional<QString> FitWindow::export_to(Export kind, const QString& path) {
     case Export::Spice:
         bytes = views::model_export_bytes(views::ModelExport::Spice, input);
         break;
-    case Export::Svg:
+    case Export::Svg: {
+        const rf::Picture picture = export_picture();
+        input.picture = &picture;
         bytes = views::model_export_bytes(views::ModelExport::Picture, input);
         break;
+    }
     case Export::Png: {
-        const auto png = png_bytes(picture_, 2);
+        const auto png = png_bytes(export_picture(), 2);
         if (!png) {
             return QStringLiteral("Cannot write ") + path +
                    QStringLiteral(": the picture cannot be encoded as PNG");

@@ -49,6 +49,7 @@ void FitWindow::save_settings() {
 }
 
 void FitWindow::closeEvent(QCloseEvent* event) {
+    stop_search(); // quitting never waits for a search
     save_settings();
     QMainWindow::closeEvent(event);
 }
@@ -187,8 +188,9 @@ void FitWindow::take_port(int port, std::optional<Start> first) {
     rl_ohm_ = first->rl_ohm;
     chosen_ = first->choice;
     evaluation_ = std::move(first->evaluation);
-    best_button_->setEnabled(!searcher_.isRunning());
+    best_button_->setEnabled(!searching_);
     show_evaluation();
+    start_quick_fit();
 }
 
 } // namespace veltrane::fit

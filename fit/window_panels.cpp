@@ -26,6 +26,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTimer>
 #include <QToolBar>
 
 #include <algorithm>
@@ -70,16 +71,21 @@ QWidget* FitWindow::build_points_panel() {
     rl_slider_->setToolTip(
         QStringLiteral("RL on a logarithmic scale over the range the chosen topology accepts"));
     rl_slider_->setRange(0, slider_steps);
-    rl_slider_->setPageStep(slider_steps / 20);
+    rl_slider_->setSingleStep(1);
+    rl_slider_->setPageStep(slider_steps / 40);
+    rl_slider_->setFocusPolicy(Qt::StrongFocus);
+    connect(rl_slider_, &QSlider::sliderPressed, this, [this] { record_change(); });
     connect(rl_slider_, &QSlider::valueChanged, this, [this](int value) {
         const auto [lo, hi] = rl_slider_range_;
         set_rl(rl_at({lo, hi, {}}, static_cast<double>(value) / slider_steps));
     });
-    form->addRow(QString(), rl_slider_);
+    // The slider and its range take the panel's whole width.
+    form->addRow(rl_slider_);
     rl_range_ = new QLabel;
     rl_range_->setObjectName(QStringLiteral("RL_range"));
+    rl_range_->setAccessibleName(QStringLiteral("Range of RL"));
     rl_range_->setWordWrap(true);
-    form->addRow(QString(), rl_range_);
+    form->addRow(rl_range_);
     series_box_ = new QComboBox;
     series_box_->setObjectName(QStringLiteral("standard_values"));
     series_box_->setAccessibleName(QStringLiteral("Standard part values"));
@@ -120,8 +126,16 @@ QWidget* FitWindow::build_best_panel() {
     cancel_button_->setObjectName(QStringLiteral("cancel"));
     cancel_button_->setEnabled(false);
     connect(cancel_button_, &QPushButton::clicked, this, [this] {
-        if (stop_search_) {
-            stop_search_->store(true);
+        full_pending_ = false;
+        quick_pending_ = false;
+        stop_search();
+        cancel_button_->setEnabled(false);
+    });
+    progress_timer_ = new QTimer(this);
+    progress_timer_->setInterval(50);
+    connect(progress_timer_, &QTimer::timeout, this, [this] {
+        if (search_control_ && !search_control_->stop.load()) {
+            progress_->setValue(search_control_->done.load());
         }
     });
     progress_ = new QProgressBar;
@@ -186,6 +200,24 @@ void FitWindow::build_actions() {
     file->addSeparator();
     QAction* quit = file->addAction(QStringLiteral("&Quit"), this, &QWidget::close);
     quit->setShortcut(QKeySequence::Quit);
+
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    undo_action_ = edit->addAction(QStringLiteral("&Undo model change"), this, &FitWindow::undo);
+    undo_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    undo_action_->setToolTip(QStringLiteral("Back to the points, RL and choice before the last "
+                                            "change"));
+    undo_action_->setEnabled(false);
+    redo_action_ = edit->addAction(QStringLiteral("&Redo model change"), this, &FitWindow::redo);
+    redo_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    redo_action_->setEnabled(false);
+    edit->addSeparator();
+    QAction* on_open = edit->addAction(QStringLiteral("&Model on opening (quick best fit)"));
+    on_open->setObjectName(QStringLiteral("fit_on_open"));
+    on_open->setCheckable(true);
+    on_open->setChecked(fit_on_open_);
+    on_open->setToolTip(QStringLiteral("Opening data runs a quick best fit on a few samples, "
+                                       "with RL searched, and shows its model"));
+    connect(on_open, &QAction::toggled, this, &FitWindow::set_fit_on_open);
 
     QAction* best = new QAction(QStringLiteral("Best fit"), this);
     best->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));

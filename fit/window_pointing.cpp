@@ -1,19 +1,51 @@
-// The measured-data window: the picture and pointing into it.
+// The measured-data window: the picture, pointing into it, zoom, the read-out and the pinned
+// model.
 
 #include "fit/fit_window.h"
 #include "fit/window_common.h"
 
 #include "fit/chart_view.h"
+#include "rf/choices.h"
+#include "rf/response.h"
 #include "rf/sweep.h"
 
+#include <QAction>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 
 #include <algorithm>
 #include <cmath>
 
 namespace veltrane::fit {
 
-void FitWindow::build_picture() {
+namespace {
+
+// The model's frequencies: the data's own, or evenly spread over them for a large file.
+std::vector<double> model_sweep(const rf::PortData& data) {
+    if (data.f_ghz.size() <= max_model_points) {
+        return data.f_ghz;
+    }
+    return rf::sweep_frequencies(
+        {data.f_ghz.front(), data.f_ghz.back(), static_cast<long>(max_model_points), false});
+}
+
+// A wheel notch and Ctrl++ zoom by this much.
+constexpr double zoom_step = 1.25;
+
+} // namespace
+
+std::optional<rf::LumpedModel> FitWindow::shown_model() const {
+    if (const ChoiceRow* row = chosen_row()) {
+        if (const auto* s = std::get_if<Result>(&row->outcome)) {
+            return rf::LumpedModel::from(*s, chosen_.topology);
+        }
+    }
+    return std::nullopt;
+}
+
+rf::Picture FitWindow::make_picture(double width, double height, double text,
+                                    std::vector<Handle>& handles) const {
     rf::PlotInput input;
     input.z0_ohm = z0_ohm_;
     std::optional<Result> state;
@@ -25,6 +57,10 @@ void FitWindow::build_picture() {
     if (state) {
         input.model = rf::LumpedModel::from(*state, chosen_.topology);
         input.calculation = &*state;
+        const ChoiceRow* row = chosen_row();
+        const std::string mark = row != nullptr ? row_mark(*row) : std::string{};
+        input.model_label = row_name(chosen_) + (mark.empty() ? "" : ", " + mark);
+        input.model_flagged = !mark.empty();
         if (series_) {
             input.standard = rf::standard_model(input.model, *series_);
             input.standard_name = std::string(rf::e_series_name(*series_));
@@ -34,42 +70,178 @@ void FitWindow::build_picture() {
     }
     if (data_ && !data_->f_ghz.empty()) {
         input.data = drawn_ ? &*drawn_ : &*data_;
-        const double lo = data_->f_ghz.front();
-        const double hi = data_->f_ghz.back();
-        if (data_->f_ghz.size() <= max_model_points) {
-            input.f_ghz = data_->f_ghz;
-        } else {
-            input.f_ghz =
-                rf::sweep_frequencies({lo, hi, static_cast<long>(max_model_points), false});
-        }
+        input.f_ghz = model_sweep(*data_);
+        input.zoom = zoom_;
     } else {
         input.draw_model = false;
         input.f_ghz = {1.0, 2.0};
     }
-    picture_ = rf::model_picture(input);
-    handles_.clear();
+    if (pinned_) {
+        input.extra.push_back(*pinned_);
+    }
+    input.width = width;
+    input.height = height;
+    input.text_size = text;
+    rf::Picture picture = rf::model_picture(input);
+    handles.clear();
     if (data_ && !evaluation_.message) {
         for (std::size_t k = 0; k < 2; ++k) {
             const DataPoint& p = evaluation_.points[k];
-            handles_.push_back({k == 0 ? "F1" : "F2", p.f_ghz, rf::reflection(p.z_ohm, z0_ohm_),
-                                k == 0 ? f1_colour : f2_colour});
+            handles.push_back({k == 0 ? "F1" : "F2", p.f_ghz, rf::reflection(p.z_ohm, z0_ohm_),
+                               k == 0 ? f1_colour : f2_colour});
         }
         // The picture names the model's F1 and F2 on the chart itself when there is a model.
-        add_handles(picture_, picture_.frame, handles_, !state.has_value());
+        add_handles(picture, picture.frame, handles, !state.has_value(), text);
     }
+    return picture;
+}
+
+rf::Picture FitWindow::export_picture() const {
+    std::vector<Handle> handles;
+    return make_picture(1000, 600, 9, handles);
+}
+
+void FitWindow::build_picture() {
+    if (data_ && !data_->f_ghz.empty()) {
+        // A zoom belongs to the data it was made on.
+        const std::array<double, 2> span{data_->f_ghz.front(), data_->f_ghz.back()};
+        if (span != zoom_data_) {
+            zoom_ = {};
+            zoom_data_ = span;
+        }
+    } else {
+        zoom_ = {};
+    }
+    // The picture at the chart's size, one unit a pixel, its smallest text 9 points.
+    picture_ = make_picture(std::max(chart_->width(), 300), std::max(chart_->height(), 180),
+                            9.0 * chart_->logicalDpiY() / 72.0, handles_);
     chart_->set_picture(&picture_);
+    if (pin_button_ != nullptr) {
+        pin_button_->setEnabled(shown_model().has_value());
+        unpin_button_->setEnabled(pinned_.has_value());
+        zoom_reset_->setEnabled(zoom_ != rf::ChartZoom{});
+    }
+}
+
+QWidget* FitWindow::build_chart_row() {
+    auto* row = new QWidget;
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    readout_ = new QLabel;
+    readout_->setObjectName(QStringLiteral("readout"));
+    readout_->setAccessibleName(QStringLiteral("Cursor read-out"));
+    readout_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    readout_->setMinimumHeight(2 * readout_->fontMetrics().height() + 4);
+    layout->addWidget(readout_, 1);
+
+    zoom_reset_ = new QPushButton(QStringLiteral("Reset zoom"));
+    zoom_reset_->setObjectName(QStringLiteral("reset_zoom"));
+    zoom_reset_->setToolTip(QStringLiteral(
+        "Show both charts whole again (or double-click the chart). Zoom with the wheel, Ctrl++ "
+        "and Ctrl+\u2212 or by dragging a box; pan with the right or middle button"));
+    connect(zoom_reset_, &QPushButton::clicked, this, [this] { set_zoom({}); });
+    layout->addWidget(zoom_reset_);
+
+    pin_button_ = new QPushButton(QStringLiteral("Pin"));
+    pin_button_->setObjectName(QStringLiteral("pin"));
+    pin_button_->setToolTip(
+        QStringLiteral("Keep the model shown as a dashed curve with its figures, to compare "
+                       "with the next model"));
+    connect(pin_button_, &QPushButton::clicked, this, &FitWindow::pin_model);
+    layout->addWidget(pin_button_);
+
+    unpin_button_ = new QPushButton(QStringLiteral("Unpin"));
+    unpin_button_->setObjectName(QStringLiteral("unpin"));
+    unpin_button_->setToolTip(QStringLiteral("Drop the pinned model"));
+    connect(unpin_button_, &QPushButton::clicked, this, [this] {
+        pinned_.reset();
+        build_picture();
+    });
+    layout->addWidget(unpin_button_);
+
+    auto* zoom_in = new QAction(QStringLiteral("Zoom in"), this);
+    zoom_in->setObjectName(QStringLiteral("zoom_in"));
+    zoom_in->setShortcuts({QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    connect(zoom_in, &QAction::triggered, this, [this] { zoom_both(zoom_step); });
+    auto* zoom_out = new QAction(QStringLiteral("Zoom out"), this);
+    zoom_out->setObjectName(QStringLiteral("zoom_out"));
+    zoom_out->setShortcuts(QKeySequence::ZoomOut);
+    connect(zoom_out, &QAction::triggered, this, [this] { zoom_both(1 / zoom_step); });
+    auto* zoom_whole = new QAction(QStringLiteral("Show all"), this);
+    zoom_whole->setObjectName(QStringLiteral("zoom_whole"));
+    zoom_whole->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    connect(zoom_whole, &QAction::triggered, this, [this] { set_zoom({}); });
+    addActions({zoom_in, zoom_out, zoom_whole});
+
+    connect(chart_, &ChartView::zoomed, this, [this](QPointF p, double factor) {
+        set_zoom(rf::zoomed_at(picture_.frame, zoom_, {p.x(), p.y()}, factor));
+    });
+    connect(chart_, &ChartView::boxed, this, [this](QRectF r) {
+        set_zoom(rf::zoomed_to(picture_.frame, zoom_, {r.x(), r.y(), r.width(), r.height()}));
+    });
+    connect(chart_, &ChartView::panned, this, [this](QPointF from, QPointF to) {
+        set_zoom(rf::panned(picture_.frame, zoom_, {from.x(), from.y()}, {to.x(), to.y()}));
+    });
+    connect(chart_, &ChartView::reset, this, [this] { set_zoom({}); });
+    connect(chart_, &ChartView::resized, this, [this] { build_picture(); });
+    return row;
+}
+
+void FitWindow::set_zoom(const rf::ChartZoom& zoom) {
+    if (zoom == zoom_) {
+        return;
+    }
+    zoom_ = zoom;
+    build_picture();
+}
+
+void FitWindow::zoom_both(double factor) {
+    const rf::ChartFrame& frame = picture_.frame;
+    const rf::Rect& a = frame.plot_area;
+    rf::ChartZoom zoom = rf::zoomed_at(frame, zoom_, frame.smith_centre, factor);
+    zoom = rf::zoomed_at(frame, zoom, {a.x + a.width / 2, a.y + a.height / 2}, factor);
+    set_zoom(zoom);
+}
+
+void FitWindow::pin_model() {
+    const auto model = shown_model();
+    if (!model || !data_ || data_->f_ghz.empty()) {
+        return;
+    }
+    rf::ExtraCurve curve;
+    curve.role = rf::CurveRole::Pinned;
+    curve.dash = rf::Dash::Dashed;
+    curve.label = "pinned model";
+    const rf::LumpedModel& m = *model;
+    curve.figures = "Pinned: " + std::string(rf::topology_name(m.topology)) +
+                    ": Ls = " + rf::readable(m.ls_nh) + " nH, Cs = " + rf::readable(m.cs_pf) +
+                    " pF, Lp = " + rf::readable(m.lp_nh) + " nH, Cp = " + rf::readable(m.cp_pf) +
+                    " pF, RL = " + rf::readable(m.rl_ohm) + " \u03a9";
+    if (const ChoiceRow* row = chosen_row(); row != nullptr && row->band_fit) {
+        curve.figures += ", band |\u0394\u0393| " + rf::readable(row->band_fit->max, 4);
+    }
+    curve.f_ghz = rf::curve_frequencies(m, model_sweep(*data_), z0_ohm_, 0.005);
+    curve.g = rf::model_reflections(m, curve.f_ghz, z0_ohm_);
+    pinned_ = std::move(curve);
+    build_picture();
 }
 
 void FitWindow::chart_pressed(QPointF p) {
     if (!data_) {
+        chart_->begin_box();
         return;
     }
     dragging_ = handle_at(picture_.frame, handles_, {p.x(), p.y()}, 6 * chart_->units_per_pixel());
+    if (dragging_) {
+        record_change(); // the whole drag is one step back
+    } else {
+        chart_->begin_box(); // a press beside the markers draws a box to zoom into
+    }
 }
 
 void FitWindow::chart_dragged(QPointF p) {
     if (!dragging_) {
-        chart_hovered(p); // a press beside the markers moves nothing
+        chart_hovered(p);
         return;
     }
     if (!data_) {
@@ -86,8 +258,11 @@ void FitWindow::chart_dragged(QPointF p) {
         return;
     }
     const DataPoint& at = evaluation_.points[*dragging_];
-    show_readout(QStringLiteral("f ") + number(at.f_ghz) + QStringLiteral(" GHz   "),
-                 rf::reflection(at.z_ohm, z0_ohm_));
+    Reading reading{at.f_ghz, rf::reflection(at.z_ohm, z0_ohm_), std::nullopt};
+    if (const auto m = shown_model()) {
+        reading.model = rf::model_reflection(*m, at.f_ghz, z0_ohm_);
+    }
+    readout_->setText(qs(reading_text(reading, z0_ohm_)));
 }
 
 void FitWindow::chart_hovered(QPointF p) {
@@ -100,8 +275,11 @@ void FitWindow::chart_hovered(QPointF p) {
     if (f) {
         const auto point = rf::impedance_at(*data_, *f, "f");
         if (const auto* d = std::get_if<DataPoint>(&point)) {
-            show_readout(QStringLiteral("f ") + number(*f) + QStringLiteral(" GHz   "),
-                         rf::reflection(d->z_ohm, z0_ohm_));
+            Reading reading{*f, rf::reflection(d->z_ohm, z0_ohm_), std::nullopt};
+            if (const auto m = shown_model()) {
+                reading.model = rf::model_reflection(*m, *f, z0_ohm_);
+            }
+            readout_->setText(qs(reading_text(reading, z0_ohm_)));
             return;
         }
     } else if (const auto under = smith_reflection(picture_.frame, at)) {
@@ -112,20 +290,7 @@ void FitWindow::chart_hovered(QPointF p) {
 }
 
 void FitWindow::show_readout(const QString& where, rf::Complex g) {
-    QString text = where;
-    const rf::Complex z = rf::impedance_from_reflection(g, z0_ohm_);
-    text += QStringLiteral("R + jX = ");
-    if (std::isfinite(z.real()) && std::isfinite(z.imag())) {
-        text += number(z.real(), 5) +
-                (z.imag() < 0 ? QStringLiteral(" \u2212 j") : QStringLiteral(" + j")) +
-                number(std::fabs(z.imag()), 5) + QStringLiteral(" \u03a9");
-    } else {
-        text += QStringLiteral("open");
-    }
-    text += QStringLiteral("   |\u0393| = ") + number(std::abs(g), 4) +
-            QStringLiteral("   return loss ") + number(return_loss_db(g), 4) +
-            QStringLiteral(" dB");
-    readout_->setText(text);
+    readout_->setText(where + qs(reflection_text(g, z0_ohm_)));
 }
 
 } // namespace veltrane::fit

@@ -1,13 +1,15 @@
-// The measured-data window: the best fit on a worker thread.
+// The measured-data window: the best fit on a worker thread, and the quick one that puts a model
+// on newly opened data.
 
 #include "fit/fit_window.h"
 #include "fit/window_common.h"
 
 #include <QCheckBox>
 #include <QListWidget>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -16,69 +18,143 @@
 
 namespace veltrane::fit {
 
+void FitWindow::stop_search() {
+    if (search_control_) {
+        search_control_->stop.store(true);
+    }
+}
+
 // New data: a search still running was started on other data, so it is stopped and what it
 // finds is dropped; the models listed for the old data go.
 void FitWindow::forget_search() {
     ++search_generation_;
-    if (stop_search_) {
-        stop_search_->store(true);
-    }
+    stop_search();
+    quick_pending_ = false;
+    full_pending_ = false;
     candidates_.clear();
     best_list_->clear();
     progress_->setValue(0);
     cancel_button_->setEnabled(false);
-    best_button_->setEnabled(data_.has_value() && !searcher_.isRunning());
+    best_button_->setEnabled(data_.has_value() && !searching_);
+    history_.clear();
+    undo_action_->setEnabled(false);
+    redo_action_->setEnabled(false);
+}
+
+void FitWindow::run_search(const rf::PortData& data, const rf::BestFitOptions& options,
+                           bool quick) {
+    search_control_ = std::make_shared<SearchControl>();
+    // The thread only stores into the control; the window reads it on a timer. Nothing of the
+    // window is reached from there, so the window need not wait for the thread.
+    rf::BestFitProgress progress = [control = search_control_](double done) {
+        control->done.store(static_cast<int>(done * slider_steps), std::memory_order_relaxed);
+        return !control->stop.load(std::memory_order_relaxed);
+    };
+    searching_ = true;
+    progress_->setValue(0);
+    progress_timer_->start();
+    best_button_->setEnabled(quick);
+    cancel_button_->setEnabled(true);
+    searcher_.setFuture(QtConcurrent::run([data, options, progress, quick,
+                                           generation = search_generation_] {
+        // Nothing may leave a worker thread: an exception there would end the program.
+        try {
+            return Searched{generation, quick, data.f_ghz.size(),
+                            rf::best_fit(data, options, progress)};
+        } catch (const std::bad_alloc&) {
+            return Searched{generation, quick, 0, std::string{"Not enough memory for the search"}};
+        } catch (...) {
+            return Searched{generation, quick, 0, std::string{"The search failed"}};
+        }
+    }));
 }
 
 void FitWindow::start_best_fit() {
-    if (!data_ || searcher_.isRunning()) {
+    if (!data_) {
         return;
     }
+    if (searching_) {
+        // The quick fit gives way to the full search; any other search runs on.
+        if (quick_pending_ || !best_button_->isEnabled()) {
+            return;
+        }
+        full_pending_ = true;
+        stop_search();
+        best_button_->setEnabled(false);
+        return;
+    }
+    full_pending_ = false;
     rf::BestFitOptions options;
     options.z0_ohm = z0_ohm_;
     if (!search_rl_->isChecked()) {
         options.rl_ohm = rl_ohm_;
     }
-    stop_search_ = std::make_shared<std::atomic<bool>>(false);
-    QPointer<QProgressBar> bar = progress_;
-    auto stop = stop_search_;
-    rf::BestFitProgress progress = [stop, bar](double done) {
-        QMetaObject::invokeMethod(
-            bar,
-            [stop, bar, done] {
-                if (bar && !stop->load()) {
-                    bar->setValue(static_cast<int>(done * slider_steps));
-                }
-            },
-            Qt::QueuedConnection);
-        return !stop->load();
-    };
-    progress_->setValue(0);
-    best_button_->setEnabled(false);
-    cancel_button_->setEnabled(true);
     show_message({});
-    searcher_.setFuture(
-        QtConcurrent::run([data = *data_, options, progress, generation = search_generation_] {
-            // Nothing may leave a worker thread: an exception there would end the program.
-            try {
-                return Searched{generation, rf::best_fit(data, options, progress)};
-            } catch (const std::bad_alloc&) {
-                return Searched{generation, std::string{"Not enough memory for the search"}};
-            } catch (...) {
-                return Searched{generation, std::string{"The search failed"}};
-            }
-        }));
+    run_search(*data_, options, false);
+}
+
+// A best fit with RL searched on a few samples of the data, to show a model at once: its best
+// model is taken unless the person changed the model meanwhile.
+void FitWindow::start_quick_fit() {
+    if (!data_ || !fit_on_open_) {
+        emit quick_fit_done();
+        return;
+    }
+    if (searching_) {
+        quick_pending_ = true;
+        return;
+    }
+    quick_pending_ = false;
+    changes_at_quick_ = changes_;
+    rf::BestFitOptions options;
+    options.z0_ohm = z0_ohm_;
+    const auto few = thinned(*data_, quick_fit_samples);
+    run_search(few ? *few : *data_, options, true);
 }
 
 void FitWindow::best_fit_finished() {
     Searched searched = searcher_.result();
+    searching_ = false;
+    progress_timer_->stop();
     best_button_->setEnabled(data_.has_value());
     cancel_button_->setEnabled(false);
-    if (searched.generation != search_generation_) {
-        emit best_fit_done(); // started on data no longer shown: nothing of it applies here
+    const bool current = searched.generation == search_generation_;
+    auto& result = searched.result;
+    if (searched.quick) {
+        if (current) {
+            progress_->setValue(0);
+            const auto* found = std::get_if<rf::BestFit>(&result);
+            if (found != nullptr && !found->best.empty() && changes_ == changes_at_quick_) {
+                const rf::Candidate& c = found->best.front();
+                f_ghz_ = {c.f1_ghz, c.f2_ghz};
+                rl_ohm_ = c.rl_ohm;
+                chosen_ = c.choice;
+                recompute();
+                statusBar()->showMessage(
+                    QStringLiteral("Model from a quick best fit on %1 of %2 samples; Best fit "
+                                   "searches every sample")
+                        .arg(searched.samples)
+                        .arg(data_->f_ghz.size()),
+                    10000);
+            }
+        }
+        if (current) {
+            emit quick_fit_done();
+        }
+        if (quick_pending_) {
+            start_quick_fit();
+        } else if (full_pending_) {
+            start_best_fit();
+        }
         return;
     }
-    auto& result = searched.result;
+    if (!current) {
+        emit best_fit_done(); // started on data no longer shown: nothing of it applies here
+        if (quick_pending_) {
+            start_quick_fit();
+        }
+        return;
+    }
     if (auto* text = std::get_if<std::string>(&result)) {
         progress_->setValue(0);
         show_message(qs(*text));
@@ -90,12 +166,17 @@ void FitWindow::best_fit_finished() {
     candidates_ = found.best;
     best_list_->clear();
     for (const rf::Candidate& c : candidates_) {
-        best_list_->addItem(qs(choice_label(c.choice)) + QStringLiteral(" \u00b7 ") +
-                            number(c.f1_ghz) + QStringLiteral(", ") + number(c.f2_ghz) +
-                            QStringLiteral(" GHz \u00b7 RL ") + number(c.rl_ohm, 4) +
-                            QStringLiteral(" \u03a9 \u00b7 |\u0394\u0393| ") +
-                            number(c.max_error, 3));
+        // The figure and label of the table of choices, computed the same way.
+        const auto fit =
+            data_fit(c.state, c.choice.topology, judged() ? *judged() : *data_, z0_ohm_);
+        best_list_->addItem(qs(data_fit_label) + QStringLiteral(" ") +
+                            (fit ? number(fit->max, 4) : QStringLiteral("no sample")) +
+                            QStringLiteral(" \u00b7 ") + qs(choice_label(c.choice)) +
+                            QStringLiteral(" \u00b7 ") + number(c.f1_ghz) + QStringLiteral(", ") +
+                            number(c.f2_ghz) + QStringLiteral(" GHz \u00b7 RL ") +
+                            number(c.rl_ohm, 4) + QStringLiteral(" \u03a9"));
     }
+    highlight_shown_candidate();
     if (!found.positive_found) {
         show_message(QStringLiteral("No model with four positive elements: the best of the "
                                     "others are listed"));
@@ -108,10 +189,24 @@ void FitWindow::take_candidate(int row) {
         return;
     }
     const rf::Candidate& c = candidates_[static_cast<std::size_t>(row)];
-    f_ghz_ = {c.f1_ghz, c.f2_ghz};
-    rl_ohm_ = c.rl_ohm;
-    chosen_ = c.choice;
-    recompute();
+    const ModelState picked{{c.f1_ghz, c.f2_ghz}, c.rl_ohm, c.choice};
+    if (picked == model_state()) {
+        return;
+    }
+    record_change();
+    show_state(picked);
+}
+
+// The list marks the model it holds that is the one shown, and none when none is.
+void FitWindow::highlight_shown_candidate() {
+    const QSignalBlocker block(best_list_);
+    const auto shown = shown_candidate(candidates_, model_state());
+    if (shown) {
+        best_list_->setCurrentRow(static_cast<int>(*shown));
+    } else {
+        best_list_->clearSelection();
+        best_list_->setCurrentRow(-1);
+    }
 }
 
 } // namespace veltrane::fit

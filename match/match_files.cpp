@@ -250,14 +250,23 @@ rf::Picture match_picture(const MatchPlot& plot) {
         }
     }
     picture.operations.emplace_back(rf::EndClip{});
-    // After the picture's own legend entry ("matched input"), on its line.
-    double x = 60 + 50 + 6.5 * 13;
-    const double y = picture.height - 22;
+    // After the picture's own legend entry ("matched input"), on its line, in its size.
+    double x = 0;
+    double y = picture.height - 9;
+    double size = 9;
+    for (const rf::Operation& op : picture.operations) {
+        if (const auto* text = std::get_if<rf::Text>(&op); text && text->text == "matched input") {
+            size = text->size;
+            y = text->at.y;
+            x = text->at.x + 0.6 * size * static_cast<double>(text->text.size()) + 1.5 * size;
+        }
+    }
     const auto entry = [&](const rf::Pen& pen, const std::string& label) {
-        picture.operations.emplace_back(rf::Line{{x, y - 4}, {x + 30, y - 4}, pen});
         picture.operations.emplace_back(
-            rf::Text{{x + 36, y}, label, 11, rf::Anchor::Start, {0, 0, 0}, false});
-        x += 50 + 6.5 * static_cast<double>(label.size());
+            rf::Line{{x, y - 0.4 * size}, {x + 2.6 * size, y - 0.4 * size}, pen});
+        picture.operations.emplace_back(
+            rf::Text{{x + 3.1 * size, y}, label, size, rf::Anchor::Start, {0, 0, 0}, false});
+        x += 4.6 * size + 0.6 * size * static_cast<double>(label.size());
     };
     entry(load_pen, "load alone");
     entry({band_colour, 1.2, rf::Dash::Dashed}, "band edges");

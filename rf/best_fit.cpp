@@ -94,15 +94,14 @@ class Search {
         const double n = static_cast<double>(samples_.size());
         const double pairs = n * (n - 1) / 2;
         for (std::size_t a = 0; a + 1 < samples_.size(); ++a) {
-            if (progress_) {
-                const double first = static_cast<double>(a);
-                const double done =
-                    (first * n - first * (first + 1) / 2) / pairs; // pairs (i < a, j)
-                if (!progress_(done)) {
+            const double first = static_cast<double>(a);
+            const double before = first * n - first * (first + 1) / 2; // pairs (i < a, j)
+            for (std::size_t b = a + 1; b < samples_.size(); ++b) {
+                // Asked for every pair: a row of pairs on many samples takes long, and a
+                // stopped search must end at once.
+                if (progress_ && !progress_((before + static_cast<double>(b - a - 1)) / pairs)) {
                     return false;
                 }
-            }
-            for (std::size_t b = a + 1; b < samples_.size(); ++b) {
                 for (const Choice& choice : all_choices) {
                     if (options_.rl_ohm) {
                         try_fixed(a, b, choice, *options_.rl_ohm);

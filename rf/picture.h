@@ -2,12 +2,14 @@
 
 #include "model/result.h"
 #include "rf/chart_frame.h"
+#include "rf/fit.h"
 #include "rf/model_impedance.h"
 #include "rf/port_data.h"
 #include "rf/sweep.h"
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <variant>
 #include <vector>
@@ -92,6 +94,24 @@ struct Picture {
     std::vector<Operation> operations;
 };
 
+// What an extra curve beside the data and the model stands for; its colour follows.
+enum class CurveRole {
+    Pinned,  // a model kept to compare with the next
+    Matched, // the input of a matching network
+    Other,
+};
+
+// A curve drawn beside the data and the model: reflections against z0 at rising frequencies,
+// named in the legend, with a line of figures under the title when `figures` is not empty.
+struct ExtraCurve {
+    std::string label;   // "pinned model"
+    std::string figures; // "Pinned: series-parallel, Ls = 1.2 nH, ..."
+    std::vector<double> f_ghz;
+    std::vector<Complex> g;
+    CurveRole role = CurveRole::Other;
+    Dash dash = Dash::Dashed;
+};
+
 // What the picture shows. Frequencies of the state in MHz as the calculation holds them.
 struct PlotInput {
     LumpedModel model;
@@ -102,12 +122,39 @@ struct PlotInput {
     bool log_frequency = false;
     double z0_ohm = 50.0;
     const PortData* data = nullptr;
+    // Which model this is ("Row 3, Par/Ser, F1 ind, F2 cap, negative"), before the title; a
+    // flagged one (negative, degenerate or warned) is titled in red.
+    std::string model_label;
+    bool model_flagged = false;
     // False: the data alone, without a model curve, markers or band (no model exists).
     bool draw_model = true;
+    // Said after the title, in red, when not empty ("row 3: a negative element").
+    std::string model_note;
+    std::vector<ExtraCurve> extra;
+    // The frequencies a search judged; drawn on the plot when either end is given.
+    FrequencyRange search_range;
+    // The picture's size and its smallest text, in picture units; the charts take the room.
+    double width = 1000.0;
+    double height = 600.0;
+    double text_size = 9.0;
+    ChartZoom zoom;
 };
 
 // The Smith chart (normalised to z0) with the model's, the standard model's and the data's
 // curves and the markers, the return loss against frequency beside it, and a title line.
 [[nodiscard]] Picture model_picture(const PlotInput& input);
+
+// Where the charts lie in a picture of `width` x `height` with text of `text_size` and
+// `header_lines` lines of title: the Smith chart round and as large as the height allows (up to
+// a little under half the width), the plot in the rest.
+[[nodiscard]] ChartFrame chart_layout(double width, double height, double text_size,
+                                      int header_lines);
+
+// The frequencies to draw a model's curve at: `f_ghz` (rising) with the resonances of its two
+// pairs in range and more points wherever the curve's reflection moves more than `max_step`
+// between neighbours, so that a sharp resonance is as smooth as a gentle one.
+[[nodiscard]] std::vector<double> curve_frequencies(const LumpedModel& model,
+                                                    std::span<const double> f_ghz, double z0_ohm,
+                                                    double max_step);
 
 } // namespace veltrane::rf

@@ -1,5 +1,7 @@
 #include "views/chart_pointing.h"
 
+#include "rf/numbers.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -70,7 +72,7 @@ std::optional<double> frequency_at(const rf::ChartFrame& frame, const Curve& cur
 }
 
 void add_handles(rf::Picture& picture, const rf::ChartFrame& frame, std::span<const Handle> handles,
-                 bool label_on_chart) {
+                 bool label_on_chart, double text_size) {
     const rf::Colour white{255, 255, 255};
     for (const Handle& h : handles) {
         const rf::Point on_chart = smith_point(frame, h.g);
@@ -81,17 +83,35 @@ void add_handles(rf::Picture& picture, const rf::ChartFrame& frame, std::span<co
         picture.operations.emplace_back(rf::Line{
             {x, frame.plot_area.y}, {x, frame.plot_area.y + frame.plot_area.height}, line});
         picture.operations.emplace_back(rf::EndClip{});
-        for (const rf::Point at : {on_chart, on_plot}) {
-            picture.operations.emplace_back(
-                rf::Circle{at, handle_radius, rf::Pen{white, 1.2, rf::Dash::Solid}, h.colour});
+        // Each disc within its chart: a zoomed chart hides what lies outside its view.
+        const bool smith_bounded = frame.smith_area.width > 0;
+        if (smith_bounded) {
+            picture.operations.emplace_back(rf::BeginClip{frame.smith_area});
         }
-        if (label_on_chart) {
-            picture.operations.emplace_back(rf::Text{
-                {on_chart.x + 8, on_chart.y - 7}, h.label, 11, rf::Anchor::Start, h.colour, true});
-        }
-        const rf::Point label_at{x, frame.plot_area.y + frame.plot_area.height - 6};
         picture.operations.emplace_back(
-            rf::Text{label_at, h.label, 11, rf::Anchor::Middle, h.colour, true});
+            rf::Circle{on_chart, handle_radius, rf::Pen{white, 1.2, rf::Dash::Solid}, h.colour});
+        if (smith_bounded) {
+            picture.operations.emplace_back(rf::EndClip{});
+        }
+        picture.operations.emplace_back(rf::BeginClip{frame.plot_area});
+        picture.operations.emplace_back(
+            rf::Circle{on_plot, handle_radius, rf::Pen{white, 1.2, rf::Dash::Solid}, h.colour});
+        picture.operations.emplace_back(rf::EndClip{});
+        if (label_on_chart && (!smith_bounded || rf::inside(frame.smith_area, on_chart))) {
+            picture.operations.emplace_back(rf::Text{{on_chart.x + 8, on_chart.y - 7},
+                                                     h.label,
+                                                     text_size,
+                                                     rf::Anchor::Start,
+                                                     h.colour,
+                                                     true});
+        }
+        // With a model the picture names F1 and F2 on the plot already, above the curves.
+        if (label_on_chart && x >= frame.plot_area.x &&
+            x <= frame.plot_area.x + frame.plot_area.width) {
+            const rf::Point label_at{x, frame.plot_area.y + frame.plot_area.height - 6};
+            picture.operations.emplace_back(
+                rf::Text{label_at, h.label, text_size, rf::Anchor::Middle, h.colour, true});
+        }
     }
 }
 
@@ -111,6 +131,40 @@ std::optional<std::size_t> handle_at(const rf::ChartFrame& frame, std::span<cons
         }
     }
     return found;
+}
+
+std::optional<double> vswr(rf::Complex g) {
+    const double m = std::abs(g);
+    if (!(m < 1)) {
+        return std::nullopt;
+    }
+    return (1 + m) / (1 - m);
+}
+
+std::string reflection_text(rf::Complex g, double z0_ohm) {
+    std::string out;
+    const rf::Complex z = rf::impedance_from_reflection(g, z0_ohm);
+    if (std::isfinite(z.real()) && std::isfinite(z.imag())) {
+        out += rf::readable(z.real(), 5) + (z.imag() < 0 ? " \u2212 j" : " + j") +
+               rf::readable(std::fabs(z.imag()), 5) + " \u03a9";
+    } else {
+        out += "open";
+    }
+    out += "   |\u0393| " + rf::readable(std::abs(g), 4) + "   RL " +
+           rf::readable(rf::return_loss_db(g), 4) + " dB   VSWR ";
+    const auto s = vswr(g);
+    out += s && *s < 1e4 ? rf::readable(*s, 4) : std::string("over 10000");
+    return out;
+}
+
+std::string reading_text(const Reading& reading, double z0_ohm) {
+    std::string out = "f " + rf::readable(reading.f_ghz, 7) + " GHz   data  " +
+                      reflection_text(reading.data, z0_ohm);
+    if (reading.model) {
+        out += "\nmodel  " + reflection_text(*reading.model, z0_ohm) + "   |\u0394\u0393| " +
+               rf::readable(std::abs(*reading.model - reading.data), 4);
+    }
+    return out;
 }
 
 } // namespace veltrane::views

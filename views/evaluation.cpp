@@ -4,9 +4,12 @@
 #include "output/calculate.h"
 #include "output/report.h"
 #include "rf/choices.h"
+#include "rf/model_warnings.h"
 #include "rf/numbers.h"
+#include "views/people_text.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace veltrane::views {
@@ -17,7 +20,8 @@ Inputs inputs(const DataPoint& p1, const DataPoint& p2, double rl_ohm) {
 }
 
 Evaluation evaluate(const rf::PortData& data, double f1_ghz, double f2_ghz, double rl_ohm,
-                    double z0_ohm) {
+                    double z0_ohm, const rf::PortData* judged) {
+    const rf::PortData& on = judged != nullptr ? *judged : data;
     Evaluation out;
     const std::array<std::pair<double, std::string_view>, 2> wanted = {
         {{f1_ghz, "F1"}, {f2_ghz, "F2"}}};
@@ -32,10 +36,14 @@ Evaluation evaluate(const rf::PortData& data, double f1_ghz, double f2_ghz, doub
     const Inputs in = inputs(out.points[0], out.points[1], rl_ohm);
     out.rows.reserve(rf::all_choices.size());
     for (const Choice& choice : rf::all_choices) {
-        ChoiceRow row{choice, solve(in, choice), std::nullopt};
+        ChoiceRow row{choice, solve(in, choice), std::nullopt, std::nullopt, {}};
         if (const auto* state = std::get_if<Result>(&row.outcome)) {
             const auto model = rf::LumpedModel::from(*state, choice.topology);
-            row.band_fit = rf::fit(model, data, z0_ohm, state->FL, state->FH);
+            row.band_fit = rf::fit(model, on, z0_ohm, state->FL, state->FH);
+            row.data_fit = data_fit(*state, choice.topology, on, z0_ohm);
+            if (!(state->Ls < 0 || state->Cs < 0 || state->Lp < 0 || state->Cp < 0)) {
+                row.warnings = rf::model_warnings(*state, choice.topology, on, z0_ohm, {});
+            }
         }
         out.rows.push_back(std::move(row));
     }
@@ -65,6 +73,31 @@ std::optional<Start> start(const rf::PortData& data) {
     }
     out.choice = best != nullptr ? best->choice : rf::all_choices[0];
     return out;
+}
+
+std::string row_mark(const ChoiceRow& row) {
+    const auto* state = std::get_if<Result>(&row.outcome);
+    if (state == nullptr) {
+        return {};
+    }
+    const std::array<double, 4> elements = {state->Ls, state->Cs, state->Lp, state->Cp};
+    if (std::any_of(elements.begin(), elements.end(), [](double v) { return v < 0; })) {
+        return "negative";
+    }
+    const bool degenerate =
+        std::any_of(elements.begin(), elements.end(),
+                    [](double v) { return v == 0 || !std::isfinite(v); }) ||
+        std::any_of(row.warnings.begin(), row.warnings.end(),
+                    [](const std::string& w) { return w.find(" acts as ") != std::string::npos; });
+    if (degenerate) {
+        return "degenerate";
+    }
+    return row.warnings.empty() ? std::string{} : std::string{"warning"};
+}
+
+std::optional<rf::FitStats> data_fit(const Result& state, Topology topology,
+                                     const rf::PortData& data, double z0_ohm) {
+    return rf::fit_all(rf::LumpedModel::from(state, topology), data, z0_ohm);
 }
 
 CalculatorView calculator_view(const DataPoint& p1, const DataPoint& p2, double rl_ohm,
@@ -97,8 +130,10 @@ std::string choice_label(Choice choice) {
 }
 
 std::string element_line(const Result& state) {
-    return "Ls " + rf::readable(state.Ls, 4) + " nH, Cs " + rf::readable(state.Cs, 4) + " pF, Lp " +
-           rf::readable(state.Lp, 4) + " nH, Cp " + rf::readable(state.Cp, 4) + " pF";
+    const auto henry = [](double nh) { return si_text(nh * 1e-9, "H", Typography::Typographic); };
+    const auto farad = [](double pf) { return si_text(pf * 1e-12, "F", Typography::Typographic); };
+    return "Ls " + henry(state.Ls) + ", Cs " + farad(state.Cs) + ", Lp " + henry(state.Lp) +
+           ", Cp " + farad(state.Cp);
 }
 
 } // namespace veltrane::views

@@ -1,10 +1,15 @@
 #include "views/model_summary.h"
 
 #include "model/quantities.h"
+#include "rf/choices.h"
 #include "rf/fit.h"
 #include "rf/model_check.h"
 #include "rf/model_warnings.h"
 #include "rf/numbers.h"
+#include "views/people_text.h"
+
+#include <algorithm>
+#include <array>
 
 #include <cmath>
 
@@ -43,8 +48,8 @@ void add_model_lines(std::vector<SummaryLine>& lines, const SummaryInput& in, co
     lines.push_back({Kind::Fit, "Fit over FL..FH: " + (row.band_fit ? fit_text(*row.band_fit)
                                                                     : "no sample in the band")});
     const auto model = rf::LumpedModel::from(result, in.chosen.topology);
-    if (const auto all = rf::fit_all(model, *in.data, in.z0_ohm)) {
-        lines.push_back({Kind::Fit, "Fit over the data: " + fit_text(*all)});
+    if (row.data_fit) {
+        lines.push_back({Kind::Fit, "Fit over the data: " + fit_text(*row.data_fit)});
     }
     if (in.series) {
         const auto standard = rf::standard_model(model, *in.series);
@@ -81,10 +86,33 @@ ModelFigures model_figures(const Result& result, Topology topology, const rf::Po
 }
 
 std::string point_text(std::string_view label, const DataPoint& p) {
-    const double x = p.z_ohm.imag();
-    return std::string(label) + " = " + number(p.f_ghz, 9) + " GHz: " + number(p.z_ohm.real()) +
-           (x < 0 ? " \u2212 j" : " + j") + number(std::fabs(x)) + " \u03a9, " +
+    return std::string(label) + " = " + number(p.f_ghz, 9) +
+           " GHz: " + impedance_text(p.z_ohm, Typography::Typographic) + ", " +
            (p.interpolated ? "interpolated" : "measured");
+}
+
+std::string row_name(Choice choice) {
+    const auto at = std::find(rf::all_choices.begin(), rf::all_choices.end(), choice);
+    return "Row " + std::to_string(at - rf::all_choices.begin() + 1) + ", " + choice_label(choice);
+}
+
+std::string beside_calculator(std::size_t field, const Result& state) {
+    const std::array<double, 10> values = {state.Ls, state.Cs,  state.Lp, state.Cp, state.Q1,
+                                           state.Q2, state.Qbp, state.FL, state.FH, state.F0};
+    const double v = values[field];
+    if (!std::isfinite(v)) {
+        return {};
+    }
+    if (field >= 7) { // FL, FH, F0 in MHz
+        return " (" + number(v / 1000) + " GHz)";
+    }
+    if (field < 4 && v != 0 && std::fabs(v) < 1) { // nH or pF the calculator rounds away
+        return " (" +
+               si_text(v * (field % 2 == 0 ? 1e-9 : 1e-12), field % 2 == 0 ? "H" : "F",
+                       Typography::Typographic) +
+               ")";
+    }
+    return {};
 }
 
 std::string fit_text(const rf::FitStats& fit) {
@@ -104,8 +132,15 @@ Summary model_summary(const SummaryInput& in) {
     out.view = calculator_view(p1, p2, in.rl_ohm, in.chosen);
     const CalculatorView& view = *out.view;
     auto& lines = out.lines;
-    lines.push_back(
-        {Kind::Heading, choice_label(in.chosen) + ", RL = " + number(in.rl_ohm, 9) + " \u03a9"});
+    const ChoiceRow* row = row_of(*in.evaluation, in.chosen);
+    const std::string mark = row != nullptr ? row_mark(*row) : std::string{};
+    lines.push_back({Kind::Heading, row_name(in.chosen) + ", RL = " + number(in.rl_ohm, 9) +
+                                        " \u03a9" + (mark.empty() ? "" : ": " + mark)});
+    if (row != nullptr) {
+        for (const std::string& warning : row->warnings) {
+            lines.push_back({Kind::Warning, "Warning: " + warning});
+        }
+    }
     lines.push_back({Kind::Point, point_text("F1", p1)});
     lines.push_back({Kind::Point, point_text("F2", p2)});
     lines.push_back({Kind::Blank, {}});
@@ -114,11 +149,13 @@ Summary model_summary(const SummaryInput& in) {
     } else {
         for (std::size_t i = 0; i < result_fields.size(); ++i) {
             const Quantity& q = quantity(result_fields[i]);
-            lines.push_back({Kind::Result,
-                             std::string(q.symbol) + " " + view.results[i] + unit_suffix(q.unit)});
+            const auto* state = row != nullptr ? std::get_if<Result>(&row->outcome) : nullptr;
+            lines.push_back({Kind::Result, std::string(q.symbol) + " " + view.results[i] +
+                                               unit_suffix(q.unit) +
+                                               (state ? beside_calculator(i, *state) : "")});
         }
     }
-    if (const ChoiceRow* row = row_of(*in.evaluation, in.chosen)) {
+    if (row != nullptr) {
         if (const auto* result = std::get_if<Result>(&row->outcome)) {
             add_model_lines(lines, in, *row, *result);
         }

@@ -19,7 +19,8 @@ namespace veltrane::views {
 
 struct SummaryLine {
     enum class Kind {
-        Heading,  // the choice and RL
+        Heading,  // the row, its choice and RL, and its mark ("negative")
+        Warning,  // what to know before trusting the model, right under the heading
         Point,    // F1 or F2 as taken off the data
         Blank,    // between groups
         Message,  // the calculator's message, or why there is no model
@@ -67,6 +68,9 @@ struct ModelFigures {
 
 // The lines one per text line.
 [[nodiscard]] std::string text(const std::vector<SummaryLine>& lines);
+
+// "Row 3, Par/Ser, F1 cap, F2 ind": the row of the table of choices and its name.
+[[nodiscard]] std::string row_name(Choice choice);
 
 // "F1 = 2.2 GHz: 30.6829 − j32.4467 Ω, measured".
 [[nodiscard]] std::string point_text(std::string_view label, const DataPoint& p);

@@ -390,8 +390,9 @@ TEST(Spice, ExampleOfUseRunsCleanly) {
     }
 }
 
-// The picture of a model with data, standard values and a sweep from 0 Hz: valid SVG that
-// rsvg-convert renders, no number that is not finite.
+// The picture of a model with data, standard values and a sweep from 0 Hz (and, zoomed, with a
+// pinned curve and a searched range): valid SVG that rsvg-convert renders, no number that is
+// not finite.
 TEST(Picture, ValidSvgThatRenders) {
     for (const bool log : {false, true}) {
         SCOPED_TRACE(log ? "log sweep" : "linear sweep from 0");
@@ -411,6 +412,18 @@ TEST(Picture, ValidSvgThatRenders) {
         data.f_ghz = {0.8, 1.0, 1.2};
         data.s = {{0.1, 0.2}, {1.0, 0.0}, {-0.3, 0.4}};
         input.data = &data;
+        if (log) {
+            // A pinned curve, the searched range and both charts zoomed: clips within clips.
+            input.extra.push_back({"pinned <model>",
+                                   "Pinned: & more",
+                                   {1.0, 2.0},
+                                   {{0.1, 0.1}, {0.2, -0.1}},
+                                   CurveRole::Pinned,
+                                   Dash::Dashed});
+            input.search_range = {0.5, 3.0};
+            input.zoom = {
+                {0.2, -0.1}, 6, std::array<double, 2>{0.8, 2.0}, std::array<double, 2>{1.0, 9.0}};
+        }
         const Picture picture = model_picture(input);
         const std::string svg = svg_text(picture);
         EXPECT_EQ(svg.find("nan"), std::string::npos);

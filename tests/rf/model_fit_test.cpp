@@ -301,7 +301,7 @@ TEST(BestFit, ReportsProgressAndStops) {
         }
         if (stop_at < 0) {
             EXPECT_TRUE(std::holds_alternative<BestFit>(result));
-            ASSERT_EQ(shares.size(), 9u); // one per first sample of a pair, and the end
+            ASSERT_EQ(shares.size(), 37u); // one per pair of the 9 samples, and the end
             EXPECT_EQ(shares.front(), 0.0);
             EXPECT_EQ(shares.back(), 1.0);
         } else {

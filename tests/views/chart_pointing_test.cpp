@@ -108,5 +108,42 @@ TEST(ChartGeometry, HandleAtFindsTheNearestOnEitherChart) {
     EXPECT_EQ(handle_at(fr, handles, {plot_x(fr, 3.0), 400}, 6), std::nullopt);
 }
 
+struct ReadingRow {
+    const char* name;
+    Reading reading;
+    std::vector<const char*> parts; // in this order
+};
+
+// The read-out names the frequency, then the data's and the model's impedance, |Gamma|, return
+// loss and VSWR against z0, then their |Delta Gamma|.
+TEST(Readout, SaysEachFigureOfDataAndModel) {
+    const ReadingRow rows[] = {
+        {"matched data, no model",
+         {2.45, {0, 0}, std::nullopt},
+         {"f 2.45 GHz", "data  50 + j0 \u03a9", "|\u0393| 0 ", "RL 120 dB", "VSWR 1"}},
+        {"a half reflection beside a model",
+         {1.0, {0.5, 0}, rf::Complex{0.2, 0}},
+         {"data  150 + j0 \u03a9", "|\u0393| 0.5 ", "RL 6.021 dB", "VSWR 3", "\nmodel  75 + j0",
+          "|\u0393| 0.2 ", "RL 13.98 dB", "VSWR 1.5", "|\u0394\u0393| 0.3"}},
+        {"capacitive data",
+         {3.0, {0, -1.0 / 3}, rf::Complex{0, -1.0 / 3}},
+         {"data  40 \u2212 j30 \u03a9", "VSWR 2", "|\u0394\u0393| 0"}},
+        {"an open circuit",
+         {1.0, {1, 0}, std::nullopt},
+         {"data  open", "|\u0393| 1 ", "RL 0 dB", "VSWR over 10000"}},
+    };
+    for (const ReadingRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string text = reading_text(row.reading, 50);
+        std::size_t from = 0;
+        for (const char* part : row.parts) {
+            const std::size_t at = text.find(part, from);
+            EXPECT_NE(at, std::string::npos) << "\"" << part << "\" in " << text;
+            from = at == std::string::npos ? from : at;
+        }
+        EXPECT_EQ(text.find("model") != std::string::npos, row.reading.model.has_value());
+    }
+}
+
 } // namespace
 } // namespace veltrane::views

@@ -160,15 +160,17 @@ TEST(ModelSummary, LinesOfTheChosenModel) {
         return std::string("(none)");
     };
     using Kind = SummaryLine::Kind;
-    EXPECT_EQ(line(Kind::Heading), "Par/Ser, F1 ind, F2 cap, RL = 50 \u03a9");
+    // The row it is, and the mark of a model with a warning.
+    EXPECT_EQ(line(Kind::Heading), "Row 2, Par/Ser, F1 ind, F2 cap, RL = 50 \u03a9: warning");
+    EXPECT_EQ(line(Kind::Warning).substr(0, 9), "Warning: ");
     EXPECT_EQ(line(Kind::Point, 0), "F1 = 2.2 GHz: 30.6829 \u2212 j32.4467 \u03a9, measured");
     EXPECT_EQ(line(Kind::Point, 1), "F2 = 2.7 GHz: 47.3543 + j42.0899 \u03a9, measured");
     // The calculator's own texts with the units of the quantities, Ls first and F0 last.
     EXPECT_EQ(line(Kind::Result, 0), "Ls 17.462 nH");
-    EXPECT_EQ(line(Kind::Result, 1), "Cs 0.243 pF");
+    EXPECT_EQ(line(Kind::Result, 1), "Cs 0.243 pF (242.6 fF)");
     EXPECT_EQ(line(Kind::Result, 5), "Q2 0.236");
-    EXPECT_EQ(line(Kind::Result, 7), "FL 2200.00 MHz");
-    EXPECT_EQ(line(Kind::Result, 9), "F0 2575.67 MHz");
+    EXPECT_EQ(line(Kind::Result, 7), "FL 2200.00 MHz (2.2 GHz)");
+    EXPECT_EQ(line(Kind::Result, 9), "F0 2575.67 MHz (2.57567 GHz)");
     EXPECT_EQ(line(Kind::Fit, 0),
               "Fit over FL..FH: max |\u0394\u0393| 0.2295 at 3.01 GHz, rms 0.1274, 82 samples");
     EXPECT_EQ(line(Kind::Standard, 0).substr(0, 14), "E24 values: Ls");
