@@ -2,6 +2,7 @@
 #include "fit/window_common.h"
 
 #include "fit/chart_view.h"
+#include "fit/match_panel.h"
 #include "rf/choices.h"
 #include "rf/model_check.h"
 #include "views/people_text.h"
@@ -10,12 +11,14 @@
 #include <QBrush>
 #include <QColor>
 
+#include <QDockWidget>
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -38,7 +41,10 @@ FitWindow::FitWindow(QWidget* parent) : QMainWindow(parent) {
     chart_->setFocusPolicy(Qt::StrongFocus);
     connect(chart_, &ChartView::pressed, this, &FitWindow::chart_pressed);
     connect(chart_, &ChartView::dragged, this, &FitWindow::chart_dragged);
-    connect(chart_, &ChartView::released, this, [this] { dragging_.reset(); });
+    connect(chart_, &ChartView::released, this, [this] {
+        dragging_.reset();
+        match_->release();
+    });
     connect(chart_, &ChartView::hovered, this, &FitWindow::chart_hovered);
     connect(chart_, &ChartView::left, this, [this] { readout_->clear(); });
     connect(chart_, &ChartView::stepped, this, [this](int marker, int delta) {
@@ -119,6 +125,18 @@ FitWindow::FitWindow(QWidget* parent) : QMainWindow(parent) {
     split_->setSizes({470, 350});
     lower_split_->setSizes({300, 430, 470});
     right->setSizes({240, 110});
+
+    // The Match panel beside the charts; it draws the band and the matched curve on them.
+    match_ = new MatchPanel;
+    connect(match_, &MatchPanel::changed, this, &FitWindow::build_picture);
+    match_->set_picture_source([this]() -> const rf::Picture& { return picture_; });
+    auto* match_dock = new QDockWidget(QStringLiteral("Match"));
+    match_dock->setObjectName(QStringLiteral("match_dock"));
+    auto* match_scroll = new QScrollArea;
+    match_scroll->setWidget(match_);
+    match_scroll->setWidgetResizable(true);
+    match_dock->setWidget(match_scroll);
+    addDockWidget(Qt::RightDockWidgetArea, match_dock);
 
     build_actions();
     restore_settings();
@@ -311,11 +329,17 @@ void FitWindow::fill_results() {
               : model_summary({&evaluation_, nullptr, chosen_, rl_ohm_, z0_ohm_, series_});
     view_ = std::move(summary.view);
     results_->setPlainText(qs(text(summary.lines)));
+    const ChoiceRow* row = chosen_row();
+    const Result* state = row != nullptr ? std::get_if<Result>(&row->outcome) : nullptr;
+    match_->set_model(state != nullptr
+                          ? std::optional(rf::LumpedModel::from(*state, chosen_.topology))
+                          : std::nullopt,
+                      state != nullptr ? model_band(*state) : std::nullopt);
 }
 
 // Plain ASCII: the text goes to parsers and terminals as well as to people.
 QString FitWindow::results_text() const {
-    return qs(ascii_text(results_->toPlainText().toStdString()));
+    return qs(ascii_text((results_->toPlainText() + match_->results_text()).toStdString()));
 }
 
 void FitWindow::update_rl_controls() {

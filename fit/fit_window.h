@@ -47,6 +47,7 @@ namespace veltrane::fit {
 using namespace veltrane::views;
 
 class ChartView;
+class MatchPanel;
 
 // The files the window writes.
 enum class Export { Touchstone, Spice, Svg, Png, Report };
@@ -215,6 +216,7 @@ class FitWindow final : public QMainWindow {
 
     // Controls
     ChartView* chart_ = nullptr;
+    MatchPanel* match_ = nullptr;
     QSplitter* split_ = nullptr;
     QSplitter* lower_split_ = nullptr;
     QLabel* message_ = nullptr;

@@ -4,6 +4,8 @@
 #include "fit/fit_window.h"
 #include "fit/window_common.h"
 
+#include "fit/match_panel.h"
+
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -37,6 +39,7 @@ void FitWindow::restore_settings() {
         resize(1200, 820);
     }
     fill_recent_menu();
+    match_->restore_settings(settings);
 }
 
 void FitWindow::save_settings() {
@@ -46,6 +49,7 @@ void FitWindow::save_settings() {
     settings.setValue(QStringLiteral("lower_split"), lower_split_->saveState());
     settings.setValue(QStringLiteral("recent"), recent_);
     settings.setValue(QStringLiteral("folder"), last_folder_);
+    match_->save_settings(settings);
 }
 
 void FitWindow::closeEvent(QCloseEvent* event) {
@@ -189,6 +193,7 @@ void FitWindow::take_port(int port, std::optional<Start> first) {
     chosen_ = first->choice;
     evaluation_ = std::move(first->evaluation);
     best_button_->setEnabled(!searching_);
+    match_->set_data(&*data_, QFileInfo(path_).fileName());
     show_evaluation();
     start_quick_fit();
 }

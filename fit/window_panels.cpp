@@ -3,6 +3,8 @@
 #include "fit/fit_window.h"
 #include "fit/window_common.h"
 
+#include "fit/match_panel.h"
+
 #include "format/text_number.h"
 #include "rf/choices.h"
 
@@ -191,6 +193,7 @@ void FitWindow::build_actions() {
         exports->addAction(QString::fromUtf8(title), this,
                            [this, kind = kind] { export_with_dialog(kind); });
     }
+    match_->add_export_actions(exports);
     QAction* copy = file->addAction(QStringLiteral("&Copy results"), this, [this] {
         QGuiApplication::clipboard()->setText(results_text());
     });

@@ -5,6 +5,7 @@
 #include "fit/window_common.h"
 
 #include "fit/chart_view.h"
+#include "fit/match_panel.h"
 #include "rf/choices.h"
 #include "rf/response.h"
 #include "rf/sweep.h"
@@ -83,6 +84,7 @@ rf::Picture FitWindow::make_picture(double width, double height, double text,
     input.height = height;
     input.text_size = text;
     rf::Picture picture = rf::model_picture(input);
+    match_->decorate(picture);
     handles.clear();
     if (data_ && !evaluation_.message) {
         for (std::size_t k = 0; k < 2; ++k) {
@@ -234,12 +236,15 @@ void FitWindow::chart_pressed(QPointF p) {
     dragging_ = handle_at(picture_.frame, handles_, {p.x(), p.y()}, 6 * chart_->units_per_pixel());
     if (dragging_) {
         record_change(); // the whole drag is one step back
-    } else {
-        chart_->begin_box(); // a press beside the markers draws a box to zoom into
+    } else if (!match_->press(picture_.frame, {p.x(), p.y()}, 6 * chart_->units_per_pixel())) {
+        chart_->begin_box(); // a press beside the markers and band edges draws a box to zoom into
     }
 }
 
 void FitWindow::chart_dragged(QPointF p) {
+    if (match_->drag(picture_.frame, {p.x(), p.y()})) {
+        return; // a band edge follows the pointer
+    }
     if (!dragging_) {
         chart_hovered(p);
         return;

@@ -1,0 +1,160 @@
+// The Match panel under load: a band edge dragged across the return-loss plot of a 1,601-point
+// file with a network chosen (the unmatched curves drawn again and the chosen network evaluated
+// over the new band, not designed again, per move), and the design of 4 and 6 elements on
+// examples/antenna.s1p over 2.2 to 2.7 GHz. Runs on the offscreen platform unless
+// QT_QPA_PLATFORM says otherwise.
+
+#include "fit/chart_view.h"
+#include "fit/fit_window.h"
+#include "fit/match_panel.h"
+#include "io/safe_file.h"
+#include "match/design.h"
+#include "rf/model_files.h"
+#include "rf/touchstone.h"
+#include "views/match_view.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QWindow>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+using veltrane::fit::FitWindow;
+using veltrane::fit::MatchPanel;
+
+// A measured-looking file: a Parallel/Series model, `points` samples 1 to 3 GHz.
+QString write_file(const QTemporaryDir& dir, int points) {
+    using namespace veltrane::rf;
+    const LumpedModel model{veltrane::Topology::ParallelSeries, 4.2, 1.1, 0.9, 4.7, 62.0};
+    std::vector<double> f;
+    for (int i = 0; i < points; ++i) {
+        f.push_back(1.0 + 2.0 * i / (points - 1));
+    }
+    const std::string text = touchstone_text({model, std::nullopt, std::nullopt}, f, 50);
+    const QString path = dir.filePath(QStringLiteral("data%1.s1p").arg(points));
+    if (veltrane::write_file_safely(path.toStdString(), text)) {
+        std::abort();
+    }
+    return path;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0.0 : values[values.size() / 2];
+}
+
+void type(FitWindow& window, const char* name, const QString& text) {
+    auto* edit = window.findChild<QLineEdit*>(QString::fromLatin1(name));
+    edit->setText(text);
+    emit edit->editingFinished();
+}
+
+void BM_DragBandEdge1601(benchmark::State& state) {
+    QTemporaryDir dir;
+    FitWindow window;
+    window.resize(1200, 820); // as the marker drag of veltrane-fit-window-bench
+    window.show();
+    while (window.windowHandle() == nullptr || !window.windowHandle()->isExposed()) {
+        QCoreApplication::processEvents();
+    }
+    QSignalSpy loaded(&window, &FitWindow::loaded);
+    window.open_file(write_file(dir, 1601), 1);
+    if (!loaded.wait(60000)) {
+        state.SkipWithError("the file did not open");
+        return;
+    }
+    auto* panel = window.findChild<MatchPanel*>();
+    type(window, "match_fl_ghz", QStringLiteral("1.6"));
+    type(window, "match_fh_ghz", QStringLiteral("2.2"));
+    window.findChild<QSpinBox*>(QStringLiteral("match_elements"))->setValue(3);
+    QSignalSpy designed(panel, &MatchPanel::design_done);
+    QSignalSpy parts(panel, &MatchPanel::parts_done);
+    panel->start_design();
+    if (!designed.wait(120000) || panel->networks().empty()) {
+        state.SkipWithError("no network was designed");
+        return;
+    }
+    // The yield of the chosen network, computed after the design, is done before the drag.
+    if (parts.isEmpty() && !parts.wait(120000)) {
+        state.SkipWithError("no yield");
+        return;
+    }
+    veltrane::fit::ChartView* chart = window.chart();
+    const auto& frame = window.picture().frame;
+    const double y = frame.plot_area.y + frame.plot_area.height / 2;
+    const QPointF start = chart->to_widget({veltrane::rf::plot_x(frame, 2.2), y});
+    QMouseEvent press(QEvent::MouseButtonPress, start, chart->mapToGlobal(start), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(chart, &press);
+    // FH back and forth between 2.2 and 2.9 GHz, a new place each move.
+    std::vector<QPointF> places;
+    for (int k = 0; k < 64; ++k) {
+        const double f = 2.2 + 0.7 * std::abs(1 - k / 32.0);
+        places.push_back(chart->to_widget({veltrane::rf::plot_x(frame, f), y}));
+    }
+    std::vector<double> times_ms;
+    std::size_t k = 0;
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        const QPointF at = places[k++ % places.size()];
+        QMouseEvent move(QEvent::MouseMove, at, chart->mapToGlobal(at), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(chart, &move);
+        chart->repaint(); // both plots, synchronously
+        const std::chrono::duration<double, std::milli> spent =
+            std::chrono::steady_clock::now() - t0;
+        times_ms.push_back(spent.count());
+        state.SetIterationTime(spent.count() / 1000);
+    }
+    QMouseEvent release(QEvent::MouseButtonRelease, start, chart->mapToGlobal(start),
+                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(chart, &release);
+    state.counters["median_ms"] = median(times_ms);
+    state.counters["band_fh_ghz"] = panel->band().fh_ghz; // the drag reached the panel
+}
+BENCHMARK(BM_DragBandEdge1601)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The design the panel's Design button runs, on the example antenna over 2.2 to 2.7 GHz.
+void BM_DesignAntenna(benchmark::State& state) {
+    auto read = veltrane::rf::read_touchstone_file(VELTRANE_EXAMPLES_DIR "/antenna.s1p");
+    const auto data = std::get<veltrane::rf::PortData>(
+        veltrane::rf::port_data(std::get<veltrane::rf::Network>(read), 1));
+    veltrane::match::DesignInput input;
+    input.load = veltrane::views::band_load(data, 2.2, 2.7);
+    input.max_elements = static_cast<int>(state.range(0));
+    double worst = 0;
+    for (auto _ : state) {
+        const auto result = veltrane::match::design_networks(input);
+        worst = result.networks.back().figures.worst_gamma;
+    }
+    state.counters["samples"] = static_cast<double>(input.load.f_ghz.size());
+    state.counters["worst_gamma"] = worst;
+}
+BENCHMARK(BM_DesignAntenna)->Arg(4)->Arg(6)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit()); // leave the user's settings alone
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

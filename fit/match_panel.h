@@ -1,0 +1,182 @@
+#pragma once
+
+// The Match panel of the measured-data window: the band (typed, or dragged by its edges on the
+// return-loss plot), the bound and the data's estimate, the design of ladders of 1..N elements on
+// a worker thread, the list of sizes, the chosen network's schematic, standard values, lossy
+// parts and the yield's histogram, and the match's exports.
+
+#include "match/bound.h"
+#include "match/design.h"
+#include "rf/e_series.h"
+#include "rf/model_impedance.h"
+#include "rf/picture.h"
+#include "rf/port_data.h"
+#include "views/match_view.h"
+
+#include <QFutureWatcher>
+#include <QString>
+#include <QWidget>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QSettings;
+class QSpinBox;
+
+namespace veltrane::fit {
+
+class PictureView;
+
+// The files of the match.
+enum class MatchExport { NetworkTouchstone, NetworkSpice, MatchedTouchstone, Svg, Png };
+
+class MatchPanel final : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit MatchPanel(QWidget* parent = nullptr);
+    ~MatchPanel() override;
+
+    // New data (not owned; kept alive by the window until the next call): a design still running
+    // stops and its result is dropped, the networks go, the band returns to the model's.
+    void set_data(const rf::PortData* data, const QString& name);
+    // The chosen model, for the bound and the band a user has not set; nothing without a model.
+    void set_model(const std::optional<rf::LumpedModel>& model,
+                   const std::optional<match::Band>& band);
+    // The window's picture, for the exports of the picture.
+    void set_picture_source(std::function<const rf::Picture&()> source);
+
+    // The band shaded, the bound and the chosen network's matched curve over the window's charts.
+    void decorate(rf::Picture& picture) const;
+    // Pointing into the charts: a press within `reach` of a band edge takes it (true), a drag
+    // moves it (true while an edge is held).
+    bool press(const rf::ChartFrame& frame, rf::Point p, double reach);
+    bool drag(const rf::ChartFrame& frame, rf::Point p);
+    void release();
+
+    void start_design();
+    void cancel_design();
+    void choose(int index); // a row of the list of sizes
+
+    [[nodiscard]] match::Band band() const { return band_; }
+    [[nodiscard]] std::optional<match::Figures> chosen_figures() const;
+    [[nodiscard]] const std::vector<match::Design>& networks() const { return networks_; }
+    [[nodiscard]] const std::optional<match::Design>& standard() const { return standard_; }
+    [[nodiscard]] const views::Histogram& histogram() const { return histogram_; }
+    [[nodiscard]] const rf::Picture& schematic_picture() const { return schematic_; }
+    [[nodiscard]] QString message() const;
+    // The match as text for "Copy results"; empty before a design.
+    [[nodiscard]] QString results_text() const;
+    // Writes one file of the chosen network (the standard one when a series is chosen); the
+    // message when it could not.
+    [[nodiscard]] std::optional<QString> export_to(MatchExport kind, const QString& path) const;
+    void add_export_actions(QMenu* menu);
+
+    void save_settings(QSettings& settings) const;
+    void restore_settings(const QSettings& settings);
+
+  signals:
+    void changed(); // the charts must be drawn again
+    void design_done();
+    void parts_done(); // standard values and yield
+    void message_changed(const QString& text);
+
+  private:
+    struct Designed {
+        std::uint64_t generation = 0;
+        std::variant<match::DesignResult, std::string> result;
+    };
+    struct Parts {
+        std::uint64_t generation = 0;
+        std::optional<match::Design> standard;
+        std::vector<double> yield_runs;
+        std::optional<match::YieldFigures> yield;
+        std::string failure;
+    };
+
+    void build();
+    void show_message(const QString& text);
+    void set_band(const match::Band& band, bool by_user);
+    void band_moved(); // re-evaluates the chosen network, redraws
+    void update_limits();
+    void design_finished();
+    void start_parts();
+    void parts_finished();
+    void forget_networks();
+    void fill_list();
+    void show_chosen();
+    // The matched curve over the data and the schematic, when the network changes.
+    void update_curve();
+    [[nodiscard]] const match::Design* exported() const;
+    [[nodiscard]] match::DesignInput design_input() const;
+    [[nodiscard]] std::optional<match::Losses> losses() const;
+    [[nodiscard]] double source_ohm() const;
+
+    const rf::PortData* data_ = nullptr;
+    QString name_;
+    std::optional<rf::LumpedModel> model_;
+    std::optional<match::Band> model_band_;
+    match::Band band_{1, 2};
+    bool band_by_user_ = false;
+    std::optional<views::BandEdge> dragging_;
+    match::Load load_;     // the data in the band
+    match::Load all_load_; // all the data with a finite impedance
+    std::optional<match::Limit> bound_;
+    std::optional<match::Limit> estimate_;
+    std::vector<match::Design> networks_;
+    double designed_source_ohm_ = 50;
+    match::Losses designed_losses_;
+    std::optional<std::size_t> chosen_;
+    std::optional<match::Figures> chosen_now_; // the chosen network over the present band
+    std::optional<match::Design> standard_;
+    std::optional<rf::ESeries> standard_series_;
+    std::optional<match::YieldFigures> yield_;
+    views::Histogram histogram_;
+    std::vector<double> curve_f_ghz_;
+    std::vector<rf::Complex> curve_g_; // the matched curve over the data, for the charts
+    rf::Picture schematic_;
+    rf::Picture histogram_picture_;
+    std::function<const rf::Picture&()> picture_source_;
+
+    QFutureWatcher<Designed> designer_;
+    std::shared_ptr<std::atomic<bool>> stop_design_;
+    std::uint64_t design_generation_ = 0;
+    QFutureWatcher<Parts> parter_;
+    std::shared_ptr<std::atomic<bool>> stop_parts_;
+    std::uint64_t parts_generation_ = 0;
+
+    QLineEdit* fl_edit_ = nullptr;
+    QLineEdit* fh_edit_ = nullptr;
+    QLineEdit* source_edit_ = nullptr;
+    QSpinBox* elements_ = nullptr;
+    QLabel* bound_label_ = nullptr;
+    QPushButton* design_button_ = nullptr;
+    QPushButton* cancel_button_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QListWidget* sizes_ = nullptr;
+    QLabel* chosen_label_ = nullptr;
+    PictureView* schematic_view_ = nullptr;
+    QComboBox* series_box_ = nullptr;
+    QLineEdit* inductor_q_ = nullptr;
+    QLineEdit* capacitor_q_ = nullptr;
+    QLineEdit* tolerance_ = nullptr;
+    QSpinBox* runs_ = nullptr;
+    QLineEdit* target_ = nullptr;
+    PictureView* histogram_view_ = nullptr;
+    QLabel* message_ = nullptr;
+};
+
+} // namespace veltrane::fit

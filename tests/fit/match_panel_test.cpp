@@ -1,0 +1,426 @@
+// The Match panel of the measured-data window as a user drives it: the band set by dragging its
+// edges, a design, Cancel, a second design or a new file while one runs, choosing a size,
+// standard values, the yield, the exports and the settings kept. Offscreen; one window per test.
+
+#include "fit/chart_view.h"
+#include "fit/fit_window.h"
+#include "fit/match_panel.h"
+#include "match/design.h"
+#include "rf/e_series.h"
+#include "rf/touchstone.h"
+#include "support/test_support.h"
+#include "views/match_view.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTest>
+
+#include <memory>
+
+using veltrane::fit::FitWindow;
+using veltrane::fit::MatchExport;
+using veltrane::fit::MatchPanel;
+using veltrane::testing::TempDir;
+namespace match = veltrane::match;
+namespace rf = veltrane::rf;
+namespace views = veltrane::views;
+
+namespace {
+
+const QString antenna = QStringLiteral(VELTRANE_EXAMPLES_DIR "/antenna.s1p");
+
+rf::PortData antenna_data() {
+    auto read = rf::read_touchstone_file(antenna.toStdString());
+    return std::get<rf::PortData>(rf::port_data(std::get<rf::Network>(read), 1));
+}
+
+} // namespace
+
+class MatchPanelTest : public QObject {
+    Q_OBJECT
+
+  private:
+    std::unique_ptr<FitWindow> window_;
+    std::unique_ptr<TempDir> dir_;
+
+    MatchPanel* panel() const { return window_->findChild<MatchPanel*>(); }
+    template <class T> T* find(const char* name) const {
+        return window_->findChild<T*>(QString::fromLatin1(name));
+    }
+
+    bool open(const QString& path) {
+        QSignalSpy loaded(window_.get(), &FitWindow::loaded);
+        window_->open_file(path, 1);
+        return loaded.wait(10000);
+    }
+
+    void type(const char* name, const QString& text) {
+        QLineEdit* edit = find<QLineEdit>(name);
+        edit->setText(text);
+        emit edit->editingFinished();
+    }
+
+    // Types the band and N, presses Design and waits for the networks.
+    bool design(int elements, const QString& fl = QStringLiteral("2.2"),
+                const QString& fh = QStringLiteral("2.7")) {
+        type("match_fl_ghz", fl);
+        type("match_fh_ghz", fh);
+        find<QSpinBox>("match_elements")->setValue(elements);
+        QSignalSpy done(panel(), &MatchPanel::design_done);
+        QTest::mouseClick(find<QPushButton>("match_design"), Qt::LeftButton);
+        return done.wait(120000);
+    }
+
+    bool parts_after(const std::function<void()>& change) {
+        QSignalSpy done(panel(), &MatchPanel::parts_done);
+        change();
+        return done.wait(60000);
+    }
+
+    void drag(rf::Point from, rf::Point to) {
+        auto* chart = window_->chart();
+        const QPointF a = chart->to_widget(from);
+        const QPointF b = chart->to_widget(to);
+        QTest::mousePress(chart, Qt::LeftButton, {}, a.toPoint());
+        for (int step = 1; step <= 4; ++step) {
+            const QPointF at = a + (b - a) * step / 4.0;
+            QMouseEvent move(QEvent::MouseMove, at, chart->mapToGlobal(at), Qt::NoButton,
+                             Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(chart, &move);
+        }
+        QTest::mouseRelease(chart, Qt::LeftButton, {}, b.toPoint());
+    }
+
+  private slots:
+    void init() {
+        QSettings().clear(); // each test starts from the panel's defaults
+        dir_ = std::make_unique<TempDir>();
+        window_ = std::make_unique<FitWindow>();
+        window_->resize(1500, 900);
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    }
+    void cleanup() {
+        window_.reset();
+        dir_.reset();
+    }
+
+    void dragging_a_band_edge_data() {
+        QTest::addColumn<bool>("high");
+        QTest::addColumn<double>("to_ghz");
+        QTest::addColumn<double>("expected_ghz");
+        QTest::newRow("FH to 3.1 GHz") << true << 3.1 << 3.1;
+        QTest::newRow("FL to 1.8 GHz") << false << 1.8 << 1.8;
+        QTest::newRow("FH beyond the data") << true << 9.0 << 3.5;
+        QTest::newRow("FL past FH stops below it") << false << 3.4 << 2.99;
+    }
+    void dragging_a_band_edge() {
+        QFETCH(bool, high);
+        QFETCH(double, to_ghz);
+        QFETCH(double, expected_ghz);
+        QVERIFY(open(antenna));
+        // Clear of the F1 and F2 markers (2.17 and 2.83 GHz), which a press takes first.
+        type("match_fl_ghz", QStringLiteral("2.3"));
+        type("match_fh_ghz", QStringLiteral("3"));
+        const match::Band before = panel()->band();
+        QCOMPARE(before.fh_ghz, 3.0);
+        const rf::ChartFrame frame = window_->picture().frame;
+        const double y = frame.plot_area.y + frame.plot_area.height * 0.3;
+        const double from = high ? before.fh_ghz : before.fl_ghz;
+        // Beyond the data: past the plot's right edge.
+        const double to_x = to_ghz > frame.f_hi_ghz ? frame.plot_area.x + frame.plot_area.width + 30
+                                                    : rf::plot_x(frame, to_ghz);
+        drag({rf::plot_x(frame, from), y}, {to_x, y});
+        const match::Band after = panel()->band();
+        // Within a pixel or two of where the pointer let go.
+        const double tolerance = 3 * window_->chart()->units_per_pixel() *
+                                 (frame.f_hi_ghz - frame.f_lo_ghz) / frame.plot_area.width;
+        const double moved = high ? after.fh_ghz : after.fl_ghz;
+        QVERIFY2(std::fabs(moved - expected_ghz) <= std::max(tolerance, 0.011),
+                 qPrintable(QString::number(moved)));
+        QCOMPARE(high ? after.fl_ghz : after.fh_ghz, high ? before.fl_ghz : before.fh_ghz);
+        QCOMPARE(find<QLineEdit>(high ? "match_fh_ghz" : "match_fl_ghz")->text(),
+                 QString::number(moved, 'g', 6));
+        // The chart shades the new band.
+        bool shaded = false;
+        for (const rf::Operation& op : window_->picture().operations) {
+            if (const auto* r = std::get_if<rf::FilledRect>(&op);
+                r && r->fill == rf::Colour{222, 240, 226}) {
+                shaded =
+                    std::fabs(r->rect.x - rf::plot_x(frame, after.fl_ghz)) < 1e-9 &&
+                    std::fabs(r->rect.x + r->rect.width - rf::plot_x(frame, after.fh_ghz)) < 1e-9;
+            }
+        }
+        QVERIFY(shaded);
+        // The F1 and F2 markers stayed where they were.
+        QCOMPARE(window_->points_ghz()[0], 2.17);
+    }
+
+    void design_and_choose_a_size() {
+        QVERIFY(open(antenna));
+        QVERIFY(design(3));
+        const auto& networks = panel()->networks();
+        QCOMPARE(networks.size(), std::size_t{3});
+        auto* list = find<QListWidget>("match_sizes");
+        QCOMPARE(list->count(), 3);
+        QCOMPARE(list->currentRow(), 2); // the largest is chosen first
+        for (std::size_t k = 0; k < networks.size(); ++k) {
+            QCOMPARE(networks[k].ladder.size(), k + 1);
+            if (k > 0) { // a larger size is never worse
+                QVERIFY(networks[k].figures.worst_gamma <=
+                        networks[k - 1].figures.worst_gamma + 1e-9);
+            }
+        }
+        // Choosing one size: its schematic, its figures over the band, its curve on the charts.
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->item(0)).center());
+        const auto figures = panel()->chosen_figures();
+        QVERIFY(figures.has_value());
+        QCOMPARE(figures->worst_gamma, networks[0].figures.worst_gamma);
+        int labels = 0;
+        for (const rf::Operation& op : panel()->schematic_picture().operations) {
+            if (const auto* t = std::get_if<rf::Text>(&op)) {
+                labels += t->text.rfind("L1 ", 0) == 0 || t->text.rfind("C1 ", 0) == 0;
+                QVERIFY(t->text.rfind("L2 ", 0) != 0 && t->text.rfind("C2 ", 0) != 0);
+            }
+        }
+        QCOMPARE(labels, 1);
+        int curves = 0;
+        for (const rf::Operation& op : window_->picture().operations) {
+            if (const auto* line = std::get_if<rf::Polyline>(&op)) {
+                curves += line->pen.colour == rf::Colour{0, 120, 60};
+            }
+        }
+        QCOMPARE(curves, 2);
+        QVERIFY(window_->results_text().contains(QStringLiteral("Matching network: source 50")));
+        // Moving the band re-evaluates the chosen network there, without a new design.
+        type("match_fh_ghz", QStringLiteral("3.2"));
+        QCOMPARE(panel()->networks().size(), std::size_t{3});
+        const rf::PortData data = antenna_data();
+        const auto again =
+            match::evaluate(networks[0].ladder, views::band_load(data, 2.2, 3.2), 50, {});
+        QCOMPARE(panel()->chosen_figures()->worst_gamma, again.worst_gamma);
+    }
+
+    void a_design_stopped_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Cancel") << QStringLiteral("cancel");
+        QTest::newRow("a second Design") << QStringLiteral("second");
+        QTest::newRow("a new file") << QStringLiteral("file");
+    }
+    void a_design_stopped() {
+        QFETCH(QString, how);
+        QVERIFY(open(antenna));
+        type("match_fl_ghz", QStringLiteral("1.6"));
+        type("match_fh_ghz", QStringLiteral("3.4"));
+        // Long enough to stop, short enough that a design not stopped would land in the wait.
+        const bool file = how == QStringLiteral("file");
+        find<QSpinBox>("match_elements")->setValue(file ? 5 : 8);
+        QSignalSpy done(panel(), &MatchPanel::design_done);
+        QTest::mouseClick(find<QPushButton>("match_design"), Qt::LeftButton);
+        QTest::qWait(100);
+        if (how == QStringLiteral("cancel")) {
+            QTest::mouseClick(find<QPushButton>("match_cancel"), Qt::LeftButton);
+            QVERIFY(done.wait(20000));
+            QVERIFY(panel()->networks().size() < 8);
+            QVERIFY(panel()->message().startsWith(QStringLiteral("Stopped")));
+            QVERIFY(!find<QPushButton>("match_cancel")->isEnabled());
+        } else if (how == QStringLiteral("second")) {
+            QVERIFY(design(2));
+            QTest::qWait(300); // the first, stopped, must not arrive after
+            QCOMPARE(panel()->networks().size(), std::size_t{2});
+            QCOMPARE(done.count(), 1);
+        } else {
+            QVERIFY(open(antenna));
+            QVERIFY(!done.wait(8000));
+            QVERIFY(panel()->networks().empty());
+            QCOMPARE(find<QListWidget>("match_sizes")->count(), 0);
+        }
+    }
+
+    void standard_values_data() {
+        QTest::addColumn<int>("series");
+        QTest::newRow("E6") << static_cast<int>(rf::ESeries::E6);
+        QTest::newRow("E24") << static_cast<int>(rf::ESeries::E24);
+    }
+    void standard_values() {
+        QFETCH(int, series);
+        QVERIFY(open(antenna));
+        type("match_tolerance", QStringLiteral("0"));
+        QVERIFY(design(3));
+        auto* box = find<QComboBox>("match_series");
+        QVERIFY(parts_after([&] { box->setCurrentIndex(box->findData(series)); }));
+        const auto& standard = panel()->standard();
+        QVERIFY(standard.has_value());
+        QCOMPARE(standard->ladder.size(), std::size_t{3});
+        for (const match::Element& e : standard->ladder) {
+            QCOMPARE(rf::nearest_standard_value(e.value, static_cast<rf::ESeries>(series)),
+                     e.value);
+        }
+        QVERIFY(find<QLabel>("match_chosen")->text().startsWith(box->currentText()));
+        QVERIFY(window_->results_text().contains(box->currentText() + QStringLiteral(": ")));
+    }
+
+    void yield_data() {
+        QTest::addColumn<QString>("tolerance");
+        QTest::addColumn<int>("runs");
+        QTest::addColumn<QString>("target");
+        QTest::newRow("2 %, nominal less 1 dB") << QStringLiteral("2") << 300 << QString();
+        QTest::newRow("10 %, 6 dB") << QStringLiteral("10") << 200 << QStringLiteral("6");
+    }
+    void yield() {
+        QFETCH(QString, tolerance);
+        QFETCH(int, runs);
+        QFETCH(QString, target);
+        QVERIFY(open(antenna));
+        QVERIFY(design(2));
+        find<QSpinBox>("match_runs")->setValue(runs);
+        type("match_target_db", target);
+        QVERIFY(parts_after([&] { type("match_tolerance", tolerance); }));
+        const views::Histogram& h = panel()->histogram();
+        QCOMPARE(h.runs, static_cast<long>(runs));
+        long counted = 0;
+        for (long c : h.counts) {
+            counted += c;
+        }
+        QCOMPARE(counted, static_cast<long>(runs));
+        const match::Design& chosen = panel()->networks().back();
+        const double goal = target.isEmpty() ? chosen.figures.worst_rl_db - 1 : target.toDouble();
+        QCOMPARE(h.target_rl_db, goal);
+        const match::YieldFigures expected =
+            match::network_yield(chosen.ladder, views::band_load(antenna_data(), 2.2, 2.7), 50, {},
+                                 tolerance.toDouble(), runs, goal);
+        QCOMPARE(h.share, expected.share);
+        QVERIFY(window_->results_text().contains(QStringLiteral("Yield: parts within")));
+    }
+
+    void exports_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("network .s2p")
+            << static_cast<int>(MatchExport::NetworkTouchstone) << QStringLiteral("match.s2p");
+        QTest::newRow("SPICE") << static_cast<int>(MatchExport::NetworkSpice)
+                               << QStringLiteral("match.cir");
+        QTest::newRow("matched .s1p")
+            << static_cast<int>(MatchExport::MatchedTouchstone) << QStringLiteral("matched.s1p");
+        QTest::newRow("SVG") << static_cast<int>(MatchExport::Svg) << QStringLiteral("match.svg");
+        QTest::newRow("PNG") << static_cast<int>(MatchExport::Png) << QStringLiteral("match.png");
+    }
+    void exports() {
+        QFETCH(int, kind);
+        QFETCH(QString, name);
+        QVERIFY(open(antenna));
+        const auto path = *dir_ / name.toStdString();
+        const QString qpath = QString::fromStdString(path.string());
+        // Nothing to export before a design.
+        QVERIFY(panel()->export_to(static_cast<MatchExport>(kind), qpath).has_value());
+        QVERIFY(!std::filesystem::exists(path));
+        QVERIFY(design(2));
+        const auto failed = panel()->export_to(static_cast<MatchExport>(kind), qpath);
+        QVERIFY2(!failed, failed ? qPrintable(*failed) : "");
+        const std::string bytes = veltrane::testing::read_bytes(path);
+        const match::Design& chosen = panel()->networks().back();
+        switch (static_cast<MatchExport>(kind)) {
+        case MatchExport::NetworkTouchstone:
+        case MatchExport::MatchedTouchstone: {
+            auto read = rf::read_touchstone_file(path.string());
+            QVERIFY(std::holds_alternative<rf::Network>(read));
+            const auto& network = std::get<rf::Network>(read);
+            const bool two = static_cast<MatchExport>(kind) == MatchExport::NetworkTouchstone;
+            QCOMPARE(network.ports, two ? 2 : 1);
+            auto port = std::get<rf::PortData>(rf::port_data(network, 1));
+            QCOMPARE(port.f_ghz.size(), std::size_t{201});
+            if (!two) {
+                // The matched input reproduces the worst in-band |Gamma| the list shows.
+                double worst = 0;
+                for (std::size_t i = 0; i < port.f_ghz.size(); ++i) {
+                    if (port.f_ghz[i] >= 2.2 && port.f_ghz[i] <= 2.7) {
+                        worst = std::max(worst, std::abs(port.s[i]));
+                    }
+                }
+                QVERIFY(std::fabs(worst - chosen.figures.worst_gamma) < 1e-9);
+            }
+            break;
+        }
+        case MatchExport::NetworkSpice:
+            QVERIFY(bytes.find(".subckt veltrane_match source load ground") != std::string::npos);
+            break;
+        case MatchExport::Svg:
+            QVERIFY(bytes.rfind("<?xml", 0) == 0 || bytes.find("<svg") != std::string::npos);
+            QVERIFY(bytes.find("antenna.s1p") != std::string::npos);
+            QVERIFY(bytes.find("source 50 \u03a9") != std::string::npos);
+            break;
+        case MatchExport::Png:
+            QVERIFY(bytes.rfind("\x89PNG", 0) == 0);
+            break;
+        }
+    }
+
+    void settings_kept() {
+        type("match_source_ohm", QStringLiteral("75"));
+        find<QSpinBox>("match_elements")->setValue(5);
+        find<QComboBox>("match_series")->setCurrentIndex(3);
+        type("match_inductor_q", QStringLiteral("40"));
+        type("match_tolerance", QStringLiteral("5"));
+        find<QSpinBox>("match_runs")->setValue(123);
+        window_->close(); // saves the settings
+        window_ = std::make_unique<FitWindow>();
+        QCOMPARE(find<QLineEdit>("match_source_ohm")->text(), QStringLiteral("75"));
+        QCOMPARE(find<QSpinBox>("match_elements")->value(), 5);
+        QCOMPARE(find<QComboBox>("match_series")->currentIndex(), 3);
+        QCOMPARE(find<QLineEdit>("match_inductor_q")->text(), QStringLiteral("40"));
+        QCOMPARE(find<QLineEdit>("match_tolerance")->text(), QStringLiteral("5"));
+        QCOMPARE(find<QSpinBox>("match_runs")->value(), 123);
+    }
+
+    void looks_right() {
+        QVERIFY(open(antenna));
+        type("match_tolerance", QStringLiteral("2"));
+        find<QSpinBox>("match_runs")->setValue(500);
+        QSignalSpy parts(panel(), &MatchPanel::parts_done);
+        QVERIFY(design(4));
+        QVERIFY(parts.count() > 0 || parts.wait(60000));
+        QTest::qWait(50);
+        QDir().mkpath(QStringLiteral(VELTRANE_SCREENSHOT_DIR));
+        const QString suffix = window_->devicePixelRatioF() > 1 ? QStringLiteral("_x2") : QString();
+        const QImage whole = window_->grab().toImage();
+        QVERIFY(whole.save(QStringLiteral(VELTRANE_SCREENSHOT_DIR "/match_window") + suffix +
+                           QStringLiteral(".png")));
+        const QImage image = panel()->grab().toImage();
+        QVERIFY(image.save(QStringLiteral(VELTRANE_SCREENSHOT_DIR "/match_panel") + suffix +
+                           QStringLiteral(".png")));
+        // The schematic and the histogram are drawn: the parts' blue and the bars' green.
+        const auto has = [](const QImage& picture, auto test) {
+            for (int y = 0; y < picture.height(); ++y) {
+                for (int x = 0; x < picture.width(); ++x) {
+                    if (test(picture.pixelColor(x, y))) {
+                        return true;
+                    }
+                }
+            }
+            return false;
+        };
+        const QImage schematic = find<QWidget>("match_schematic")->grab().toImage();
+        QVERIFY(has(schematic, [](QColor c) { return c.blue() > 120 && c.red() < 60; }));
+        const QImage bars = find<QWidget>("match_histogram")->grab().toImage();
+        QVERIFY(
+            has(bars, [](QColor c) { return c.green() > 90 && c.red() < 40 && c.blue() < 90; }));
+        // The matched curve on the charts, in the same green.
+        const QImage chart = window_->chart()->grab().toImage();
+        QVERIFY(
+            has(chart, [](QColor c) { return c.green() > 90 && c.red() < 40 && c.blue() < 90; }));
+    }
+};
+
+QTEST_MAIN(MatchPanelTest)
+#include "match_panel_test.moc"

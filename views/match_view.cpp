@@ -1,0 +1,345 @@
+#include "views/match_view.h"
+
+#include "match/match_files.h"
+#include "rf/numbers.h"
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+namespace veltrane::views {
+
+namespace {
+
+constexpr rf::Colour black{0, 0, 0};
+constexpr rf::Colour match_green{0, 120, 60};
+constexpr rf::Colour match_band_fill{222, 240, 226};
+constexpr rf::Colour bound_orange{200, 90, 0};
+constexpr rf::Colour bar_grey{150, 150, 150};
+
+// A number for people with a real minus sign.
+std::string people(double value, int digits = 4) {
+    std::string text = rf::readable(value + 0.0, digits);
+    if (!text.empty() && text.front() == '-') {
+        text.replace(0, 1, "\u2212");
+    }
+    return text;
+}
+
+// Points closer than a unit (about a pixel) to the last one kept add nothing to a curve.
+void add_point(std::vector<rf::Point>& points, rf::Point p) {
+    if (!points.empty()) {
+        const double dx = p.x - points.back().x;
+        const double dy = p.y - points.back().y;
+        if (dx * dx + dy * dy < 1.0) {
+            return;
+        }
+    }
+    points.push_back(p);
+}
+
+bool finite(rf::Complex z) {
+    return std::isfinite(z.real()) && std::isfinite(z.imag());
+}
+
+} // namespace
+
+std::optional<match::Band> model_band(const Result& state) {
+    const double a = std::fabs(state.FL) / 1000;
+    const double b = std::fabs(state.FH) / 1000;
+    const match::Band band{std::min(a, b), std::max(a, b)};
+    if (!(band.fl_ghz > 0 && band.fh_ghz > band.fl_ghz && std::isfinite(band.fh_ghz))) {
+        return std::nullopt;
+    }
+    return band;
+}
+
+match::Load band_load(const rf::PortData& data, double lo_ghz, double hi_ghz) {
+    match::Load load;
+    const std::size_t n = std::min(data.f_ghz.size(), data.s.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const double f = data.f_ghz[i];
+        if (!(f >= lo_ghz && f <= hi_ghz) || !(f > 0)) {
+            continue;
+        }
+        const rf::Complex z = rf::impedance_from_reflection(data.s[i], data.reference_ohm);
+        if (finite(z)) {
+            load.f_ghz.push_back(f);
+            load.z_ohm.push_back(z);
+        }
+    }
+    return load;
+}
+
+std::optional<std::string> band_problem(const rf::PortData& data, const match::Band& band) {
+    if (data.f_ghz.empty() || !(band.fl_ghz >= data.f_ghz.front()) ||
+        !(band.fh_ghz <= data.f_ghz.back()) || !(band.fh_ghz > band.fl_ghz)) {
+        return "The band " + people(band.fl_ghz, 6) + " to " + people(band.fh_ghz, 6) +
+               " GHz must lie inside the data (" +
+               people(data.f_ghz.empty() ? 0.0 : data.f_ghz.front(), 6) + " to " +
+               people(data.f_ghz.empty() ? 0.0 : data.f_ghz.back(), 6) + " GHz), FL below FH";
+    }
+    const std::size_t n = band_load(data, band.fl_ghz, band.fh_ghz).f_ghz.size();
+    if (n < 3) {
+        return "Only " + std::to_string(n) + " samples of the data lie in the band: at least 3 " +
+               "are needed";
+    }
+    return std::nullopt;
+}
+
+std::optional<BandEdge> band_edge_at(const rf::ChartFrame& frame, const match::Band& band,
+                                     rf::Point p, double reach) {
+    const rf::Rect& a = frame.plot_area;
+    if (p.y < a.y - reach || p.y > a.y + a.height + reach) {
+        return std::nullopt;
+    }
+    const double low = std::fabs(p.x - rf::plot_x(frame, band.fl_ghz));
+    const double high = std::fabs(p.x - rf::plot_x(frame, band.fh_ghz));
+    if (std::min(low, high) > reach) {
+        return std::nullopt;
+    }
+    // Edges drawn on top of each other: the high one moves right, the low one left.
+    if (low == high) {
+        return p.x > rf::plot_x(frame, band.fh_ghz) ? BandEdge::High : BandEdge::Low;
+    }
+    return low < high ? BandEdge::Low : BandEdge::High;
+}
+
+match::Band moved_band(const match::Band& band, BandEdge edge, double f_ghz, double lo_ghz,
+                       double hi_ghz, double min_width_ghz) {
+    match::Band out = band;
+    if (!std::isfinite(f_ghz)) {
+        return out;
+    }
+    if (edge == BandEdge::Low) {
+        out.fl_ghz = std::max(lo_ghz, std::min(f_ghz, band.fh_ghz - min_width_ghz));
+    } else {
+        out.fh_ghz = std::min(hi_ghz, std::max(f_ghz, band.fl_ghz + min_width_ghz));
+    }
+    return out;
+}
+
+SizeRow size_row(const match::Design& design, const std::optional<match::Limit>& bound) {
+    SizeRow row{design.ladder.size(), design.figures, std::nullopt,
+                match::ladder_summary(design.ladder)};
+    if (bound) {
+        row.gap_db = bound->gain_db - design.figures.gain_db;
+    }
+    return row;
+}
+
+std::string size_row_text(const SizeRow& row) {
+    std::string text =
+        std::to_string(row.elements) + "   |\u0393| " + people(row.figures.worst_gamma) + "   RL " +
+        people(row.figures.worst_rl_db) + " dB   gain " + people(row.figures.gain_db) + " dB";
+    if (row.gap_db) {
+        text += "   gap " + people(*row.gap_db, 3) + " dB";
+    }
+    return text;
+}
+
+std::vector<double> yield_runs(const match::Ladder& ladder, const match::Load& load,
+                               double source_ohm, const match::Losses& losses,
+                               double tolerance_percent, long runs, std::uint64_t seed) {
+    std::vector<double> out;
+    std::mt19937_64 rng(seed);
+    for (long r = 0; r < runs; ++r) {
+        match::Ladder varied = ladder;
+        for (match::Element& element : varied) {
+            element.value *= 1 + tolerance_percent / 100 * (2 * match::unit_uniform(rng()) - 1);
+        }
+        out.push_back(match::evaluate(varied, load, source_ohm, losses).worst_rl_db);
+    }
+    return out;
+}
+
+Histogram histogram(const std::vector<double>& worst_rl_db, double target_rl_db, int bins) {
+    Histogram h;
+    h.target_rl_db = target_rl_db;
+    h.runs = static_cast<long>(worst_rl_db.size());
+    h.counts.assign(static_cast<std::size_t>(std::max(bins, 1)), 0);
+    if (worst_rl_db.empty()) {
+        return h;
+    }
+    const auto [lo, hi] = std::minmax_element(worst_rl_db.begin(), worst_rl_db.end());
+    h.lo_db = *lo;
+    h.hi_db = *hi > *lo ? *hi : *lo + 1;
+    long meeting = 0;
+    const double n = static_cast<double>(h.counts.size());
+    for (double v : worst_rl_db) {
+        const double t = (v - h.lo_db) / (h.hi_db - h.lo_db) * n;
+        const auto bin = static_cast<std::size_t>(std::clamp(t, 0.0, n - 1));
+        ++h.counts[bin];
+        if (v >= target_rl_db) {
+            ++meeting;
+        }
+    }
+    h.share = static_cast<double>(meeting) / static_cast<double>(h.runs);
+    return h;
+}
+
+rf::Picture histogram_picture(const Histogram& h, double width, double height) {
+    rf::Picture picture;
+    picture.width = width;
+    picture.height = height;
+    auto& ops = picture.operations;
+    const rf::Rect area{10, 22, width - 20, height - 44};
+    ops.emplace_back(rf::FilledRect{{0, 0, width, height}, {255, 255, 255}});
+    if (h.runs == 0) {
+        ops.emplace_back(rf::Text{
+            {width / 2, height / 2}, "No yield yet", 11, rf::Anchor::Middle, black, false});
+        return picture;
+    }
+    const long most = std::max(1L, *std::max_element(h.counts.begin(), h.counts.end()));
+    const double bar = area.width / static_cast<double>(h.counts.size());
+    const auto x_of = [&](double db) {
+        return area.x + area.width * (db - h.lo_db) / (h.hi_db - h.lo_db);
+    };
+    for (std::size_t k = 0; k < h.counts.size(); ++k) {
+        const double tall =
+            area.height * static_cast<double>(h.counts[k]) / static_cast<double>(most);
+        const double left = area.x + bar * static_cast<double>(k);
+        const bool meets = h.lo_db + (h.hi_db - h.lo_db) * (static_cast<double>(k) + 0.5) /
+                                         static_cast<double>(h.counts.size()) >=
+                           h.target_rl_db;
+        ops.emplace_back(rf::FilledRect{{left + 0.5, area.y + area.height - tall, bar - 1, tall},
+                                        meets ? match_green : bar_grey});
+    }
+    ops.emplace_back(rf::Line{{area.x, area.y + area.height},
+                              {area.x + area.width, area.y + area.height},
+                              {black, 1, rf::Dash::Solid}});
+    const double target_x = std::clamp(x_of(h.target_rl_db), area.x, area.x + area.width);
+    ops.emplace_back(rf::Line{{target_x, area.y - 4},
+                              {target_x, area.y + area.height},
+                              {bound_orange, 1.6, rf::Dash::Dashed}});
+    const double below = area.y + area.height + 15;
+    ops.emplace_back(
+        rf::Text{{area.x, below}, people(h.lo_db, 3) + " dB", 10, rf::Anchor::Start, black, false});
+    ops.emplace_back(rf::Text{{area.x + area.width, below},
+                              people(h.hi_db, 3) + " dB",
+                              10,
+                              rf::Anchor::End,
+                              black,
+                              false});
+    ops.emplace_back(rf::Text{{width / 2, 14},
+                              people(100 * h.share, 3) + " % of " + std::to_string(h.runs) +
+                                  " runs reach " + people(h.target_rl_db, 3) + " dB",
+                              11,
+                              rf::Anchor::Middle,
+                              black,
+                              true});
+    return picture;
+}
+
+void add_match_overlay(rf::Picture& picture, const MatchOverlay& overlay) {
+    const rf::ChartFrame& frame = picture.frame;
+    const rf::Rect& a = frame.plot_area;
+    auto& ops = picture.operations;
+    const double x_lo = rf::plot_x(frame, overlay.band.fl_ghz);
+    const double x_hi = rf::plot_x(frame, overlay.band.fh_ghz);
+    // The shading goes under the plot's curves: at the end of the first clip of the plot, over
+    // the model's band the picture shades there.
+    const rf::Operation shade = rf::FilledRect{{x_lo, a.y, x_hi - x_lo, a.height}, match_band_fill};
+    const auto first_clip = std::find_if(ops.begin(), ops.end(), [&](const rf::Operation& op) {
+        const auto* clip = std::get_if<rf::BeginClip>(&op);
+        return clip != nullptr && clip->rect.x == a.x && clip->rect.y == a.y &&
+               clip->rect.width == a.width && clip->rect.height == a.height;
+    });
+    const auto clip_end = std::find_if(first_clip, ops.end(), [](const rf::Operation& op) {
+        return std::holds_alternative<rf::EndClip>(op);
+    });
+    if (clip_end != ops.end()) {
+        ops.insert(clip_end, shade);
+    } else {
+        ops.push_back(rf::BeginClip{a});
+        ops.push_back(shade);
+        ops.push_back(rf::EndClip{});
+    }
+
+    const rf::Pen pen{match_green, 1.6, rf::Dash::Solid};
+    rf::Polyline on_chart{{}, pen};
+    rf::Polyline on_plot{{}, pen};
+    const std::size_t n = std::min(overlay.f_ghz.size(), overlay.matched.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const rf::Complex g = overlay.matched[i];
+        if (!finite(g)) {
+            continue;
+        }
+        add_point(on_chart.points, rf::smith_point(frame, g));
+        add_point(on_plot.points,
+                  {rf::plot_x(frame, overlay.f_ghz[i]), rf::plot_y(frame, rf::return_loss_db(g))});
+    }
+    if (on_chart.points.size() >= 2) {
+        ops.emplace_back(std::move(on_chart));
+    }
+    ops.emplace_back(rf::BeginClip{a});
+    if (on_plot.points.size() >= 2) {
+        ops.emplace_back(std::move(on_plot));
+    }
+    if (overlay.bound) {
+        const double y = rf::plot_y(frame, overlay.bound->rl_db);
+        ops.emplace_back(rf::Line{{x_lo, y}, {x_hi, y}, {bound_orange, 1.6, rf::Dash::Dotted}});
+        ops.emplace_back(rf::Text{{(x_lo + x_hi) / 2, y - 4},
+                                  "bound " + people(overlay.bound->rl_db, 3) + " dB",
+                                  10,
+                                  rf::Anchor::Middle,
+                                  bound_orange,
+                                  true});
+    }
+    ops.emplace_back(rf::EndClip{});
+    if (overlay.handles) {
+        for (const auto& [x, label] : {std::pair{x_lo, "FL"}, std::pair{x_hi, "FH"}}) {
+            ops.emplace_back(
+                rf::Line{{x, a.y}, {x, a.y + a.height}, {match_green, 1.4, rf::Dash::Solid}});
+            ops.emplace_back(rf::Circle{
+                {x, a.y + a.height - 7}, 5, {match_green, 1.2, rf::Dash::Solid}, match_green});
+            ops.emplace_back(rf::Text{
+                {x, a.y + a.height - 15}, label, 10, rf::Anchor::Middle, match_green, true});
+        }
+    }
+}
+
+std::vector<rf::Complex> matched_curve(const match::Ladder& ladder, const match::Losses& losses,
+                                       const match::Load& load, double z0_ohm) {
+    std::vector<rf::Complex> out;
+    out.reserve(load.f_ghz.size());
+    for (std::size_t i = 0; i < load.f_ghz.size() && i < load.z_ohm.size(); ++i) {
+        const match::Abcd m = match::chain_matrix(ladder, load.f_ghz[i], losses);
+        const rf::Complex g = match::reflection(match::input_impedance(m, load.z_ohm[i]), z0_ohm);
+        out.push_back(finite(g) ? g : rf::Complex{1, 0});
+    }
+    return out;
+}
+
+std::string match_text(const MatchReport& r) {
+    std::string text = "Matching network: source " + people(r.source_ohm, 6) + " \u03a9, band " +
+                       people(r.band.fl_ghz, 6) + " to " + people(r.band.fh_ghz, 6) + " GHz\n";
+    const auto limit = [](const match::Limit& l) {
+        return "|\u0393| " + people(l.gamma) + ", return loss " + people(l.rl_db) + " dB, gain " +
+               people(l.gain_db) + " dB";
+    };
+    text += r.bound ? "Bode-Fano bound of the model: " + limit(*r.bound) + "\n"
+                    : std::string{"Bode-Fano bound: none (no model with a positive section)\n"};
+    if (r.estimate) {
+        text += "Estimate from the data (not a bound): " + limit(*r.estimate) + "\n";
+    }
+    for (std::size_t k = 0; k < r.networks.size(); ++k) {
+        const SizeRow row = size_row(r.networks[k], r.bound);
+        text += (r.chosen == k ? "* " : "  ") + size_row_text(row) + "   " + row.ladder + "\n";
+    }
+    if (r.standard && r.series) {
+        const SizeRow row = size_row(*r.standard, r.bound);
+        text += std::string{rf::e_series_name(*r.series)} + ": " + size_row_text(row) + "   " +
+                row.ladder + "\n";
+    }
+    if (r.yield) {
+        text += "Yield: parts within \u00b1" + people(r.yield->tolerance_percent) + " %, " +
+                std::to_string(r.yield->runs) + " runs: " + people(100 * r.yield->share) +
+                " % reach " + people(r.yield->target_rl_db) + " dB; worst return loss min " +
+                people(r.yield->min_rl_db) + ", median " + people(r.yield->median_rl_db) +
+                ", max " + people(r.yield->max_rl_db) + " dB\n";
+    }
+    return text;
+}
+
+} // namespace veltrane::views

@@ -1,0 +1,115 @@
+#pragma once
+
+// What the Match panel of the measured-data window shows, without Qt: the band and dragging its
+// edges on the return-loss plot, the load taken from the data, the table of sizes against the
+// bound, the yield's histogram, the matched curve drawn over the charts and the match as text.
+
+#include "match/bound.h"
+#include "match/design.h"
+#include "match/network.h"
+#include "model/result.h"
+#include "rf/e_series.h"
+#include "rf/picture.h"
+#include "rf/port_data.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace veltrane::views {
+
+// The model's band FL..FH in GHz, lower edge first; nothing when it is not a band (an edge of 0,
+// not finite, or both the same).
+[[nodiscard]] std::optional<match::Band> model_band(const Result& state);
+
+// The data's samples from lo_ghz to hi_ghz (edges included) with a finite impedance, as the load
+// to match.
+[[nodiscard]] match::Load band_load(const rf::PortData& data, double lo_ghz, double hi_ghz);
+
+// What stops a design over `band`: the band outside the data, or fewer than 3 samples in it.
+[[nodiscard]] std::optional<std::string> band_problem(const rf::PortData& data,
+                                                      const match::Band& band);
+
+// The edges of the band on the return-loss plot, for dragging.
+enum class BandEdge { Low, High };
+
+// The edge whose line is within `reach` picture units of `p` (the nearer of the two), inside
+// the plot's height.
+[[nodiscard]] std::optional<BandEdge>
+band_edge_at(const rf::ChartFrame& frame, const match::Band& band, rf::Point p, double reach);
+
+// `band` with `edge` moved to `f_ghz`, kept inside lo_ghz..hi_ghz and at least `min_width_ghz`
+// wide (the other edge stays; an edge pushed past it stops there).
+[[nodiscard]] match::Band moved_band(const match::Band& band, BandEdge edge, double f_ghz,
+                                     double lo_ghz, double hi_ghz, double min_width_ghz);
+
+// One size of the table: its figures and the gap to the bound (the bound's gain less the
+// network's smallest gain, dB), nothing without a bound.
+struct SizeRow {
+    std::size_t elements = 0;
+    match::Figures figures;
+    std::optional<double> gap_db;
+    std::string ladder; // "series L 12.5 nH, shunt C 3.3 pF"
+};
+[[nodiscard]] SizeRow size_row(const match::Design& design,
+                               const std::optional<match::Limit>& bound);
+// "4  |G| 0.3917  RL 8.14 dB  gain −0.723 dB  gap 0.51 dB": a line of the list.
+[[nodiscard]] std::string size_row_text(const SizeRow& row);
+
+// The worst in-band return loss of each run of the yield: every element varied uniformly within
+// +-tolerance_percent, the runs seeded as match::network_yield seeds them (the same networks).
+[[nodiscard]] std::vector<double> yield_runs(const match::Ladder& ladder, const match::Load& load,
+                                             double source_ohm, const match::Losses& losses,
+                                             double tolerance_percent, long runs,
+                                             std::uint64_t seed = 1);
+
+// The runs counted in `bins` equal bins from the lowest to the highest worst return loss, the
+// target, and the share of runs whose worst return loss reaches it.
+struct Histogram {
+    double lo_db = 0.0, hi_db = 0.0;
+    std::vector<long> counts;
+    double target_rl_db = 0.0;
+    double share = 0.0;
+    long runs = 0;
+};
+[[nodiscard]] Histogram histogram(const std::vector<double>& worst_rl_db, double target_rl_db,
+                                  int bins);
+
+// The histogram as a small picture: bars, the target as a line, the axis and the share.
+[[nodiscard]] rf::Picture histogram_picture(const Histogram& histogram, double width,
+                                            double height);
+
+// What the charts show of the match over the data's picture.
+struct MatchOverlay {
+    match::Band band;
+    std::optional<match::Limit> bound; // a line on the return-loss plot with its value
+    std::vector<double> f_ghz;         // the matched curve's frequencies
+    std::vector<rf::Complex> matched;  // its reflections against the charts' z0
+    bool handles = true;               // the band's edges as handles to drag
+};
+
+// The band shaded under the curves of the return-loss plot, the matched curve on both charts,
+// the bound as a line across the band, and the edges' handles labelled FL and FH.
+void add_match_overlay(rf::Picture& picture, const MatchOverlay& overlay);
+
+// The matched input's reflection against `z0_ohm` at every sample of `load`.
+[[nodiscard]] std::vector<rf::Complex> matched_curve(const match::Ladder& ladder,
+                                                     const match::Losses& losses,
+                                                     const match::Load& load, double z0_ohm);
+
+// The match as lines of text for "Copy results".
+struct MatchReport {
+    match::Band band;
+    double source_ohm = 50;
+    std::optional<match::Limit> bound;
+    std::optional<match::Limit> estimate;
+    std::vector<match::Design> networks;
+    std::optional<std::size_t> chosen;
+    std::optional<match::Design> standard;
+    std::optional<rf::ESeries> series;
+    std::optional<match::YieldFigures> yield;
+};
+[[nodiscard]] std::string match_text(const MatchReport& report);
+
+} // namespace veltrane::views
