@@ -130,13 +130,16 @@ FitWindow::FitWindow(QWidget* parent) : QMainWindow(parent) {
     match_ = new MatchPanel;
     connect(match_, &MatchPanel::changed, this, &FitWindow::build_picture);
     match_->set_picture_source([this]() -> const rf::Picture& { return picture_; });
-    auto* match_dock = new QDockWidget(QStringLiteral("Match"));
-    match_dock->setObjectName(QStringLiteral("match_dock"));
+    match_dock_ = new QDockWidget(QStringLiteral("Match"));
+    match_dock_->setObjectName(QStringLiteral("match_dock"));
+    // Shown and hidden by View > Match panel only, so that the action always says what is shown.
+    match_dock_->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
     auto* match_scroll = new QScrollArea;
     match_scroll->setWidget(match_);
     match_scroll->setWidgetResizable(true);
-    match_dock->setWidget(match_scroll);
-    addDockWidget(Qt::RightDockWidgetArea, match_dock);
+    match_dock_->setWidget(match_scroll);
+    addDockWidget(Qt::RightDockWidgetArea, match_dock_);
+    match_dock_->hide(); // the charts have the room until matching is asked for
 
     build_actions();
     restore_settings();

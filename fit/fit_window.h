@@ -26,6 +26,7 @@
 #include <variant>
 
 class QAction;
+class QDockWidget;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -217,6 +218,8 @@ class FitWindow final : public QMainWindow {
     // Controls
     ChartView* chart_ = nullptr;
     MatchPanel* match_ = nullptr;
+    QDockWidget* match_dock_ = nullptr;
+    QAction* show_match_ = nullptr;
     QSplitter* split_ = nullptr;
     QSplitter* lower_split_ = nullptr;
     QLabel* message_ = nullptr;

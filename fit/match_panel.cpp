@@ -411,14 +411,14 @@ void MatchPanel::update_limits() {
 }
 
 void MatchPanel::decorate(rf::Picture& picture) const {
-    if (data_ == nullptr || data_->f_ghz.empty()) {
+    if (!active_ || data_ == nullptr || data_->f_ghz.empty()) {
         return;
     }
     views::add_match_overlay(picture, {band_, bound_, curve_f_ghz_, curve_g_, true});
 }
 
 bool MatchPanel::press(const rf::ChartFrame& frame, rf::Point p, double reach) {
-    if (data_ == nullptr || data_->f_ghz.empty()) {
+    if (!active_ || data_ == nullptr || data_->f_ghz.empty()) {
         return false;
     }
     dragging_ = views::band_edge_at(frame, band_, p, reach);

@@ -59,6 +59,9 @@ class MatchPanel final : public QWidget {
     // The window's picture, for the exports of the picture.
     void set_picture_source(std::function<const rf::Picture&()> source);
 
+    // Whether the panel is shown: only then does it draw on the charts and take presses there.
+    void set_active(bool active) { active_ = active; }
+
     // The band shaded, the bound and the chosen network's matched curve over the window's charts.
     void decorate(rf::Picture& picture) const;
     // Pointing into the charts: a press within `reach` of a band edge takes it (true), a drag
@@ -132,6 +135,7 @@ class MatchPanel final : public QWidget {
     match::Band band_{1, 2};
     bool band_by_user_ = false;
     std::optional<views::BandEdge> dragging_;
+    bool active_ = false;
     match::Load load_;     // the data in the band
     match::Load all_load_; // all the data with a finite impedance
     std::optional<match::Limit> bound_;

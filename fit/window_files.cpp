@@ -40,6 +40,7 @@ void FitWindow::restore_settings() {
     }
     fill_recent_menu();
     match_->restore_settings(settings);
+    show_match_->setChecked(settings.value(QStringLiteral("match_shown"), false).toBool());
 }
 
 void FitWindow::save_settings() {
@@ -50,6 +51,7 @@ void FitWindow::save_settings() {
     settings.setValue(QStringLiteral("recent"), recent_);
     settings.setValue(QStringLiteral("folder"), last_folder_);
     match_->save_settings(settings);
+    settings.setValue(QStringLiteral("match_shown"), show_match_->isChecked());
 }
 
 void FitWindow::closeEvent(QCloseEvent* event) {

@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -221,6 +222,20 @@ void FitWindow::build_actions() {
     on_open->setToolTip(QStringLiteral("Opening data runs a quick best fit on a few samples, "
                                        "with RL searched, and shows its model"));
     connect(on_open, &QAction::toggled, this, &FitWindow::set_fit_on_open);
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    show_match_ = view->addAction(QStringLiteral("&Match panel"));
+    show_match_->setObjectName(QStringLiteral("show_match"));
+    show_match_->setCheckable(true);
+    show_match_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+    show_match_->setToolTip(QStringLiteral("Design a matching network for the data: band, bound, "
+                                           "networks, parts and yield"));
+    connect(show_match_, &QAction::toggled, this, [this](bool on) {
+        match_dock_->setVisible(on);
+        match_->set_active(on);
+        build_picture();
+    });
+    tools->addAction(show_match_);
 
     QAction* best = new QAction(QStringLiteral("Best fit"), this);
     best->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));

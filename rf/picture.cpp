@@ -157,6 +157,7 @@ class Builder {
     explicit Builder(const PlotInput& input) : input_(input), t_(std::max(input.text_size, 1.0)) {
         picture_.width = input.width > 0 && std::isfinite(input.width) ? input.width : 1000;
         picture_.height = input.height > 0 && std::isfinite(input.height) ? input.height : 600;
+        picture_.text_size = t_;
     }
 
     Picture build() {

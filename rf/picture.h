@@ -90,6 +90,7 @@ struct Picture {
     double width = 0.0;
     double height = 0.0;
     ChartFrame frame;
+    double text_size = 9.0; // the smallest text, in units; what is added later matches it
     Colour background{255, 255, 255};
     std::vector<Operation> operations;
 };

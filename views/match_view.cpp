@@ -235,6 +235,7 @@ void add_match_overlay(rf::Picture& picture, const MatchOverlay& overlay) {
     const rf::ChartFrame& frame = picture.frame;
     const rf::Rect& a = frame.plot_area;
     auto& ops = picture.operations;
+    const double t = picture.text_size;
     const double x_lo = rf::plot_x(frame, overlay.band.fl_ghz);
     const double x_hi = rf::plot_x(frame, overlay.band.fh_ghz);
     // The shading goes under the plot's curves: at the end of the first clip of the plot, over
@@ -279,9 +280,9 @@ void add_match_overlay(rf::Picture& picture, const MatchOverlay& overlay) {
     if (overlay.bound) {
         const double y = rf::plot_y(frame, overlay.bound->rl_db);
         ops.emplace_back(rf::Line{{x_lo, y}, {x_hi, y}, {bound_orange, 1.6, rf::Dash::Dotted}});
-        ops.emplace_back(rf::Text{{(x_lo + x_hi) / 2, y - 4},
+        ops.emplace_back(rf::Text{{(x_lo + x_hi) / 2, y - 0.4 * t},
                                   "bound " + people(overlay.bound->rl_db, 3) + " dB",
-                                  10,
+                                  t,
                                   rf::Anchor::Middle,
                                   bound_orange,
                                   true});
@@ -291,10 +292,12 @@ void add_match_overlay(rf::Picture& picture, const MatchOverlay& overlay) {
         for (const auto& [x, label] : {std::pair{x_lo, "FL"}, std::pair{x_hi, "FH"}}) {
             ops.emplace_back(
                 rf::Line{{x, a.y}, {x, a.y + a.height}, {match_green, 1.4, rf::Dash::Solid}});
-            ops.emplace_back(rf::Circle{
-                {x, a.y + a.height - 7}, 5, {match_green, 1.2, rf::Dash::Solid}, match_green});
+            ops.emplace_back(rf::Circle{{x, a.y + a.height - 0.7 * t},
+                                        0.5 * t,
+                                        {match_green, 1.2, rf::Dash::Solid},
+                                        match_green});
             ops.emplace_back(rf::Text{
-                {x, a.y + a.height - 15}, label, 10, rf::Anchor::Middle, match_green, true});
+                {x, a.y + a.height - 1.5 * t}, label, t, rf::Anchor::Middle, match_green, true});
         }
     }
 }

@@ -107,6 +107,7 @@ class MatchPanelTest : public QObject {
         dir_ = std::make_unique<TempDir>();
         window_ = std::make_unique<FitWindow>();
         window_->resize(1500, 900);
+        find<QAction>("show_match")->setChecked(true);
         window_->show();
         QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
     }
