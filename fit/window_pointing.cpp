@@ -80,6 +80,7 @@ rf::Picture FitWindow::make_picture(double width, double height, double text,
     if (pinned_) {
         input.extra.push_back(*pinned_);
     }
+    match_->contribute(input);
     input.width = width;
     input.height = height;
     input.text_size = text;

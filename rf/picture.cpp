@@ -577,6 +577,9 @@ class Builder {
         for (const ExtraCurve& curve : input_.extra) {
             widen(curve.g);
         }
+        if (input_.db_mark && std::isfinite(*input_.db_mark)) {
+            hi = std::max(hi, *input_.db_mark);
+        }
         lo = std::max(lo, -20.0);
         hi = std::min(hi, max_return_loss_db);
         const std::vector<double> ticks = nice_ticks(lo, hi, 6);

@@ -132,6 +132,9 @@ struct PlotInput {
     // Said after the title, in red, when not empty ("row 3: a negative element").
     std::string model_note;
     std::vector<ExtraCurve> extra;
+    // A return-loss level (dB) drawn over the plot after it is built, a bound say: the
+    // return-loss axis reaches it.
+    std::optional<double> db_mark;
     // The frequencies a search judged; drawn on the plot when either end is given.
     FrequencyRange search_range;
     // The picture's size and its smallest text, in picture units; the charts take the room.
