@@ -1,10 +1,12 @@
 // Speed of the best-fit search on a measured-looking one-port: an antenna-like model near
 // 2.45 GHz with a ripple on its reflection, as 201 and 1,601 samples with RL given, and 201
-// samples with RL searched, and 300,001 samples (pairs chosen among fewer) both ways.
+// samples with RL searched, and 300,001 samples (pairs chosen among fewer) both ways; and the
+// refinement of the five best candidates on 201 samples.
 
 #include "rf/best_fit.h"
 #include "rf/fit.h"
 #include "rf/model_impedance.h"
+#include "rf/refine.h"
 
 #include <benchmark/benchmark.h>
 
@@ -66,6 +68,34 @@ void BM_BestFit300001SearchedRl(benchmark::State& state) {
     search(state, 300001, true);
 }
 
+// The refinement of the five best models of the search with RL given, as --refine runs it.
+void BM_Refine201(benchmark::State& state) {
+    const rf::PortData data = measured_looking(201);
+    rf::BestFitOptions options;
+    options.rl_ohm = 62.0;
+    auto found = rf::best_fit(data, options);
+    if (std::holds_alternative<std::string>(found)) {
+        state.SkipWithError(std::get<std::string>(found).c_str());
+        return;
+    }
+    std::vector<rf::LumpedModel> starts;
+    for (const rf::Candidate& c : std::get<rf::BestFit>(found).best) {
+        starts.push_back(rf::LumpedModel::from(c.state, c.choice.topology));
+    }
+    std::size_t evaluations = 0;
+    for (auto _ : state) {
+        auto refined = rf::refine(starts, data, 50.0, rf::FrequencyRange{});
+        if (!refined) {
+            state.SkipWithError("nothing refined");
+            return;
+        }
+        evaluations = refined->evaluations;
+        benchmark::DoNotOptimize(refined);
+    }
+    state.counters["evaluations"] = static_cast<double>(evaluations);
+}
+
+BENCHMARK(BM_Refine201)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BestFit201)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BestFit1601)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_BestFit201SearchedRl)->Unit(benchmark::kMillisecond)->Iterations(1);

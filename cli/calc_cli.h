@@ -12,6 +12,8 @@
 
 namespace veltrane::cli {
 
+inline constexpr std::string_view program_name = "veltrane-calc";
+
 // Reads the arguments (without the program name). Returns the request, or the exit status of
 // a command line that asks for no calculation: --help (help printed to `out`) or a usage error
 // (message and usage printed to `err`).

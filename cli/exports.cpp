@@ -1,5 +1,7 @@
 #include "cli/exports.h"
+
 #include "model/units.h"
+#include "views/model_exports.h"
 
 #include "cli/exports_json.h"
 #include "io/safe_file.h"
@@ -204,12 +206,11 @@ ExportOutcome run_exports(const ExportRequest& request, const ExportContext& con
     ExportOutcome outcome;
     const Choice choice = choice_of(context.fields);
     const rf::LumpedModel exact = rf::LumpedModel::from(context.state, choice.topology);
-    rf::DescribedModel described{exact, std::nullopt, std::nullopt};
+    const rf::DescribedModel described = views::described_model(exact, request.e_series);
     if (request.e_series) {
-        const rf::LumpedModel standard = rf::standard_model(exact, *request.e_series);
         outcome.comparison =
             StandardComparison{*request.e_series, figures(exact, context.state, false),
-                               figures(standard, context.state, true)};
+                               figures(described.model, context.state, true)};
         if (context.data != nullptr) {
             for (ModelFigures* f :
                  {&outcome.comparison->calculated, &outcome.comparison->standard}) {
@@ -219,7 +220,6 @@ ExportOutcome run_exports(const ExportRequest& request, const ExportContext& con
                     rf::fit_range(f->model, *context.data, context.z0_ohm, context.range);
             }
         }
-        described = {standard, request.e_series, exact};
     }
     rf::Sweep sweep = request.sweep ? *request.sweep : rf::default_sweep(context.state);
     std::vector<double> f_ghz;
@@ -237,26 +237,31 @@ ExportOutcome run_exports(const ExportRequest& request, const ExportContext& con
             outcome.written.push_back(path);
         }
     };
+    views::ModelExportInput input{described, &context.state, choice, {},
+                                  sweep,     context.z0_ohm, nullptr};
     if (request.s1p) {
-        write(*request.s1p, rf::touchstone_text(described, f_ghz, context.z0_ohm));
+        input.f_ghz = f_ghz;
+        write(*request.s1p, views::model_export_bytes(views::ModelExport::Touchstone, input));
     }
     if (request.spice) {
-        write(*request.spice, rf::spice_text(described, context.state, choice, sweep));
+        write(*request.spice, views::model_export_bytes(views::ModelExport::Spice, input));
     }
     if (request.plot) {
-        rf::PlotInput input;
-        input.model = exact;
+        rf::PlotInput plot;
+        plot.model = exact;
         if (request.e_series) {
-            input.standard = described.model;
-            input.standard_name = std::string(rf::e_series_name(*request.e_series));
+            plot.standard = described.model;
+            plot.standard_name = std::string(rf::e_series_name(*request.e_series));
         }
-        input.calculation = &context.state;
-        input.f_ghz = std::move(f_ghz);
-        input.log_frequency = sweep.log;
-        input.z0_ohm = context.z0_ohm;
-        input.data = context.data;
-        input.search_range = context.range;
-        write(*request.plot, rf::svg_text(rf::model_picture(input)));
+        plot.calculation = &context.state;
+        plot.f_ghz = std::move(f_ghz);
+        plot.log_frequency = sweep.log;
+        plot.z0_ohm = context.z0_ohm;
+        plot.data = context.data;
+        plot.search_range = context.range;
+        const rf::Picture picture = rf::model_picture(plot);
+        input.picture = &picture;
+        write(*request.plot, views::model_export_bytes(views::ModelExport::Picture, input));
     }
     return outcome;
 }

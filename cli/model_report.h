@@ -6,6 +6,7 @@
 #include "rf/fit.h"
 #include "rf/model_check.h"
 #include "rf/refine.h"
+#include "views/model_summary.h"
 
 #include <nlohmann/json.hpp>
 
@@ -15,33 +16,7 @@
 #include <string_view>
 #include <vector>
 
-namespace CLI {
-class App;
-class Option;
-} // namespace CLI
-
 namespace veltrane::cli {
-
-// The texts of the model options as the parser leaves them.
-struct ModelArgs {
-    std::string z0, fmin, fmax;
-    bool check = false, all_choices = false, best_fit = false, allow_negative = false;
-    bool refine = false;
-    CLI::Option* z0_given = nullptr;
-    CLI::Option* fmin_given = nullptr;
-    CLI::Option* fmax_given = nullptr;
-};
-
-// Adds --z0, --check, --all-choices, --best-fit, --fmin, --fmax and --allow-negative to `app`,
-// with their exclusions against the options already there (the field and choice options), and
-// a check after parsing that throws CLI::ValidationError for a combination that cannot be used.
-void add_model_options(CLI::App& app, ModelArgs& args);
-
-// Moves the parsed values into the request.
-void finish_model_options(const ModelArgs& args, CalcRequest& request);
-
-// The whole run of --all-choices: one row per choice, the RL ranges; no report.
-[[nodiscard]] int run_all_choices(CalcRequest& request, std::ostream& out, std::ostream& err);
 
 // What the model adds to one calculation's output.
 class ModelReport {
@@ -55,10 +30,12 @@ class ModelReport {
     [[nodiscard]] std::optional<std::string> prepare_best_fit(CalcRequest& request,
                                                               std::ostream& out, std::ostream& err);
 
-    // --refine, after prepare_best_fit and the points: moves Ls, Cs, Lp, Cp and RL of the best
-    // candidates together to the smallest largest error over the range, prints the refined
-    // model (text) or keeps it for the JSON object, and gives the calculation the best pair's
-    // F1 and F2 with the refined model's own impedances there, its RL and its choices.
+    // --refine, after prepare_best_fit (if asked) and the points: moves Ls, Cs, Lp, Cp and RL of
+    // the best candidates, or of the model calculated from the points, together to the smallest
+    // largest error over the range, prints the refined model (text) or keeps it for the JSON
+    // object, and gives the calculation F1 and F2 (the best pair's, or the request's) with the
+    // refined model's own impedances there, its RL and its choices. A calculation that ends in
+    // a message is left to give it.
     void refine(CalcRequest& request, std::ostream& out);
 
     // After a successful calculation: the check and, with data, the fit.
@@ -76,11 +53,9 @@ class ModelReport {
     double z0_ohm_;
     bool shown_; // the check lines belong in the output
     std::optional<rf::BestFit> best_fit_;
-    std::optional<rf::ModelCheck> check_;
-    std::optional<std::string> note_;
-    std::optional<rf::FitStats> band_fit_, all_fit_;
-    std::optional<rf::FitStats> range_fit_; // with --fmin or --fmax: what the search judged
-    std::vector<std::string> warnings_;
+    // The check, and with data the fits (the range's, with --fmin or --fmax, is what the
+    // search judged) and the warnings.
+    std::optional<views::ModelFigures> figures_;
     std::optional<rf::Refined> refined_;
 };
 

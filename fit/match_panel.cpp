@@ -414,7 +414,20 @@ void MatchPanel::decorate(rf::Picture& picture) const {
     if (!active_ || data_ == nullptr || data_->f_ghz.empty()) {
         return;
     }
-    views::add_match_overlay(picture, {band_, bound_, curve_f_ghz_, curve_g_, true});
+    views::add_match_overlay(picture, {band_, bound_, {}, {}, true});
+}
+
+void MatchPanel::contribute(rf::PlotInput& input) const {
+    if (!active_ || data_ == nullptr || data_->f_ghz.empty()) {
+        return;
+    }
+    if (!curve_g_.empty()) {
+        input.extra.push_back(
+            {"matched", "", curve_f_ghz_, curve_g_, rf::CurveRole::Matched, rf::Dash::Solid});
+    }
+    if (bound_) {
+        input.db_mark = bound_->rl_db;
+    }
 }
 
 bool MatchPanel::press(const rf::ChartFrame& frame, rf::Point p, double reach) {

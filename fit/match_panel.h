@@ -62,7 +62,10 @@ class MatchPanel final : public QWidget {
     // Whether the panel is shown: only then does it draw on the charts and take presses there.
     void set_active(bool active) { active_ = active; }
 
-    // The band shaded, the bound and the chosen network's matched curve over the window's charts.
+    // What the picture is built with: the chosen network's matched curve as a curve of its own
+    // (so the axes hold it) and the bound's level.
+    void contribute(rf::PlotInput& input) const;
+    // The band shaded, the bound and the band's edges over the window's charts.
     void decorate(rf::Picture& picture) const;
     // Pointing into the charts: a press within `reach` of a band edge takes it (true), a drag
     // moves it (true while an edge is held).

@@ -5,9 +5,8 @@
 
 #include "fit/picture_painter.h"
 #include "io/safe_file.h"
-#include "rf/model_files.h"
-#include "rf/svg.h"
 #include "rf/sweep.h"
+#include "views/model_exports.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,27 +31,30 @@ std::optional<QString> FitWindow::export_to(Export kind, const QString& path) {
     } else if (state == nullptr || !view_ || view_->message) {
         return QStringLiteral("The chosen row gives no model to export");
     }
-    rf::DescribedModel described;
+    views::ModelExportInput input;
     if (state != nullptr) {
-        described.model = rf::LumpedModel::from(*state, chosen_.topology);
-        if (series_) {
-            described = {rf::standard_model(described.model, *series_), series_, described.model};
-        }
+        input.described =
+            views::described_model(rf::LumpedModel::from(*state, chosen_.topology), series_);
+        input.calculation = state;
+        input.choice = chosen_;
+        input.sweep = rf::default_sweep(*state);
     }
+    input.z0_ohm = z0_ohm_;
     switch (kind) {
-    case Export::Touchstone: {
-        std::vector<double> f;
-        std::copy_if(data_->f_ghz.begin(), data_->f_ghz.end(), std::back_inserter(f),
+    case Export::Touchstone:
+        std::copy_if(data_->f_ghz.begin(), data_->f_ghz.end(), std::back_inserter(input.f_ghz),
                      [](double v) { return v >= 0; });
-        bytes = rf::touchstone_text(described, f, z0_ohm_);
+        bytes = views::model_export_bytes(views::ModelExport::Touchstone, input);
+        break;
+    case Export::Spice:
+        bytes = views::model_export_bytes(views::ModelExport::Spice, input);
+        break;
+    case Export::Svg: {
+        const rf::Picture picture = export_picture();
+        input.picture = &picture;
+        bytes = views::model_export_bytes(views::ModelExport::Picture, input);
         break;
     }
-    case Export::Spice:
-        bytes = rf::spice_text(described, *state, chosen_, rf::default_sweep(*state));
-        break;
-    case Export::Svg:
-        bytes = rf::svg_text(export_picture());
-        break;
     case Export::Png: {
         const auto png = png_bytes(export_picture(), 2);
         if (!png) {

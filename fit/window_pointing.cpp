@@ -60,8 +60,8 @@ rf::Picture FitWindow::make_picture(double width, double height, double text,
         input.calculation = &*state;
         const ChoiceRow* row = chosen_row();
         const std::string mark = row != nullptr ? row_mark(*row) : std::string{};
-        input.model_label = row_name(chosen_) + (mark.empty() ? "" : ", " + mark);
-        input.model_flagged = !mark.empty();
+        input.model_label = row_name(chosen_);
+        input.model_note = mark;
         if (series_) {
             input.standard = rf::standard_model(input.model, *series_);
             input.standard_name = std::string(rf::e_series_name(*series_));
@@ -80,6 +80,7 @@ rf::Picture FitWindow::make_picture(double width, double height, double text,
     if (pinned_) {
         input.extra.push_back(*pinned_);
     }
+    match_->contribute(input);
     input.width = width;
     input.height = height;
     input.text_size = text;

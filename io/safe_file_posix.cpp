@@ -1,8 +1,10 @@
 // The safe file writer on POSIX systems: everything goes through file descriptors relative to the
 // target's folder, so that no name is looked up twice where it matters.
 
+#include "io/descriptor.h"
 #include "io/safe_file.h"
 #include "io/safe_file_detail.h"
+#include "io/safe_file_seams.h"
 
 #include <algorithm>
 #include <array>
@@ -25,6 +27,10 @@
 
 namespace veltrane {
 
+namespace detail {
+WriterSeams writer_seams;
+} // namespace detail
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -34,39 +40,11 @@ std::error_code system_error(int err) {
     return {err != 0 ? err : EIO, std::generic_category()};
 }
 
-// An open file descriptor, closed once.
-class Descriptor {
-  public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    [[nodiscard]] int get() const { return fd_; }
-    [[nodiscard]] bool is_open() const { return fd_ >= 0; }
-    void reset(int fd) {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = fd;
-    }
-    // Closes now; returns 0 or the error, which is where a delayed write error shows.
-    int close() {
-        const int result = ::close(std::exchange(fd_, -1));
-        return result == 0 || errno == EINTR ? 0 : errno;
-    }
-
-  private:
-    int fd_;
-};
-
 // Writes all of `bytes`; returns 0 or the error.
 int write_all(int fd, std::string_view bytes) {
+    const auto write = detail::writer_seams.write != nullptr ? detail::writer_seams.write : ::write;
     while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        const ssize_t written = write(fd, bytes.data(), bytes.size());
         if (written < 0) {
             if (errno == EINTR) {
                 continue;
@@ -107,6 +85,9 @@ int write_all_without_sigpipe(int fd, std::string_view bytes) {
 // of the longest length the folder allows still works, and telling what it is:
 // ".veltrane-", twelve letters or digits and ".tmp".
 std::string temporary_name() {
+    if (detail::writer_seams.temporary_name != nullptr) {
+        return detail::writer_seams.temporary_name();
+    }
     constexpr std::string_view alphabet = "abcdefghijklmnopqrstuvwxyz0123456789";
     std::array<unsigned char, 12> random{};
     if (getrandom(random.data(), random.size(), GRND_NONBLOCK) !=
@@ -349,7 +330,9 @@ std::optional<std::string> replace(const fs::path& path, int folder, const std::
     if (const int err = write_all(file.get(), bytes)) {
         return fail(err);
     }
-    if (::fsync(file.get()) != 0) {
+    const auto sync =
+        detail::writer_seams.sync_file != nullptr ? detail::writer_seams.sync_file : ::fsync;
+    if (sync(file.get()) != 0) {
         return fail(errno);
     }
     if (const int err = file.close()) {

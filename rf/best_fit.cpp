@@ -3,6 +3,7 @@
 #include "rf/choices.h"
 #include "rf/fit.h"
 #include "rf/model_impedance.h"
+#include "rf/rl_search.h"
 
 #include <algorithm>
 #include <array>
@@ -219,7 +220,7 @@ class Search {
         if (state == nullptr) {
             return infinity;
         }
-        const bool positive = state->Ls > 0 && state->Cs > 0 && state->Lp > 0 && state->Cp > 0;
+        const bool positive = all_positive(*state);
         if ((kind == Kind::Positive && !positive) || (kind == Kind::Other && positive)) {
             return infinity;
         }
@@ -240,8 +241,19 @@ class Search {
         }
     }
 
+    // The RL of the smallest error for the pair and choice, among models of the kind.
+    std::optional<RlMinimum> searched_rl(std::size_t a, std::size_t b, Choice choice, Kind kind,
+                                         double bound) {
+        const Sample& s1 = samples_[a];
+        const Sample& s2 = samples_[b];
+        return search_rl(
+            choice.topology, s1.r, s1.x, s2.r, s2.x, bound,
+            [&](double rl_ohm, double stop) { return objective(a, b, choice, rl_ohm, kind, stop); },
+            [this] { return stopped(); });
+    }
+
     void offer_searched(std::size_t a, std::size_t b, Choice choice, Kind kind, Board& board) {
-        const std::optional<Searched> found = searched_rl(a, b, choice, kind, board.bound());
+        const std::optional<RlMinimum> found = searched_rl(a, b, choice, kind, board.bound());
         if (!found || !(found->error < board.bound())) {
             return;
         }
@@ -249,71 +261,6 @@ class Search {
         if (t.state && t.board == &board) {
             offer(a, b, choice, found->rl_ohm, t);
         }
-    }
-
-    struct Searched {
-        double rl_ohm;
-        double error;
-    };
-
-    // A logarithmic grid of rl_search_grid points, then a golden-section search between the
-    // neighbours of the best grid point, which bracket a minimum of the objective. Every
-    // comparison is exact: a point is evaluated up to the best value known, and only a point
-    // that stays below it (so whose value is exact) takes its place. Nothing when every grid
-    // point lies above rl_search_prune times `bound` (or gives no model of the kind).
-    std::optional<Searched> searched_rl(std::size_t a, std::size_t b, Choice choice, Kind kind,
-                                        double bound) {
-        const Sample& s1 = samples_[a];
-        const Sample& s2 = samples_[b];
-        const std::optional<RlRange> range = rl_range(choice.topology, s1.r, s1.x, s2.r, s2.x);
-        if (!range) {
-            return std::nullopt;
-        }
-        const double span = 1 + rl_search_max_q * rl_search_max_q;
-        const double lo = std::log(range->max_ohm ? *range->max_ohm / span : *range->min_ohm);
-        const double hi = std::log(range->max_ohm ? *range->max_ohm : *range->min_ohm * span);
-        if (!std::isfinite(lo) || !std::isfinite(hi)) {
-            return std::nullopt;
-        }
-        const double step = (hi - lo) / rl_search_grid;
-        const double prune = bound * rl_search_prune;
-        int best_k = -1;
-        double best = infinity;
-        for (int k = 0; k < rl_search_grid; ++k) {
-            if (stopped()) {
-                return std::nullopt;
-            }
-            const double value = objective(a, b, choice, std::exp(lo + (k + 0.5) * step), kind,
-                                           std::min(best, prune));
-            if (value < best && value <= prune) {
-                best = value;
-                best_k = k;
-            }
-        }
-        if (best_k < 0) {
-            return std::nullopt;
-        }
-        constexpr double shrink = 0.3819660112501051; // 2 - golden ratio
-        double left = std::max(lo, lo + (best_k - 0.5) * step);
-        double right = std::min(hi, lo + (best_k + 1.5) * step);
-        double p = lo + (best_k + 0.5) * step;
-        double fp = best;
-        while (right - left > rl_search_tolerance) {
-            if (stopped()) {
-                return std::nullopt;
-            }
-            const double q =
-                p - left > right - p ? p - shrink * (p - left) : p + shrink * (right - p);
-            const double fq = objective(a, b, choice, std::exp(q), kind, fp);
-            if (fq < fp) {
-                (q < p ? right : left) = p;
-                p = q;
-                fp = fq;
-            } else {
-                (q < p ? left : right) = q;
-            }
-        }
-        return Searched{std::exp(p), fp};
     }
 
   public:

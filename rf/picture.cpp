@@ -238,16 +238,15 @@ class Builder {
             (input_.model_label.empty() ? std::string{} : input_.model_label + ": ") +
             std::string(topology_name(m.topology)) + ": " + element_summary(m) +
             ", RL = " + readable(m.rl_ohm) + " \u03a9";
-        const Colour title_colour = input_.model_flagged ? Colour{170, 0, 0} : black;
         if (input_.model_note.empty()) {
-            text({mid, header_y(0)}, line, 1.3 * t_, Anchor::Middle, title_colour, true);
+            text({mid, header_y(0)}, line, 1.3 * t_, Anchor::Middle, black, true);
         } else {
             // The note after the title, both centred together.
             const double w_line = 0.62 * 1.3 * t_ * static_cast<double>(shown_length(line));
             const std::string note = "  " + input_.model_note;
             const double w_note = 0.62 * 1.3 * t_ * static_cast<double>(shown_length(note));
             const double x0 = mid - (w_line + w_note) / 2;
-            text({x0 + w_line, header_y(0)}, line, 1.3 * t_, Anchor::End, title_colour, true);
+            text({x0 + w_line, header_y(0)}, line, 1.3 * t_, Anchor::End, black, true);
             text({x0 + w_line, header_y(0)}, note, 1.3 * t_, Anchor::Start, note_red, true);
         }
         int row = 1;
@@ -576,6 +575,9 @@ class Builder {
         widen(data_g_);
         for (const ExtraCurve& curve : input_.extra) {
             widen(curve.g);
+        }
+        if (input_.db_mark && std::isfinite(*input_.db_mark)) {
+            hi = std::max(hi, *input_.db_mark);
         }
         lo = std::max(lo, -20.0);
         hi = std::min(hi, max_return_loss_db);

@@ -123,15 +123,16 @@ struct PlotInput {
     bool log_frequency = false;
     double z0_ohm = 50.0;
     const PortData* data = nullptr;
-    // Which model this is ("Row 3, Par/Ser, F1 ind, F2 cap, negative"), before the title; a
-    // flagged one (negative, degenerate or warned) is titled in red.
+    // Which model this is ("Row 3, Par/Ser, F1 ind, F2 cap"), before the title when not empty.
     std::string model_label;
-    bool model_flagged = false;
     // False: the data alone, without a model curve, markers or band (no model exists).
     bool draw_model = true;
     // Said after the title, in red, when not empty ("row 3: a negative element").
     std::string model_note;
     std::vector<ExtraCurve> extra;
+    // A return-loss level (dB) drawn over the plot after it is built, a bound say: the
+    // return-loss axis reaches it.
+    std::optional<double> db_mark;
     // The frequencies a search judged; drawn on the plot when either end is given.
     FrequencyRange search_range;
     // The picture's size and its smallest text, in picture units; the charts take the room.

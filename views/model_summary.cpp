@@ -4,6 +4,7 @@
 #include "rf/choices.h"
 #include "rf/fit.h"
 #include "rf/model_check.h"
+#include "rf/model_warnings.h"
 #include "rf/numbers.h"
 #include "views/people_text.h"
 
@@ -34,14 +35,15 @@ const ChoiceRow* row_of(const Evaluation& evaluation, Choice choice) {
 // The check, the note on negative elements, the fits and the standard values of a model.
 void add_model_lines(std::vector<SummaryLine>& lines, const SummaryInput& in, const ChoiceRow& row,
                      const Result& result) {
-    const rf::ModelCheck check = rf::check_model(result, in.chosen.topology);
+    const ModelFigures figures = model_figures(result, in.chosen.topology, nullptr, in.z0_ohm, {});
+    const rf::ModelCheck& check = figures.check;
     lines.push_back({Kind::Blank, {}});
     lines.push_back(
         {Kind::Check, "Check: the model at F1 and F2 within " + number(check.max_error_ohm, 3) +
                           " \u03a9" +
                           (check.unreliable ? " (unreliable: ill-conditioned inputs)" : "")});
-    if (const auto note = rf::negative_note(result)) {
-        lines.push_back({Kind::Note, *note});
+    if (figures.note) {
+        lines.push_back({Kind::Note, *figures.note});
     }
     lines.push_back({Kind::Fit, "Fit over FL..FH: " + (row.band_fit ? fit_text(*row.band_fit)
                                                                     : "no sample in the band")});
@@ -64,6 +66,24 @@ void add_model_lines(std::vector<SummaryLine>& lines, const SummaryInput& in, co
 }
 
 } // namespace
+
+ModelFigures model_figures(const Result& result, Topology topology, const rf::PortData* data,
+                           double z0_ohm, const rf::FrequencyRange& range) {
+    ModelFigures figures;
+    figures.check = rf::check_model(result, topology);
+    figures.note = rf::negative_note(result);
+    if (data != nullptr) {
+        const rf::LumpedModel model = rf::LumpedModel::from(result, topology);
+        figures.with_data = true;
+        figures.band = rf::fit(model, *data, z0_ohm, result.FL, result.FH, range);
+        figures.all = rf::fit_all(model, *data, z0_ohm);
+        if (range.fmin_ghz || range.fmax_ghz) {
+            figures.range = rf::fit_range(model, *data, z0_ohm, range);
+        }
+        figures.warnings = rf::model_warnings(result, topology, *data, z0_ohm, range);
+    }
+    return figures;
+}
 
 std::string point_text(std::string_view label, const DataPoint& p) {
     return std::string(label) + " = " + number(p.f_ghz, 9) +

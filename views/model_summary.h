@@ -6,6 +6,8 @@
 // front end can lay the lines out as it likes; text() gives them as one text.
 
 #include "rf/e_series.h"
+#include "rf/fit.h"
+#include "rf/model_check.h"
 #include "rf/port_data.h"
 #include "views/evaluation.h"
 
@@ -48,6 +50,21 @@ struct Summary {
     std::optional<CalculatorView> view;
 };
 [[nodiscard]] Summary model_summary(const SummaryInput& input);
+
+// What every front end says of a calculated model after its results: the model checked against
+// its points, the note on negative elements and, with data, its fits (over FL..FH within the
+// range, over the range when one is given, over all samples) and the warnings. The window lays
+// them out in its summary; veltrane-calc prints them as lines or JSON members.
+struct ModelFigures {
+    rf::ModelCheck check;
+    std::optional<std::string> note;
+    bool with_data = false;
+    std::optional<rf::FitStats> band, range, all;
+    std::vector<std::string> warnings;
+};
+[[nodiscard]] ModelFigures model_figures(const Result& result, Topology topology,
+                                         const rf::PortData* data, double z0_ohm,
+                                         const rf::FrequencyRange& range);
 
 // The lines one per text line.
 [[nodiscard]] std::string text(const std::vector<SummaryLine>& lines);

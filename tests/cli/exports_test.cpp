@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <array>
 #include <cmath>
+#include <complex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -92,6 +94,64 @@ TEST(CalcExports, StandardValuesInJsonAndFiles) {
     EXPECT_NE(touchstone.find("\n3 "), std::string::npos); // the sweep's last frequency
     EXPECT_NE(read_bytes(spice).find("Cs n1 n2 8.2000000000000001e-11\n"), std::string::npos);
     EXPECT_NE(read_bytes(plot).find("E24 values"), std::string::npos);
+}
+
+// The standard model against the points, in JSON and in the text table: |Gamma| is the
+// power-wave reflection (Z - Zp) / (Z + conj(Zp)) of the model's Z against the point Zp, which
+// only a point with a reactance tells apart from the plain one.
+TEST(CalcExports, StandardModelAgainstThePoints) {
+    struct Row {
+        const char* name;
+        Args args;
+        rf::Complex p1, p2; // the points
+    };
+    const Args choice = {"--f1-crossover", "inductive",  "--f2-crossover",
+                         "capacitive",     "--topology", "parallel-series",
+                         "--no-report",    "--e-series", "E12"};
+    const auto with_choice = [&](Args args) {
+        args.insert(args.end(), choice.begin(), choice.end());
+        return args;
+    };
+    const Row rows[] = {
+        {"Resistive", with_choice({"--rl", "2.0"}), {1.0, 0.0}, {1.1, 0.0}},
+        {"Reactive",
+         with_choice({"--f1", "1", "--r1", "30", "--x1", "20", "--f2", "2", "--r2", "45", "--x2",
+                      "-15", "--rl", "60"}),
+         {30.0, 20.0},
+         {45.0, -15.0}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Args json_args = row.args;
+        json_args.push_back("--json");
+        const testing::CalcRun json = testing::calc(json_args);
+        ASSERT_EQ(json.status, exit_results) << json.err;
+        const auto e = nlohmann::json::parse(json.out)["e_series"];
+        const testing::CalcRun text = testing::calc(row.args);
+        ASSERT_EQ(text.status, exit_results) << text.err;
+        for (const auto& [k, point] : {std::pair{1, row.p1}, std::pair{2, row.p2}}) {
+            const std::string n = std::to_string(k);
+            std::array<std::string, 2> gammas;
+            for (std::size_t m = 0; m < 2; ++m) {
+                const auto& model = e[m == 0 ? "calculated" : "standard"];
+                const rf::Complex z{model["Z" + n + "_ohm"][0].get<double>(),
+                                    model["Z" + n + "_ohm"][1].get<double>()};
+                const double expected = std::abs((z - point) / (z + std::conj(point)));
+                EXPECT_NEAR(model["gamma" + n].get<double>(), expected, 1e-12) << n;
+                gammas[m] = rf::readable(expected, 3);
+            }
+            // "|Gamma| at F1", the calculated model's figure, then the standard one's.
+            const std::string label = "\n|Gamma| at F" + n + " ";
+            const std::size_t at = text.out.find(label);
+            ASSERT_NE(at, std::string::npos) << text.out;
+            const std::string line = text.out.substr(at + 1, text.out.find('\n', at + 1) - at - 1);
+            const std::size_t first = line.find(" " + gammas[0]);
+            ASSERT_NE(first, std::string::npos) << line;
+            EXPECT_TRUE(line.ends_with(" " + gammas[1])) << line;
+            EXPECT_LT(first + 1 + gammas[0].size(), line.size()) << line;
+        }
+        EXPECT_NE(text.out.find("\nE12 values "), std::string::npos) << text.out;
+    }
 }
 
 // A file that cannot be written: its message, exit 1, the other files and the results still

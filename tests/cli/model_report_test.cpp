@@ -1,6 +1,7 @@
 #include "cli/calc_cli.h"
 #include "cli_test_support.h"
 
+#include "format/text_number.h"
 #include "rf/choices.h"
 #include "rf/fit.h"
 #include "rf/model_impedance.h"
@@ -67,6 +68,9 @@ TEST(ModelOptions, CombinationsThatCannotBeUsed) {
         {"--best-fit", "--fmin=-1"},
         {"--best-fit", "--fmin", "3", "--fmax", "2"},
         {"--best-fit", "--rl", "62"}, // no data
+        {"--refine", "--rl", "62"},   // no data
+        {"--refine", "--all-choices"},
+        {"--fmax", "2", "--refine", "--allow-negative"},
     };
     for (const Args& args : cases) {
         std::string line;
@@ -288,24 +292,40 @@ TEST(BestFit, RangeFigureAndWarnings) {
     }
 }
 
-// --refine: the refined model is what the calculation and its fit describe.
-TEST(BestFit, RefinedModelIsCalculated) {
+// --refine: the refined model is what the calculation and its fit describe, and it fits
+// better than the model it started from (the best fit's, or the one calculated at F1 and F2).
+TEST(Refine, RefinedModelIsCalculated) {
     rf::PortData rippled = antenna_data();
     for (std::size_t i = 0; i < rippled.s.size(); ++i) {
         rippled.s[i] += rf::Complex(0.02 * std::cos(9.0 * i), 0.02 * std::sin(7.0 * i));
     }
+    const Args calculated = {"--f1",           "1.3",        "--f2",           "2.6",
+                             "--rl",           "55",         "--f1-crossover", "inductive",
+                             "--f2-crossover", "capacitive", "--topology",     "parallel-series"};
     struct Case {
         const char* name;
-        Args args;
-        const char* range; // the fit the refined figure equals
+        Args args;         // without --refine: the start
+        Args range_args;   // the range, with --refine only where the start cannot take it
+        const char* range; // the fit the refined figure equals; the start's is at least as large
     };
     const Case cases[] = {
-        {"WholeFile", {"--best-fit", "--rl", "50", "--refine"}, "all"},
-        {"Range", {"--best-fit", "--rl", "auto", "--refine", "--fmax", "2.5"}, "range"},
+        {"BestFitWholeFile", {"--best-fit", "--rl", "50"}, {}, "all"},
+        {"BestFitRange", {"--best-fit", "--rl", "auto", "--fmax", "2.5"}, {}, "range"},
+        {"CalculatedWholeFile", calculated, {}, "all"},
+        // Over the whole file the start is at least as far off as over the range.
+        {"CalculatedRange", calculated, {"--fmin", "1.5"}, "range"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const CalcRun run = calc(with(c.args, {"--json", "--no-report"}), rippled);
+        const CalcRun start = calc(with(c.args, {"--json", "--no-report"}), rippled);
+        ASSERT_EQ(start.status, exit_results) << start.err;
+        const double start_max =
+            nlohmann::ordered_json::parse(
+                start.out)["fit"][c.range_args.empty() ? c.range : "all"]["max"]
+                .get<double>();
+        const Args refined_args = with(with(c.args, c.range_args), {"--refine"});
+
+        const CalcRun run = calc(with(refined_args, {"--json", "--no-report"}), rippled);
         ASSERT_EQ(run.status, exit_results) << run.err;
         const auto object = nlohmann::ordered_json::parse(run.out);
         ASSERT_TRUE(object.contains("refined"));
@@ -313,11 +333,22 @@ TEST(BestFit, RefinedModelIsCalculated) {
         EXPECT_EQ(keys(refined),
                   (std::vector<std::string>{"topology", "ls_nh", "cs_pf", "lp_nh", "cp_pf",
                                             "rl_ohm", "max", "rms", "at_ghz"}));
-        EXPECT_LT(refined["max"].get<double>(), object["best_fit"][0]["max"].get<double>());
+        EXPECT_LT(refined["max"].get<double>(), start_max);
+        // The calculation gives the refined elements back, and its fit is the refined figure.
+        // The fields show three decimals.
+        for (const auto& [field, key] :
+             {std::pair{"Ls_txt", "ls_nh"}, std::pair{"Cs_txt", "cs_pf"},
+              std::pair{"Lp_txt", "lp_nh"}, std::pair{"Cp_txt", "cp_pf"}}) {
+            const std::optional<double> shown =
+                text_to_number(object["fields"][field].get<std::string>());
+            ASSERT_TRUE(shown) << field;
+            EXPECT_NEAR(*shown, refined[key].get<double>(), 0.0006) << field;
+        }
         EXPECT_PRED_FORMAT3(near_relative, object["fit"][c.range]["max"].get<double>(),
                             refined["max"].get<double>(), 1e-9);
-        const CalcRun text = calc(with(c.args, {"--no-report"}), rippled);
-        EXPECT_NE(text.out.find("\nRefined (Ls, Cs, Lp, Cp and RL together): "), std::string::npos);
+        const CalcRun text = calc(with(refined_args, {"--no-report"}), rippled);
+        EXPECT_NE(text.out.find("\nRefined (Ls, Cs, Lp, Cp and RL together): "), std::string::npos)
+            << text.out;
     }
 }
 

@@ -199,7 +199,7 @@ class MatchPanelTest : public QObject {
         int curves = 0;
         for (const rf::Operation& op : window_->picture().operations) {
             if (const auto* line = std::get_if<rf::Polyline>(&op)) {
-                curves += line->pen.colour == rf::Colour{0, 120, 60};
+                curves += line->pen.colour == rf::Colour{0, 125, 125}; // the matched curve
             }
         }
         QCOMPARE(curves, 2);

@@ -1,6 +1,7 @@
 // The safe file writer against hostile and unlucky file systems, and two writers racing.
 
 #include "io/safe_file.h"
+#include "io/safe_file_seams.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -314,6 +315,9 @@ const Situation situations[] = {
          fs::create_symlink("real/Model.prt", "Model.prt");
      },
      nullptr, "real/Model.prt"},
+    {"ExecutableReport", false, false, "Model.prt",
+     [](Context& c) { make_file(c, "Model.prt", owner_all | group_read | group_exec); }, nullptr,
+     "Model.prt"},
     {"HardLinked", false, false, "Model.prt",
      [](Context& c) {
          make_file(c, "Model.prt");
@@ -333,6 +337,83 @@ const Situation situations[] = {
 
 INSTANTIATE_TEST_SUITE_P(Situations, SafeFile, ::testing::ValuesIn(situations),
                          [](const auto& info) { return std::string{info.param.name}; });
+
+// What the system does to the writer only by bad luck, through the writer's seams: a taken
+// temporary name, a flush that fails, a pipe's reader that goes while it is written to. The old
+// report stays whole, nothing else is left behind, and the message names the reason.
+constexpr const char* taken_name = ".veltrane-takentakenta.tmp";
+int name_calls = 0;
+std::string taken_then_free() {
+    return ++name_calls == 1 ? taken_name : ".veltrane-freefreefree.tmp";
+}
+std::string always_taken() {
+    return taken_name;
+}
+int failing_sync(int /*fd*/) {
+    errno = EIO;
+    return -1;
+}
+ssize_t reader_leaves(int fd, const void* bytes, std::size_t size) {
+    if (++name_calls == 1) {
+        return ::write(fd, bytes, std::min<std::size_t>(size, 10));
+    }
+    errno = EPIPE;
+    return -1;
+}
+
+struct Mishap {
+    const char* name;
+    detail::WriterSeams seams;
+    bool pipe; // the target is a pipe with a reader; else a report and a file at the taken name
+    const char* reason; // nullptr for success
+};
+
+TEST(SafeFileMishap, OldReportKeptAndReasonGiven) {
+    const Mishap mishaps[] = {
+        {"TakenTemporaryNameTriesAnother", {&taken_then_free, nullptr, nullptr}, false, nullptr},
+        {"NoFreeTemporaryName",
+         {&always_taken, nullptr, nullptr},
+         false,
+         "no free name for a temporary file in its folder"},
+        {"FlushFails", {nullptr, &failing_sync, nullptr}, false, "input/output error"},
+        {"ReaderLeavesMidWrite",
+         {nullptr, nullptr, &reader_leaves},
+         true,
+         "the program reading from the pipe has stopped"},
+    };
+    for (const Mishap& row : mishaps) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        const fs::path target = dir / (row.pipe ? "pipe" : "Model.prt");
+        int reader = -1;
+        if (row.pipe) {
+            ASSERT_EQ(::mkfifo(target.c_str(), 0644), 0);
+            reader = ::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            ASSERT_GE(reader, 0);
+        } else {
+            write_bytes(target, old_bytes);
+            write_bytes(dir / taken_name, "someone else's\n");
+        }
+        const auto before = snapshot(dir.path());
+        name_calls = 0;
+        detail::writer_seams = row.seams;
+        const auto answer = write_file_safely(target, new_bytes);
+        detail::writer_seams = {};
+        if (reader >= 0) {
+            ::close(reader);
+        }
+        auto after = snapshot(dir.path());
+        if (row.reason == nullptr) {
+            EXPECT_EQ(answer, std::nullopt);
+            ASSERT_TRUE(after.contains("Model.prt"));
+            EXPECT_EQ(after["Model.prt"].content, new_bytes);
+            after["Model.prt"].content = old_bytes;
+        } else {
+            EXPECT_EQ(answer, "Cannot write " + target.string() + ": " + row.reason);
+        }
+        EXPECT_EQ(after, before) << "an entry changed, appeared or went";
+    }
+}
 
 // Two processes replace one report over and over with reports of different lengths while this
 // one reads it: every read sees one whole report, and no temporary file is left behind.

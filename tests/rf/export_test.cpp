@@ -70,39 +70,45 @@ TEST(Sweep, ReadsGoodTextsAndRefusesBadOnes) {
         const char* text;
         bool ok;
         std::vector<double> f; // the frequencies of a good sweep
+        const char* reason;    // a refusal's message starts so
     };
     const Row rows[] = {
-        {"0.5:2:4", true, {0.5, 1.0, 1.5, 2.0}},
-        {"0:1:3", true, {0, 0.5, 1}},
-        {"1:100:3:log", true, {1, 10, 100}},
-        {"2:1:10", false, {}},
-        {"1:1:10", false, {}},
-        {"1:2:1", false, {}},
-        {"1:2:10000001", false, {}},
-        {"0:2:10:log", false, {}},
-        {"-1:2:10", false, {}},
-        {"1:2:10:lin", false, {}},
-        {"1:2", false, {}},
-        {"1:2:3:log:x", false, {}},
-        {"one:2:3", false, {}},
-        {"1:2:3.5", false, {}},
-        {"1:inf:3", false, {}},
-        {"nan:2:3", false, {}},
-        {" 1:2:3", false, {}},
-        {"1:1.0000000000000002:100", false, {}},
+        {"0.5:2:4", true, {0.5, 1.0, 1.5, 2.0}, ""},
+        {"0:1:3", true, {0, 0.5, 1}, ""},
+        {"1:100:3:log", true, {1, 10, 100}, ""},
+        {"2:1:10", false, {}, "STOP must be above START"},
+        {"1:1:10", false, {}, "STOP must be above START"},
+        {"1:2:1", false, {}, "POINTS must be from 2 to "},
+        {"1:2:10000001", false, {}, "POINTS must be from 2 to "},
+        {"0:2:10:log", false, {}, "a log sweep needs frequencies above 0"},
+        {"-1:2:10", false, {}, "frequencies must not be negative"},
+        {"1:2:10:lin", false, {}, "\"lin\" is not \"log\""},
+        {"1:2", false, {}, "\"1:2\": expected START"},
+        {"1:2:3:log:x", false, {}, "\"1:2:3:log:x\": expected START"},
+        {"one:2:3", false, {}, "START \"one\" is not a number"},
+        {"1:2:3.5", false, {}, "POINTS \"3.5\" is not a whole number"},
+        {"1:inf:3", false, {}, "STOP \"inf\" is not a number"},
+        {"nan:2:3", false, {}, "START \"nan\" is not a number"},
+        {" 1:2:3", false, {}, "START \" 1\" is not a number"},
+        // Points that would repeat a frequency.
+        {"1:1.0000000000000002:100", false, {}, "the points lie too close together"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.text);
         const auto sweep = parse_sweep(row.text);
         ASSERT_EQ(std::holds_alternative<Sweep>(sweep), row.ok);
         if (!row.ok) {
-            EXPECT_FALSE(std::get<std::string>(sweep).empty());
+            const std::string& message = std::get<std::string>(sweep);
+            EXPECT_EQ(message.rfind(row.reason, 0), 0U) << message;
             continue;
         }
         const std::vector<double> f = sweep_frequencies(std::get<Sweep>(sweep));
         ASSERT_EQ(f.size(), row.f.size());
         for (std::size_t i = 0; i < f.size(); ++i) {
             EXPECT_PRED_FORMAT3(near_relative, f[i], row.f[i], 1e-15);
+            if (i > 0) {
+                EXPECT_LT(f[i - 1], f[i]);
+            }
         }
     }
 }
@@ -267,6 +273,46 @@ TEST(Touchstone, HeaderNamesTopologyAndElements) {
          {"! Topology: Parallel/Series", "! Ls = 0.16 nH (calculated 0.15862309", "! Cs = 79.71",
           "! Lp = 0.1643", "! Cp = 74.51", "! RL = 2 ohm", "E24"}) {
         EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+    }
+}
+
+// The SPICE text: values in henry and farad as the decimal the other files show (0.16 nH is the
+// double nearest 1.6e-10, not 0.16 times 1e-9), and an example sweep that never starts at 0 Hz.
+TEST(Spice, SiValuesAndExampleSweep) {
+    const Result s = solved(models[0]);
+    LumpedModel standard = LumpedModel::from(s, ps);
+    standard.ls_nh = 0.16;
+    standard.cp_pf = 1.1;
+    struct Row {
+        const char* name;
+        Sweep sweep;
+        std::vector<std::string> expected;
+        std::vector<std::string> absent;
+    };
+    const Row rows[] = {
+        {"Elements",
+         {0.5, 3.0, 6, false},
+         {"Ls port n1 1.5999999999999999e-10\n", "Cp n2 ground 1.1000000000000000e-12\n"},
+         {}},
+        {"FromZero",
+         {0.0, 3.0, 4, false},
+         {"*   .ac lin 4 7.5000000000000000e+08 3.0000000000000000e+09\n"},
+         {".ac lin 4 0 "}},
+        {"Log",
+         {0.5, 3.0, 6, true},
+         {"*   .ac dec 100 5.0000000000000000e+08 3.0000000000000000e+09\n"},
+         {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string text =
+            spice_text({standard, std::nullopt, std::nullopt}, s, models[0].choice, row.sweep);
+        for (const std::string& expected : row.expected) {
+            EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+        }
+        for (const std::string& absent : row.absent) {
+            EXPECT_EQ(text.find(absent), std::string::npos) << absent << "\n" << text;
+        }
     }
 }
 

@@ -80,19 +80,25 @@ TEST_P(ModelCheckTest, MeetsThePointsOrSaysItCannot) {
 INSTANTIATE_TEST_SUITE_P(Cases, ModelCheckTest, ::testing::ValuesIn(check_cases),
                          [](const auto& info) { return std::string{info.param.name}; });
 
+// The note names every negative element; only a model with all four elements above 0 counts as
+// positive (the rule the best fit and the choices apply).
 TEST(NegativeNote, NamesEveryNegativeElement) {
     struct Case {
         double ls, cs, lp, cp;
         const char* note; // nullptr: no note
+        bool positive;
     };
     const Case cases[] = {
-        {1, 2, 3, 4, nullptr},
-        {0, 2, 3, 4, nullptr},
-        {1, -2, 3, 4, "Cs is negative: no passive part has this value"},
-        {-1, -2, 3, 4, "Ls and Cs are negative: no passive part has these values"},
-        {1, 2, -3, -4, "Lp and Cp are negative: no passive part has these values"},
-        {-1, 2, -3, -4, "Ls, Lp and Cp are negative: no passive part has these values"},
-        {-1, -2, -3, -4, "Ls, Cs, Lp and Cp are negative: no passive part has these values"},
+        {1, 2, 3, 4, nullptr, true},
+        {0, 2, 3, 4, nullptr, false},
+        {1, 2, 3, 0, nullptr, false},
+        {1, -2, 3, 4, "Cs is negative: no passive part has this value", false},
+        {1, 2, 3, -4, "Cp is negative: no passive part has this value", false},
+        {1, 2, -3, 4, "Lp is negative: no passive part has this value", false},
+        {-1, -2, 3, 4, "Ls and Cs are negative: no passive part has these values", false},
+        {1, 2, -3, -4, "Lp and Cp are negative: no passive part has these values", false},
+        {-1, 2, -3, -4, "Ls, Lp and Cp are negative: no passive part has these values", false},
+        {-1, -2, -3, -4, "Ls, Cs, Lp and Cp are negative: no passive part has these values", false},
     };
     for (const Case& c : cases) {
         Result s;
@@ -106,6 +112,7 @@ TEST(NegativeNote, NamesEveryNegativeElement) {
         if (note) {
             EXPECT_EQ(*note, c.note);
         }
+        EXPECT_EQ(all_positive(s), c.positive);
     }
 }
 

@@ -373,6 +373,30 @@ TEST(TouchstoneRoundTrip, SweptModelReadsBackAndInterpolates) {
     }
 }
 
+// A frequency that is a sample is taken as it is, 0 GHz too; between samples it is
+// interpolated.
+TEST(ImpedanceAt, SampleTakenExactly) {
+    const PortData data{"dc.s1p", 1, 50.0, {0.0, 1.0, 2.0}, {{0.2, 0.0}, {0.0, 0.5}, {-0.2, 0.1}}};
+    struct Row {
+        double f_ghz;
+        bool interpolated;
+        Complex s;
+    };
+    const Row rows[] = {
+        {0.0, false, {0.2, 0.0}},
+        {1.0, false, {0.0, 0.5}},
+        {2.0, false, {-0.2, 0.1}},
+        {0.5, true, {0.1, 0.25}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(shortest(row.f_ghz));
+        const auto found = impedance_at(data, row.f_ghz, "F1");
+        ASSERT_TRUE(std::holds_alternative<ImpedancePoint>(found));
+        EXPECT_EQ(std::get<ImpedancePoint>(found).interpolated, row.interpolated);
+        expect_complex(std::get<Reflection>(reflection_at(data, row.f_ghz, "F1")).s, row.s);
+    }
+}
+
 TEST(ImpedanceAt, RefusesAnOpenCircuit) {
     // S = 1 at 2 GHz; halfway to 3 GHz the reflection is 0.5 + 0.5j, a finite impedance.
     const PortData data{"open.s1p", 1, 50.0, {2.0, 3.0}, {{1.0, 0.0}, {0.0, 1.0}}};

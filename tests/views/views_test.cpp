@@ -4,6 +4,7 @@
 #include "rf/choices.h"
 #include "rf/touchstone.h"
 #include "views/evaluation.h"
+#include "views/model_exports.h"
 #include "views/model_summary.h"
 #include "views/rl_scale.h"
 #include "views/samples.h"
@@ -180,6 +181,100 @@ TEST(ModelSummary, LinesOfTheChosenModel) {
     ASSERT_EQ(none.lines.size(), 1U);
     EXPECT_EQ(none.lines[0].kind, Kind::Message);
     EXPECT_FALSE(none.view.has_value());
+}
+
+// The figures after the results: the check and the note always; with data the fits, the range's
+// only when a range is given, and each one over the samples it names.
+TEST(ModelSummary, FiguresOfACalculatedModel) {
+    const rf::PortData data = example();
+    const Evaluation evaluation = evaluate(data, 2.2, 2.7, 50, 50);
+    const Choice chosen{Crossover::Inductive, Crossover::Capacitive, Topology::ParallelSeries};
+    const Result* result = nullptr;
+    for (const ChoiceRow& row : evaluation.rows) {
+        if (row.choice == chosen) {
+            result = std::get_if<Result>(&row.outcome);
+        }
+    }
+    ASSERT_NE(result, nullptr);
+    struct Row {
+        const char* name;
+        const rf::PortData* data;
+        rf::FrequencyRange range;
+        bool fits, range_fit;
+    };
+    const Row rows[] = {
+        {"NoData", nullptr, {}, false, false},
+        {"WholeFile", &data, {}, true, false},
+        {"Range", &data, {2.5, 3.0}, true, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const ModelFigures f = model_figures(*result, chosen.topology, row.data, 50, row.range);
+        EXPECT_LT(f.check.max_error_ohm, 1e-9);
+        EXPECT_EQ(f.with_data, row.fits);
+        EXPECT_EQ(f.all.has_value(), row.fits);
+        EXPECT_EQ(f.range.has_value(), row.range_fit);
+        if (f.all) {
+            EXPECT_EQ(f.all->points, data.f_ghz.size());
+        }
+        if (f.range) {
+            EXPECT_LT(f.range->points, f.all->points);
+            EXPECT_GE(f.range->at_ghz, 2.5);
+            EXPECT_LE(f.range->at_ghz, 3.0);
+            EXPECT_LE(f.range->max, f.all->max);
+        }
+        if (f.band && row.range_fit) {
+            EXPECT_GE(f.band->at_ghz, 2.5); // the band counts only samples in the range
+        }
+    }
+}
+
+// A model export: with a series the files describe the standard model with the calculated one
+// beside it, without one the calculated model alone; each kind gives its own file, and a kind
+// whose input is missing gives nothing.
+TEST(ModelExports, DescribeTheModelTheFrontEndChose) {
+    const rf::LumpedModel exact{Topology::ParallelSeries, 4.2, 1.1, 0.9, 4.7, 62.0};
+    Result calculation;
+    calculation.F1 = 2000;
+    calculation.F2 = 2500;
+    calculation.FL = 2000;
+    calculation.FH = 2500;
+    calculation.F0 = 2236;
+    struct Row {
+        const char* name;
+        std::optional<rf::ESeries> series;
+        ModelExport kind;
+        bool with_calculation;
+        const char* starts; // the file's first bytes; empty: no file
+        const char* holds;  // a part of it
+    };
+    const Row rows[] = {
+        {"TouchstoneExact", std::nullopt, ModelExport::Touchstone, true, "! Veltrane",
+         "! Ls = 4.2 nH\n"},
+        {"TouchstoneE12", rf::ESeries::E12, ModelExport::Touchstone, true, "! Veltrane",
+         "! Ls = 3.9 nH (calculated 4.2"},
+        {"Spice", rf::ESeries::E12, ModelExport::Spice, true, "* Veltrane", ".subckt"},
+        {"SpiceWithoutCalculation", std::nullopt, ModelExport::Spice, false, "", ""},
+        {"PictureWithoutPicture", std::nullopt, ModelExport::Picture, true, "", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const rf::DescribedModel described = described_model(exact, row.series);
+        EXPECT_EQ(described.exact.has_value(), row.series.has_value());
+        EXPECT_EQ(described.series, row.series);
+        ModelExportInput input{
+            described,
+            row.with_calculation ? &calculation : nullptr,
+            Choice{Crossover::Inductive, Crossover::Capacitive, Topology::ParallelSeries},
+            {1.0, 2.0, 3.0},
+            rf::Sweep{1.0, 3.0, 3, false},
+            50.0,
+            nullptr};
+        const std::string bytes = model_export_bytes(row.kind, input);
+        EXPECT_TRUE(bytes.starts_with(row.starts)) << bytes.substr(0, 80);
+        EXPECT_EQ(bytes.empty(), std::string_view{row.starts}.empty());
+        EXPECT_NE(bytes.find(row.holds), std::string::npos) << bytes;
+    }
 }
 
 } // namespace

@@ -1,0 +1,184 @@
+#pragma once
+// Inside the network designer: the search's shapes and objective, and the designer that starts
+// and grows ladders (design_starts.cpp) and refines them to minimax (design.cpp).
+
+#include "match/design.h"
+#include "match/minimize.h"
+
+#include <cmath>
+#include <complex>
+#include <cstddef>
+#include <numbers>
+#include <optional>
+#include <random>
+#include <span>
+#include <utility>
+#include <vector>
+
+namespace veltrane::match::design_detail {
+
+constexpr double two_pi = 2 * std::numbers::pi;
+
+// The search variables are ln(value / natural value), kept within +-log_span: at either end an
+// element has next to no effect (a series L or shunt C of almost nothing, a series C or shunt
+// L of almost infinite size), which is how a smaller network lives inside a larger one.
+constexpr double log_span = 25;
+constexpr double random_span = 3;
+constexpr std::size_t coarse_samples = 25;
+constexpr std::size_t refined_per_size = 4;
+
+// A ladder's shape: the first element's position and each element's kind.
+struct Shape {
+    Position first = Position::Series;
+    std::vector<Kind> kinds;
+
+    [[nodiscard]] Position position(std::size_t k) const {
+        const bool same = k % 2 == 0;
+        return same == (first == Position::Series) ? Position::Series : Position::Shunt;
+    }
+};
+
+// Every shape of `n` elements: both first positions, every choice of L and C.
+[[nodiscard]] std::vector<Shape> shapes_of_size(int n);
+
+// Impedance and admittance of unit parts at each sample, so that a ladder is evaluated with a
+// multiplication or a division per element and sample; `active` holds the samples looked at.
+class Objective {
+  public:
+    explicit Objective(const DesignInput& input) : source_ohm_(input.source_ohm) {
+        const Load& load = input.load;
+        for (std::size_t i = 0; i < load.f_ghz.size(); ++i) {
+            const double f = load.f_ghz[i];
+            const Complex l_unit =
+                branch_impedance({Position::Series, Kind::L, 1.0}, f, input.losses);
+            const Complex c_unit =
+                1.0 / branch_impedance({Position::Shunt, Kind::C, 1.0}, f, input.losses);
+            z_l_.push_back(l_unit);
+            y_l_.push_back(1.0 / l_unit);
+            y_c_.push_back(c_unit);
+            z_c_.push_back(1.0 / c_unit);
+            z_load_.push_back(load.z_ohm[i]);
+        }
+    }
+
+    [[nodiscard]] std::size_t size() const { return z_load_.size(); }
+
+    // |Gamma_in|^2 at sample i of a ladder with these positions, kinds and values. The
+    // impedance is carried as a fraction p / q, so that no element needs a division.
+    [[nodiscard]] double at(std::size_t i, const Shape& shape, const double* values) const {
+        // Written out in real arithmetic: std::complex's product checks for infinities.
+        double pr = z_load_[i].real();
+        double pi = z_load_[i].imag();
+        double qr = 1.0;
+        double qi = 0.0;
+        for (std::size_t k = shape.kinds.size(); k-- > 0;) {
+            const double v = values[k];
+            const bool inductor = shape.kinds[k] == Kind::L;
+            if (shape.position(k) == Position::Series) {
+                const Complex u = inductor ? v * z_l_[i] : z_c_[i] / v;
+                pr += u.real() * qr - u.imag() * qi;
+                pi += u.real() * qi + u.imag() * qr;
+            } else {
+                const Complex u = inductor ? y_l_[i] / v : v * y_c_[i];
+                qr += u.real() * pr - u.imag() * pi;
+                qi += u.real() * pi + u.imag() * pr;
+            }
+        }
+        const double ar = pr - source_ohm_ * qr;
+        const double ai = pi - source_ohm_ * qi;
+        const double br = pr + source_ohm_ * qr;
+        const double bi = pi + source_ohm_ * qi;
+        const double g = (ar * ar + ai * ai) / (br * br + bi * bi);
+        return std::isnan(g) ? 1.0 : g;
+    }
+
+    // The largest over `samples`.
+    [[nodiscard]] double worst(const std::vector<std::size_t>& samples, const Shape& shape,
+                               const double* values) const {
+        double largest = 0.0;
+        for (std::size_t i : samples) {
+            largest = std::max(largest, at(i, shape, values));
+        }
+        return largest;
+    }
+
+  private:
+    double source_ohm_;
+    std::vector<Complex> z_l_, y_l_, y_c_, z_c_, z_load_;
+};
+
+class Designer {
+  public:
+    explicit Designer(const DesignInput& input);
+
+    [[nodiscard]] Ladder ladder(const Shape& shape, const std::vector<double>& x) const;
+
+    [[nodiscard]] double value(Kind kind, double x) const;
+
+    [[nodiscard]] double log_value(const Element& element) const;
+
+    // The score of a point: the largest |Gamma_in|^2 on the given samples.
+    [[nodiscard]] Goal goal(const Shape& shape, const std::vector<std::size_t>& samples);
+
+    // Minimax on all samples by exchange: refine on a few samples, add the local peaks of
+    // |Gamma_in| over all samples that exceed the few's worst, and again, until the few's worst
+    // is the worst of all. Never returns a point worse than the start on all samples.
+    Found refine_all(const Shape& shape, std::vector<double> start);
+
+    DesignResult run();
+
+    // Local minimax refinement: Nelder-Mead restarted around the best point with smaller and
+    // smaller simplices until a restart no longer improves.
+    Found refine_minimax(const Goal& score, std::vector<double> start);
+
+    // Re-optimises the variables not in `fixed` from `x`, on every sample.
+    Found refine_free(const Shape& shape, const std::vector<double>& x,
+                      const std::vector<bool>& fixed);
+
+    std::optional<Design> round_to(const Design& design, rf::ESeries series);
+
+  private:
+    std::vector<std::size_t> all_indices() const;
+
+    std::vector<std::size_t> coarse_indices() const;
+
+    // The start with every part at its natural value except the one next to the load, which
+    // resonates the load's reactance (series) or susceptance (shunt) at the band's centre; none
+    // when that part cannot (a series L cannot cancel an inductive load).
+    std::optional<std::vector<double>> resonating_start(const Shape& shape) const;
+
+    static double vanishing(Position position, Kind kind);
+
+    // Starts for `shape` from the screened networks of one element fewer: the shape without
+    // its first or without its last element, with that element vanishing.
+    template <typename IndexOf>
+    std::vector<std::vector<double>> extensions(const Shape& shape,
+                                                const std::vector<std::vector<double>>& smaller,
+                                                const IndexOf& index_of) const;
+
+    // The shapes one element larger that hold `shape` with a vanishing element at either end,
+    // with their starting points.
+    static std::vector<std::pair<Shape, std::vector<double>>> grown(const Shape& shape,
+                                                                    const std::vector<double>& x);
+
+    static std::vector<double> standard_neighbours(double value, rf::ESeries series);
+
+    void tick();
+
+    double total_units() const;
+
+    void report(double done);
+
+    const DesignInput& input_;
+    Objective objective_;
+    std::vector<std::size_t> all_;
+    std::vector<std::size_t> coarse_;
+    std::mt19937_64 rng_;
+    double natural_l_ = 1;
+    double natural_c_ = 1;
+    double done_ = 0;
+    long evaluations_ = 0;
+    bool stopped_ = false;
+};
+
+} // namespace veltrane::match::design_detail
