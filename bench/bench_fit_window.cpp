@@ -3,6 +3,7 @@
 // the event loop is watched for stalls. Runs on the offscreen platform unless QT_QPA_PLATFORM
 // says otherwise.
 
+#include "bench/plot_drag.h"
 #include "fit/chart_view.h"
 #include "fit/fit_window.h"
 #include "io/safe_file.h"
@@ -63,11 +64,6 @@ bool open(FitWindow& window, const QString& path) {
     return loaded.wait(60000);
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
-
 void BM_DragMarker1601(benchmark::State& state) {
     QTemporaryDir dir;
     FitWindow window;
@@ -79,34 +75,8 @@ void BM_DragMarker1601(benchmark::State& state) {
     }
     veltrane::fit::ChartView* chart = window.chart();
     const auto& frame = window.picture().frame;
-    const double y = frame.plot_area.y + frame.plot_area.height / 2;
-    const QPointF start =
-        chart->to_widget({veltrane::rf::plot_x(frame, window.points_ghz()[0]), y});
-    QMouseEvent press(QEvent::MouseButtonPress, start, chart->mapToGlobal(start), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(chart, &press);
-
-    // Back and forth between 1.2 and 1.9 GHz, a new place each move.
-    std::vector<QPointF> places;
-    for (int k = 0; k < 64; ++k) {
-        const double f = 1.2 + 0.7 * std::abs(1 - k / 32.0);
-        places.push_back(chart->to_widget({veltrane::rf::plot_x(frame, f), y}));
-    }
-    std::vector<double> times_ms;
-    std::size_t k = 0;
-    for (auto _ : state) {
-        const auto t0 = std::chrono::steady_clock::now();
-        const QPointF at = places[k++ % places.size()];
-        QMouseEvent move(QEvent::MouseMove, at, chart->mapToGlobal(at), Qt::NoButton,
-                         Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(chart, &move);
-        chart->repaint(); // both plots, synchronously
-        const std::chrono::duration<double, std::milli> spent =
-            std::chrono::steady_clock::now() - t0;
-        times_ms.push_back(spent.count());
-        state.SetIterationTime(spent.count() / 1000);
-    }
-    state.counters["median_ms"] = median(times_ms);
+    // The F1 marker back and forth between 1.2 and 1.9 GHz.
+    veltrane::bench::time_plot_drag(state, chart, frame, window.points_ghz()[0], 1.2, 0.7);
 }
 BENCHMARK(BM_DragMarker1601)->UseManualTime()->Unit(benchmark::kMillisecond);
 
@@ -139,7 +109,7 @@ void BM_Open100000(benchmark::State& state) {
         longest = std::max(longest, static_cast<double>(clock.elapsed() - last));
         stalls.push_back(longest);
     }
-    state.counters["longest_stall_ms"] = median(stalls);
+    state.counters["longest_stall_ms"] = veltrane::bench::median(stalls);
 }
 BENCHMARK(BM_Open100000)->Unit(benchmark::kMillisecond)->Iterations(5);
 
@@ -210,7 +180,7 @@ void BM_Cancel300001(benchmark::State& state) {
         latencies.push_back(spent.count());
         state.SetIterationTime(spent.count() / 1000);
     }
-    state.counters["median_ms"] = median(latencies);
+    state.counters["median_ms"] = veltrane::bench::median(latencies);
     state.counters["max_ms"] = *std::max_element(latencies.begin(), latencies.end());
 }
 BENCHMARK(BM_Cancel300001)

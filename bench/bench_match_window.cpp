@@ -4,6 +4,7 @@
 // examples/antenna.s1p over 2.2 to 2.7 GHz. Runs on the offscreen platform unless
 // QT_QPA_PLATFORM says otherwise.
 
+#include "bench/plot_drag.h"
 #include "fit/chart_view.h"
 #include "fit/fit_window.h"
 #include "fit/match_panel.h"
@@ -50,11 +51,6 @@ QString write_file(const QTemporaryDir& dir, int points) {
     return path;
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
-
 void type(FitWindow& window, const char* name, const QString& text) {
     auto* edit = window.findChild<QLineEdit*>(QString::fromLatin1(name));
     edit->setText(text);
@@ -93,35 +89,8 @@ void BM_DragBandEdge1601(benchmark::State& state) {
     }
     veltrane::fit::ChartView* chart = window.chart();
     const auto& frame = window.picture().frame;
-    const double y = frame.plot_area.y + frame.plot_area.height / 2;
-    const QPointF start = chart->to_widget({veltrane::rf::plot_x(frame, 2.2), y});
-    QMouseEvent press(QEvent::MouseButtonPress, start, chart->mapToGlobal(start), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(chart, &press);
-    // FH back and forth between 2.2 and 2.9 GHz, a new place each move.
-    std::vector<QPointF> places;
-    for (int k = 0; k < 64; ++k) {
-        const double f = 2.2 + 0.7 * std::abs(1 - k / 32.0);
-        places.push_back(chart->to_widget({veltrane::rf::plot_x(frame, f), y}));
-    }
-    std::vector<double> times_ms;
-    std::size_t k = 0;
-    for (auto _ : state) {
-        const auto t0 = std::chrono::steady_clock::now();
-        const QPointF at = places[k++ % places.size()];
-        QMouseEvent move(QEvent::MouseMove, at, chart->mapToGlobal(at), Qt::NoButton,
-                         Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(chart, &move);
-        chart->repaint(); // both plots, synchronously
-        const std::chrono::duration<double, std::milli> spent =
-            std::chrono::steady_clock::now() - t0;
-        times_ms.push_back(spent.count());
-        state.SetIterationTime(spent.count() / 1000);
-    }
-    QMouseEvent release(QEvent::MouseButtonRelease, start, chart->mapToGlobal(start),
-                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(chart, &release);
-    state.counters["median_ms"] = median(times_ms);
+    // FH back and forth between 2.2 and 2.9 GHz.
+    veltrane::bench::time_plot_drag(state, chart, frame, 2.2, 2.2, 0.7);
     state.counters["band_fh_ghz"] = panel->band().fh_ghz; // the drag reached the panel
 }
 BENCHMARK(BM_DragBandEdge1601)->UseManualTime()->Unit(benchmark::kMillisecond);
