@@ -220,8 +220,10 @@ void FitWindow::pin_model() {
                     ": Ls = " + rf::readable(m.ls_nh) + " nH, Cs = " + rf::readable(m.cs_pf) +
                     " pF, Lp = " + rf::readable(m.lp_nh) + " nH, Cp = " + rf::readable(m.cp_pf) +
                     " pF, RL = " + rf::readable(m.rl_ohm) + " \u03a9";
-    if (const ChoiceRow* row = chosen_row(); row != nullptr && row->band_fit) {
-        curve.figures += ", band |\u0394\u0393| " + rf::readable(row->band_fit->max, 4);
+    if (const ChoiceRow* row = chosen_row(); row != nullptr && row->data_fit) {
+        // The figure and label of the choices table and the best-fit list.
+        curve.figures +=
+            ", " + std::string(data_fit_label) + " " + rf::readable(row->data_fit->max, 4);
     }
     curve.f_ghz = rf::curve_frequencies(m, model_sweep(*data_), z0_ohm_, 0.005);
     curve.g = rf::model_reflections(m, curve.f_ghz, z0_ohm_);
