@@ -1,0 +1,155 @@
+// The Match panel: the data and the model, the band (typed, or dragged by its edges on the charts),
+// the bound and the data's estimate, and what the panel draws over the charts.
+
+#include "fit/match_panel.h"
+#include "fit/window_common.h"
+
+#include <QLabel>
+#include <QLineEdit>
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace veltrane::fit {
+
+namespace {
+
+QString limit_text(const match::Limit& l) {
+    return QStringLiteral("|\u0393| ") + number(l.gamma, 4) + QStringLiteral(", RL ") +
+           number(l.rl_db, 4) + QStringLiteral(" dB, gain ") + number(l.gain_db, 4) +
+           QStringLiteral(" dB");
+}
+
+} // namespace
+
+void MatchPanel::set_data(const rf::PortData* data, const QString& name) {
+    forget_networks();
+    data_ = data;
+    name_ = name;
+    all_load_ = data_ != nullptr ? views::band_load(*data_, 0, HUGE_VAL) : match::Load{};
+    show_message({});
+    if (data_ == nullptr || data_->f_ghz.empty()) {
+        return;
+    }
+    const double lo = data_->f_ghz.front();
+    const double hi = data_->f_ghz.back();
+    if (!band_by_user_ || band_.fl_ghz < lo || band_.fh_ghz > hi) {
+        band_by_user_ = false;
+        band_ = {lo + (hi - lo) / 3, lo + 2 * (hi - lo) / 3};
+    }
+    update_limits();
+}
+
+void MatchPanel::set_model(const std::optional<rf::LumpedModel>& model,
+                           const std::optional<match::Band>& band) {
+    model_ = model;
+    model_band_ = band;
+    if (!band_by_user_ && band && data_ != nullptr && !data_->f_ghz.empty()) {
+        const match::Band inside{std::max(band->fl_ghz, data_->f_ghz.front()),
+                                 std::min(band->fh_ghz, data_->f_ghz.back())};
+        if (inside.fh_ghz > inside.fl_ghz) {
+            band_ = inside;
+        }
+    }
+    update_limits();
+}
+
+void MatchPanel::set_band(const match::Band& band, bool by_user) {
+    band_ = band;
+    band_by_user_ = band_by_user_ || by_user;
+    band_moved();
+    emit changed();
+}
+
+void MatchPanel::band_moved() {
+    update_limits();
+    if (chosen_ && !load_.f_ghz.empty()) {
+        const match::Design* design = exported();
+        chosen_now_ =
+            match::evaluate(design->ladder, load_, designed_source_ohm_, designed_losses_);
+    }
+    show_chosen();
+}
+
+void MatchPanel::update_limits() {
+    for (auto [edit, value] :
+         {std::pair{fl_edit_, band_.fl_ghz}, std::pair{fh_edit_, band_.fh_ghz}}) {
+        if (!edit->hasFocus() || dragging_) {
+            edit->setText(number(value, 6));
+        }
+    }
+    load_ = {};
+    bound_.reset();
+    estimate_.reset();
+    if (data_ == nullptr) {
+        bound_label_->setText(QStringLiteral("Open a file to match"));
+        return;
+    }
+    if (const auto problem = views::band_problem(*data_, band_)) {
+        bound_label_->setText(qs(*problem));
+        return;
+    }
+    load_ = views::band_load(*data_, band_.fl_ghz, band_.fh_ghz);
+    if (model_) {
+        bound_ = match::model_bound(*model_, band_);
+    }
+    estimate_ = match::data_estimate(all_load_, band_, source_ohm());
+    QString text = bound_ ? QStringLiteral("Bound of the model: ") + limit_text(*bound_)
+                          : QStringLiteral("No bound: no model with a positive section");
+    if (estimate_) {
+        text += QStringLiteral("\nEstimate from the data (not a bound): ") + limit_text(*estimate_);
+    }
+    bound_label_->setText(text);
+}
+
+void MatchPanel::decorate(rf::Picture& picture) const {
+    if (!active_ || data_ == nullptr || data_->f_ghz.empty()) {
+        return;
+    }
+    views::add_match_overlay(picture, {band_, bound_, {}, {}, true});
+}
+
+void MatchPanel::contribute(rf::PlotInput& input) const {
+    if (!active_ || data_ == nullptr || data_->f_ghz.empty()) {
+        return;
+    }
+    if (!curve_g_.empty()) {
+        input.extra.push_back(
+            {"matched", "", curve_f_ghz_, curve_g_, rf::CurveRole::Matched, rf::Dash::Solid});
+    }
+    if (bound_) {
+        input.db_mark = bound_->rl_db;
+    }
+}
+
+bool MatchPanel::press(const rf::ChartFrame& frame, rf::Point p, double reach) {
+    if (!active_ || data_ == nullptr || data_->f_ghz.empty()) {
+        return false;
+    }
+    dragging_ = views::band_edge_at(frame, band_, p, reach);
+    return dragging_.has_value();
+}
+
+bool MatchPanel::drag(const rf::ChartFrame& frame, rf::Point p) {
+    if (!dragging_ || data_ == nullptr || data_->f_ghz.empty()) {
+        return false;
+    }
+    const double lo = data_->f_ghz.front();
+    const double hi = data_->f_ghz.back();
+    double f = p.x < frame.plot_area.x ? lo : hi;
+    if (const auto under = rf::plot_frequency(frame, {p.x, frame.plot_area.y + 1})) {
+        f = *under;
+    }
+    const match::Band moved = views::moved_band(band_, *dragging_, f, lo, hi, (hi - lo) / 200);
+    if (moved.fl_ghz != band_.fl_ghz || moved.fh_ghz != band_.fh_ghz) {
+        set_band(moved, true);
+    }
+    return true;
+}
+
+void MatchPanel::release() {
+    dragging_.reset();
+}
+
+} // namespace veltrane::fit

@@ -1,0 +1,43 @@
+#pragma once
+
+// What the files of the Match panel share: the view of a picture and reading a number field.
+
+#include "format/text_number.h"
+#include "rf/picture.h"
+
+#include <QLineEdit>
+#include <QSize>
+#include <QString>
+#include <QWidget>
+
+#include <optional>
+#include <string>
+
+class QPaintEvent;
+
+namespace veltrane::fit {
+
+// A display list drawn as large as fits: the schematic and the yield's histogram.
+class PictureView final : public QWidget {
+  public:
+    PictureView(const rf::Picture* picture, QSize hint);
+    [[nodiscard]] QSize sizeHint() const override { return hint_; }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    const rf::Picture* picture_;
+    QSize hint_;
+};
+
+// The number in a field; nothing when it is empty.
+inline std::optional<double> field_number(const QLineEdit* edit) {
+    const std::string text = edit->text().trimmed().toStdString();
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    return text_to_number(text);
+}
+
+} // namespace veltrane::fit

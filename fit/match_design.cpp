@@ -1,0 +1,259 @@
+// The Match panel: the design of ladders of 1..N elements on a worker thread, its results, the
+// list of sizes and the chosen network with its matched curve and schematic.
+
+#include "fit/match_common.h"
+#include "fit/match_panel.h"
+#include "fit/window_common.h"
+
+#include "match/match_files.h"
+#include "match/schematic.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <new>
+#include <string>
+
+namespace veltrane::fit {
+
+namespace {
+
+// Samples of the matched curve on the charts at most.
+constexpr std::size_t max_curve_points = 2001;
+constexpr double schematic_width = 1000;
+constexpr double schematic_base_width = 300;
+constexpr double part_width = 115;
+
+} // namespace
+
+void MatchPanel::forget_networks() {
+    ++design_generation_;
+    ++parts_generation_;
+    for (const auto& stop : {stop_design_, stop_parts_}) {
+        if (stop) {
+            stop->store(true);
+        }
+    }
+    networks_.clear();
+    chosen_.reset();
+    chosen_now_.reset();
+    standard_.reset();
+    yield_.reset();
+    histogram_ = {};
+    histogram_picture_ = views::histogram_picture({}, 360, 110);
+    curve_f_ghz_.clear();
+    curve_g_.clear();
+    schematic_ = {};
+    progress_->setValue(0);
+    cancel_button_->setEnabled(false);
+    fill_list();
+    chosen_label_->clear();
+    schematic_view_->update();
+    histogram_view_->update();
+}
+
+match::DesignInput MatchPanel::design_input() const {
+    match::DesignInput input;
+    input.load = load_;
+    input.source_ohm = designed_source_ohm_;
+    input.losses = designed_losses_;
+    input.max_elements = elements_->value();
+    return input;
+}
+
+void MatchPanel::start_design() {
+    if (data_ == nullptr) {
+        show_message(QStringLiteral("Open a file first"));
+        return;
+    }
+    update_limits();
+    if (const auto problem = views::band_problem(*data_, band_)) {
+        show_message(qs(*problem));
+        return;
+    }
+    const auto r = field_number(source_edit_);
+    if (!r || !(*r > 0) || !std::isfinite(*r)) {
+        show_message(QStringLiteral("The source resistance must be a positive number of ohm"));
+        return;
+    }
+    const auto parts_losses = losses();
+    if (!parts_losses) {
+        show_message(QStringLiteral("A part's Q must be a positive number, or empty"));
+        return;
+    }
+    // A design still running was asked for other settings: it stops, and what it finds is
+    // dropped.
+    forget_networks();
+    designed_source_ohm_ = *r;
+    designed_losses_ = *parts_losses;
+    stop_design_ = std::make_shared<std::atomic<bool>>(false);
+    match::DesignInput input = design_input();
+    QPointer<QProgressBar> bar = progress_;
+    auto stop = stop_design_;
+    input.progress = [stop, bar](double done) {
+        QMetaObject::invokeMethod(
+            bar,
+            [stop, bar, done] {
+                if (bar && !stop->load()) {
+                    bar->setValue(static_cast<int>(done * slider_steps));
+                }
+            },
+            Qt::QueuedConnection);
+        return !stop->load();
+    };
+    design_button_->setText(QStringLiteral("&Design again"));
+    cancel_button_->setEnabled(true);
+    show_message(QStringLiteral("Designing\u2026"));
+    designer_.setFuture(QtConcurrent::run([input, generation = design_generation_] {
+        // Nothing may leave a worker thread: an exception there would end the program.
+        try {
+            return Designed{generation, match::design_networks(input)};
+        } catch (const std::bad_alloc&) {
+            return Designed{generation, std::string{"Not enough memory for the design"}};
+        } catch (...) {
+            return Designed{generation, std::string{"The design failed"}};
+        }
+    }));
+}
+
+void MatchPanel::cancel_design() {
+    if (stop_design_) {
+        stop_design_->store(true);
+    }
+}
+
+void MatchPanel::design_finished() {
+    Designed designed = designer_.result();
+    if (designed.generation != design_generation_) {
+        return; // started for data or settings no longer shown
+    }
+    cancel_button_->setEnabled(false);
+    if (auto* text = std::get_if<std::string>(&designed.result)) {
+        progress_->setValue(0);
+        show_message(qs(*text));
+        emit design_done();
+        return;
+    }
+    auto& result = std::get<match::DesignResult>(designed.result);
+    networks_ = std::move(result.networks);
+    progress_->setValue(result.stopped ? 0 : slider_steps);
+    show_message(result.stopped ? QStringLiteral("Stopped: ") + QString::number(networks_.size()) +
+                                      QStringLiteral(" sizes designed")
+                                : QString());
+    chosen_.reset();
+    if (!networks_.empty()) {
+        chosen_ = networks_.size() - 1;
+        chosen_now_ = networks_.back().figures;
+    }
+    fill_list();
+    show_chosen();
+    update_curve();
+    start_parts();
+    emit changed();
+    emit design_done();
+}
+
+void MatchPanel::choose(int index) {
+    if (index < 0 || index >= static_cast<int>(networks_.size())) {
+        return;
+    }
+    chosen_ = static_cast<std::size_t>(index);
+    ++parts_generation_;
+    standard_.reset();
+    yield_.reset();
+    chosen_now_ =
+        match::evaluate(networks_[*chosen_].ladder, load_, designed_source_ohm_, designed_losses_);
+    {
+        const QSignalBlocker block(sizes_);
+        sizes_->setCurrentRow(index);
+    }
+    show_chosen();
+    update_curve();
+    start_parts();
+    emit changed();
+}
+
+void MatchPanel::fill_list() {
+    const QSignalBlocker block(sizes_);
+    sizes_->clear();
+    for (const match::Design& design : networks_) {
+        auto* item = new QListWidgetItem(qs(views::size_row_text(views::size_row(design, bound_))));
+        item->setToolTip(qs(match::ladder_summary(design.ladder)));
+        sizes_->addItem(item);
+    }
+    if (chosen_) {
+        sizes_->setCurrentRow(static_cast<int>(*chosen_));
+    }
+}
+
+const match::Design* MatchPanel::exported() const {
+    if (standard_) {
+        return &*standard_;
+    }
+    return chosen_ && *chosen_ < networks_.size() ? &networks_[*chosen_] : nullptr;
+}
+
+std::optional<match::Figures> MatchPanel::chosen_figures() const {
+    return chosen_now_;
+}
+
+void MatchPanel::show_chosen() {
+    const match::Design* design = exported();
+    if (design == nullptr || data_ == nullptr) {
+        chosen_label_->clear();
+        return;
+    }
+    QString text =
+        (standard_ ? qs(rf::e_series_name(*standard_series_)) + QStringLiteral(" values")
+                   : QString::number(design->ladder.size()) + QStringLiteral(" elements")) +
+        QStringLiteral(" over ") + number(band_.fl_ghz, 6) + QStringLiteral(" to ") +
+        number(band_.fh_ghz, 6) + QStringLiteral(" GHz");
+    if (chosen_now_) {
+        text += QStringLiteral(": |\u0393| ") + number(chosen_now_->worst_gamma, 4) +
+                QStringLiteral(", RL ") + number(chosen_now_->worst_rl_db, 4) +
+                QStringLiteral(" dB, gain ") + number(chosen_now_->gain_db, 4) +
+                QStringLiteral(" dB");
+    }
+    chosen_label_->setText(text);
+}
+
+void MatchPanel::update_curve() {
+    curve_f_ghz_.clear();
+    curve_g_.clear();
+    schematic_ = {};
+    schematic_view_->update();
+    const match::Design* design = exported();
+    if (design == nullptr || data_ == nullptr) {
+        return;
+    }
+    // As wide as the parts need: a short ladder is drawn large in the panel.
+    const double width =
+        std::min(schematic_width,
+                 schematic_base_width + part_width * static_cast<double>(design->ladder.size()));
+    const match::SchematicLayout layout =
+        match::schematic_layout(design->ladder, designed_source_ohm_, name_.toStdString(), width);
+    schematic_ = {};
+    schematic_.width = layout.width;
+    schematic_.height = layout.height;
+    match::draw_schematic(schematic_, layout, 0);
+    // The matched curve over the data, every so many samples of a large file.
+    const match::Load& all = all_load_;
+    const std::size_t step = all.f_ghz.size() / max_curve_points + 1;
+    match::Load drawn;
+    for (std::size_t i = 0; i < all.f_ghz.size(); i += step) {
+        drawn.f_ghz.push_back(all.f_ghz[i]);
+        drawn.z_ohm.push_back(all.z_ohm[i]);
+    }
+    curve_f_ghz_ = drawn.f_ghz;
+    curve_g_ = views::matched_curve(design->ladder, designed_losses_, drawn, data_->reference_ohm);
+}
+
+} // namespace veltrane::fit

@@ -1,0 +1,155 @@
+// The Match panel: the match as text, its files, and the panel's settings.
+
+#include "fit/match_panel.h"
+#include "fit/window_common.h"
+
+#include "fit/picture_painter.h"
+#include "io/safe_file.h"
+#include "match/match_files.h"
+#include "match/schematic.h"
+#include "rf/svg.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSettings>
+#include <QSpinBox>
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace veltrane::fit {
+
+QString MatchPanel::results_text() const {
+    if (networks_.empty()) {
+        return {};
+    }
+    views::MatchReport report{
+        band_,     designed_source_ohm_, bound_, estimate_, networks_, chosen_,
+        standard_, standard_series_,     yield_};
+    return QStringLiteral("\n") + qs(views::match_text(report));
+}
+
+std::optional<QString> MatchPanel::export_to(MatchExport kind, const QString& path) const {
+    const match::Design* design = exported();
+    if (design == nullptr || data_ == nullptr) {
+        return QStringLiteral("Design a matching network first");
+    }
+    const match::Ladder& ladder = design->ladder;
+    std::string bytes;
+    switch (kind) {
+    case MatchExport::NetworkTouchstone: {
+        std::vector<double> f;
+        std::copy_if(data_->f_ghz.begin(), data_->f_ghz.end(), std::back_inserter(f),
+                     [](double v) { return v >= 0; });
+        bytes = match::network_touchstone(ladder, designed_losses_, designed_source_ohm_, f);
+        break;
+    }
+    case MatchExport::NetworkSpice:
+        bytes = match::network_spice(ladder, designed_losses_, designed_source_ohm_, band_);
+        break;
+    case MatchExport::MatchedTouchstone:
+        bytes =
+            match::matched_touchstone(ladder, designed_losses_, designed_source_ohm_, all_load_);
+        break;
+    case MatchExport::Svg:
+    case MatchExport::Png: {
+        rf::Picture picture;
+        if (picture_source_) {
+            picture = picture_source_();
+        } else {
+            picture = match::match_picture(
+                {ladder, designed_losses_, designed_source_ohm_, all_load_, band_, bound_});
+        }
+        const match::SchematicLayout layout = match::schematic_layout(
+            ladder, designed_source_ohm_, name_.toStdString(), picture.width);
+        const rf::Picture whole = match::with_schematic(std::move(picture), layout);
+        if (kind == MatchExport::Svg) {
+            bytes = rf::svg_text(whole);
+        } else {
+            const auto png = png_bytes(whole, 2);
+            if (!png) {
+                return QStringLiteral("Cannot write ") + path +
+                       QStringLiteral(": the picture cannot be encoded as PNG");
+            }
+            bytes.assign(png->constData(), static_cast<std::size_t>(png->size()));
+        }
+        break;
+    }
+    }
+    if (auto failed = write_file_safely(std::filesystem::path(file_name(path)), bytes)) {
+        return qs(*failed);
+    }
+    return std::nullopt;
+}
+
+void MatchPanel::add_export_actions(QMenu* menu) {
+    struct Kind {
+        const char* title;
+        const char* name;
+        const char* filter;
+        MatchExport kind;
+    };
+    static constexpr std::array<Kind, 5> kinds = {{
+        {"Matching network as Touchstone t&wo-port\u2026", "match.s2p", "Touchstone (*.s2p)",
+         MatchExport::NetworkTouchstone},
+        {"Matching network as SP&ICE\u2026", "match.cir", "SPICE (*.cir *.sp *.lib)",
+         MatchExport::NetworkSpice},
+        {"&Matched input as Touchstone\u2026", "matched.s1p", "Touchstone (*.s1p)",
+         MatchExport::MatchedTouchstone},
+        {"Match picture with schematic as SV&G\u2026", "match.svg", "SVG (*.svg)",
+         MatchExport::Svg},
+        {"Match picture with schematic as P&NG\u2026", "match.png", "PNG (*.png)",
+         MatchExport::Png},
+    }};
+    menu->addSeparator();
+    for (const Kind& k : kinds) {
+        menu->addAction(QString::fromUtf8(k.title), this, [this, k] {
+            const QString path = QFileDialog::getSaveFileName(
+                this, QString::fromUtf8(k.title).remove(QLatin1Char('&')).chopped(1),
+                QString::fromLatin1(k.name), QString::fromLatin1(k.filter));
+            if (path.isEmpty()) {
+                return;
+            }
+            const auto failed = export_to(k.kind, path);
+            show_message(failed ? *failed : QStringLiteral("Wrote ") + path);
+        });
+    }
+}
+
+void MatchPanel::save_settings(QSettings& settings) const {
+    settings.setValue(QStringLiteral("match/source"), source_edit_->text());
+    settings.setValue(QStringLiteral("match/elements"), elements_->value());
+    settings.setValue(QStringLiteral("match/series"), series_box_->currentIndex());
+    settings.setValue(QStringLiteral("match/inductor_q"), inductor_q_->text());
+    settings.setValue(QStringLiteral("match/capacitor_q"), capacitor_q_->text());
+    settings.setValue(QStringLiteral("match/tolerance"), tolerance_->text());
+    settings.setValue(QStringLiteral("match/runs"), runs_->value());
+    settings.setValue(QStringLiteral("match/target"), target_->text());
+}
+
+void MatchPanel::restore_settings(const QSettings& settings) {
+    const auto text = [&](const char* key, QLineEdit* edit) {
+        const QVariant value = settings.value(QLatin1String(key));
+        if (!value.isNull()) {
+            edit->setText(value.toString());
+        }
+    };
+    text("match/source", source_edit_);
+    text("match/inductor_q", inductor_q_);
+    text("match/capacitor_q", capacitor_q_);
+    text("match/tolerance", tolerance_);
+    text("match/target", target_);
+    elements_->setValue(settings.value(QStringLiteral("match/elements"), 4).toInt());
+    runs_->setValue(settings.value(QStringLiteral("match/runs"), 500).toInt());
+    const QSignalBlocker block(series_box_);
+    series_box_->setCurrentIndex(std::clamp(
+        settings.value(QStringLiteral("match/series"), 0).toInt(), 0, series_box_->count() - 1));
+}
+
+} // namespace veltrane::fit

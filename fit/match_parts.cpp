@@ -1,0 +1,104 @@
+// The Match panel: the chosen network in standard values and its yield, on a worker thread.
+
+#include "fit/match_common.h"
+#include "fit/match_panel.h"
+#include "fit/window_common.h"
+
+#include <QComboBox>
+#include <QSpinBox>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace veltrane::fit {
+
+namespace {
+
+constexpr int histogram_bins = 20;
+
+} // namespace
+
+void MatchPanel::start_parts() {
+    ++parts_generation_;
+    if (stop_parts_) {
+        stop_parts_->store(true);
+    }
+    if (!chosen_ || load_.f_ghz.empty()) {
+        return;
+    }
+    std::optional<rf::ESeries> series;
+    if (series_box_->currentIndex() > 0) {
+        series = static_cast<rf::ESeries>(series_box_->currentData().toInt());
+    }
+    const double tolerance = field_number(tolerance_).value_or(0);
+    const long runs = runs_->value();
+    const auto target = field_number(target_);
+    stop_parts_ = std::make_shared<std::atomic<bool>>(false);
+    match::DesignInput input = design_input();
+    auto stop = stop_parts_;
+    input.progress = [stop](double) { return !stop->load(); };
+    standard_series_ = series;
+    parter_.setFuture(QtConcurrent::run([input, design = networks_[*chosen_], series, tolerance,
+                                         runs, target, generation = parts_generation_] {
+        Parts parts;
+        parts.generation = generation;
+        try {
+            if (series) {
+                parts.standard = match::standard_network(design, input, *series);
+            }
+            const match::Design& varied = parts.standard ? *parts.standard : design;
+            if (tolerance > 0 && std::isfinite(tolerance) && runs > 0) {
+                parts.yield_runs = views::yield_runs(varied.ladder, input.load, input.source_ohm,
+                                                     input.losses, tolerance, runs);
+                std::vector<double> sorted = parts.yield_runs;
+                std::sort(sorted.begin(), sorted.end());
+                const double goal = target.value_or(varied.figures.worst_rl_db - 1);
+                const views::Histogram h = views::histogram(sorted, goal, 1);
+                const std::size_t mid = sorted.size() / 2;
+                parts.yield = match::YieldFigures{
+                    tolerance,
+                    runs,
+                    goal,
+                    h.share,
+                    sorted.front(),
+                    sorted.size() % 2 == 1 ? sorted[mid] : (sorted[mid - 1] + sorted[mid]) / 2,
+                    sorted.back()};
+            }
+        } catch (const std::bad_alloc&) {
+            parts.failure = "Not enough memory for the standard values and the yield";
+        } catch (...) {
+            parts.failure = "The standard values or the yield failed";
+        }
+        return parts;
+    }));
+}
+
+void MatchPanel::parts_finished() {
+    Parts parts = parter_.result();
+    if (parts.generation != parts_generation_) {
+        return;
+    }
+    if (!parts.failure.empty()) {
+        show_message(qs(parts.failure));
+    }
+    standard_ = std::move(parts.standard);
+    yield_ = parts.yield;
+    histogram_ = yield_ ? views::histogram(parts.yield_runs, yield_->target_rl_db, histogram_bins)
+                        : views::Histogram{};
+    histogram_picture_ = views::histogram_picture(histogram_, 360, 110);
+    histogram_view_->update();
+    if (standard_) {
+        chosen_now_ = standard_->figures;
+    }
+    fill_list();
+    show_chosen();
+    update_curve();
+    emit changed();
+    emit parts_done();
+}
+
+} // namespace veltrane::fit
