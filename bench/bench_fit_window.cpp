@@ -3,7 +3,7 @@
 // the event loop is watched for stalls. Runs on the offscreen platform unless QT_QPA_PLATFORM
 // says otherwise.
 
-#include "bench/plot_drag.h"
+#include "bench/window_bench.h"
 #include "fit/chart_view.h"
 #include "fit/fit_window.h"
 #include "io/safe_file.h"
@@ -32,23 +32,8 @@
 
 namespace {
 
+using veltrane::bench::write_file;
 using veltrane::fit::FitWindow;
-
-// A measured-looking file: a Parallel/Series model with a ripple, `points` samples 1 to 3 GHz.
-QString write_file(const QTemporaryDir& dir, int points) {
-    using namespace veltrane::rf;
-    const LumpedModel model{veltrane::Topology::ParallelSeries, 4.2, 1.1, 0.9, 4.7, 62.0};
-    std::vector<double> f;
-    for (int i = 0; i < points; ++i) {
-        f.push_back(1.0 + 2.0 * i / (points - 1));
-    }
-    const std::string text = touchstone_text({model, std::nullopt, std::nullopt}, f, 50);
-    const QString path = dir.filePath(QStringLiteral("data%1.s1p").arg(points));
-    if (veltrane::write_file_safely(path.toStdString(), text)) {
-        std::abort();
-    }
-    return path;
-}
 
 void show_until_exposed(QWidget& window) {
     window.show();

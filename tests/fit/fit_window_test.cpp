@@ -8,6 +8,7 @@
 #include "rf/model_impedance.h"
 #include "rf/numbers.h"
 #include "rf/touchstone.h"
+#include "support/chart_drag.h"
 #include "support/test_support.h"
 #include "views/chart_pointing.h"
 #include "views/evaluation.h"
@@ -169,17 +170,7 @@ class FitWindowTest : public QObject {
 
     // A press, moves and a release of the left button on the chart, in picture coordinates.
     void drag(veltrane::rf::Point from, veltrane::rf::Point to) {
-        auto* chart = window_->chart();
-        const QPointF a = chart->to_widget(from);
-        const QPointF b = chart->to_widget(to);
-        QTest::mousePress(chart, Qt::LeftButton, {}, a.toPoint());
-        for (int step = 1; step <= 4; ++step) {
-            const QPointF at = a + (b - a) * step / 4.0;
-            QMouseEvent move(QEvent::MouseMove, at, chart->mapToGlobal(at), Qt::NoButton,
-                             Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(chart, &move);
-        }
-        QTest::mouseRelease(chart, Qt::LeftButton, {}, b.toPoint());
+        veltrane::testing::drag_on_chart(window_->chart(), from, to);
     }
 
   private slots:

@@ -8,6 +8,7 @@
 #include "match/design.h"
 #include "rf/e_series.h"
 #include "rf/touchstone.h"
+#include "support/chart_drag.h"
 #include "support/test_support.h"
 #include "views/match_view.h"
 
@@ -88,17 +89,7 @@ class MatchPanelTest : public QObject {
     }
 
     void drag(rf::Point from, rf::Point to) {
-        auto* chart = window_->chart();
-        const QPointF a = chart->to_widget(from);
-        const QPointF b = chart->to_widget(to);
-        QTest::mousePress(chart, Qt::LeftButton, {}, a.toPoint());
-        for (int step = 1; step <= 4; ++step) {
-            const QPointF at = a + (b - a) * step / 4.0;
-            QMouseEvent move(QEvent::MouseMove, at, chart->mapToGlobal(at), Qt::NoButton,
-                             Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(chart, &move);
-        }
-        QTest::mouseRelease(chart, Qt::LeftButton, {}, b.toPoint());
+        veltrane::testing::drag_on_chart(window_->chart(), from, to);
     }
 
   private slots:

@@ -1,21 +1,43 @@
 #pragma once
 
-// Timing a drag on the measured-data window's return-loss plot, as a person makes it.
+// What the benchmarks of the measured-data window share: a measured-looking file, and a drag on
+// the return-loss plot timed as a person makes it.
 
 #include "fit/chart_view.h"
+#include "io/safe_file.h"
 #include "rf/chart_frame.h"
+#include "rf/model_files.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace veltrane::bench {
+
+// A measured-looking file: a Parallel/Series model, `points` samples 1 to 3 GHz.
+inline QString write_file(const QTemporaryDir& dir, int points) {
+    const rf::LumpedModel model{Topology::ParallelSeries, 4.2, 1.1, 0.9, 4.7, 62.0};
+    std::vector<double> f;
+    for (int i = 0; i < points; ++i) {
+        f.push_back(1.0 + 2.0 * i / (points - 1));
+    }
+    const std::string text = rf::touchstone_text({model, std::nullopt, std::nullopt}, f, 50);
+    const QString path = dir.filePath(QStringLiteral("data%1.s1p").arg(points));
+    if (write_file_safely(path.toStdString(), text)) {
+        std::abort();
+    }
+    return path;
+}
 
 inline double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
@@ -24,7 +46,7 @@ inline double median(std::vector<double> values) {
 
 // Presses at `press_ghz` on the plot's middle line, then moves back and forth over `lo_ghz` to
 // `lo_ghz + span_ghz`, a new place each move, each move timed to the end of a synchronous
-// repaint of both charts; releases where it began. The times are the benchmark's iteration
+// repaint of both charts; releases at the last place. The times are the benchmark's iteration
 // times, their median the counter "median_ms".
 inline void time_plot_drag(benchmark::State& state, fit::ChartView* chart,
                            const rf::ChartFrame& frame, double press_ghz, double lo_ghz,
@@ -53,8 +75,9 @@ inline void time_plot_drag(benchmark::State& state, fit::ChartView* chart,
         times_ms.push_back(spent.count());
         state.SetIterationTime(spent.count() / 1000);
     }
-    QMouseEvent release(QEvent::MouseButtonRelease, start, chart->mapToGlobal(start),
-                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    const QPointF end = k > 0 ? places[(k - 1) % places.size()] : start;
+    QMouseEvent release(QEvent::MouseButtonRelease, end, chart->mapToGlobal(end), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(chart, &release);
     state.counters["median_ms"] = median(times_ms);
 }
