@@ -82,4 +82,19 @@ inline void time_plot_drag(benchmark::State& state, fit::ChartView* chart,
     state.counters["median_ms"] = median(times_ms);
 }
 
+// The benchmarks' main: offscreen unless a platform is named, with settings in a folder of their
+// own (the user's are left alone).
+inline int run_window_benchmarks(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
+
 } // namespace veltrane::bench
