@@ -157,6 +157,11 @@ FitWindow::FitWindow(QWidget* parent) : QMainWindow(parent) {
 // window, and it answers within a few milliseconds.
 FitWindow::~FitWindow() {
     stop_search();
+    // What is left of the destruction closes the window, and the field that has the focus then
+    // says it was edited: no child may call into a window that is already half gone.
+    for (QObject* child : findChildren<QObject*>()) {
+        child->blockSignals(true);
+    }
 }
 
 void FitWindow::show_message(const QString& text) {
