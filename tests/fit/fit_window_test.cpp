@@ -146,6 +146,14 @@ class FitWindowTest : public QObject {
         return window_->findChild<QTableWidget*>(QStringLiteral("choices"));
     }
 
+    // Presses Best fit (RL as it stands) and waits for the list.
+    bool run_best_fit() {
+        QSignalSpy done(window_.get(), &FitWindow::best_fit_done);
+        QTest::mouseClick(window_->findChild<QPushButton*>(QStringLiteral("best_fit")),
+                          Qt::LeftButton);
+        return done.wait(60000);
+    }
+
     int chosen_row() const {
         const auto& all = veltrane::rf::all_choices;
         return static_cast<int>(std::find(all.begin(), all.end(), window_->chosen()) - all.begin());
@@ -780,10 +788,7 @@ class FitWindowTest : public QObject {
     // no other, and undo brings it back.
     void best_fit_list_follows_the_model() {
         QVERIFY(open(antenna));
-        QSignalSpy done(window_.get(), &FitWindow::best_fit_done);
-        QTest::mouseClick(window_->findChild<QPushButton*>(QStringLiteral("best_fit")),
-                          Qt::LeftButton);
-        QVERIFY(done.wait(60000));
+        QVERIFY(run_best_fit());
         auto* list = window_->findChild<QListWidget*>(QStringLiteral("best_list"));
         QVERIFY(list->count() > 2);
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
@@ -978,10 +983,7 @@ class FitWindowTest : public QObject {
     void looks_right() {
         QVERIFY(open(antenna));
         // RL as the file opens: a search over RL as well takes minutes under the sanitizers.
-        QSignalSpy done(window_.get(), &FitWindow::best_fit_done);
-        QTest::mouseClick(window_->findChild<QPushButton*>(QStringLiteral("best_fit")),
-                          Qt::LeftButton);
-        QVERIFY(done.wait(60000));
+        QVERIFY(run_best_fit());
         auto* list = window_->findChild<QListWidget*>(QStringLiteral("best_list"));
         QVERIFY(list->count() > 0);
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
