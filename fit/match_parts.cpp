@@ -52,7 +52,7 @@ void MatchPanel::start_parts() {
             }
             const match::Design& varied = parts.standard ? *parts.standard : design;
             if (tolerance > 0 && std::isfinite(tolerance) && runs > 0) {
-                parts.yield_runs = views::yield_runs(varied.ladder, input.load, input.source_ohm,
+                parts.yield_runs = match::yield_runs(varied.ladder, input.load, input.source_ohm,
                                                      input.losses, tolerance, runs);
                 std::vector<double> sorted = parts.yield_runs;
                 std::sort(sorted.begin(), sorted.end());

@@ -226,6 +226,21 @@ std::optional<Design> standard_network(const Design& design, const DesignInput& 
     return Designer(input).round_to(design, series);
 }
 
+std::vector<double> yield_runs(const Ladder& ladder, const Load& load, double source_ohm,
+                               const Losses& losses, double tolerance_percent, long runs,
+                               std::uint64_t seed) {
+    std::vector<double> rl;
+    std::mt19937_64 rng(seed);
+    for (long r = 0; r < runs; ++r) {
+        Ladder varied = ladder;
+        for (Element& element : varied) {
+            element.value *= 1 + tolerance_percent / 100 * (2 * unit_uniform(rng()) - 1);
+        }
+        rl.push_back(evaluate(varied, load, source_ohm, losses).worst_rl_db);
+    }
+    return rl;
+}
+
 YieldFigures network_yield(const Ladder& ladder, const Load& load, double source_ohm,
                            const Losses& losses, double tolerance_percent, long runs,
                            double target_rl_db, std::uint64_t seed) {
@@ -233,20 +248,10 @@ YieldFigures network_yield(const Ladder& ladder, const Load& load, double source
     if (runs < 1) {
         return figures;
     }
-    std::mt19937_64 rng(seed);
-    std::vector<double> rl;
-    long meeting = 0;
-    for (long r = 0; r < runs; ++r) {
-        Ladder varied = ladder;
-        for (Element& element : varied) {
-            element.value *= 1 + tolerance_percent / 100 * (2 * unit_uniform(rng()) - 1);
-        }
-        const double worst = evaluate(varied, load, source_ohm, losses).worst_rl_db;
-        rl.push_back(worst);
-        if (worst >= target_rl_db) {
-            ++meeting;
-        }
-    }
+    std::vector<double> rl =
+        yield_runs(ladder, load, source_ohm, losses, tolerance_percent, runs, seed);
+    const auto meeting =
+        std::count_if(rl.begin(), rl.end(), [&](double worst) { return worst >= target_rl_db; });
     std::sort(rl.begin(), rl.end());
     figures.share = static_cast<double>(meeting) / static_cast<double>(runs);
     figures.min_rl_db = rl.front();

@@ -65,6 +65,14 @@ struct YieldFigures {
     double min_rl_db = 0.0, median_rl_db = 0.0, max_rl_db = 0.0;
 };
 
+// The worst in-band return loss of each run of the yield: every element varied uniformly within
+// +-tolerance_percent, the runs drawn from `seed`.
+[[nodiscard]] std::vector<double> yield_runs(const Ladder& ladder, const Load& load,
+                                             double source_ohm, const Losses& losses,
+                                             double tolerance_percent, long runs,
+                                             std::uint64_t seed = 1);
+
+// The figures of yield_runs() against `target_rl_db`.
 [[nodiscard]] YieldFigures network_yield(const Ladder& ladder, const Load& load, double source_ohm,
                                          const Losses& losses, double tolerance_percent, long runs,
                                          double target_rl_db, std::uint64_t seed = 1);

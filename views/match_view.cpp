@@ -138,21 +138,6 @@ std::string size_row_text(const SizeRow& row) {
     return text;
 }
 
-std::vector<double> yield_runs(const match::Ladder& ladder, const match::Load& load,
-                               double source_ohm, const match::Losses& losses,
-                               double tolerance_percent, long runs, std::uint64_t seed) {
-    std::vector<double> out;
-    std::mt19937_64 rng(seed);
-    for (long r = 0; r < runs; ++r) {
-        match::Ladder varied = ladder;
-        for (match::Element& element : varied) {
-            element.value *= 1 + tolerance_percent / 100 * (2 * match::unit_uniform(rng()) - 1);
-        }
-        out.push_back(match::evaluate(varied, load, source_ohm, losses).worst_rl_db);
-    }
-    return out;
-}
-
 Histogram histogram(const std::vector<double>& worst_rl_db, double target_rl_db, int bins) {
     Histogram h;
     h.target_rl_db = target_rl_db;

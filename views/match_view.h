@@ -57,13 +57,6 @@ struct SizeRow {
 // "4  |G| 0.3917  RL 8.14 dB  gain −0.723 dB  gap 0.51 dB": a line of the list.
 [[nodiscard]] std::string size_row_text(const SizeRow& row);
 
-// The worst in-band return loss of each run of the yield: every element varied uniformly within
-// +-tolerance_percent, the runs seeded as match::network_yield seeds them (the same networks).
-[[nodiscard]] std::vector<double> yield_runs(const match::Ladder& ladder, const match::Load& load,
-                                             double source_ohm, const match::Losses& losses,
-                                             double tolerance_percent, long runs,
-                                             std::uint64_t seed = 1);
-
 // The runs counted in `bins` equal bins from the lowest to the highest worst return loss, the
 // target, and the share of runs whose worst return loss reaches it.
 struct Histogram {

@@ -177,7 +177,7 @@ TEST(YieldRunsTest, AgreesWithTheLibrarysYield) {
     const Row rows[] = {{2, 200, 3.0}, {10, 101, 2.5}, {0, 5, 1}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.tolerance);
-        std::vector<double> runs = yield_runs(ladder, load, 50, {}, row.tolerance, row.runs);
+        std::vector<double> runs = match::yield_runs(ladder, load, 50, {}, row.tolerance, row.runs);
         const match::YieldFigures figures =
             match::network_yield(ladder, load, 50, {}, row.tolerance, row.runs, row.target);
         ASSERT_EQ(static_cast<long>(runs.size()), row.runs);
