@@ -10,10 +10,12 @@ stage() { echo "==> $*"; }
 stage "Checking the Debian packages of scripts/packages.txt (installs those missing)"
 "$here/scripts/deps.sh"
 
+# The three programs only: ./test.sh builds the tests and the benchmarks.
+programs=(veltrane veltrane-calc veltrane-fit)
 if [[ ! -f "$build/CMakeCache.txt" ]]; then
-  stage "First run: configuring and building everything (the window, veltrane-calc, the tests"
-  echo "    and the benchmarks). This takes several minutes, longer on a small machine; later"
-  echo "    runs rebuild only what changed."
+  stage "First run: configuring and building the three programs (${programs[*]}), not the"
+  echo "    tests or the benchmarks (./test.sh builds those). This takes a few minutes on a small"
+  echo "    machine; later runs rebuild only what changed."
 fi
 stage "Configuring the build in $build"
 mkdir -p "$build"
@@ -21,8 +23,8 @@ if ! cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build/con
   cat "$build/configure.log"
   exit 1
 fi
-stage "Building ($(nproc) jobs)"
-cmake --build "$build" --parallel "$(nproc)"
+stage "Building ${programs[*]} ($(nproc) jobs)"
+cmake --build "$build" --parallel "$(nproc)" --target "${programs[@]}"
 
 if [[ -x "$build/bin/veltrane" && ( -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ) ]]; then
   stage "Starting the Veltrane window in $PWD (the report Model.prt is written here)"

@@ -22,6 +22,8 @@ start=$SECONDS
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRANE_BUILD_APP=OFF -DVELTRANE_BUILD_BENCH=OFF \
   "${launcher[@]}" >/dev/null
+# What the cross build found comes from listed packages too.
+scripts/check_packages.sh "$build"
 # The prefix before the build: listing the tests after each link runs them under wine.
 scripts/wine-run.sh "$WINEPREFIX"
 cmake --build "$build" --parallel "$jobs"
