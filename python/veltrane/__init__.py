@@ -10,6 +10,8 @@ message raises ``Stop``; an argument that cannot be used raises ``ValueError``.
 
 from __future__ import annotations
 
+import contextlib
+import io
 import math
 import os
 
@@ -63,7 +65,9 @@ class _Record:
 
 def _skrf():
     try:
-        import skrf
+        # scikit-rf tells standard output when it finds no matplotlib: not the caller's output.
+        with contextlib.redirect_stdout(io.StringIO()):
+            import skrf
     except ImportError as error:  # pragma: no cover - depends on the installation
         raise ImportError("to_skrf() needs scikit-rf (python3-scikit-rf or pip install scikit-rf)") from error
     return skrf
@@ -464,8 +468,12 @@ class Network(_Record):
 
     def __repr__(self):
         ladder = ", ".join(f"{e.position} {e.kind} {e.value:.6g} {e.unit}" for e in self.elements)
-        return (f"Network([{ladder}], worst_rl_db={self.worst_rl_db!r}, "
-                f"gain_db={self.gain_db!r}, gap_db={self.gap_db!r})")
+
+        def db(value):
+            return "-" if value is None else f"{value:.4g} dB"
+
+        return (f"Network([{ladder}], worst return loss {db(self.worst_rl_db)}, "
+                f"gain {db(self.gain_db)}, gap {db(self.gap_db)})")
 
 
 class Match(_Record):
