@@ -544,8 +544,8 @@ def match(f_hz=None, z_load=None, *, band=None, n=4, source=None, e_series=None,
     else:
         f_ghz, values, impedances, reference = _measured(f_hz, z_load, port, z0)
         with_estimate = True
-    reference = reference if z0 is None else _optional_number(z0, "z0")
-    source = _optional_number(source, "source")
+    # The data's reflections stay referred to their own reference; z0 is the default source.
+    source = _optional_number(source if source is not None else z0, "source")
     losses = (_q(inductor_q, "inductor_q"), _q(capacitor_q, "capacitor_q"))
     if yield_ is not None:
         y = _words(yield_, "yield_", "TOL:RUNS or TOL:RUNS:TARGET_DB", (2, 3))

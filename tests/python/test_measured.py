@@ -114,6 +114,9 @@ MATCHES = [
     ("DataLossyOtherSource", ["--touchstone", MATCH_LOAD, "--match", 2, "--band", "0.3:0.4", "--source", 25.0,
                               "--inductor-q", "50@0.35", "--capacitor-q", "200@0.35"],
      dict(n=2, band="0.3:0.4", source=25.0, inductor_q="50@0.35", capacitor_q=(200, 0.35))),
+    # --z0 is the source, the data's reflections stay referred to their own 50 ohm.
+    ("DataOtherReference", ["--touchstone", MATCH_LOAD, "--match", 2, "--band", "0.3:0.4", "--z0", 75.0],
+     dict(n=2, band=(0.3, 0.4), z0=75.0)),
 ]
 
 
