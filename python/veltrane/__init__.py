@@ -29,6 +29,7 @@ __all__ = [
     "Model",
     "Network",
     "Quantity",
+    "Refined",
     "Result",
     "Stop",
     "Touchstone",
