@@ -20,6 +20,8 @@ import numpy as np
 from . import _veltrane
 from ._veltrane import Stop
 
+Stop.__module__ = __name__  # shown as veltrane.Stop
+
 __all__ = [
     "BestFit",
     "Candidate",

@@ -78,12 +78,16 @@ BEST_FITS = [
     # Refined: the warnings are the refined model's (its band differs from the best pair's).
     ("NegativeAllowedRefined", ANTENNA, ["--rl", 20.0, "--allow-negative", "--fmin", 1.5, "--fmax", 1.8, "--refine"],
      dict(rl=20.0, allow_negative=True, fmin=1.5, fmax=1.8, refine=True)),
+    # The second port of scikit-rf's two-port example, port 1 terminated in its reference.
+    ("SecondPortOfTwoPort", "ntwk1.s2p", ["--port", 2, "--rl", 50.0, "--allow-negative"], dict(port=2, rl=50.0, allow_negative=True)),
     ("RangeWithOneSample", ANTENNA, ["--rl", 50.0, "--fmin", 2.2, "--fmax", 2.2], dict(rl=50.0, fmin=2.2, fmax=2.2)),
 ]
 
 
 @pytest.mark.parametrize("name,file,options,kwargs", BEST_FITS, ids=[c[0] for c in BEST_FITS])
 def test_best_fit_gives_what_the_command_line_gives(name, file, options, kwargs):
+    if isinstance(file, str):
+        file = pathlib.Path(pytest.importorskip("skrf").data.pwd) / file
     expected = run_calc("--touchstone", str(file), "--best-fit", *options)
     data = veltrane.read_touchstone(file)
     if not expected["best_fit"]:
