@@ -4,8 +4,11 @@
 // keyword arguments and objects. The GIL is released while a search runs; its progress callback
 // runs with the GIL held, and an exception it raises (or Ctrl-C) stops the search and propagates.
 
+#include "io/path_text.h"
+#include "io/safe_file.h"
 #include "match/bound.h"
 #include "match/design.h"
+#include "match/match_files.h"
 #include "match/network.h"
 #include "model/field_set.h"
 #include "model/quantities.h"
@@ -20,6 +23,7 @@
 #include "rf/model_impedance.h"
 #include "rf/numbers.h"
 #include "rf/refine.h"
+#include "rf/svg.h"
 #include "rf/touchstone.h"
 #include "views/match_view.h"
 #include "views/model_summary.h"
@@ -489,6 +493,10 @@ match::Load impedance_load(const std::vector<double>& f_ghz, const std::vector<C
     return load;
 }
 
+// --match-s2p, --match-s1p, --match-spice, --match-plot: the files of the chosen network.
+using MatchFiles = std::tuple<std::optional<std::string>, std::optional<std::string>,
+                              std::optional<std::string>, std::optional<std::string>>;
+
 using YieldTuple = std::optional<std::tuple<double, long, std::optional<double>>>;
 
 py::dict design(const RealArray& f_ghz, const ComplexArray& values, bool impedances,
@@ -496,7 +504,8 @@ py::dict design(const RealArray& f_ghz, const ComplexArray& values, bool impedan
                 int elements, std::optional<double> source_ohm,
                 const std::optional<std::string>& e_series, const QTuple& inductor_q,
                 const QTuple& capacitor_q, const YieldTuple& yield,
-                const std::optional<ModelTuple>& model, py::object callback) {
+                const std::optional<ModelTuple>& model, const MatchFiles& files,
+                py::object callback) {
     // Impedances (the model's samples, or a load given as impedances) are matched as they are;
     // their reflections serve only to check the band against the samples.
     const rf::PortData data = port_data(
@@ -609,6 +618,49 @@ py::dict design(const RealArray& f_ghz, const ComplexArray& values, bool impedan
         out["yield"] = py::none();
     }
     out["samples"] = input.load.f_ghz.size();
+
+    // The files, as veltrane-calc writes them: over every sample of the data (the network alone
+    // at every frequency), the picture over the band with one band's width either side.
+    const auto& [s2p, s1p, spice, plot] = files;
+    py::list written;
+    py::list messages;
+    if (s2p || s1p || spice || plot) {
+        const match::Design& chosen = standard ? *standard : designed.networks.back();
+        const auto all = [&](double lo, double hi) {
+            return impedances ? impedance_load(data.f_ghz, values_of(values), {lo, hi})
+                              : views::band_load(data, lo, hi);
+        };
+        const match::Load over = all(-HUGE_VAL, HUGE_VAL);
+        const auto write = [&](const std::string& path, const std::string& bytes) {
+            if (auto failure = write_file_safely(path_from_utf8(path), bytes)) {
+                messages.append(*failure);
+            } else {
+                written.append(path);
+            }
+        };
+        if (s2p) {
+            write(*s2p, match::network_touchstone(chosen.ladder, losses, source, data.f_ghz));
+        }
+        if (s1p) {
+            write(*s1p, match::matched_touchstone(chosen.ladder, losses, source, over));
+        }
+        if (spice) {
+            write(*spice, match::network_spice(chosen.ladder, losses, source, band));
+        }
+        if (plot) {
+            const double width = band.fh_ghz - band.fl_ghz;
+            match::Load near = all(band.fl_ghz - width, band.fh_ghz + width);
+            if (near.f_ghz.size() < 2) {
+                near = over;
+            }
+            const match::MatchPlot picture{chosen.ladder, losses, source, near, band, bound};
+            write(*plot, rf::svg_text(match::match_picture(picture)));
+        }
+    }
+    py::dict written_files;
+    written_files["written"] = std::move(written);
+    written_files["messages"] = std::move(messages);
+    out["files"] = std::move(written_files);
     return out;
 }
 
@@ -722,7 +774,7 @@ PYBIND11_MODULE(_veltrane, m) {
     m.def("design", &design, py::arg("f_ghz"), py::arg("values"), py::arg("impedances"),
           py::arg("with_estimate"), py::arg("reference_ohm"), py::arg("band"), py::arg("n"),
           py::arg("source"), py::arg("e_series"), py::arg("inductor_q"), py::arg("capacitor_q"),
-          py::arg("yield_"), py::arg("model"), py::arg("progress"));
+          py::arg("yield_"), py::arg("model"), py::arg("files"), py::arg("progress"));
     m.def("model_band", &model_band, py::arg("fl_mhz"), py::arg("fh_mhz"));
     m.def("network_s", &network_s, py::arg("elements"), py::arg("inductor_q"),
           py::arg("capacitor_q"), py::arg("f_ghz"), py::arg("z0"));

@@ -481,10 +481,11 @@ class Network(_Record):
 
 class Match(_Record):
     """The match: the Bode-Fano ``bound`` of the model (None without one), the ``estimate`` from
-    the data, the best ``networks`` of 1 to n elements, the ``standard`` one, the ``yield_``."""
+    the data, the best ``networks`` of 1 to n elements, the ``standard`` one, the ``yield_``, and
+    the ``files`` written ({"written": [paths], "messages": ["Cannot write ..."]})."""
 
     _fields = ("band_ghz", "source_ohm", "bound", "estimate", "networks", "standard", "yield_",
-               "samples")
+               "samples", "files")
 
     @property
     def chosen(self):
@@ -516,14 +517,17 @@ def _q(value, name):
 
 def match(f_hz=None, z_load=None, *, band=None, n=4, source=None, e_series=None,
           inductor_q=None, capacitor_q=None, yield_=None, z0=None, port=1, model=None,
-          progress=None):
+          match_s2p=None, match_s1p=None, match_spice=None, match_plot=None, progress=None):
     """Matching ladders of 1 to `n` elements for the load `z_load` at `f_hz` (Hz), as
     veltrane-calc --match designs them: `band` (FL, FH) in GHz (default the model's band);
     `source` (ohm; default `z0`, else the data's reference, else 50); `e_series` ("E24") for the
     standard-value network; `inductor_q`, `capacitor_q` as (Q, GHz) or "Q@GHZ"; `yield_` as
     (TOL, RUNS[, TARGET_DB]) or "TOL:RUNS[:TARGET_DB]"; `model` a Result, Candidate or Refined
     whose Bode-Fano bound is given (without data, its impedance over the band is matched).
-    `progress(done)` as for best_fit(). Raises Stop with the design's message."""
+    `match_s2p`, `match_s1p`, `match_spice`, `match_plot` are the files of the chosen network as
+    veltrane-calc writes them (with data only); a file that cannot be written is told in
+    ``files["messages"]``. `progress(done)` as for best_fit(). Raises Stop with the design's
+    message."""
     if isinstance(n, bool) or not isinstance(n, (int, np.integer)):
         raise ValueError(f"n: {n!r} is not a number of elements from 1 to 8")
     model_tuple = None
@@ -537,9 +541,14 @@ def match(f_hz=None, z_load=None, *, band=None, n=4, source=None, e_series=None,
             raise ValueError("band: give band=(FL, FH) in GHz when no model is given")
     else:
         band = _words(band, "band", "FL:FH in GHz", (2,))
+    files = tuple(None if f is None else os.fsdecode(os.fspath(f))
+                  for f in (match_s2p, match_s1p, match_spice, match_plot))
     if f_hz is None and z_load is None:
         if model_tuple is None:
             raise ValueError("no data: give f_hz and z_load, a network, or a model")
+        if any(files):
+            raise ValueError("match_s2p, match_s1p, match_spice, match_plot: the files are written "
+                             "over measured data: give f_hz and z_load (the model's own, say)")
         # The model's impedance at 201 samples over the band.
         f_ghz = band[0] + (band[1] - band[0]) * np.arange(201) / 200
         values = _veltrane.model_impedance(model_tuple, np.maximum(f_ghz, 1e-9))
@@ -559,7 +568,7 @@ def match(f_hz=None, z_load=None, *, band=None, n=4, source=None, e_series=None,
         raise ValueError(f"e_series: {e_series!r} not in {{E6,E12,E24,E48,E96,E192}}")
     designed = _veltrane.design(
         f_ghz, values, impedances, with_estimate, reference, band, int(n), source, e_series,
-        losses[0], losses[1], yield_, model_tuple, progress,
+        losses[0], losses[1], yield_, model_tuple, files, progress,
     )
     f_all = np.asarray(f_ghz, dtype=float) * 1e9
     f_all = f_all[f_all > 0]
@@ -581,4 +590,5 @@ def match(f_hz=None, z_load=None, *, band=None, n=4, source=None, e_series=None,
         standard=network(designed["standard"]),
         yield_=None if y is None else Yield(**y),
         samples=designed["samples"],
+        files={k: list(v) for k, v in designed["files"].items()},
     )

@@ -165,6 +165,7 @@ class Match:
     standard: Optional[Network]
     yield_: Optional[Yield]
     samples: int
+    files: dict[str, list[str]]
     @property
     def chosen(self) -> Network: ...
     def as_dict(self) -> dict[str, Any]: ...
@@ -176,4 +177,6 @@ def match(f_hz: Union[_Frequencies, _Network, None] = ..., z_load: Optional[npt.
           capacitor_q: Union[Tuple[float, float], str, None] = ...,
           yield_: Union[Tuple[float, int], Tuple[float, int, float], str, None] = ...,
           z0: Optional[float] = ..., port: int = ..., model: Union[Result, Candidate, Refined, Model, None] = ...,
+          match_s2p: Union[str, PathLike[str], None] = ..., match_s1p: Union[str, PathLike[str], None] = ...,
+          match_spice: Union[str, PathLike[str], None] = ..., match_plot: Union[str, PathLike[str], None] = ...,
           progress: _Progress = ...) -> Match: ...

@@ -130,8 +130,28 @@ def test_match_gives_what_the_command_line_gives(name, options, kwargs):
     found = veltrane.match(veltrane.read_touchstone(MATCH_LOAD), **kwargs)
     got = as_json(found)
     got["yield"] = got.pop("yield_")
-    del got["samples"]
+    del got["samples"], got["files"]
     assert got == expected
+
+
+def test_match_writes_the_files_veltrane_calc_writes(tmp_path):
+    names = {"s2p": "m.s2p", "s1p": "m.s1p", "spice": "m.cir", "plot": "m.svg"}
+    (tmp_path / "calc").mkdir()
+    (tmp_path / "py").mkdir()
+    options = ["--touchstone", str(MATCH_LOAD), "--match", 2, "--band", "0.3:0.4", "--inductor-q", "50@0.35"]
+    for kind, name in names.items():
+        options += [f"--match-{kind}", str(tmp_path / "calc" / name)]
+    expected = run_calc(*options)["match_files"]
+    found = veltrane.match(veltrane.read_touchstone(MATCH_LOAD), n=2, band=(0.3, 0.4), inductor_q=(50, 0.35),
+                           **{f"match_{kind}": tmp_path / "py" / name for kind, name in names.items()})
+    assert found.files == {"written": [p.replace("/calc/", "/py/") for p in expected["written"]], "messages": []}
+    for name in names.values():
+        assert (tmp_path / "py" / name).read_bytes() == (tmp_path / "calc" / name).read_bytes(), name
+    # A file that cannot be written is told, the others are written.
+    found = veltrane.match(veltrane.read_touchstone(MATCH_LOAD), n=1, band=(0.3, 0.4),
+                           match_s2p=tmp_path / "none" / "m.s2p", match_spice=tmp_path / "py" / "n.cir")
+    assert found.files["written"] == [str(tmp_path / "py" / "n.cir")]
+    assert found.files["messages"][0].startswith("Cannot write " + str(tmp_path / "none" / "m.s2p"))
 
 
 def test_match_of_a_calculated_model_gives_its_bound():
@@ -142,7 +162,7 @@ def test_match_of_a_calculated_model_gives_its_bound():
     result = veltrane.calculate(1.0, 1, 2.0, 1.1, 2.0, **inputs)
     got = as_json(veltrane.match(model=result, n=2))
     got["yield"] = got.pop("yield_")
-    del got["samples"]
+    del got["samples"], got["files"]
     assert got["bound"] is not None
     assert got == expected
 
