@@ -528,7 +528,7 @@ def match(f_hz=None, z_load=None, *, band=None, n=4, source=None, e_series=None,
     veltrane-calc writes them (with data only); a file that cannot be written is told in
     ``files["messages"]``. `progress(done)` as for best_fit(). Raises Stop with the design's
     message."""
-    if isinstance(n, bool) or not isinstance(n, (int, np.integer)):
+    if isinstance(n, bool) or not isinstance(n, (int, np.integer)) or not 1 <= n <= 8:
         raise ValueError(f"n: {n!r} is not a number of elements from 1 to 8")
     model_tuple = None
     if model is not None:
@@ -561,7 +561,7 @@ def match(f_hz=None, z_load=None, *, band=None, n=4, source=None, e_series=None,
     losses = (_q(inductor_q, "inductor_q"), _q(capacitor_q, "capacitor_q"))
     if yield_ is not None:
         y = _words(yield_, "yield_", "TOL:RUNS or TOL:RUNS:TARGET_DB", (2, 3))
-        if y[1] != int(y[1]):
+        if y[1] != int(y[1]) or not 1 <= y[1] <= 10_000_000:
             raise ValueError("yield_: TOL must lie between 0 and 100 % and RUNS from 1 to 10000000")
         yield_ = (y[0], int(y[1]), y[2] if len(y) == 3 else None)
     if e_series is not None and not isinstance(e_series, str):

@@ -226,6 +226,8 @@ MATCH_ERRORS = [
     ("NegativeQ", dict(band=(0.3, 0.4), capacitor_q=(-5, 1)), ValueError, "capacitor_q: Q and the frequency must be positive"),
     ("YieldTolerance", dict(band=(0.3, 0.4), yield_=(100, 10)), ValueError, "yield_: TOL must lie between 0 and 100 %"),
     ("YieldRuns", dict(band=(0.3, 0.4), yield_="5:0.5"), ValueError, "yield_: TOL must lie between"),
+    ("YieldRunsBeyondAnyInteger", dict(band=(0.3, 0.4), yield_=(5, 1e30)), ValueError, "yield_: TOL must lie between"),
+    ("ElementsBeyondAnyInteger", dict(band=(0.3, 0.4), n=10**30), ValueError, "n: 10+ is not a number"),
     ("SourceZero", dict(band=(0.3, 0.4), source=0), ValueError, "source: 0 is not a positive resistance"),
     ("BandOutsideData", dict(band=(2.5, 3.5)), veltrane.Stop, "The band 2.5 to 3.5 GHz must lie inside the data"),
     ("BandBetweenSamples", dict(band=(0.3001, 0.3002)), veltrane.Stop, "Only 0 samples of the data lie in the band"),
