@@ -189,31 +189,15 @@ void ModelReport::refine(CalcRequest& request, std::ostream& out) {
         return;
     }
     const rf::LumpedModel& m = refined_->model;
-    const rf::Complex z1 = rf::impedance(m, f1_ghz);
-    const rf::Complex z2 = rf::impedance(m, f2_ghz);
-    fields.set_text(Field::R1, rf::shortest(z1.real()));
-    fields.set_text(Field::X1, rf::shortest(z1.imag()));
-    fields.set_text(Field::R2, rf::shortest(z2.real()));
-    fields.set_text(Field::X2, rf::shortest(z2.imag()));
-    fields.set_text(Field::RL, rf::shortest(m.rl_ohm));
+    const views::RefinedPoints points = views::refined_points(m, f1_ghz, f2_ghz);
+    fields.set_text(Field::R1, rf::shortest(points.inputs.R1));
+    fields.set_text(Field::X1, rf::shortest(points.inputs.X1));
+    fields.set_text(Field::R2, rf::shortest(points.inputs.R2));
+    fields.set_text(Field::X2, rf::shortest(points.inputs.X2));
+    fields.set_text(Field::RL, rf::shortest(points.inputs.RL));
     // The choices under which the calculation gives the refined elements back.
-    const Inputs inputs =
-        inputs_from_ghz(f1_ghz, z1.real(), z1.imag(), f2_ghz, z2.real(), z2.imag(), m.rl_ohm);
-    double closest = std::numeric_limits<double>::infinity();
-    for (const Choice& choice : rf::all_choices) {
-        if (choice.topology != m.topology) {
-            continue;
-        }
-        const auto solved = solve(inputs, choice);
-        if (const Result* s = std::get_if<Result>(&solved)) {
-            const double distance = std::fabs(s->Ls / m.ls_nh - 1) +
-                                    std::fabs(s->Cs / m.cs_pf - 1) +
-                                    std::fabs(s->Lp / m.lp_nh - 1) + std::fabs(s->Cp / m.cp_pf - 1);
-            if (distance < closest) {
-                closest = distance;
-                select_choice(fields, choice);
-            }
-        }
+    if (points.choice) {
+        select_choice(fields, *points.choice);
     }
     if (!request.json) {
         const rf::FitStats& f = refined_->fit;

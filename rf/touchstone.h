@@ -26,6 +26,8 @@ struct Network {
     // ports x ports values per frequency, row by row (N11 N12 ... N21 N22 ...): S as written,
     // Y in siemens and Z in ohm (normalised version 1 data already multiplied out).
     std::vector<std::complex<double>> values;
+    // The text after each '!' (without the '!' and the blanks around it), in the file's order.
+    std::vector<std::string> comments;
 
     [[nodiscard]] std::complex<double> at(std::size_t sample, int row, int column) const {
         const auto n = static_cast<std::size_t>(ports);

@@ -22,6 +22,7 @@ void Reader::line(std::string_view text, std::size_t line) {
         text.remove_prefix(3);
     }
     if (const std::size_t comment = text.find('!'); comment != std::string_view::npos) {
+        network_.comments.emplace_back(trimmed(text.substr(comment + 1)));
         text = text.substr(0, comment);
     }
     text = trimmed(text);

@@ -1,6 +1,7 @@
 #include "views/model_summary.h"
 
 #include "model/quantities.h"
+#include "model/solve.h"
 #include "rf/choices.h"
 #include "rf/fit.h"
 #include "rf/model_check.h"
@@ -12,6 +13,8 @@
 #include <array>
 
 #include <cmath>
+#include <limits>
+#include <variant>
 
 namespace veltrane::views {
 
@@ -83,6 +86,31 @@ ModelFigures model_figures(const Result& result, Topology topology, const rf::Po
         figures.warnings = rf::model_warnings(result, topology, *data, z0_ohm, range);
     }
     return figures;
+}
+
+RefinedPoints refined_points(const rf::LumpedModel& model, double f1_ghz, double f2_ghz) {
+    const rf::Complex z1 = rf::impedance(model, f1_ghz);
+    const rf::Complex z2 = rf::impedance(model, f2_ghz);
+    RefinedPoints points{
+        inputs_from_ghz(f1_ghz, z1.real(), z1.imag(), f2_ghz, z2.real(), z2.imag(), model.rl_ohm),
+        std::nullopt};
+    double closest = std::numeric_limits<double>::infinity();
+    for (const Choice& choice : rf::all_choices) {
+        if (choice.topology != model.topology) {
+            continue;
+        }
+        const auto solved = solve(points.inputs, choice);
+        if (const Result* s = std::get_if<Result>(&solved)) {
+            const double distance =
+                std::fabs(s->Ls / model.ls_nh - 1) + std::fabs(s->Cs / model.cs_pf - 1) +
+                std::fabs(s->Lp / model.lp_nh - 1) + std::fabs(s->Cp / model.cp_pf - 1);
+            if (distance < closest) {
+                closest = distance;
+                points.choice = choice;
+            }
+        }
+    }
+    return points;
 }
 
 std::string point_text(std::string_view label, const DataPoint& p) {

@@ -5,9 +5,11 @@
 // over the data, and the model with standard part values. Each line says what it is, so that a
 // front end can lay the lines out as it likes; text() gives them as one text.
 
+#include "model/inputs.h"
 #include "rf/e_series.h"
 #include "rf/fit.h"
 #include "rf/model_check.h"
+#include "rf/model_impedance.h"
 #include "rf/port_data.h"
 #include "views/evaluation.h"
 
@@ -65,6 +67,17 @@ struct ModelFigures {
 [[nodiscard]] ModelFigures model_figures(const Result& result, Topology topology,
                                          const rf::PortData* data, double z0_ohm,
                                          const rf::FrequencyRange& range);
+
+// The calculation that gives a refined model back: its impedances at F1 and F2 (GHz) as the two
+// points and its RL, under the choice of its topology whose elements come closest to the
+// model's (none when no choice of that topology gives a model). veltrane-calc and the Python
+// module calculate from these after --refine.
+struct RefinedPoints {
+    Inputs inputs;
+    std::optional<Choice> choice;
+};
+[[nodiscard]] RefinedPoints refined_points(const rf::LumpedModel& model, double f1_ghz,
+                                           double f2_ghz);
 
 // The lines one per text line.
 [[nodiscard]] std::string text(const std::vector<SummaryLine>& lines);

@@ -57,6 +57,7 @@ struct GoodFile {
     std::vector<double> f_ghz;
     std::vector<double> reference_ohm;
     std::vector<Entry> entries;
+    std::vector<std::string> comments;
 };
 
 const GoodFile good_files[] = {
@@ -66,31 +67,36 @@ const GoodFile good_files[] = {
      "0.5   \r\n",
      {0.1, 0.2},
      {50},
-     {{0, 1, 1, {0.5, -0.25}}, {1, 1, 1, {0.25, 0.5}}}},
+     {{0, 1, 1, {0.5, -0.25}}, {1, 1, 1, {0.25, 0.5}}},
+     {"measured", "first"}},
     {"Version1DefaultsGhzMa",
      "b.s1p",
      "1 0.5 90\n2.5 0.25 -180\n",
      {1, 2.5},
      {50},
-     {{0, 1, 1, {0, 0.5}}, {1, 1, 1, {-0.25, 0}}}},
+     {{0, 1, 1, {0, 0.5}}, {1, 1, 1, {-0.25, 0}}},
+     {}},
     {"Version1DbHzOptionsAnyOrderAnyCase",
      "c.S1P",
      "# r 75 db hz s\n2450000000 -6.0205999132796 60\n",
      {2.45},
      {75},
-     {{0, 1, 1, std::polar(0.5, 3.14159265358979323846 / 3)}}},
+     {{0, 1, 1, std::polar(0.5, 3.14159265358979323846 / 3)}},
+     {}},
     {"Version1ZNormalised",
      "d.s1p",
      "# GHz Z RI R 50\n1 1 -2\n",
      {1},
      {50},
-     {{0, 1, 1, {50, -100}}}},
+     {{0, 1, 1, {50, -100}}},
+     {}},
     {"Version1YNormalised",
      "e.s1p",
      "# GHz Y RI R 25\n1 2 0.5\n",
      {1},
      {25},
-     {{0, 1, 1, {0.08, 0.02}}}},
+     {{0, 1, 1, {0.08, 0.02}}},
+     {}},
     {"Version1TwoPortWrappedWithNoise",
      "f.s2p",
      "# GHz S RI\n1 0.11 0.01 0.21 0.02\n  0.12 0.03 0.22 0.04\n2 0.3 0 0.4 0 0.5 0 0.6 0\n"
@@ -101,21 +107,24 @@ const GoodFile good_files[] = {
       {0, 2, 1, {0.21, 0.02}},
       {0, 1, 2, {0.12, 0.03}},
       {0, 2, 2, {0.22, 0.04}},
-      {1, 2, 2, {0.6, 0}}}},
+      {1, 2, 2, {0.6, 0}}},
+     {"noise"}},
     {"Version1FourPortRows",
      "g.s4p",
      "# GHz S RI R 50\n1 .11 -.11 .12 -.12 .13 -.13 .14 -.14\n.21 -.21 .22 -.22 .23 -.23 .24 -.24\n"
      ".31 -.31 .32 -.32 .33 -.33 .34 -.34\n.41 -.41 .42 -.42 .43 -.43 .44 -.44\n",
      {1},
      {50, 50, 50, 50},
-     {{0, 2, 3, {0.23, -0.23}}, {0, 4, 1, {0.41, -0.41}}, {0, 4, 4, {0.44, -0.44}}}},
+     {{0, 2, 3, {0.23, -0.23}}, {0, 4, 1, {0.41, -0.41}}, {0, 4, 4, {0.44, -0.44}}},
+     {}},
     {"Version2TwoPort12_21ReferenceWrapped",
      "h.ts",
      "[Version] 2.0\n# GHz Z RI R 50\n[Number of Ports] 2\n[two-port data order] 12_21\n"
      "[Number of Frequencies] 1\n[Reference] 50\n 75\n[Network Data]\n1 1 2 3 4 5 6 7 8\n[End]\n",
      {1},
      {50, 75},
-     {{0, 1, 2, {3, 4}}, {0, 2, 1, {5, 6}}, {0, 2, 2, {7, 8}}}},
+     {{0, 1, 2, {3, 4}}, {0, 2, 1, {5, 6}}, {0, 2, 2, {7, 8}}},
+     {}},
     {"Version2TwoPort21_12NoiseSkipped",
      "i.s2p",
      "[VERSION] 2.0\n# MHz S MA\n[Number of Ports] 2\n[Two-Port Data Order] 21_12\n"
@@ -124,7 +133,8 @@ const GoodFile good_files[] = {
      "[End]\n",
      {0.1, 0.2},
      {50, 50},
-     {{0, 2, 1, {0.1, 0}}, {0, 1, 2, {0.2, 0}}, {1, 2, 2, {0.7, 0}}}},
+     {{0, 2, 1, {0.1, 0}}, {0, 1, 2, {0.2, 0}}, {1, 2, 2, {0.7, 0}}},
+     {}},
     {"Version2ThreePortLowerWrapped",
      "j.ts",
      "[Version] 2.0\n# GHz S RI R 40\n[Number of Ports] 3\n[Number of Frequencies] 1\n"
@@ -132,21 +142,30 @@ const GoodFile good_files[] = {
      "[Network Data]\n1 .11 0\n.21 0 .22 0\n.31 0\n.32 0 .33 0\n",
      {1},
      {40, 40, 40},
-     {{0, 1, 3, {0.31, 0}}, {0, 3, 1, {0.31, 0}}, {0, 2, 3, {0.32, 0}}, {0, 3, 3, {0.33, 0}}}},
-    {"Version1KiloHertz", "l.s1p", "# kHz S RI\n100 0.5 0\n", {1e-4}, {50}, {{0, 1, 1, {0.5, 0}}}},
+     {{0, 1, 3, {0.31, 0}}, {0, 3, 1, {0.31, 0}}, {0, 2, 3, {0.32, 0}}, {0, 3, 3, {0.33, 0}}},
+     {}},
+    {"Version1KiloHertz",
+     "l.s1p",
+     "# kHz S RI\n100 0.5 0\n",
+     {1e-4},
+     {50},
+     {{0, 1, 1, {0.5, 0}}},
+     {}},
     {"Version1NoiseFromTheLastFrequency",
      "m.s2p",
      "# GHz S RI\n1 0 0 0 0 0 0 0.5 0\n2 0 0 0 0 0 0 0.25 0\n! noise\n2 1 0 40 0.5\n",
      {1, 2},
      {50, 50},
-     {{1, 2, 2, {0.25, 0}}}},
+     {{1, 2, 2, {0.25, 0}}},
+     {"noise"}},
     {"Version2ThreePortUpper",
      "k.s3p",
      "[Version] 2.0\n# GHz S RI\n[Number of Ports] 3\n[Number of Frequencies] 1\n"
      "[Matrix Format] upper\n[Network Data]\n1 .11 0 .12 0 .13 0 .22 0 .23 0 .33 0\n[End]\n",
      {1},
      {50, 50, 50},
-     {{0, 2, 1, {0.12, 0}}, {0, 3, 2, {0.23, 0}}, {0, 3, 3, {0.33, 0}}}},
+     {{0, 2, 1, {0.12, 0}}, {0, 3, 2, {0.23, 0}}, {0, 3, 3, {0.33, 0}}},
+     {}},
 };
 
 class GoodFiles : public ::testing::TestWithParam<GoodFile> {};
@@ -157,6 +176,7 @@ TEST_P(GoodFiles, GiveTheirValues) {
     EXPECT_EQ(network.source, c.file_name);
     EXPECT_EQ(network.f_ghz, c.f_ghz);
     EXPECT_EQ(network.reference_ohm, c.reference_ohm);
+    EXPECT_EQ(network.comments, c.comments);
     for (const Entry& entry : c.entries) {
         if (entry.sample < network.f_ghz.size()) {
             SCOPED_TRACE("N" + std::to_string(entry.row) + std::to_string(entry.column));

@@ -1,0 +1,6 @@
+# The compiled half of veltrane: use the package's functions, whose stubs are in __init__.pyi.
+from typing import Any
+
+class Stop(Exception): ...
+
+def __getattr__(name: str) -> Any: ...
