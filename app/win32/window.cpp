@@ -309,7 +309,7 @@ HWND create_window(HINSTANCE instance, const wchar_t* window_class, const wchar_
     }
     auto* window = new Window(handle, table);
     SetWindowLongPtrW(handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
-    apply_dpi(handle, *window, static_cast<int>(GetDpiForWindow(handle)), client, style);
+    apply_dpi(handle, *window, window_dpi(handle), client, style);
     return handle;
 }
 
@@ -348,6 +348,35 @@ HWND about_window() {
     return program.about;
 }
 
+namespace {
+
+// The option button of a pair that an arrow key moves to from `from`, as in the Qt window: the
+// partner when it lies that way (Up: above, Down: below, Left and Right: beside), else none.
+HWND option_for_arrow(const Controls& controls, const Control& from, WPARAM key) {
+    const auto table = controls.table();
+    for (std::size_t i = 0; i < option_count; ++i) {
+        const auto option = static_cast<Option>(i);
+        if (option_name(option) != from.name) {
+            continue;
+        }
+        const Control* other = app::find_control(table, option_name(partner(option)));
+        if (other == nullptr) {
+            return nullptr;
+        }
+        const app::Twips here = app::window_geometry(table, from);
+        const app::Twips there = app::window_geometry(table, *other);
+        // Twice the centres, in whole twips.
+        const int dx = (2 * there.left + there.width) - (2 * here.left + here.width);
+        const int dy = (2 * there.top + there.height) - (2 * here.top + here.height);
+        const bool that_way = (key == VK_UP && dy < 0) || (key == VK_DOWN && dy > 0) ||
+                              (key == VK_LEFT && dx < 0) || (key == VK_RIGHT && dx > 0);
+        return that_way ? controls.control(other->name) : nullptr;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 bool handle_window_key(const MSG& message) {
     if (message.message != WM_KEYDOWN || message.hwnd == nullptr) {
         return false;
@@ -378,6 +407,21 @@ bool handle_window_key(const MSG& message) {
                          reinterpret_cast<LPARAM>(message.hwnd));
         }
         return true; // no default button: Enter elsewhere starts nothing
+    }
+    const bool arrow = message.wParam == VK_UP || message.wParam == VK_DOWN ||
+                       message.wParam == VK_LEFT || message.wParam == VK_RIGHT;
+    if (arrow && control->kind == Kind::Option) {
+        // The focus moves to the partner, which is selected when the option left was.
+        HWND target = option_for_arrow(window->controls, *control, message.wParam);
+        if (target == nullptr) {
+            return true;
+        }
+        if (SendMessageW(message.hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED) {
+            SendMessageW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(target), BN_CLICKED),
+                         reinterpret_cast<LPARAM>(target));
+        }
+        SetFocus(target);
+        return true;
     }
     return false;
 }
