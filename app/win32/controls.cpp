@@ -46,14 +46,44 @@ struct Face {
     bool italic;
 };
 
-// The designers' faces; GDI's font mapper gives the nearest where a face is missing
-// (Microsoft Sans Serif is the scalable heir of MS Sans Serif, sharp at any DPI).
+// True when the system has a font family called `name` (GDI's mapper would otherwise put another
+// family in its place without saying so).
+bool has_family(const wchar_t* name) {
+    HDC screen = GetDC(nullptr);
+    if (screen == nullptr) {
+        return false;
+    }
+    LOGFONTW wanted{};
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    wcsncpy(wanted.lfFaceName, name, LF_FACESIZE - 1);
+    bool found = false;
+    EnumFontFamiliesExW(
+        screen, &wanted,
+        [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found_it) -> int {
+            *reinterpret_cast<bool*>(found_it) = true;
+            return 0;
+        },
+        reinterpret_cast<LPARAM>(&found), 0);
+    ReleaseDC(nullptr, screen);
+    return found;
+}
+
+// The dialog face: Microsoft Sans Serif (the scalable heir of MS Sans Serif, on every Windows
+// since 2000), else Tahoma (on every Windows too, and the face wine's own fonts bring, with a
+// true bold). Any other stand-in GDI would choose may lack the bold the labels ask for.
+const wchar_t* dialog_face() {
+    static const wchar_t* const face =
+        has_family(L"Microsoft Sans Serif") ? L"Microsoft Sans Serif" : L"Tahoma";
+    return face;
+}
+
+// The designers' faces; GDI's font mapper gives the nearest where a face is missing.
 Face face_of(FontRole role) {
     switch (role) {
     case FontRole::Dialog:
-        return {L"Microsoft Sans Serif", 8.25, false, false};
+        return {dialog_face(), 8.25, false, false};
     case FontRole::DialogBold:
-        return {L"Microsoft Sans Serif", 8.25, true, false};
+        return {dialog_face(), 8.25, true, false};
     case FontRole::Arial:
         return {L"Arial", 8.25, false, false};
     case FontRole::Brand:
