@@ -8,6 +8,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -141,6 +142,33 @@ void add_tooltips(HWND handle, const Controls& controls) {
     }
 }
 
+// A tooltip about to show goes just above the control it describes, from its left edge, so that
+// it covers no neighbouring field (Windows would put it below and right of the pointer, over the
+// field beside or below); below the control where there is no room above.
+bool place_tooltip(const NMHDR& header) {
+    const auto described = reinterpret_cast<HWND>(header.idFrom); // TTF_IDISHWND
+    RECT control{};
+    RECT tip{};
+    if (!GetWindowRect(described, &control) || !GetWindowRect(header.hwndFrom, &tip)) {
+        return false;
+    }
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(described, MONITOR_DEFAULTTONEAREST), &monitor);
+    const int height = tip.bottom - tip.top;
+    const int gap = 2;
+    int top = control.top - gap - height;
+    if (top < monitor.rcWork.top) {
+        top = control.bottom + gap;
+    }
+    const int width = tip.right - tip.left;
+    const int left = std::max<int>(monitor.rcWork.left,
+                                   std::min<int>(control.left, monitor.rcWork.right - width));
+    SetWindowPos(header.hwndFrom, nullptr, left, top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return true;
+}
+
 void about_command(HINSTANCE instance);
 
 // WM_COMMAND of the calculator window: the two commands and the option pairs.
@@ -214,6 +242,13 @@ LRESULT CALLBACK main_procedure(HWND handle, UINT message, WPARAM wparam, LPARAM
             return 0;
         }
         break;
+    case WM_NOTIFY: {
+        const auto& header = *reinterpret_cast<const NMHDR*>(lparam);
+        if (header.code == TTN_SHOW && place_tooltip(header)) {
+            return TRUE; // placed here
+        }
+        break;
+    }
     case WM_CTLCOLORSTATIC:
         if (window != nullptr) {
             const Control* control = window->controls.control_of(reinterpret_cast<HWND>(lparam));

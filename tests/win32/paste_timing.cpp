@@ -12,7 +12,6 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -88,9 +87,7 @@ int main(int argc, char* argv[]) {
     HWND ls = control(window, "Ls_txt");
     for (long length : lengths) {
         // Zeros and then 2.0: the worked example's RL, read whole.
-        const std::wstring text =
-            std::wstring(static_cast<std::size_t>(length) - 3, getenv("FILL") ? L'a' : L'0') +
-            L"2.0";
+        const std::wstring text = std::wstring(static_cast<std::size_t>(length) - 3, L'0') + L"2.0";
         if (!put_on_clipboard(window, text)) {
             std::fputs("cannot use the clipboard\n", stderr);
             return 1;
