@@ -42,6 +42,22 @@ for exe in "$build"/bin/*.exe; do
   fi
 done
 
+# The programs start on Windows Vista and later: marked so, and importing none of the functions
+# of later Windows that the window uses (it looks them up when it runs).
+for exe in "$build"/bin/veltrane.exe "$build"/bin/veltrane-calc.exe; do
+  headers=$("$objdump" -p "$exe")
+  if ! grep -qE '^MajorSubsystemVersion\s+6$' <<<"$headers" ||
+    ! grep -qE '^MinorSubsystemVersion\s+0$' <<<"$headers"; then
+    echo "windows.sh: $exe is not marked for Windows 6.0 (Vista)" >&2
+    exit 1
+  fi
+  if grep -qwE 'GetDpiForWindow|AdjustWindowRectExForDpi|GetDpiForSystem|SetThreadDpiAwarenessContext' \
+    <<<"$headers"; then
+    echo "windows.sh: $exe imports a DPI function of Windows 10; look it up when the program runs" >&2
+    exit 1
+  fi
+done
+
 # The release archive the build made, in dist/ of the checkout.
 mkdir -p dist
 for archive in "$build"/dist/veltrane-*-windows-x64.zip; do
