@@ -151,9 +151,18 @@ std::optional<std::wstring> clipboard_text(HWND owner) {
 }
 
 // A text field pastes the whole text on the clipboard, line breaks included: a single-line
-// edit control would keep only what comes before the first one.
+// edit control would keep only what comes before the first one. Ctrl+V and Shift+Insert come
+// here.
 LRESULT CALLBACK field_paste(HWND handle, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
                              DWORD_PTR) {
+    const bool shift_insert = message == WM_KEYDOWN && wparam == VK_INSERT &&
+                              (GetKeyState(VK_SHIFT) & 0x8000) != 0 &&
+                              (GetKeyState(VK_CONTROL) & 0x8000) == 0;
+    if (shift_insert) {
+        // Some edit controls paste this one without a WM_PASTE.
+        SendMessageW(handle, WM_PASTE, 0, 0);
+        return 0;
+    }
     if (message == WM_PASTE) {
         if ((GetWindowLongW(handle, GWL_STYLE) & ES_READONLY) == 0) {
             if (const auto text = clipboard_text(handle)) {

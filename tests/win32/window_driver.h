@@ -91,9 +91,9 @@ class Win32Window {
         SendMessageW(control(name), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
         pump();
     }
-    // Ctrl+V in a field whose whole text is selected, with `utf8` on the clipboard as another
-    // program puts it there.
-    void paste(std::string_view name, std::string_view utf8) {
+    // A paste into a field whose whole text is selected, with `utf8` on the clipboard as another
+    // program puts it there: WM_PASTE, or the keys `key` with `modifier` held.
+    void paste(std::string_view name, std::string_view utf8, WPARAM modifier = 0, WPARAM key = 0) {
         const std::wstring text = to_utf16(utf8);
         ASSERT_TRUE(OpenClipboard(window_));
         EmptyClipboard();
@@ -106,8 +106,18 @@ class Win32Window {
         CloseClipboard();
         focus(name);
         SendMessageW(control(name), EM_SETSEL, 0, -1);
-        SendMessageW(control(name), WM_PASTE, 0, 0);
-        pump();
+        if (key == 0) {
+            SendMessageW(control(name), WM_PASTE, 0, 0);
+            pump();
+            return;
+        }
+        BYTE keys[256]{};
+        GetKeyboardState(keys);
+        keys[modifier] = 0x80;
+        SetKeyboardState(keys);
+        this->key(key);
+        keys[modifier] = 0;
+        SetKeyboardState(keys);
     }
     void click(std::string_view name) {
         SendMessageW(control(name), BM_CLICK, 0, 0);

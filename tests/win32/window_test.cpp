@@ -198,6 +198,30 @@ INSTANTIATE_TEST_SUITE_P(
                                 std::string(33000, '0') + "2.0"}),
     [](const auto& info) { return info.param.name; });
 
+struct PasteKeyCase {
+    std::string name;
+    WPARAM modifier;
+    WPARAM key;
+};
+
+void PrintTo(const PasteKeyCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class PasteKeys : public ::testing::TestWithParam<PasteKeyCase> {};
+
+// The keys a Windows user pastes with give the same whole text as WM_PASTE.
+TEST_P(PasteKeys, PasteTheWholeText) {
+    Win32Window window;
+    window.paste("RL_txt", "1\r\n5", GetParam().modifier, GetParam().key);
+    EXPECT_EQ(window.text("RL_txt"), "1\n5");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PasteKeys,
+                         ::testing::Values(PasteKeyCase{"ctrl_v", VK_CONTROL, 'V'},
+                                           PasteKeyCase{"shift_insert", VK_SHIFT, VK_INSERT}),
+                         [](const auto& info) { return info.param.name; });
+
 TEST(CalculateCommand, NextCalculationHidesTheMessageAndKeepsItsText) {
     Win32Window window;
     window.click("Calc");
