@@ -7,7 +7,9 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -66,6 +68,39 @@ void BM_Calculate(benchmark::State& state) {
     QDir::setCurrent(previous);
 }
 BENCHMARK(BM_Calculate)->Unit(benchmark::kMicrosecond);
+
+// Ctrl+V of a long text into RL_txt with its text selected, the field repainted, then CALCULATE
+// and its repaint: zeros and then 2.0, the worked example's RL read whole. The Windows window's
+// figures come from veltrane_win32_paste_timing, the same steps under wine.
+void BM_PasteAndCalculate(benchmark::State& state) {
+    QTemporaryDir directory;
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(directory.path());
+
+    veltrane::app::MainWindow window;
+    show_until_exposed(window);
+    for (const char* name : {"F1_ind", "F2_cap", "ParSer"}) {
+        window.findChild<QRadioButton*>(QString::fromLatin1(name))->click();
+    }
+    auto* rl = window.findChild<QLineEdit*>(QStringLiteral("RL_txt"));
+    auto* ls = window.findChild<QLineEdit*>(QStringLiteral("Ls_txt"));
+    auto* calculate = window.findChild<QPushButton*>(QStringLiteral("Calc"));
+    const auto length = static_cast<qsizetype>(state.range(0));
+    QGuiApplication::clipboard()->setText(QString(length - 3, u'0') + QStringLiteral("2.0"));
+    for (auto _ : state) {
+        rl->setFocus();
+        rl->selectAll();
+        rl->paste();
+        rl->repaint();
+        calculate->click();
+        QCoreApplication::processEvents(); // repaint the fields
+    }
+    if (rl->text().size() != length || ls->text() != QStringLiteral("0.159")) {
+        state.SkipWithError("the pasted text was not read whole");
+    }
+    QDir::setCurrent(previous);
+}
+BENCHMARK(BM_PasteAndCalculate)->Arg(40000)->Arg(200000)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -17,8 +17,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# libstdc++, libgcc and winpthread linked into every program.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# libstdc++, libgcc and winpthread linked into every program. The programs start on Windows Vista
+# (6.0) and later: the runtime imports GetTickCount64, and the DPI functions of Windows 10 are
+# looked up when the program runs. The headers say 5.2 unless told.
+set(VELTRANE_WINDOWS_VERSION_FLAGS
+    "-Wl,--major-subsystem-version,6,--minor-subsystem-version,0,--major-os-version,6,--minor-os-version,0")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static ${VELTRANE_WINDOWS_VERSION_FLAGS}")
 
 set(CMAKE_CROSSCOMPILING_EMULATOR
     ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh ${CMAKE_BINARY_DIR}/wine-prefix)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds the core, the rf library, veltrane-calc, the native calculator window veltrane.exe
-# and their tests for 64-bit Windows with mingw-w64 (linked statically: no DLLs to ship), and runs
-# the tests under wine (the window's on a virtual display, through wine-window-run.sh).
+# and their tests for 64-bit Windows with mingw-w64 (linked statically: no DLLs to ship), makes
+# the release archive dist/veltrane-VERSION-windows-x64.zip, and runs the tests under wine (the
+# window's on a virtual display, through wine-window-run.sh).
 # Usage: scripts/windows.sh [BUILD_FOLDER]   (default build-windows)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -39,6 +40,29 @@ for exe in "$build"/bin/*.exe; do
     echo "windows.sh: $exe needs DLLs that Windows does not have: $foreign" >&2
     exit 1
   fi
+done
+
+# The programs start on Windows Vista and later: marked so, and importing none of the functions
+# of later Windows that the window uses (it looks them up when it runs).
+for exe in "$build"/bin/veltrane.exe "$build"/bin/veltrane-calc.exe; do
+  headers=$("$objdump" -p "$exe")
+  if ! grep -qE '^MajorSubsystemVersion\s+6$' <<<"$headers" ||
+    ! grep -qE '^MinorSubsystemVersion\s+0$' <<<"$headers"; then
+    echo "windows.sh: $exe is not marked for Windows 6.0 (Vista)" >&2
+    exit 1
+  fi
+  if grep -qwE 'GetDpiForWindow|AdjustWindowRectExForDpi|GetDpiForSystem|SetThreadDpiAwarenessContext' \
+    <<<"$headers"; then
+    echo "windows.sh: $exe imports a DPI function of Windows 10; look it up when the program runs" >&2
+    exit 1
+  fi
+done
+
+# The release archive the build made, in dist/ of the checkout.
+mkdir -p dist
+for archive in "$build"/dist/veltrane-*-windows-x64.zip; do
+  cp "$archive" dist/
+  echo "windows.sh: dist/$(basename "$archive"), $(stat -c %s "$archive") bytes"
 done
 
 # Wine itself now and then loses a program at its start ("wine client error: recvmsg:

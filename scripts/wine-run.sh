@@ -36,6 +36,12 @@ if [[ ! -f $prefix/system.reg ]]; then
     fi
   ) 9>"$prefix.lock"
 fi
+# Wine's own fonts (Tahoma and its bold, the dialog face every Windows has) where Debian's wine
+# does not look for them: in the prefix's Fonts folder, as on Windows.
+fonts=$prefix/drive_c/windows/Fonts
+if [[ -d /usr/share/wine/fonts && -d $fonts && ! -f $fonts/tahomabd.ttf ]]; then
+  cp -n /usr/share/wine/fonts/*.ttf "$fonts/" 2>/dev/null || true
+fi
 if (($# == 0)); then
   exit 0
 fi

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cwchar>
+#include <optional>
 #include <stdexcept>
 
 namespace veltrane::win32 {
@@ -44,14 +46,44 @@ struct Face {
     bool italic;
 };
 
-// The designers' faces; GDI's font mapper gives the nearest where a face is missing
-// (Microsoft Sans Serif is the scalable heir of MS Sans Serif, sharp at any DPI).
+// True when the system has a font family called `name` (GDI's mapper would otherwise put another
+// family in its place without saying so).
+bool has_family(const wchar_t* name) {
+    HDC screen = GetDC(nullptr);
+    if (screen == nullptr) {
+        return false;
+    }
+    LOGFONTW wanted{};
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    wcsncpy(wanted.lfFaceName, name, LF_FACESIZE - 1);
+    bool found = false;
+    EnumFontFamiliesExW(
+        screen, &wanted,
+        [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found_it) -> int {
+            *reinterpret_cast<bool*>(found_it) = true;
+            return 0;
+        },
+        reinterpret_cast<LPARAM>(&found), 0);
+    ReleaseDC(nullptr, screen);
+    return found;
+}
+
+// The dialog face: Microsoft Sans Serif (the scalable heir of MS Sans Serif, on every Windows
+// since 2000), else Tahoma (on every Windows too, and the face wine's own fonts bring, with a
+// true bold). Any other stand-in GDI would choose may lack the bold the labels ask for.
+const wchar_t* dialog_face() {
+    static const wchar_t* const face =
+        has_family(L"Microsoft Sans Serif") ? L"Microsoft Sans Serif" : L"Tahoma";
+    return face;
+}
+
+// The designers' faces; GDI's font mapper gives the nearest where a face is missing.
 Face face_of(FontRole role) {
     switch (role) {
     case FontRole::Dialog:
-        return {L"Microsoft Sans Serif", 8.25, false, false};
+        return {dialog_face(), 8.25, false, false};
     case FontRole::DialogBold:
-        return {L"Microsoft Sans Serif", 8.25, true, false};
+        return {dialog_face(), 8.25, true, false};
     case FontRole::Arial:
         return {L"Arial", 8.25, false, false};
     case FontRole::Brand:
@@ -98,7 +130,63 @@ WindowClass class_of(const Control& control) {
     throw std::logic_error("unknown control kind");
 }
 
+// The clipboard's text as a paste gives it to a field: Windows' line ends (CR LF) become line
+// feeds, as Qt's clipboard gives them, so that both windows read the same pasted text. Nothing
+// when the clipboard holds no text.
+std::optional<std::wstring> clipboard_text(HWND owner) {
+    if (!IsClipboardFormatAvailable(CF_UNICODETEXT) || !OpenClipboard(owner)) {
+        return std::nullopt;
+    }
+    std::optional<std::wstring> text;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+            // Up to the terminating zero, within the block in case it has none.
+            const std::size_t limit = GlobalSize(data) / sizeof(wchar_t);
+            text = pasted_text(std::wstring_view(chars, wcsnlen(chars, limit)));
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+// A text field pastes the whole text on the clipboard, line breaks included: a single-line
+// edit control would keep only what comes before the first one. Ctrl+V and Shift+Insert come
+// here.
+LRESULT CALLBACK field_paste(HWND handle, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                             DWORD_PTR) {
+    const bool shift_insert = message == WM_KEYDOWN && wparam == VK_INSERT &&
+                              (GetKeyState(VK_SHIFT) & 0x8000) != 0 &&
+                              (GetKeyState(VK_CONTROL) & 0x8000) == 0;
+    if (shift_insert) {
+        // Some edit controls paste this one without a WM_PASTE.
+        SendMessageW(handle, WM_PASTE, 0, 0);
+        return 0;
+    }
+    if (message == WM_PASTE) {
+        if ((GetWindowLongW(handle, GWL_STYLE) & ES_READONLY) == 0) {
+            if (const auto text = clipboard_text(handle)) {
+                SendMessageW(handle, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text->c_str()));
+            }
+        }
+        return 0;
+    }
+    return DefSubclassProc(handle, message, wparam, lparam);
+}
+
 } // namespace
+
+std::wstring pasted_text(std::wstring_view clipboard) {
+    std::wstring text;
+    text.reserve(clipboard.size());
+    for (std::size_t i = 0; i < clipboard.size(); ++i) {
+        if (clipboard[i] == L'\r' && i + 1 < clipboard.size() && clipboard[i + 1] == L'\n') {
+            continue;
+        }
+        text.push_back(clipboard[i]);
+    }
+    return text;
+}
 
 Fonts::~Fonts() {
     release();
@@ -148,6 +236,7 @@ Controls::Controls(HWND window, std::span<const Control> table) : window_(window
             control.kind == Kind::Message) {
             // No limit below the calculation's: a pasted text arrives whole.
             SendMessageW(child, EM_SETLIMITTEXT, 0, 0);
+            SetWindowSubclass(child, field_paste, 0, 0);
         }
         windows_.push_back(child);
     }
@@ -209,9 +298,49 @@ HWND Controls::next_in_tab_order(HWND from, bool backwards) const {
     return from;
 }
 
+namespace {
+
+// A function of user32 that older Windows lack, looked up when the program runs (an import
+// would keep the program from starting there); nullptr where missing.
+template <typename Function> Function user32_function(const char* name) {
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    if (user32 == nullptr) {
+        return nullptr;
+    }
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(user32, name)));
+}
+
+using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+using AdjustWindowRectExForDpiFunction = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+
+} // namespace
+
+int window_dpi(HWND window) {
+    static const auto for_window = user32_function<GetDpiForWindowFunction>("GetDpiForWindow");
+    if (for_window != nullptr) {
+        if (const UINT dpi = for_window(window); dpi != 0) {
+            return static_cast<int>(dpi);
+        }
+    }
+    // Windows before 10 (version 1607): the system DPI, the same for every screen.
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen == nullptr ? 0 : GetDeviceCaps(screen, LOGPIXELSX);
+    if (screen != nullptr) {
+        ReleaseDC(nullptr, screen);
+    }
+    return dpi > 0 ? dpi : USER_DEFAULT_SCREEN_DPI;
+}
+
 SIZE window_size(app::Twips client, DWORD style, DWORD ex_style, int dpi) {
+    static const auto adjust =
+        user32_function<AdjustWindowRectExForDpiFunction>("AdjustWindowRectExForDpi");
     RECT rect{0, 0, app::twips_to_px(client.width, dpi), app::twips_to_px(client.height, dpi)};
-    AdjustWindowRectExForDpi(&rect, style, FALSE, ex_style, static_cast<UINT>(dpi));
+    if (adjust != nullptr) {
+        adjust(&rect, style, FALSE, ex_style, static_cast<UINT>(dpi));
+    } else {
+        // The frame at the system DPI: the DPI a window there has.
+        AdjustWindowRectEx(&rect, style, FALSE, ex_style);
+    }
     return {rect.right - rect.left, rect.bottom - rect.top};
 }
 

@@ -23,6 +23,10 @@ inline constexpr int first_control_id = 100;
 [[nodiscard]] std::wstring wide(std::string_view utf8);
 [[nodiscard]] std::string utf8(std::wstring_view text);
 
+// A text from the clipboard as a field takes it: CR LF line ends become line feeds (the
+// calculation reads past line feeds); everything else is kept.
+[[nodiscard]] std::wstring pasted_text(std::wstring_view clipboard);
+
 // The fonts of the design at one DPI, the nearest the system has to each face.
 class Fonts {
   public:
@@ -67,6 +71,10 @@ class Controls {
     std::vector<HWND> chain_;   // the focus-taking ones, in tab order
     Fonts fonts_;
 };
+
+// The DPI of `window`'s screen; where Windows cannot tell one screen from another (before
+// Windows 10 version 1607), the system DPI.
+[[nodiscard]] int window_dpi(HWND window);
 
 // Client area of `client` for `dpi`, as a window rectangle for `style`.
 [[nodiscard]] SIZE window_size(app::Twips client, DWORD style, DWORD ex_style, int dpi);

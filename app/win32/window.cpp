@@ -8,6 +8,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -141,6 +142,33 @@ void add_tooltips(HWND handle, const Controls& controls) {
     }
 }
 
+// A tooltip about to show goes just above the control it describes, from its left edge, so that
+// it covers no neighbouring field (Windows would put it below and right of the pointer, over the
+// field beside or below); below the control where there is no room above.
+bool place_tooltip(const NMHDR& header) {
+    const auto described = reinterpret_cast<HWND>(header.idFrom); // TTF_IDISHWND
+    RECT control{};
+    RECT tip{};
+    if (!GetWindowRect(described, &control) || !GetWindowRect(header.hwndFrom, &tip)) {
+        return false;
+    }
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(described, MONITOR_DEFAULTTONEAREST), &monitor);
+    const int height = tip.bottom - tip.top;
+    const int gap = 2;
+    int top = control.top - gap - height;
+    if (top < monitor.rcWork.top) {
+        top = control.bottom + gap;
+    }
+    const int width = tip.right - tip.left;
+    const int left = std::max<int>(monitor.rcWork.left,
+                                   std::min<int>(control.left, monitor.rcWork.right - width));
+    SetWindowPos(header.hwndFrom, nullptr, left, top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return true;
+}
+
 void about_command(HINSTANCE instance);
 
 // WM_COMMAND of the calculator window: the two commands and the option pairs.
@@ -214,6 +242,13 @@ LRESULT CALLBACK main_procedure(HWND handle, UINT message, WPARAM wparam, LPARAM
             return 0;
         }
         break;
+    case WM_NOTIFY: {
+        const auto& header = *reinterpret_cast<const NMHDR*>(lparam);
+        if (header.code == TTN_SHOW && place_tooltip(header)) {
+            return TRUE; // placed here
+        }
+        break;
+    }
     case WM_CTLCOLORSTATIC:
         if (window != nullptr) {
             const Control* control = window->controls.control_of(reinterpret_cast<HWND>(lparam));
@@ -309,7 +344,7 @@ HWND create_window(HINSTANCE instance, const wchar_t* window_class, const wchar_
     }
     auto* window = new Window(handle, table);
     SetWindowLongPtrW(handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
-    apply_dpi(handle, *window, static_cast<int>(GetDpiForWindow(handle)), client, style);
+    apply_dpi(handle, *window, window_dpi(handle), client, style);
     return handle;
 }
 
@@ -348,6 +383,35 @@ HWND about_window() {
     return program.about;
 }
 
+namespace {
+
+// The option button of a pair that an arrow key moves to from `from`, as in the Qt window: the
+// partner when it lies that way (Up: above, Down: below, Left and Right: beside), else none.
+HWND option_for_arrow(const Controls& controls, const Control& from, WPARAM key) {
+    const auto table = controls.table();
+    for (std::size_t i = 0; i < option_count; ++i) {
+        const auto option = static_cast<Option>(i);
+        if (option_name(option) != from.name) {
+            continue;
+        }
+        const Control* other = app::find_control(table, option_name(partner(option)));
+        if (other == nullptr) {
+            return nullptr;
+        }
+        const app::Twips here = app::window_geometry(table, from);
+        const app::Twips there = app::window_geometry(table, *other);
+        // Twice the centres, in whole twips.
+        const int dx = (2 * there.left + there.width) - (2 * here.left + here.width);
+        const int dy = (2 * there.top + there.height) - (2 * here.top + here.height);
+        const bool that_way = (key == VK_UP && dy < 0) || (key == VK_DOWN && dy > 0) ||
+                              (key == VK_LEFT && dx < 0) || (key == VK_RIGHT && dx > 0);
+        return that_way ? controls.control(other->name) : nullptr;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 bool handle_window_key(const MSG& message) {
     if (message.message != WM_KEYDOWN || message.hwnd == nullptr) {
         return false;
@@ -378,6 +442,21 @@ bool handle_window_key(const MSG& message) {
                          reinterpret_cast<LPARAM>(message.hwnd));
         }
         return true; // no default button: Enter elsewhere starts nothing
+    }
+    const bool arrow = message.wParam == VK_UP || message.wParam == VK_DOWN ||
+                       message.wParam == VK_LEFT || message.wParam == VK_RIGHT;
+    if (arrow && control->kind == Kind::Option) {
+        // The focus moves to the partner, which is selected when the option left was.
+        HWND target = option_for_arrow(window->controls, *control, message.wParam);
+        if (target == nullptr) {
+            return true;
+        }
+        if (SendMessageW(message.hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED) {
+            SendMessageW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(target), BN_CLICKED),
+                         reinterpret_cast<LPARAM>(target));
+        }
+        SetFocus(target);
+        return true;
     }
     return false;
 }

@@ -15,8 +15,9 @@ HWND open_main_window(HINSTANCE instance, int show_command);
 [[nodiscard]] HWND about_window();
 
 // The keys the window handles before the control with the focus: Tab and Shift+Tab walk the
-// tab order, Enter on a command button runs it, Enter elsewhere does nothing. True when
-// `message` was one of them.
+// tab order, Enter on a command button runs it, Enter elsewhere does nothing, an arrow key on an
+// option button moves to its partner when the partner lies that way (selecting it when the
+// option left was selected). True when `message` was one of them.
 bool handle_window_key(const MSG& message);
 
 // Handles the messages waiting in this thread's queue and returns; false once the program

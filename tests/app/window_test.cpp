@@ -11,8 +11,10 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QFile>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLocale>
@@ -93,6 +95,10 @@ class WindowTest : public QObject {
     void closingMainWindowLeavesAboutOpen();
     void commaDecimalLocaleGivesSameTexts();
     void longPastedTextIsReadWhole();
+    void pastedLineBreaksAreKept_data();
+    void pastedLineBreaksAreKept();
+    void arrowKeysMoveToThePartnerOption_data();
+    void arrowKeysMoveToThePartnerOption();
 
   private:
     WindowUnderTest driver_;
@@ -706,6 +712,82 @@ void WindowTest::longPastedTextIsReadWhole() {
         expected_results << QString::fromStdString(expected.text(field));
     }
     QCOMPARE(d.results(), expected_results);
+}
+
+// What a paste with line breaks leaves in a field; the Windows window holds the same.
+void WindowTest::pastedLineBreaksAreKept_data() {
+    QTest::addColumn<QString>("clipboard");
+    QTest::addColumn<QString>("held");
+    QTest::addColumn<QString>("Ls");
+    QTest::newRow("line_feed_between_digits") << "2.\n0"
+                                              << "2.\n0"
+                                              << "0.159";
+    QTest::newRow("trailing_line_feed") << "2.0\n"
+                                        << "2.0\n"
+                                        << "0.159";
+}
+
+void WindowTest::pastedLineBreaksAreKept() {
+    QFETCH(QString, clipboard);
+    QFETCH(QString, held);
+    QFETCH(QString, Ls);
+    WindowDriver& d = *driver_;
+    QGuiApplication::clipboard()->setText(clipboard);
+    QLineEdit* rl = d.field(QStringLiteral("RL_txt"));
+    rl->selectAll();
+    rl->paste();
+    QCOMPARE(rl->text(), held);
+    for (const char* name : {"F1_ind", "F2_cap", "ParSer"}) {
+        d.click_option(QString::fromLatin1(name));
+    }
+    d.calculate();
+    QCOMPARE(d.field(QStringLiteral("Ls_txt"))->text(), Ls);
+}
+
+// The arrow keys on the option buttons, as the Windows window copies them: the partner that lies
+// that way takes the focus, and the selection when the button left had it; nothing wraps.
+void WindowTest::arrowKeysMoveToThePartnerOption_data() {
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<bool>("focusSelected");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("movesTo");
+    QTest::addColumn<QStringList>("selected");
+    QTest::newRow("down_to_partner")
+        << "F1_ind" << false << int(Qt::Key_Down) << "F1_cap" << QStringList{};
+    QTest::newRow("down_selects") << "F1_ind" << true << int(Qt::Key_Down) << "F1_cap"
+                                  << QStringList{"F1_cap"};
+    QTest::newRow("up_selects") << "F2_cap" << true << int(Qt::Key_Up) << "F2_ind"
+                                << QStringList{"F2_ind"};
+    QTest::newRow("no_wrap_below")
+        << "F1_cap" << true << int(Qt::Key_Down) << "F1_cap" << QStringList{"F1_cap"};
+    QTest::newRow("no_wrap_above")
+        << "SerPar" << false << int(Qt::Key_Up) << "SerPar" << QStringList{};
+    QTest::newRow("nothing_beside")
+        << "SerPar" << true << int(Qt::Key_Right) << "SerPar" << QStringList{"SerPar"};
+    QTest::newRow("topology") << "SerPar" << true << int(Qt::Key_Down) << "ParSer"
+                              << QStringList{"ParSer"};
+}
+
+void WindowTest::arrowKeysMoveToThePartnerOption() {
+    QFETCH(QString, focus);
+    QFETCH(bool, focusSelected);
+    QFETCH(int, key);
+    QFETCH(QString, movesTo);
+    QFETCH(QStringList, selected);
+    WindowDriver& d = *driver_;
+    if (focusSelected) {
+        d.click_option(focus);
+    }
+    d.option(focus)->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key));
+    QCOMPARE(QApplication::focusWidget(), d.option(movesTo));
+    QStringList checked;
+    for (const char* name : {"F1_ind", "F1_cap", "F2_ind", "F2_cap", "SerPar", "ParSer"}) {
+        if (d.option(QString::fromLatin1(name))->isChecked()) {
+            checked << QString::fromLatin1(name);
+        }
+    }
+    QCOMPARE(checked, selected);
 }
 
 #include "window_test.moc"

@@ -1,6 +1,7 @@
 // Takes a picture of the Win32 calculator window's client area as the screen shows it, for a person
 // to compare with the Linux window: veltrane_win32_screenshot OUT.bmp [--worked-example] With
-// --worked-example the window shows the results of the worked example.
+// --worked-example the window shows the results of the worked example; then with
+// --tooltip CONTROL the pointer rests on CONTROL and its tooltip is in the picture.
 
 #include "app/layout_table.h"
 #include "app/win32/controls.h"
@@ -66,7 +67,9 @@ bool write_bmp(const char* path, HWND window) {
 
 int main(int argc, char* argv[]) {
     if (argc < 2) {
-        std::fputs("usage: veltrane_win32_screenshot OUT.bmp [--worked-example]\n", stderr);
+        std::fputs(
+            "usage: veltrane_win32_screenshot OUT.bmp [--worked-example [--tooltip CONTROL]]\n",
+            stderr);
         return 2;
     }
     HWND window = veltrane::win32::open_main_window(GetModuleHandleW(nullptr), SW_SHOWNORMAL);
@@ -81,6 +84,13 @@ int main(int argc, char* argv[]) {
     pump(40);
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     pump(20);
+    if (argc > 3 && std::string_view(argv[3]) == "--tooltip" && argc > 4) {
+        // The pointer rests on the control until its tooltip shows.
+        RECT rect{};
+        GetWindowRect(control(window, argv[4]), &rect);
+        SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+        pump(40);
+    }
     const bool written = write_bmp(argv[1], window);
     DestroyWindow(window);
     pump(2);

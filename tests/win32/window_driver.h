@@ -8,8 +8,11 @@
 #include "app/win32/window.h"
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <windows.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -87,6 +90,34 @@ class Win32Window {
         const std::wstring text = to_utf16(utf8);
         SendMessageW(control(name), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
         pump();
+    }
+    // A paste into a field whose whole text is selected, with `utf8` on the clipboard as another
+    // program puts it there: WM_PASTE, or the keys `key` with `modifier` held.
+    void paste(std::string_view name, std::string_view utf8, WPARAM modifier = 0, WPARAM key = 0) {
+        const std::wstring text = to_utf16(utf8);
+        ASSERT_TRUE(OpenClipboard(window_));
+        EmptyClipboard();
+        const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+        ASSERT_NE(memory, nullptr);
+        std::memcpy(GlobalLock(memory), text.c_str(), bytes);
+        GlobalUnlock(memory);
+        ASSERT_NE(SetClipboardData(CF_UNICODETEXT, memory), nullptr);
+        CloseClipboard();
+        focus(name);
+        SendMessageW(control(name), EM_SETSEL, 0, -1);
+        if (key == 0) {
+            SendMessageW(control(name), WM_PASTE, 0, 0);
+            pump();
+            return;
+        }
+        BYTE keys[256]{};
+        GetKeyboardState(keys);
+        keys[modifier] = 0x80;
+        SetKeyboardState(keys);
+        this->key(key);
+        keys[modifier] = 0;
+        SetKeyboardState(keys);
     }
     void click(std::string_view name) {
         SendMessageW(control(name), BM_CLICK, 0, 0);

@@ -162,6 +162,66 @@ TEST_P(CalculateCommand, ShowsAndWritesWhatTheCoreDoes) {
 INSTANTIATE_TEST_SUITE_P(Cases, CalculateCommand, ::testing::ValuesIn(calculation_cases),
                          [](const auto& info) { return info.param.name; });
 
+struct PasteCase {
+    std::string name;
+    std::string clipboard;
+    std::string held; // what the field holds after the paste, as the Qt window's does
+};
+
+void PrintTo(const PasteCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class PasteIntoField : public ::testing::TestWithParam<PasteCase> {};
+
+// A paste keeps the whole text, line breaks included (CR LF as a line feed), and CALCULATE
+// reads what the field holds, as the core does.
+TEST_P(PasteIntoField, HoldsTheWholeTextAndCalculatesWithIt) {
+    const PasteCase& row = GetParam();
+    Win32Window window;
+    window.paste("RL_txt", row.clipboard);
+    EXPECT_EQ(window.text("RL_txt"), row.held);
+    const CalculationCase worked = {
+        row.name, {{Field::RL, row.held}}, {Option::F1Ind, Option::F2Cap, Option::ParSer}, {}};
+    enter(window, {row.name, {}, worked.options, {}});
+    window.click("Calc");
+    expect_as_core(window, core_run(worked));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PasteIntoField,
+    ::testing::Values(PasteCase{"windows_line_end_between_digits", "1\r\n5", "1\n5"},
+                      PasteCase{"line_feed", "2.\n0", "2.\n0"},
+                      PasteCase{"trailing_windows_line_end", "2.0\r\n", "2.0\n"},
+                      PasteCase{"lone_carriage_return_kept", "2\r.0", "2\r.0"},
+                      PasteCase{"beyond_an_edit_fields_limit", std::string(33000, '0') + "2.0",
+                                std::string(33000, '0') + "2.0"}),
+    [](const auto& info) { return info.param.name; });
+
+struct PasteKeyCase {
+    std::string name;
+    WPARAM modifier;
+    WPARAM key;
+};
+
+void PrintTo(const PasteKeyCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class PasteKeys : public ::testing::TestWithParam<PasteKeyCase> {};
+
+// The keys a Windows user pastes with give the same whole text as WM_PASTE.
+TEST_P(PasteKeys, PasteTheWholeText) {
+    Win32Window window;
+    window.paste("RL_txt", "1\r\n5", GetParam().modifier, GetParam().key);
+    EXPECT_EQ(window.text("RL_txt"), "1\n5");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PasteKeys,
+                         ::testing::Values(PasteKeyCase{"ctrl_v", VK_CONTROL, 'V'},
+                                           PasteKeyCase{"shift_insert", VK_SHIFT, VK_INSERT}),
+                         [](const auto& info) { return info.param.name; });
+
 TEST(CalculateCommand, NextCalculationHidesTheMessageAndKeepsItsText) {
     Win32Window window;
     window.click("Calc");
@@ -327,6 +387,53 @@ INSTANTIATE_TEST_SUITE_P(Cases, EnterKey,
                                            EnterCase{"RL_txt", false}, EnterCase{"ParSer", false},
                                            EnterCase{"AboutModel", false, true}),
                          [](const auto& info) { return info.param.focus; });
+
+struct ArrowCase {
+    std::string name;
+    std::string focus;
+    bool focus_selected; // the option with the focus is selected first
+    WPARAM key;
+    std::string moves_to; // the focus after the key
+    std::vector<std::string> selected;
+};
+
+void PrintTo(const ArrowCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class ArrowKey : public ::testing::TestWithParam<ArrowCase> {};
+
+// As in the Qt window: an arrow key moves to the partner that lies that way, and selects it when
+// the option left was selected; nothing wraps around.
+TEST_P(ArrowKey, MovesToThePartnerOption) {
+    const ArrowCase& row = GetParam();
+    Win32Window window;
+    if (row.focus_selected) {
+        window.click(row.focus);
+    }
+    window.focus(row.focus);
+    window.key(row.key);
+    EXPECT_EQ(window.focused(), row.moves_to);
+    std::vector<std::string> selected;
+    for (std::size_t i = 0; i < option_count; ++i) {
+        const std::string name(option_name(static_cast<Option>(i)));
+        if (window.checked(name)) {
+            selected.push_back(name);
+        }
+    }
+    EXPECT_EQ(selected, row.selected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ArrowKey,
+    ::testing::Values(ArrowCase{"down_to_partner", "F1_ind", false, VK_DOWN, "F1_cap", {}},
+                      ArrowCase{"down_selects", "F1_ind", true, VK_DOWN, "F1_cap", {"F1_cap"}},
+                      ArrowCase{"up_selects", "F2_cap", true, VK_UP, "F2_ind", {"F2_ind"}},
+                      ArrowCase{"no_wrap_below", "F1_cap", true, VK_DOWN, "F1_cap", {"F1_cap"}},
+                      ArrowCase{"no_wrap_above", "SerPar", false, VK_UP, "SerPar", {}},
+                      ArrowCase{"nothing_beside", "SerPar", true, VK_RIGHT, "SerPar", {"SerPar"}},
+                      ArrowCase{"topology", "SerPar", true, VK_DOWN, "ParSer", {"ParSer"}}),
+    [](const auto& info) { return info.param.name; });
 
 int about_windows() {
     int count = 0;
