@@ -42,14 +42,17 @@ void search(benchmark::State& state, std::size_t samples, bool searched_rl) {
     if (!searched_rl) {
         options.rl_ohm = 62.0;
     }
+    double largest = 0.0;
     for (auto _ : state) {
         auto result = rf::best_fit(data, options);
         if (std::holds_alternative<std::string>(result)) {
             state.SkipWithError(std::get<std::string>(result).c_str());
             return;
         }
+        largest = std::get<rf::BestFit>(result).best.front().max_error;
         benchmark::DoNotOptimize(result);
     }
+    state.counters["largest_error"] = largest;
 }
 
 void BM_BestFit201(benchmark::State& state) {
@@ -95,6 +98,63 @@ void BM_Refine201(benchmark::State& state) {
     state.counters["evaluations"] = static_cast<double>(evaluations);
 }
 
+// The refinement from the same five starts (the best fit on 201 samples) on more and more
+// samples of the same curve: with the exchange, nearly flat in the samples.
+void BM_RefineSamples(benchmark::State& state) {
+    rf::BestFitOptions options;
+    options.rl_ohm = 62.0;
+    auto found = rf::best_fit(measured_looking(201), options);
+    if (std::holds_alternative<std::string>(found)) {
+        state.SkipWithError(std::get<std::string>(found).c_str());
+        return;
+    }
+    std::vector<rf::LumpedModel> starts;
+    for (const rf::Candidate& c : std::get<rf::BestFit>(found).best) {
+        starts.push_back(rf::LumpedModel::from(c.state, c.choice.topology));
+    }
+    const rf::PortData data = measured_looking(static_cast<std::size_t>(state.range(0)));
+    double largest = 0.0;
+    for (auto _ : state) {
+        auto refined = rf::refine(starts, data, 50.0, rf::FrequencyRange{});
+        if (!refined) {
+            state.SkipWithError("nothing refined");
+            return;
+        }
+        largest = refined->fit.max;
+        benchmark::DoNotOptimize(refined);
+    }
+    state.counters["largest_error"] = largest;
+}
+
+// The best fit on both sides of the sizes where the pairs start being chosen among fewer
+// samples (RL given: 401 and 2,001 in earlier versions; RL searched: 101 and 251).
+void BM_BestFitAround(benchmark::State& state) {
+    search(state, static_cast<std::size_t>(state.range(0)), false);
+}
+void BM_BestFitSearchedRlAround(benchmark::State& state) {
+    search(state, static_cast<std::size_t>(state.range(0)), true);
+}
+
+BENCHMARK(BM_RefineSamples)
+    ->Arg(201)
+    ->Arg(1601)
+    ->Arg(12801)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK(BM_BestFitAround)
+    ->Arg(401)
+    ->Arg(403)
+    ->Arg(2001)
+    ->Arg(2003)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK(BM_BestFitSearchedRlAround)
+    ->Arg(101)
+    ->Arg(103)
+    ->Arg(251)
+    ->Arg(253)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 BENCHMARK(BM_Refine201)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BestFit201)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BestFit1601)->Unit(benchmark::kMillisecond)->Iterations(1);

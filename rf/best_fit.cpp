@@ -3,6 +3,7 @@
 #include "rf/choices.h"
 #include "rf/fit.h"
 #include "rf/model_impedance.h"
+#include "rf/response.h"
 #include "rf/rl_search.h"
 
 #include <algorithm>
@@ -181,14 +182,16 @@ class Search {
         c.positive = all_positive(c.state);
         const LumpedModel model = LumpedModel::from(c.state, choice.topology);
         double sum_squares = 0.0;
+        double largest = 0.0; // squared
         for (const Sample& s : samples_) {
-            const double e = error_at(model, s);
-            sum_squares += e * e;
-            if (e > c.max_error) {
-                c.max_error = e;
+            const double e = error_squared_at(model, s);
+            sum_squares += e;
+            if (e > largest) {
+                largest = e;
                 c.at_ghz = s.f_ghz;
             }
         }
+        c.max_error = std::sqrt(largest);
         c.rms_error = std::sqrt(sum_squares / static_cast<double>(samples_.size()));
         t.board->offer(std::move(c));
     }
@@ -357,22 +360,24 @@ class Search {
         return true;
     }
 
-    double error_at(const LumpedModel& model, const Sample& s) const {
-        return std::abs(model_reflection(model, s.f_ghz, options_.z0_ohm) - s.gamma);
+    double error_squared_at(const LumpedModel& model, const Sample& s) const {
+        return reflection_error_squared(model, s.f_ghz, options_.z0_ohm, s.gamma);
     }
 
     // The largest error over the samples, stopping as soon as it exceeds `bound`. The samples
     // that ended recent evaluations go first: a model near the board's fails where they did.
     double largest_error(const LumpedModel& model, double bound) {
+        // Squares compared: the square root is taken once, of the largest.
+        const double bound_squared = bound * bound;
         double largest = 0.0;
         std::size_t worst = 0;
         const auto visit = [&](std::size_t k) {
-            const double e = error_at(model, samples_[k]);
+            const double e = error_squared_at(model, samples_[k]);
             if (e > largest) {
                 largest = e;
                 worst = k;
             }
-            return largest > bound;
+            return largest > bound_squared;
         };
         bool stopped = false;
         for (std::size_t h = 0; h < hot_count_ && !stopped; ++h) {
@@ -382,7 +387,7 @@ class Search {
             stopped = visit(order_[k]);
         }
         remember(worst);
-        return largest;
+        return std::sqrt(largest);
     }
 
     void remember(std::size_t k) {
