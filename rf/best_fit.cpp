@@ -444,14 +444,14 @@ std::variant<BestFit, std::string> best_fit(const PortData& data, const BestFitO
     } else {
         // Pairs chosen among evenly spaced samples (the last one included), then the best found
         // moved to its best neighbouring pair and everything judged on every sample.
+        // Spaced by (n - 1) / (wanted - 1) samples, rounded down, not by a whole stride: just
+        // above the threshold the pairs are chosen among as many samples as just below it.
         const std::size_t wanted = options.rl_ohm ? best_fit_thinned : best_fit_thinned_searched;
-        const std::size_t stride = (samples.size() - 1 + wanted - 2) / (wanted - 1);
+        const std::size_t last = samples.size() - 1;
+        const std::size_t stride = (last + wanted - 2) / (wanted - 1); // the widest spacing
         std::vector<Sample> thinned;
-        for (std::size_t k = 0; k < samples.size(); k += stride) {
-            thinned.push_back(samples[k]);
-        }
-        if (thinned.back().index != samples.back().index) {
-            thinned.push_back(samples.back());
+        for (std::size_t k = 0; k < wanted; ++k) {
+            thinned.push_back(samples[k * last / (wanted - 1)]);
         }
         const std::size_t thinned_count = thinned.size();
         const BestFitProgress coarse_progress = [&progress](double done) {
