@@ -8,6 +8,8 @@
 #include "rf/model_impedance.h"
 #include "rf/refine.h"
 
+#include "parallel/pool.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -134,6 +136,37 @@ void BM_BestFitAround(benchmark::State& state) {
 void BM_BestFitSearchedRlAround(benchmark::State& state) {
     search(state, static_cast<std::size_t>(state.range(0)), true);
 }
+
+// The best fit and the refinement on 1 and 2 threads: CPU time of the whole process, wall
+// time. Arguments: samples, RL searched (0 or 1), threads.
+void BM_BestFitThreads(benchmark::State& state) {
+    parallel::set_threads(static_cast<std::size_t>(state.range(2)));
+    search(state, static_cast<std::size_t>(state.range(0)), state.range(1) != 0);
+    parallel::set_threads(0);
+}
+void BM_RefineThreads(benchmark::State& state) {
+    parallel::set_threads(static_cast<std::size_t>(state.range(1)));
+    BM_RefineSamples(state);
+    parallel::set_threads(0);
+}
+BENCHMARK(BM_BestFitThreads)
+    ->Args({401, 0, 1})
+    ->Args({401, 0, 2})
+    ->Args({201, 1, 1})
+    ->Args({201, 1, 2})
+    ->Args({300001, 0, 1})
+    ->Args({300001, 0, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+BENCHMARK(BM_RefineThreads)
+    ->Args({12801, 1})
+    ->Args({12801, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 
 BENCHMARK(BM_RefineSamples)
     ->Arg(201)

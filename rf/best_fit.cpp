@@ -6,8 +6,11 @@
 #include "rf/response.h"
 #include "rf/rl_search.h"
 
+#include "parallel/pool.h"
+
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <limits>
@@ -83,33 +86,64 @@ std::vector<std::size_t> spread_order(std::size_t n) {
     return order;
 }
 
+// The samples a search judges, and the order it visits them in.
+struct SampleSet {
+    explicit SampleSet(std::vector<Sample> all)
+        : samples(std::move(all)), order(spread_order(samples.size())) {}
+    std::vector<Sample> samples;
+    std::vector<std::size_t> order;
+};
+
 class Search {
   public:
-    Search(std::vector<Sample> samples, const BestFitOptions& options,
-           const BestFitProgress& progress)
-        : samples_(std::move(samples)), order_(spread_order(samples_.size())), options_(options),
+    Search(const SampleSet& set, const BestFitOptions& options, const BestFitProgress& progress)
+        : set_(set), samples_(set.samples), order_(set.order), options_(options),
           progress_(progress) {}
 
-    // False when the caller stopped it.
+    // Every pair, one row of pairs (a, every b after a) a piece of work for the pool, each row
+    // on boards of its own; the rows' boards then joined in row order, so that the result does
+    // not depend on how many threads ran them. False when the caller stopped it.
     bool run() {
-        const double n = static_cast<double>(samples_.size());
-        const double pairs = n * (n - 1) / 2;
-        for (std::size_t a = 0; a + 1 < samples_.size(); ++a) {
-            const double first = static_cast<double>(a);
-            const double before = first * n - first * (first + 1) / 2; // pairs (i < a, j)
-            for (std::size_t b = a + 1; b < samples_.size(); ++b) {
-                // Asked for every pair: a row of pairs on many samples takes long, and a
-                // stopped search must end at once.
-                if (progress_ && !progress_((before + static_cast<double>(b - a - 1)) / pairs)) {
-                    return false;
-                }
+        const std::size_t n = samples_.size();
+        const double pairs = static_cast<double>(n) * static_cast<double>(n - 1) / 2;
+        std::atomic<std::size_t> pairs_done{0};
+        std::atomic<bool> stop{false};
+        std::vector<std::vector<Candidate>> mains(n - 1);
+        std::vector<std::vector<Candidate>> others(n - 1);
+        const auto row = [&](std::size_t a) {
+            Search search(set_, options_, progress_);
+            for (std::size_t b = a + 1; b < n && !stop; ++b) {
                 for (const Choice& choice : all_choices) {
                     if (options_.rl_ohm) {
-                        try_fixed(a, b, choice, *options_.rl_ohm);
+                        search.try_fixed(a, b, choice, *options_.rl_ohm);
                     } else {
-                        try_searched(a, b, choice);
+                        search.try_searched(a, b, choice);
                     }
                 }
+                pairs_done.fetch_add(1, std::memory_order_relaxed);
+            }
+            mains[a] = search.main_.take();
+            others[a] = search.others_.take();
+        };
+        // The caller is told the share done and asked whether to go on on its own thread.
+        if (progress_ && !progress_(0.0)) {
+            return false;
+        }
+        const auto go_on = [&] {
+            if (progress_ && !progress_(static_cast<double>(pairs_done.load()) / pairs)) {
+                stop = true;
+            }
+            return !stop;
+        };
+        if (!parallel::run(n - 1, row, go_on) || stop) {
+            return false;
+        }
+        for (std::size_t a = 0; a + 1 < n; ++a) {
+            for (Candidate& c : mains[a]) {
+                main_.offer(std::move(c));
+            }
+            for (Candidate& c : others[a]) {
+                others_.offer(std::move(c));
             }
         }
         return !progress_ || progress_(1.0);
@@ -400,8 +434,9 @@ class Search {
         hot_[0] = k;
     }
 
-    std::vector<Sample> samples_;
-    std::vector<std::size_t> order_;
+    const SampleSet& set_;
+    const std::vector<Sample>& samples_;
+    const std::vector<std::size_t>& order_;
     BestFitOptions options_;
     const BestFitProgress& progress_;
     Board main_;
@@ -436,7 +471,8 @@ std::variant<BestFit, std::string> best_fit(const PortData& data, const BestFitO
     }
     BestFit fit;
     if (samples.size() <= (options.rl_ohm ? best_fit_thin_above : best_fit_thin_above_searched)) {
-        Search search(std::move(samples), options, progress);
+        const SampleSet set(std::move(samples));
+        Search search(set, options, progress);
         if (!search.run()) {
             return std::string{best_fit_stopped};
         }
@@ -457,13 +493,15 @@ std::variant<BestFit, std::string> best_fit(const PortData& data, const BestFitO
         const BestFitProgress coarse_progress = [&progress](double done) {
             return !progress || progress(done * refine_share_done);
         };
-        Search coarse(std::move(thinned), options, coarse_progress);
+        const SampleSet coarse_set(std::move(thinned));
+        Search coarse(coarse_set, options, coarse_progress);
         if (!coarse.run()) {
             return std::string{best_fit_stopped};
         }
         const BestFit first = coarse.result();
         const std::size_t total = samples.size();
-        Search fine(std::move(samples), options, progress);
+        const SampleSet fine_set(std::move(samples));
+        Search fine(fine_set, options, progress);
         if (!fine.refine(first.best, stride)) {
             return std::string{best_fit_stopped};
         }

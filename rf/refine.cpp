@@ -2,6 +2,8 @@
 
 #include "rf/response.h"
 
+#include "parallel/pool.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -266,20 +268,25 @@ Point minimax_by_exchange(Objective& f, const Point& start) {
 
 std::optional<Refined> refine(const std::vector<LumpedModel>& starts, const PortData& data,
                               double z0_ohm, const FrequencyRange& range) {
-    std::optional<Refined> best;
-    for (const LumpedModel& start : starts) {
-        Objective f(start, data, z0_ohm, range);
-        if (f.empty()) {
-            return std::nullopt;
-        }
-        Point x = Objective::point_of(start);
-        x = minimax_by_exchange(f, x);
+    if (starts.empty() || Objective(starts.front(), data, z0_ohm, range).empty()) {
+        return std::nullopt;
+    }
+    // Each start refined on its own thread; the best taken in the order of the starts.
+    std::vector<Refined> refined(starts.size());
+    parallel::run(starts.size(), [&](std::size_t k) {
+        Objective f(starts[k], data, z0_ohm, range);
+        const Point x = minimax_by_exchange(f, Objective::point_of(starts[k]));
         const LumpedModel model = f.model_at(x);
-        const FitStats stats = f.stats(model);
-        if (!best || stats.max < best->fit.max) {
-            best = Refined{model, stats, f.evaluations};
+        refined[k] = Refined{model, f.stats(model), f.evaluations};
+    });
+    std::optional<Refined> best;
+    for (const Refined& r : refined) {
+        if (!best || r.fit.max < best->fit.max) {
+            const std::size_t evaluations = best ? best->evaluations : 0;
+            best = r;
+            best->evaluations += evaluations;
         } else {
-            best->evaluations += f.evaluations;
+            best->evaluations += r.evaluations;
         }
     }
     return best;

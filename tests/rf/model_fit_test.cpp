@@ -333,7 +333,8 @@ TEST(BestFit, NeedsTwoSamplesInTheRange) {
 TEST(BestFit, ReportsProgressAndStops) {
     const PortData data = sweep(parallel_series_model, grid_ghz(1, 3, 9), 50);
     const BestFitOptions options{50, std::nullopt, std::nullopt, 62.0, false};
-    for (const int stop_at : {-1, 0, 4}) {
+    // Told at the start, every poll of the pool while the pairs run, and at the end.
+    for (const int stop_at : {-1, 0, 1}) {
         SCOPED_TRACE(stop_at);
         std::vector<double> shares;
         const auto result = best_fit(data, options, [&](double done) {
@@ -345,7 +346,7 @@ TEST(BestFit, ReportsProgressAndStops) {
         }
         if (stop_at < 0) {
             EXPECT_TRUE(std::holds_alternative<BestFit>(result));
-            ASSERT_EQ(shares.size(), 37u); // one per pair of the 9 samples, and the end
+            ASSERT_GE(shares.size(), 2u);
             EXPECT_EQ(shares.front(), 0.0);
             EXPECT_EQ(shares.back(), 1.0);
         } else {
