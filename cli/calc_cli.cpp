@@ -12,6 +12,7 @@
 #include "output/calculate.h"
 #include "output/display.h"
 #include "output/report.h"
+#include "parallel/pool.h"
 
 #include <nlohmann/json.hpp>
 
@@ -91,6 +92,7 @@ void print_json(const MemoryFieldSet& fields, const std::optional<std::string>& 
 } // namespace
 
 int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
+    parallel::set_threads(request.threads);
     MemoryFieldSet& fields = request.fields;
     const auto print_points = [&] {
         if (!request.json && request.points) {

@@ -37,8 +37,11 @@ struct Sample {
 // The best few candidates, kept sorted by their largest error.
 class Board {
   public:
+    // Nothing at or above `ceiling` can be among the best few of the whole search.
+    explicit Board(double ceiling = infinity) : ceiling_(ceiling) {}
     [[nodiscard]] double bound() const {
-        return entries_.size() < best_fit_kept ? infinity : entries_.back().max_error;
+        return entries_.size() < best_fit_kept ? ceiling_
+                                               : std::min(ceiling_, entries_.back().max_error);
     }
     void offer(Candidate candidate) {
         if (!(candidate.max_error < bound())) {
@@ -56,8 +59,12 @@ class Board {
     [[nodiscard]] std::vector<Candidate> take() { return std::move(entries_); }
 
   private:
+    double ceiling_;
     std::vector<Candidate> entries_;
 };
+
+// Samples among which a few pairs are tried first, for a ceiling on the best few's errors.
+constexpr std::size_t ceiling_samples = 24;
 
 // Samples in an order that meets a large error early: the ends first, then the middle of every
 // interval already visited, so that any stretch of the band is sampled after a few steps.
@@ -110,8 +117,11 @@ class Search {
         std::atomic<bool> stop{false};
         std::vector<std::vector<Candidate>> mains(n - 1);
         std::vector<std::vector<Candidate>> others(n - 1);
+        const auto [ceiling, positive_known] = first_ceiling();
         const auto row = [&](std::size_t a) {
             Search search(set_, options_, progress_);
+            search.main_ = Board(ceiling);
+            search.positive_known_ = positive_known;
             for (std::size_t b = a + 1; b < n && !stop; ++b) {
                 for (const Choice& choice : all_choices) {
                     if (options_.rl_ohm) {
@@ -181,7 +191,7 @@ class Search {
         const bool positive = all_positive(*state);
         if (positive || options_.allow_negative) {
             t.board = &main_;
-        } else if (main_.empty()) {
+        } else if (no_positive_yet()) {
             t.board = &others_; // only while no model with positive elements is known
         } else {
             return t;
@@ -273,7 +283,7 @@ class Search {
             return;
         }
         offer_searched(a, b, choice, Kind::Positive, main_);
-        if (main_.empty()) {
+        if (no_positive_yet()) {
             offer_searched(a, b, choice, Kind::Other, others_);
         }
     }
@@ -298,6 +308,34 @@ class Search {
         if (t.state && t.board == &board) {
             offer(a, b, choice, found->rl_ohm, t);
         }
+    }
+
+    // A bound every model among the best few of the whole search stays under: the pairs of a
+    // few evenly spread samples tried first (their models judged on every sample), just above
+    // the fifth best of them. It lets every row of pairs, started on boards of its own, leave
+    // out at once what cannot be among the best, and does not depend on the threads.
+    std::pair<double, bool> first_ceiling() {
+        const std::size_t n = samples_.size();
+        if (n <= ceiling_samples) {
+            return {infinity, false};
+        }
+        Search search(set_, options_, progress_);
+        for (std::size_t i = 0; i < ceiling_samples; ++i) {
+            for (std::size_t j = i + 1; j < ceiling_samples; ++j) {
+                const std::size_t a = i * (n - 1) / (ceiling_samples - 1);
+                const std::size_t b = j * (n - 1) / (ceiling_samples - 1);
+                for (const Choice& choice : all_choices) {
+                    if (options_.rl_ohm) {
+                        search.try_fixed(a, b, choice, *options_.rl_ohm);
+                    } else {
+                        search.try_searched(a, b, choice);
+                    }
+                }
+            }
+        }
+        const double fifth = search.main_.bound();
+        return {std::isfinite(fifth) ? std::nextafter(fifth, infinity) : infinity,
+                !search.main_.empty()};
     }
 
   public:
@@ -443,6 +481,11 @@ class Search {
     Board others_;
     bool polled_ = false;
     bool stop_asked_ = false;
+    // A model with positive elements is known elsewhere in the search: the others' board,
+    // kept only while none is, is not needed.
+    bool positive_known_ = false;
+
+    [[nodiscard]] bool no_positive_yet() const { return !positive_known_ && main_.empty(); }
     std::array<std::size_t, 4> hot_{};
     std::size_t hot_count_ = 0;
 };
