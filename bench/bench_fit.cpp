@@ -169,12 +169,14 @@ BENCHMARK(BM_RefineThreads)
     ->UseRealTime();
 
 BENCHMARK(BM_RefineSamples)
+    ->MeasureProcessCPUTime()
     ->Arg(201)
     ->Arg(1601)
     ->Arg(12801)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 BENCHMARK(BM_BestFitAround)
+    ->MeasureProcessCPUTime()
     ->Arg(401)
     ->Arg(403)
     ->Arg(2001)
@@ -182,17 +184,24 @@ BENCHMARK(BM_BestFitAround)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 BENCHMARK(BM_BestFitSearchedRlAround)
+    ->MeasureProcessCPUTime()
     ->Arg(201)
     ->Arg(203)
     ->Arg(251)
     ->Arg(253)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
-BENCHMARK(BM_Refine201)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BestFit201)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BestFit1601)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_BestFit201SearchedRl)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_BestFit300001)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_BestFit300001SearchedRl)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_Refine201)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BestFit201)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BestFit1601)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_BestFit201SearchedRl)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK(BM_BestFit300001)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_BestFit300001SearchedRl)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 } // namespace
