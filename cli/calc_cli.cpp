@@ -1,6 +1,7 @@
 #include "cli/calc_cli.h"
 
 #include "cli/all_choices.h"
+#include "cli/batch.h"
 #include "cli/exports_json.h"
 #include "cli/measured_input.h"
 #include "cli/model_report.h"
@@ -228,6 +229,9 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
 }
 
 int run_calc(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (asks_for_batch(args)) {
+        return run_batch(args, out, err);
+    }
     auto parsed = parse_calc_args(args, out, err);
     if (const int* status = std::get_if<int>(&parsed)) {
         return *status;

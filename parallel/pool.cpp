@@ -12,6 +12,26 @@ namespace veltrane::parallel {
 
 namespace {
 std::atomic<std::size_t> chosen_threads{0};
+
+// Set on the pool's threads: a job started inside a piece runs its pieces on that thread, one
+// after another, so that nested jobs (a batch of files, each file's search) never multiply
+// the threads.
+thread_local bool inside_piece = false;
+
+bool run_here(std::size_t count, const std::function<void(std::size_t)>& piece,
+              const std::function<bool()>& poll) {
+    auto last = std::chrono::steady_clock::now();
+    for (std::size_t i = 0; i < count; ++i) {
+        if (poll && std::chrono::steady_clock::now() - last >= poll_interval) {
+            if (!poll()) {
+                return false;
+            }
+            last = std::chrono::steady_clock::now();
+        }
+        piece(i);
+    }
+    return true;
+}
 } // namespace
 
 void set_threads(std::size_t count) {
@@ -31,6 +51,9 @@ bool run(std::size_t count, const std::function<void(std::size_t)>& piece,
     if (count == 0) {
         return !poll || poll();
     }
+    if (inside_piece) {
+        return run_here(count, piece, poll);
+    }
     std::atomic<std::size_t> next{0};
     std::atomic<bool> stop{false};
     std::mutex mutex;
@@ -38,6 +61,7 @@ bool run(std::size_t count, const std::function<void(std::size_t)>& piece,
     std::size_t running = std::min(threads(), count);
     std::exception_ptr failure;
     const auto work = [&] {
+        inside_piece = true;
         for (std::size_t i = next++; i < count && !stop; i = next++) {
             try {
                 piece(i);

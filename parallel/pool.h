@@ -23,7 +23,7 @@ inline constexpr std::chrono::milliseconds poll_interval{20};
 // called on the calling thread every poll_interval while pieces run; once it returns false no
 // further piece starts (those running finish: a long piece looks at its own stop flag).
 // Returns false when `poll` stopped the job. An exception a piece throws ends the job and is
-// thrown again here.
+// thrown again here. Called from inside a piece, it runs the pieces on the calling thread.
 bool run(std::size_t count, const std::function<void(std::size_t)>& piece,
          const std::function<bool()>& poll = {});
 
