@@ -8,6 +8,8 @@
 #include "rf/model_impedance.h"
 #include "rf/refine.h"
 
+#include "parallel/pool.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -42,14 +44,17 @@ void search(benchmark::State& state, std::size_t samples, bool searched_rl) {
     if (!searched_rl) {
         options.rl_ohm = 62.0;
     }
+    double largest = 0.0;
     for (auto _ : state) {
         auto result = rf::best_fit(data, options);
         if (std::holds_alternative<std::string>(result)) {
             state.SkipWithError(std::get<std::string>(result).c_str());
             return;
         }
+        largest = std::get<rf::BestFit>(result).best.front().max_error;
         benchmark::DoNotOptimize(result);
     }
+    state.counters["largest_error"] = largest;
 }
 
 void BM_BestFit201(benchmark::State& state) {
@@ -95,11 +100,108 @@ void BM_Refine201(benchmark::State& state) {
     state.counters["evaluations"] = static_cast<double>(evaluations);
 }
 
-BENCHMARK(BM_Refine201)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BestFit201)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BestFit1601)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_BestFit201SearchedRl)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_BestFit300001)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_BestFit300001SearchedRl)->Unit(benchmark::kMillisecond)->Iterations(1);
+// The refinement from the same five starts (the best fit on 201 samples) on more and more
+// samples of the same curve: with the exchange, nearly flat in the samples.
+void BM_RefineSamples(benchmark::State& state) {
+    rf::BestFitOptions options;
+    options.rl_ohm = 62.0;
+    auto found = rf::best_fit(measured_looking(201), options);
+    if (std::holds_alternative<std::string>(found)) {
+        state.SkipWithError(std::get<std::string>(found).c_str());
+        return;
+    }
+    std::vector<rf::LumpedModel> starts;
+    for (const rf::Candidate& c : std::get<rf::BestFit>(found).best) {
+        starts.push_back(rf::LumpedModel::from(c.state, c.choice.topology));
+    }
+    const rf::PortData data = measured_looking(static_cast<std::size_t>(state.range(0)));
+    double largest = 0.0;
+    for (auto _ : state) {
+        auto refined = rf::refine(starts, data, 50.0, rf::FrequencyRange{});
+        if (!refined) {
+            state.SkipWithError("nothing refined");
+            return;
+        }
+        largest = refined->fit.max;
+        benchmark::DoNotOptimize(refined);
+    }
+    state.counters["largest_error"] = largest;
+}
+
+// The best fit on both sides of the size where the pairs start being chosen among fewer samples
+// (RL given: 401; RL searched: 201), and of the sizes where that once happened (2,001 and 251).
+void BM_BestFitAround(benchmark::State& state) {
+    search(state, static_cast<std::size_t>(state.range(0)), false);
+}
+void BM_BestFitSearchedRlAround(benchmark::State& state) {
+    search(state, static_cast<std::size_t>(state.range(0)), true);
+}
+
+// The best fit and the refinement on 1 and 2 threads: CPU time of the whole process, wall
+// time. Arguments: samples, RL searched (0 or 1), threads.
+void BM_BestFitThreads(benchmark::State& state) {
+    parallel::set_threads(static_cast<std::size_t>(state.range(2)));
+    search(state, static_cast<std::size_t>(state.range(0)), state.range(1) != 0);
+    parallel::set_threads(0);
+}
+void BM_RefineThreads(benchmark::State& state) {
+    parallel::set_threads(static_cast<std::size_t>(state.range(1)));
+    BM_RefineSamples(state);
+    parallel::set_threads(0);
+}
+BENCHMARK(BM_BestFitThreads)
+    ->Args({401, 0, 1})
+    ->Args({401, 0, 2})
+    ->Args({201, 1, 1})
+    ->Args({201, 1, 2})
+    ->Args({300001, 0, 1})
+    ->Args({300001, 0, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+BENCHMARK(BM_RefineThreads)
+    ->Args({12801, 1})
+    ->Args({12801, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+
+BENCHMARK(BM_RefineSamples)
+    ->MeasureProcessCPUTime()
+    ->Arg(201)
+    ->Arg(1601)
+    ->Arg(12801)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK(BM_BestFitAround)
+    ->MeasureProcessCPUTime()
+    ->Arg(401)
+    ->Arg(403)
+    ->Arg(2001)
+    ->Arg(2003)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK(BM_BestFitSearchedRlAround)
+    ->MeasureProcessCPUTime()
+    ->Arg(201)
+    ->Arg(203)
+    ->Arg(251)
+    ->Arg(253)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK(BM_Refine201)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BestFit201)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BestFit1601)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_BestFit201SearchedRl)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK(BM_BestFit300001)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_BestFit300001SearchedRl)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 } // namespace

@@ -199,6 +199,10 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
     bool json = false;
     app.add_flag("--json", json, "print one JSON object instead of the result lines")
         ->disable_flag_override();
+    std::size_t threads = 0;
+    app.add_option("--threads", threads, "threads to work on (default: every core)")
+        ->option_text("N")
+        ->check(CLI::Range(std::size_t{1}, std::size_t{4096}));
     ModelArgs model_args;
     add_model_options(app, model_args);
     ExportOptions export_words;
@@ -250,6 +254,7 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
         request.report = std::string{report_file_name};
     }
     request.json = json;
+    request.threads = threads;
     if (touchstone_given->count() > 0) {
         request.touchstone = touchstone_path;
         request.port = port;

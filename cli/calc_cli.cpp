@@ -1,6 +1,7 @@
 #include "cli/calc_cli.h"
 
 #include "cli/all_choices.h"
+#include "cli/batch.h"
 #include "cli/exports_json.h"
 #include "cli/measured_input.h"
 #include "cli/model_report.h"
@@ -12,6 +13,7 @@
 #include "output/calculate.h"
 #include "output/display.h"
 #include "output/report.h"
+#include "parallel/pool.h"
 
 #include <nlohmann/json.hpp>
 
@@ -91,6 +93,7 @@ void print_json(const MemoryFieldSet& fields, const std::optional<std::string>& 
 } // namespace
 
 int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
+    parallel::set_threads(request.threads);
     MemoryFieldSet& fields = request.fields;
     const auto print_points = [&] {
         if (!request.json && request.points) {
@@ -226,6 +229,9 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
 }
 
 int run_calc(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (asks_for_batch(args)) {
+        return run_batch(args, out, err);
+    }
     auto parsed = parse_calc_args(args, out, err);
     if (const int* status = std::get_if<int>(&parsed)) {
         return *status;

@@ -7,6 +7,7 @@
 #include "model/field_set.h"
 #include "rf/port_data.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,6 +33,7 @@ struct CalcRequest {
     ModelOptions model;                // the check, --all-choices, --best-fit
     ExportRequest exports;             // --sweep, --s1p, --spice, --plot, --e-series
     std::optional<MatchRequest> match; // --match and its companions
+    std::size_t threads = 0;           // --threads: threads to work on; 0 for every core
 };
 
 // The reference resistance for reflections: --z0, else the data's reference, else 50 ohm.

@@ -2,6 +2,7 @@
 
 #include "match/designer.h"
 #include "match/minimize.h"
+#include "parallel/pool.h"
 
 #include <algorithm>
 #include <array>
@@ -229,15 +230,25 @@ std::optional<Design> standard_network(const Design& design, const DesignInput& 
 std::vector<double> yield_runs(const Ladder& ladder, const Load& load, double source_ohm,
                                const Losses& losses, double tolerance_percent, long runs,
                                std::uint64_t seed) {
-    std::vector<double> rl;
-    std::mt19937_64 rng(seed);
-    for (long r = 0; r < runs; ++r) {
-        Ladder varied = ladder;
-        for (Element& element : varied) {
-            element.value *= 1 + tolerance_percent / 100 * (2 * unit_uniform(rng()) - 1);
+    // The runs in chunks on the pool: every run takes the next ladder.size() draws of the one
+    // stream, so a chunk starts its own copy of the stream where the chunk begins, and the runs
+    // are the same on any number of threads as on one.
+    constexpr long chunk = 64;
+    const long count = std::max(runs, 0L);
+    std::vector<double> rl(static_cast<std::size_t>(count));
+    parallel::run(static_cast<std::size_t>((count + chunk - 1) / chunk), [&](std::size_t c) {
+        const long first = static_cast<long>(c) * chunk;
+        std::mt19937_64 rng(seed);
+        rng.discard(static_cast<unsigned long long>(first) * ladder.size());
+        for (long r = first; r < std::min(count, first + chunk); ++r) {
+            Ladder varied = ladder;
+            for (Element& element : varied) {
+                element.value *= 1 + tolerance_percent / 100 * (2 * unit_uniform(rng()) - 1);
+            }
+            rl[static_cast<std::size_t>(r)] =
+                evaluate(varied, load, source_ohm, losses).worst_rl_db;
         }
-        rl.push_back(evaluate(varied, load, source_ohm, losses).worst_rl_db);
-    }
+    });
     return rl;
 }
 

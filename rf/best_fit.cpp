@@ -3,10 +3,14 @@
 #include "rf/choices.h"
 #include "rf/fit.h"
 #include "rf/model_impedance.h"
+#include "rf/response.h"
 #include "rf/rl_search.h"
+
+#include "parallel/pool.h"
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <limits>
@@ -33,8 +37,11 @@ struct Sample {
 // The best few candidates, kept sorted by their largest error.
 class Board {
   public:
+    // Nothing at or above `ceiling` can be among the best few of the whole search.
+    explicit Board(double ceiling = infinity) : ceiling_(ceiling) {}
     [[nodiscard]] double bound() const {
-        return entries_.size() < best_fit_kept ? infinity : entries_.back().max_error;
+        return entries_.size() < best_fit_kept ? ceiling_
+                                               : std::min(ceiling_, entries_.back().max_error);
     }
     void offer(Candidate candidate) {
         if (!(candidate.max_error < bound())) {
@@ -52,8 +59,12 @@ class Board {
     [[nodiscard]] std::vector<Candidate> take() { return std::move(entries_); }
 
   private:
+    double ceiling_;
     std::vector<Candidate> entries_;
 };
+
+// Samples among which a few pairs are tried first, for a ceiling on the best few's errors.
+constexpr std::size_t ceiling_samples = 24;
 
 // Samples in an order that meets a large error early: the ends first, then the middle of every
 // interval already visited, so that any stretch of the band is sampled after a few steps.
@@ -82,33 +93,67 @@ std::vector<std::size_t> spread_order(std::size_t n) {
     return order;
 }
 
+// The samples a search judges, and the order it visits them in.
+struct SampleSet {
+    explicit SampleSet(std::vector<Sample> all)
+        : samples(std::move(all)), order(spread_order(samples.size())) {}
+    std::vector<Sample> samples;
+    std::vector<std::size_t> order;
+};
+
 class Search {
   public:
-    Search(std::vector<Sample> samples, const BestFitOptions& options,
-           const BestFitProgress& progress)
-        : samples_(std::move(samples)), order_(spread_order(samples_.size())), options_(options),
+    Search(const SampleSet& set, const BestFitOptions& options, const BestFitProgress& progress)
+        : set_(set), samples_(set.samples), order_(set.order), options_(options),
           progress_(progress) {}
 
-    // False when the caller stopped it.
+    // Every pair, one row of pairs (a, every b after a) a piece of work for the pool, each row
+    // on boards of its own; the rows' boards then joined in row order, so that the result does
+    // not depend on how many threads ran them. False when the caller stopped it.
     bool run() {
-        const double n = static_cast<double>(samples_.size());
-        const double pairs = n * (n - 1) / 2;
-        for (std::size_t a = 0; a + 1 < samples_.size(); ++a) {
-            const double first = static_cast<double>(a);
-            const double before = first * n - first * (first + 1) / 2; // pairs (i < a, j)
-            for (std::size_t b = a + 1; b < samples_.size(); ++b) {
-                // Asked for every pair: a row of pairs on many samples takes long, and a
-                // stopped search must end at once.
-                if (progress_ && !progress_((before + static_cast<double>(b - a - 1)) / pairs)) {
-                    return false;
-                }
+        const std::size_t n = samples_.size();
+        const double pairs = static_cast<double>(n) * static_cast<double>(n - 1) / 2;
+        std::atomic<std::size_t> pairs_done{0};
+        std::atomic<bool> stop{false};
+        std::vector<std::vector<Candidate>> mains(n - 1);
+        std::vector<std::vector<Candidate>> others(n - 1);
+        const auto [ceiling, positive_known] = first_ceiling();
+        const auto row = [&](std::size_t a) {
+            Search search(set_, options_, progress_);
+            search.main_ = Board(ceiling);
+            search.positive_known_ = positive_known;
+            for (std::size_t b = a + 1; b < n && !stop; ++b) {
                 for (const Choice& choice : all_choices) {
                     if (options_.rl_ohm) {
-                        try_fixed(a, b, choice, *options_.rl_ohm);
+                        search.try_fixed(a, b, choice, *options_.rl_ohm);
                     } else {
-                        try_searched(a, b, choice);
+                        search.try_searched(a, b, choice);
                     }
                 }
+                pairs_done.fetch_add(1, std::memory_order_relaxed);
+            }
+            mains[a] = search.main_.take();
+            others[a] = search.others_.take();
+        };
+        // The caller is told the share done and asked whether to go on on its own thread.
+        if (progress_ && !progress_(0.0)) {
+            return false;
+        }
+        const auto go_on = [&] {
+            if (progress_ && !progress_(static_cast<double>(pairs_done.load()) / pairs)) {
+                stop = true;
+            }
+            return !stop;
+        };
+        if (!parallel::run(n - 1, row, go_on) || stop) {
+            return false;
+        }
+        for (std::size_t a = 0; a + 1 < n; ++a) {
+            for (Candidate& c : mains[a]) {
+                main_.offer(std::move(c));
+            }
+            for (Candidate& c : others[a]) {
+                others_.offer(std::move(c));
             }
         }
         return !progress_ || progress_(1.0);
@@ -146,7 +191,7 @@ class Search {
         const bool positive = all_positive(*state);
         if (positive || options_.allow_negative) {
             t.board = &main_;
-        } else if (main_.empty()) {
+        } else if (no_positive_yet()) {
             t.board = &others_; // only while no model with positive elements is known
         } else {
             return t;
@@ -181,14 +226,16 @@ class Search {
         c.positive = all_positive(c.state);
         const LumpedModel model = LumpedModel::from(c.state, choice.topology);
         double sum_squares = 0.0;
+        double largest = 0.0; // squared
         for (const Sample& s : samples_) {
-            const double e = error_at(model, s);
-            sum_squares += e * e;
-            if (e > c.max_error) {
-                c.max_error = e;
+            const double e = error_squared_at(model, s);
+            sum_squares += e;
+            if (e > largest) {
+                largest = e;
                 c.at_ghz = s.f_ghz;
             }
         }
+        c.max_error = std::sqrt(largest);
         c.rms_error = std::sqrt(sum_squares / static_cast<double>(samples_.size()));
         t.board->offer(std::move(c));
     }
@@ -236,7 +283,7 @@ class Search {
             return;
         }
         offer_searched(a, b, choice, Kind::Positive, main_);
-        if (main_.empty()) {
+        if (no_positive_yet()) {
             offer_searched(a, b, choice, Kind::Other, others_);
         }
     }
@@ -261,6 +308,34 @@ class Search {
         if (t.state && t.board == &board) {
             offer(a, b, choice, found->rl_ohm, t);
         }
+    }
+
+    // A bound every model among the best few of the whole search stays under: the pairs of a
+    // few evenly spread samples tried first (their models judged on every sample), just above
+    // the fifth best of them. It lets every row of pairs, started on boards of its own, leave
+    // out at once what cannot be among the best, and does not depend on the threads.
+    std::pair<double, bool> first_ceiling() {
+        const std::size_t n = samples_.size();
+        if (n <= ceiling_samples) {
+            return {infinity, false};
+        }
+        Search search(set_, options_, progress_);
+        for (std::size_t i = 0; i < ceiling_samples; ++i) {
+            for (std::size_t j = i + 1; j < ceiling_samples; ++j) {
+                const std::size_t a = i * (n - 1) / (ceiling_samples - 1);
+                const std::size_t b = j * (n - 1) / (ceiling_samples - 1);
+                for (const Choice& choice : all_choices) {
+                    if (options_.rl_ohm) {
+                        search.try_fixed(a, b, choice, *options_.rl_ohm);
+                    } else {
+                        search.try_searched(a, b, choice);
+                    }
+                }
+            }
+        }
+        const double fifth = search.main_.bound();
+        return {std::isfinite(fifth) ? std::nextafter(fifth, infinity) : infinity,
+                !search.main_.empty()};
     }
 
   public:
@@ -357,22 +432,24 @@ class Search {
         return true;
     }
 
-    double error_at(const LumpedModel& model, const Sample& s) const {
-        return std::abs(model_reflection(model, s.f_ghz, options_.z0_ohm) - s.gamma);
+    double error_squared_at(const LumpedModel& model, const Sample& s) const {
+        return reflection_error_squared(model, s.f_ghz, options_.z0_ohm, s.gamma);
     }
 
     // The largest error over the samples, stopping as soon as it exceeds `bound`. The samples
     // that ended recent evaluations go first: a model near the board's fails where they did.
     double largest_error(const LumpedModel& model, double bound) {
+        // Squares compared: the square root is taken once, of the largest.
+        const double bound_squared = bound * bound;
         double largest = 0.0;
         std::size_t worst = 0;
         const auto visit = [&](std::size_t k) {
-            const double e = error_at(model, samples_[k]);
+            const double e = error_squared_at(model, samples_[k]);
             if (e > largest) {
                 largest = e;
                 worst = k;
             }
-            return largest > bound;
+            return largest > bound_squared;
         };
         bool stopped = false;
         for (std::size_t h = 0; h < hot_count_ && !stopped; ++h) {
@@ -382,7 +459,7 @@ class Search {
             stopped = visit(order_[k]);
         }
         remember(worst);
-        return largest;
+        return std::sqrt(largest);
     }
 
     void remember(std::size_t k) {
@@ -395,14 +472,20 @@ class Search {
         hot_[0] = k;
     }
 
-    std::vector<Sample> samples_;
-    std::vector<std::size_t> order_;
+    const SampleSet& set_;
+    const std::vector<Sample>& samples_;
+    const std::vector<std::size_t>& order_;
     BestFitOptions options_;
     const BestFitProgress& progress_;
     Board main_;
     Board others_;
     bool polled_ = false;
     bool stop_asked_ = false;
+    // A model with positive elements is known elsewhere in the search: the others' board,
+    // kept only while none is, is not needed.
+    bool positive_known_ = false;
+
+    [[nodiscard]] bool no_positive_yet() const { return !positive_known_ && main_.empty(); }
     std::array<std::size_t, 4> hot_{};
     std::size_t hot_count_ = 0;
 };
@@ -431,7 +514,8 @@ std::variant<BestFit, std::string> best_fit(const PortData& data, const BestFitO
     }
     BestFit fit;
     if (samples.size() <= (options.rl_ohm ? best_fit_thin_above : best_fit_thin_above_searched)) {
-        Search search(std::move(samples), options, progress);
+        const SampleSet set(std::move(samples));
+        Search search(set, options, progress);
         if (!search.run()) {
             return std::string{best_fit_stopped};
         }
@@ -439,26 +523,28 @@ std::variant<BestFit, std::string> best_fit(const PortData& data, const BestFitO
     } else {
         // Pairs chosen among evenly spaced samples (the last one included), then the best found
         // moved to its best neighbouring pair and everything judged on every sample.
+        // Spaced by (n - 1) / (wanted - 1) samples, rounded down, not by a whole stride: just
+        // above the threshold the pairs are chosen among as many samples as just below it.
         const std::size_t wanted = options.rl_ohm ? best_fit_thinned : best_fit_thinned_searched;
-        const std::size_t stride = (samples.size() - 1 + wanted - 2) / (wanted - 1);
+        const std::size_t last = samples.size() - 1;
+        const std::size_t stride = (last + wanted - 2) / (wanted - 1); // the widest spacing
         std::vector<Sample> thinned;
-        for (std::size_t k = 0; k < samples.size(); k += stride) {
-            thinned.push_back(samples[k]);
-        }
-        if (thinned.back().index != samples.back().index) {
-            thinned.push_back(samples.back());
+        for (std::size_t k = 0; k < wanted; ++k) {
+            thinned.push_back(samples[k * last / (wanted - 1)]);
         }
         const std::size_t thinned_count = thinned.size();
         const BestFitProgress coarse_progress = [&progress](double done) {
             return !progress || progress(done * refine_share_done);
         };
-        Search coarse(std::move(thinned), options, coarse_progress);
+        const SampleSet coarse_set(std::move(thinned));
+        Search coarse(coarse_set, options, coarse_progress);
         if (!coarse.run()) {
             return std::string{best_fit_stopped};
         }
         const BestFit first = coarse.result();
         const std::size_t total = samples.size();
-        Search fine(std::move(samples), options, progress);
+        const SampleSet fine_set(std::move(samples));
+        Search fine(fine_set, options, progress);
         if (!fine.refine(first.best, stride)) {
             return std::string{best_fit_stopped};
         }

@@ -31,8 +31,8 @@ std::optional<FitStats> fit(const LumpedModel& model, const PortData& data, doub
         if (!range.contains(f_ghz) || f_mhz < lo_mhz || f_mhz > hi_mhz) {
             continue;
         }
-        const double error = std::abs(model_reflection(model, f_ghz, z0_ohm) -
-                                      rereferred(data.s[i], data.reference_ohm, z0_ohm));
+        const double error = std::sqrt(reflection_error_squared(
+            model, f_ghz, z0_ohm, rereferred(data.s[i], data.reference_ohm, z0_ohm)));
         if (!std::isfinite(error)) {
             continue; // a data point whose own impedance is not a number
         }

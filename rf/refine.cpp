@@ -2,6 +2,8 @@
 
 #include "rf/response.h"
 
+#include "parallel/pool.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -16,6 +18,9 @@ namespace {
 constexpr std::size_t dimensions = 5;
 using Point = std::array<double, dimensions>;
 constexpr double infinity = std::numeric_limits<double>::infinity();
+
+// The samples, evenly spread, the exchange starts with.
+constexpr std::size_t refine_spread_samples = 24;
 
 class Objective {
   public:
@@ -54,39 +59,52 @@ class Objective {
                 value(2, start_.lp_nh), value(3, start_.cp_pf), value(4, 1.0)};
     }
 
-    // The largest error, evaluated only up to `stop`.
+    [[nodiscard]] std::size_t size() const { return f_ghz_.size(); }
+
+    // The squared error at sample i.
+    [[nodiscard]] double error_squared(const LumpedModel& model, std::size_t i) const {
+        return reflection_error_squared(model, f_ghz_[i], z0_ohm_, gamma_[i]);
+    }
+
+    // The largest error over the active samples, evaluated only up to `stop`.
     double operator()(const Point& x, double stop = infinity) {
         ++evaluations;
         const LumpedModel model = model_at(x);
-        double largest = 0.0;
-        for (std::size_t i = 0; i < f_ghz_.size(); ++i) {
-            const double e = std::abs(model_reflection(model, f_ghz_[i], z0_ohm_) - gamma_[i]);
+        const double stop_squared = stop * stop;
+        double largest = 0.0; // squared
+        for (const std::size_t i : active) {
+            const double e = error_squared(model, i);
             if (!(e <= largest)) {
                 largest = std::isfinite(e) ? e : infinity;
-                if (largest > stop) {
+                if (largest > stop_squared) {
                     break;
                 }
             }
         }
-        return largest;
+        return std::sqrt(largest);
     }
 
     [[nodiscard]] FitStats stats(const LumpedModel& model) const {
         FitStats s;
         double sum = 0.0;
+        double largest = 0.0; // squared
         for (std::size_t i = 0; i < f_ghz_.size(); ++i) {
-            const double e = std::abs(model_reflection(model, f_ghz_[i], z0_ohm_) - gamma_[i]);
-            if (s.points == 0 || e > s.max) {
-                s.max = e;
+            const double e = error_squared(model, i);
+            if (s.points == 0 || e > largest) {
+                largest = e;
                 s.at_ghz = f_ghz_[i];
             }
-            sum += e * e;
+            sum += e;
             ++s.points;
         }
+        s.max = std::sqrt(largest);
         s.rms = std::sqrt(sum / static_cast<double>(s.points));
         return s;
     }
 
+    // The samples the search compares on: a few spread over the range, then the peaks of the
+    // error that rose above their worst.
+    std::vector<std::size_t> active;
     std::size_t evaluations = 0;
 
   private:
@@ -173,37 +191,102 @@ double nelder_mead(Objective& f, Point& x, double step, std::size_t budget) {
     return value[best];
 }
 
+// Nelder-Mead restarted around its best point with a fresh simplex, smaller each time it gains
+// little: a minimax objective has edges where one simplex stalls.
+double restarted(Objective& f, Point& x) {
+    double value = f(x);
+    double step = 0.05;
+    for (int restart = 0; restart < 30 && step > 1e-6; ++restart) {
+        Point y = x;
+        const double v = nelder_mead(f, y, step, 600);
+        if (v < value * (1 - 1e-9)) {
+            value = v;
+            x = y;
+        } else {
+            step /= 4;
+        }
+    }
+    return value;
+}
+
+// Minimax over every sample by exchange: the search runs on a few samples spread over the
+// range; then every sample is judged, the local peaks of the error above the few's worst join
+// them, and again, until the few's worst is the worst of all. Returns the point whose largest
+// error over every sample is the smallest seen, the start included.
+Point minimax_by_exchange(Objective& f, const Point& start) {
+    const std::size_t n = f.size();
+    const std::size_t spread = std::min(n, refine_spread_samples);
+    for (std::size_t k = 0; k < spread; ++k) {
+        f.active.push_back(spread == 1 ? 0 : k * (n - 1) / (spread - 1));
+    }
+    std::vector<double> e(n);
+    const auto judge = [&](const Point& p) {
+        const LumpedModel model = f.model_at(p);
+        double largest = 0.0;
+        for (std::size_t i = 0; i < n; ++i) {
+            e[i] = f.error_squared(model, i);
+            if (!std::isfinite(e[i])) {
+                e[i] = infinity; // a not-a-number counts as the worst
+            }
+            largest = std::max(largest, e[i]);
+        }
+        return std::sqrt(largest);
+    };
+    Point best = start;
+    double best_value = judge(start);
+    Point x = start;
+    for (int round = 0; round < 30; ++round) {
+        const double few = restarted(f, x);
+        const double all = judge(x);
+        if (all < best_value) {
+            best = x;
+            best_value = all;
+        }
+        if (all <= few * (1 + 1e-9)) {
+            break;
+        }
+        std::vector<bool> in(n, false);
+        for (const std::size_t i : f.active) {
+            in[i] = true;
+        }
+        const double few_squared = few * few;
+        const std::size_t before = f.active.size();
+        for (std::size_t i = 0; i < n; ++i) {
+            const bool peak = (i == 0 || !(e[i] < e[i - 1])) && (i + 1 == n || !(e[i] < e[i + 1]));
+            if (peak && !in[i] && !(e[i] <= few_squared)) {
+                f.active.push_back(i);
+            }
+        }
+        if (f.active.size() == before) {
+            break;
+        }
+    }
+    return best;
+}
+
 } // namespace
 
 std::optional<Refined> refine(const std::vector<LumpedModel>& starts, const PortData& data,
                               double z0_ohm, const FrequencyRange& range) {
-    std::optional<Refined> best;
-    for (const LumpedModel& start : starts) {
-        Objective f(start, data, z0_ohm, range);
-        if (f.empty()) {
-            return std::nullopt;
-        }
-        Point x = Objective::point_of(start);
-        double value = f(x);
-        // Restarts with a fresh simplex, smaller each time it gains little: a minimax
-        // objective has edges where one simplex stalls.
-        double step = 0.05;
-        for (int restart = 0; restart < 30 && step > 1e-6; ++restart) {
-            Point y = x;
-            const double v = nelder_mead(f, y, step, 600);
-            if (v < value * (1 - 1e-9)) {
-                value = v;
-                x = y;
-            } else {
-                step /= 4;
-            }
-        }
+    if (starts.empty() || Objective(starts.front(), data, z0_ohm, range).empty()) {
+        return std::nullopt;
+    }
+    // Each start refined on its own thread; the best taken in the order of the starts.
+    std::vector<Refined> refined(starts.size());
+    parallel::run(starts.size(), [&](std::size_t k) {
+        Objective f(starts[k], data, z0_ohm, range);
+        const Point x = minimax_by_exchange(f, Objective::point_of(starts[k]));
         const LumpedModel model = f.model_at(x);
-        const FitStats stats = f.stats(model);
-        if (!best || stats.max < best->fit.max) {
-            best = Refined{model, stats, f.evaluations};
+        refined[k] = Refined{model, f.stats(model), f.evaluations};
+    });
+    std::optional<Refined> best;
+    for (const Refined& r : refined) {
+        if (!best || r.fit.max < best->fit.max) {
+            const std::size_t evaluations = best ? best->evaluations : 0;
+            best = r;
+            best->evaluations += evaluations;
         } else {
-            best->evaluations += f.evaluations;
+            best->evaluations += r.evaluations;
         }
     }
     return best;

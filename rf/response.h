@@ -15,6 +15,12 @@ namespace veltrane::rf {
 [[nodiscard]] std::vector<Complex>
 model_reflections(const LumpedModel& model, const std::vector<double>& f_ghz, double z0_ohm);
 
+// |model_reflection(model, f_ghz, z0_ohm) - gamma|^2, worked out in real arithmetic (no complex
+// division, no square root), equal to the square of that difference to within a few units of
+// its last bit. Where a step overflows it falls back to model_reflection itself.
+[[nodiscard]] double reflection_error_squared(const LumpedModel& model, double f_ghz, double z0_ohm,
+                                              Complex gamma);
+
 // The reflection of a measured S_NN referred to `reference_ohm`, referred to `z0_ohm` instead.
 [[nodiscard]] Complex rereferred(Complex s, double reference_ohm, double z0_ohm);
 

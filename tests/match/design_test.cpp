@@ -6,6 +6,8 @@
 
 #include "support/test_support.h"
 
+#include "parallel/pool.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -247,6 +249,36 @@ TEST(Design, Yield) {
     EXPECT_EQ(unit_uniform(0), 0.0);
     EXPECT_EQ(unit_uniform(~std::uint64_t{0}), 1.0 - 0x1.0p-53);
     EXPECT_EQ(unit_uniform(std::uint64_t{1} << 63), 0.5);
+}
+
+// The yield's runs drawn from one stream, run r from its (r * elements)-th draw on, whether the
+// runs are worked out on one thread or four, in chunks or not.
+TEST(Design, YieldRunsOnAnyNumberOfThreads) {
+    const Ladder ladder{{Position::Series, Kind::L, 64.7},
+                        {Position::Shunt, Kind::C, 2.54},
+                        {Position::Series, Kind::C, 0.85}};
+    const Load load = sampled(0.295, 0.405, 21, [](double f) {
+        return Complex{40, two_pi * f * 120};
+    });
+    struct PoolGuard {
+        ~PoolGuard() { parallel::set_threads(0); }
+    } guard;
+    for (const long runs : {1L, 64L, 65L, 200L}) {
+        std::vector<double> expected;
+        std::mt19937_64 rng(7);
+        for (long r = 0; r < runs; ++r) {
+            Ladder varied = ladder;
+            for (Element& element : varied) {
+                element.value *= 1 + 0.05 * (2 * unit_uniform(rng()) - 1);
+            }
+            expected.push_back(evaluate(varied, load, 50, {}).worst_rl_db);
+        }
+        for (const std::size_t threads : {1U, 2U, 4U}) {
+            SCOPED_TRACE(std::to_string(runs) + " runs on " + std::to_string(threads));
+            parallel::set_threads(threads);
+            EXPECT_EQ(yield_runs(ladder, load, 50, {}, 5, runs, 7), expected);
+        }
+    }
 }
 
 // Random series and shunt R-L-C loads: finite figures, never better than the bound, never worse

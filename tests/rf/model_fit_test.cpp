@@ -2,6 +2,7 @@
 #include "rf/choices.h"
 #include "rf/fit.h"
 #include "rf/model_check.h"
+#include "rf/response.h"
 
 #include "model/solve.h"
 #include "support/test_support.h"
@@ -156,6 +157,49 @@ TEST(Fit, FindsOneDisturbedSampleInBandAndOverAll) {
     EXPECT_NEAR(all->rms, 0.05 / std::sqrt(21.0), 1e-12);
 }
 
+// The error loops' real arithmetic against the complex reflection, where the working is plain
+// and where a step overflows or underflows.
+TEST(ReflectionErrorSquared, IsTheSquaredDistanceOfTheReflections) {
+    struct Case {
+        const char* name;
+        LumpedModel model;
+        double f_ghz, z0_ohm;
+        Complex gamma;
+    };
+    const Case cases[] = {
+        {"ParallelSeries", parallel_series_model, 2.45, 50, {0.1, -0.2}},
+        {"SeriesParallel",
+         {Topology::SeriesParallel, 2.0, 3.0, 5.0, 1.2, 40.0},
+         1.7,
+         75,
+         {-0.3, 0.4}},
+        {"NegativeElements",
+         {Topology::ParallelSeries, -3.0, 2.0, 1.0, -5.0, 20.0},
+         0.9,
+         50,
+         {0.6, 0.1}},
+        {"AtZeroHertz", {Topology::SeriesParallel, 2.0, 3.0, 5.0, 1.2, 40.0}, 0.0, 50, {0.5, 0.5}},
+        {"LoadConductanceUnderflows",
+         {Topology::ParallelSeries, 4.2, 1.1, 0.9, 4.7, 1e200},
+         2.0,
+         50,
+         {0.2, 0.7}},
+        {"SeriesReactanceOverflows",
+         {Topology::SeriesParallel, 1e306, 3.0, 5.0, 1.2, 40.0},
+         1e6,
+         50,
+         {-0.1, 0.3}},
+        {"CapacitorOpensAtLowFrequency", parallel_series_model, 1e-310, 50, {0.9, -0.1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const double expected = std::norm(model_reflection(c.model, c.f_ghz, c.z0_ohm) - c.gamma);
+        EXPECT_PRED_FORMAT3(near_relative,
+                            reflection_error_squared(c.model, c.f_ghz, c.z0_ohm, c.gamma), expected,
+                            1e-13);
+    }
+}
+
 TEST(RlRange, PerTopology) {
     // R (1 + (X/R)^2): 10 (1 + 4) = 50 at the first point, 40 (1 + 0.25) = 50... and 45 below.
     const auto ps = rl_range(Topology::ParallelSeries, 10, 20, 40, -20);
@@ -289,7 +333,8 @@ TEST(BestFit, NeedsTwoSamplesInTheRange) {
 TEST(BestFit, ReportsProgressAndStops) {
     const PortData data = sweep(parallel_series_model, grid_ghz(1, 3, 9), 50);
     const BestFitOptions options{50, std::nullopt, std::nullopt, 62.0, false};
-    for (const int stop_at : {-1, 0, 4}) {
+    // Told at the start, every poll of the pool while the pairs run, and at the end.
+    for (const int stop_at : {-1, 0, 1}) {
         SCOPED_TRACE(stop_at);
         std::vector<double> shares;
         const auto result = best_fit(data, options, [&](double done) {
@@ -301,7 +346,7 @@ TEST(BestFit, ReportsProgressAndStops) {
         }
         if (stop_at < 0) {
             EXPECT_TRUE(std::holds_alternative<BestFit>(result));
-            ASSERT_EQ(shares.size(), 37u); // one per pair of the 9 samples, and the end
+            ASSERT_GE(shares.size(), 2u);
             EXPECT_EQ(shares.front(), 0.0);
             EXPECT_EQ(shares.back(), 1.0);
         } else {
