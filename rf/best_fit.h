@@ -51,8 +51,8 @@ struct BestFit {
 
 // Up to this many samples every pair is tried; above it the pairs are chosen among this many
 // evenly spaced samples, so that the search costs the same on either side of the size.
-inline constexpr std::size_t best_fit_thinned = 401;          // with RL given
-inline constexpr std::size_t best_fit_thinned_searched = 201; // with RL searched
+inline constexpr std::size_t best_fit_thinned = 2001;         // with RL given
+inline constexpr std::size_t best_fit_thinned_searched = 251; // with RL searched
 inline constexpr std::size_t best_fit_thin_above = best_fit_thinned;
 inline constexpr std::size_t best_fit_thin_above_searched = best_fit_thinned_searched;
 
