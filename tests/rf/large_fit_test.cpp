@@ -48,6 +48,8 @@ struct LargeCase {
 
 const LargeCase large_cases[] = {
     {"RlGiven", 62.0, 4001, 10, best_fit_thinned},
+    // 4001 gaps over 400: a stride of 11 (rounded up), 364 samples from the first, and the last.
+    {"RlGivenSizeNotDividing", 62.0, 4002, 11, 365},
     {"RlSearched", std::nullopt, 501, 5, best_fit_thinned_searched},
 };
 
