@@ -31,6 +31,15 @@ TREE = WORK / "tree"
 BUILD = TREE / "build"
 
 
+def use_work_folder(folder):
+    """Another copy beside the first (e.g. build-mutate-main): it finds the first one's objects
+    in ccache, being as deep in the file system."""
+    global WORK, TREE, BUILD
+    WORK = ROOT / folder
+    TREE = WORK / "tree"
+    BUILD = TREE / "build"
+
+
 class Mutant:
     def __init__(self, ident, path, where):
         self.ident = ident
@@ -214,10 +223,13 @@ def main():
     parser.add_argument("--jobs", type=int, default=2)
     parser.add_argument("--check", action="store_true", help="only check that the mutants apply")
     parser.add_argument("--markdown", type=Path, help="also write the table here")
+    parser.add_argument("--work", default="build-mutate",
+                        help="the copy's folder under the checkout (default build-mutate)")
     parser.add_argument("--at", metavar="COMMIT",
                         help="the tree of this commit (default: the checkout as it is)")
     args = parser.parse_args()
 
+    use_work_folder(args.work)
     mutants = parse_list(args.list)
     if args.only:
         mutants = [m for m in mutants if any(m.path.startswith(p) or m.ident.startswith(p)
