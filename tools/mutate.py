@@ -210,7 +210,7 @@ def run_program(target, gtest_filter, env, timeout):
         return False, "timed out"
     if result.returncode == 0:
         return True, ""
-    failed = [line[12:].split()[0] for line in result.stdout.splitlines()
+    failed = [line[12:].split()[0].rstrip(",") for line in result.stdout.splitlines()
               if line.startswith("[  FAILED  ] ") and "." in line.split()[3]]
     return False, (failed[0] if failed else f"status {result.returncode}")
 
