@@ -18,6 +18,7 @@ A mutant costs one object rebuild and one link per covering program. Standard li
 import argparse
 import io
 import os
+import signal
 import tarfile
 import subprocess
 import sys
@@ -216,6 +217,10 @@ def run_program(target, gtest_filter, env, timeout):
 
 
 def main():
+    # The tests send these signals to their own children: a job started in the background has
+    # them ignored, and the programs would inherit that.
+    for number in (signal.SIGINT, signal.SIGQUIT, signal.SIGHUP, signal.SIGTERM):
+        signal.signal(number, signal.SIG_DFL)
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--list", type=Path, default=DEFAULT_LIST)
     parser.add_argument("--only", nargs="*", default=[], help="id or file prefixes")
