@@ -323,6 +323,13 @@ const Situation situations[] = {
          fs::create_symlink("middle.prt", "Model.prt");
      },
      nullptr, "real/Model.prt"},
+    {"RelativeLinkInAFolder", false, false, "sub/Model.prt",
+     [](Context& c) {
+         make_dir(c, "sub");
+         make_file(c, "sub/real.prt", rw_r_r);
+         fs::create_symlink("real.prt", "sub/Model.prt");
+     },
+     nullptr, "sub/real.prt"},
     {"WritableByItsGroupOnlyAsRoot", true, false, "Model.prt",
      [](Context& c) {
          make_file(c, "Model.prt", owner_read | group_read | group_write | others_read);
