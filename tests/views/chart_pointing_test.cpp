@@ -64,11 +64,12 @@ struct Pointing {
 };
 
 TEST(ChartGeometry, FrequencyAtSnapsOrInterpolates) {
-    const std::array<Pointing, 7> cases = {{
+    const std::array<Pointing, 8> cases = {{
         {"on a sample of the chart", true, 1.0, 0, 2.0},
         {"near a sample of the chart", true, 1.01, 0, 2.0},
         {"half way on the chart", true, 1.5, 0, 3.0},
         {"beside the curve within reach", true, 2.5, 8, 5.0},
+        {"beside the curve just out of reach", true, 2.5, 10.5, std::nullopt},
         {"beside the curve out of reach", true, 2.5, 30, std::nullopt},
         {"near a sample of the plot", false, 2.0, 3, 4.0},
         {"between samples of the plot", false, 2.5, 0, 5.0},
