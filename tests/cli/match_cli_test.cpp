@@ -178,6 +178,13 @@ TEST(CalcMatch, JsonObject) {
     EXPECT_EQ(m["yield"]["runs"], 50);
     EXPECT_EQ(m["yield"]["target_rl_db"], 6);
     EXPECT_TRUE(m["standard"].is_null());
+    // Without a target: the chosen network's worst return loss less 1 dB.
+    const testing::CalcRun untargeted =
+        testing::calc({"--touchstone", (dir / "load.s1p").string(), "--match", "2", "--band",
+                       "0.295:0.405", "--json", "--yield", "3:50"});
+    const auto u = nlohmann::json::parse(untargeted.out)["match"];
+    EXPECT_NEAR(u["yield"]["target_rl_db"].get<double>(),
+                u["networks"][1]["worst_rl_db"].get<double>() - 1, 1e-9);
 }
 
 // The text output: after the model's lines, the bound (model) or the estimate (data), the
@@ -237,33 +244,66 @@ TEST(CalcMatch, TextTable) {
     }
 }
 
-TEST(CalcMatch, Errors) {
+// Every limit at its edge: the last value accepted (the network written) and the first refused
+// (a usage error for the words, a message for what the data cannot give; nothing written).
+TEST(CalcMatch, LimitsAndErrors) {
     struct Row {
         const char* name;
         Args args;
         int status;
-        std::string says;
+        std::string says; // in the error, or in the results when accepted
     };
     const Row rows[] = {
         {"no_elements", {"--match", "0", "--band", "0.3:0.4"}, exit_usage, "--match"},
         {"too_many", {"--match", "9", "--band", "0.3:0.4"}, exit_usage, "1 to 8"},
+        {"not_whole", {"--match", "2.5", "--band", "0.3:0.4"}, exit_usage, "1 to 8"},
         {"not_a_number", {"--match", "4x", "--band", "0.3:0.4"}, exit_usage, "--match"},
         {"source", {"--match", "2", "--band", "0.3:0.4", "--source", "0"}, exit_usage, "--source"},
         {"inductor_q",
          {"--match", "2", "--band", "0.3:0.4", "--inductor-q", "-5@1"},
          exit_usage,
          "--inductor-q"},
+        {"inductor_q_at_0_hz",
+         {"--match", "2", "--band", "0.3:0.4", "--inductor-q", "40@0"},
+         exit_usage,
+         "--inductor-q: Q and the frequency must be positive"},
         {"capacitor_q",
          {"--match", "2", "--band", "0.3:0.4", "--capacitor-q", "100"},
          exit_usage,
          "--capacitor-q"},
         {"band_order", {"--match", "2", "--band", "0.4:0.3"}, exit_usage, "--band"},
+        {"band_empty", {"--match", "2", "--band", "0.3:0.3"}, exit_usage, "FH above FL"},
+        {"band_from_0_hz", {"--match", "2", "--band", "0:0.4"}, exit_usage, "FL must be above 0"},
+        {"band_at_first_sample",
+         {"--match", "1", "--band", "0.25:0.3"},
+         exit_results,
+         "band 0.25 to 0.3 GHz, 21 samples"},
+        {"band_at_last_sample",
+         {"--match", "1", "--band", "0.4:0.45"},
+         exit_results,
+         "band 0.4 to 0.45 GHz, 21 samples"},
         {"yield",
          {"--match", "2", "--band", "0.3:0.4", "--yield", "150:10"},
          exit_usage,
          "--yield"},
+        {"yield_100",
+         {"--match", "2", "--band", "0.3:0.4", "--yield", "100:10"},
+         exit_usage,
+         "TOL must lie between 0 and 100 %"},
+        {"yield_99_9",
+         {"--match", "1", "--band", "0.3:0.4", "--yield", "99.9:10"},
+         exit_results,
+         "parts within +-99.9 %, 10 runs"},
+        {"yield_4_fields",
+         {"--match", "2", "--band", "0.3:0.4", "--yield", "3:50:6:7"},
+         exit_usage,
+         "is not TOL:RUNS or TOL:RUNS:TARGET_DB"},
         {"needs_match", {"--band", "0.3:0.4"}, exit_usage, "--band"},
         {"band_outside", {"--match", "2", "--band", "0.2:0.4"}, exit_message, "outside the data"},
+        {"band_past_last_sample",
+         {"--match", "2", "--band", "0.3:0.4500001"},
+         exit_message,
+         "outside the data"},
         {"few_samples", {"--match", "2", "--band", "0.3:0.304"}, exit_message, "at least 3"},
     };
     for (const Row& row : rows) {
@@ -278,9 +318,18 @@ TEST(CalcMatch, Errors) {
         args.insert(args.end(), row.args.begin(), row.args.end());
         const testing::CalcRun run = testing::calc(args);
         EXPECT_EQ(run.status, row.status);
-        EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
-        EXPECT_FALSE(std::filesystem::exists(dir / "net.s2p"));
+        const bool accepted = row.status == exit_results;
+        EXPECT_NE((accepted ? run.out : run.err).find(row.says), std::string::npos)
+            << run.err << run.out;
+        EXPECT_EQ(std::filesystem::exists(dir / "net.s2p"), accepted);
     }
+    // The largest size is accepted (designing it takes long: read only).
+    std::ostringstream out;
+    std::ostringstream err;
+    const auto parsed = parse_calc_args(
+        {"--touchstone", "load.s1p", "--match", "8", "--band", "0.3:0.4"}, out, err);
+    ASSERT_TRUE(std::holds_alternative<CalcRequest>(parsed)) << err.str();
+    EXPECT_EQ(std::get<CalcRequest>(parsed).match->elements, 8);
 }
 
 #ifndef _WIN32

@@ -315,6 +315,26 @@ const Situation situations[] = {
          fs::create_symlink("real/Model.prt", "Model.prt");
      },
      nullptr, "real/Model.prt"},
+    {"ChainedLinks", false, false, "Model.prt",
+     [](Context& c) {
+         make_dir(c, "real");
+         make_file(c, "real/Model.prt", rw_r_r);
+         fs::create_symlink("real/Model.prt", "middle.prt");
+         fs::create_symlink("middle.prt", "Model.prt");
+     },
+     nullptr, "real/Model.prt"},
+    {"RelativeLinkInAFolder", false, false, "sub/Model.prt",
+     [](Context& c) {
+         make_dir(c, "sub");
+         make_file(c, "sub/real.prt", rw_r_r);
+         fs::create_symlink("real.prt", "sub/Model.prt");
+     },
+     nullptr, "sub/real.prt"},
+    {"WritableByItsGroupOnlyAsRoot", true, false, "Model.prt",
+     [](Context& c) {
+         make_file(c, "Model.prt", owner_read | group_read | group_write | others_read);
+     },
+     nullptr, "Model.prt"},
     {"ExecutableReport", false, false, "Model.prt",
      [](Context& c) { make_file(c, "Model.prt", owner_all | group_read | group_exec); }, nullptr,
      "Model.prt"},
@@ -361,6 +381,10 @@ ssize_t reader_leaves(int fd, const void* bytes, std::size_t size) {
     return -1;
 }
 
+ssize_t writes_nothing(int /*fd*/, const void* /*bytes*/, std::size_t /*size*/) {
+    return 0;
+}
+
 struct Mishap {
     const char* name;
     detail::WriterSeams seams;
@@ -376,6 +400,10 @@ TEST(SafeFileMishap, OldReportKeptAndReasonGiven) {
          false,
          "no free name for a temporary file in its folder"},
         {"FlushFails", {nullptr, &failing_sync, nullptr}, false, "input/output error"},
+        {"WriteOfNothingIsAnError",
+         {nullptr, nullptr, &writes_nothing},
+         false,
+         "input/output error"},
         {"ReaderLeavesMidWrite",
          {nullptr, nullptr, &reader_leaves},
          true,

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <random>
@@ -155,25 +156,39 @@ TEST(Design, SameSeedSameNetworks) {
     }
 }
 
+// The callback sees a rising share of the work and stops the design when it says so; the
+// largest size is designed (not refused) until then.
 TEST(Design, ProgressStopsTheDesign) {
-    DesignInput input = input_for(sampled(0.295, 0.405, 201,
-                                          [](double f) {
-                                              return Complex{40, two_pi * f * 120};
-                                          }),
-                                  6);
-    int calls = 0;
-    double last = -1;
-    bool rising = true;
-    input.progress = [&](double done) {
-        rising = rising && done >= last && done <= 1;
-        last = done;
-        return ++calls < 5;
+    struct Row {
+        const char* name;
+        int elements;
+        int calls; // the call that says stop
     };
-    const DesignResult result = design_networks(input);
-    EXPECT_TRUE(result.stopped);
-    EXPECT_EQ(calls, 5);
-    EXPECT_TRUE(rising);
-    EXPECT_LT(result.networks.size(), 6U);
+    const Row rows[] = {
+        {"after_five_calls", 6, 5},
+        {"at_once_largest_size", max_elements, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        DesignInput input = input_for(sampled(0.295, 0.405, 201,
+                                              [](double f) {
+                                                  return Complex{40, two_pi * f * 120};
+                                              }),
+                                      row.elements);
+        int calls = 0;
+        double last = -1;
+        bool rising = true;
+        input.progress = [&](double done) {
+            rising = rising && done >= last && done <= 1;
+            last = done;
+            return ++calls < row.calls;
+        };
+        const DesignResult result = design_networks(input);
+        EXPECT_TRUE(result.stopped);
+        EXPECT_EQ(calls, row.calls);
+        EXPECT_TRUE(rising);
+        EXPECT_LT(result.networks.size(), static_cast<std::size_t>(row.elements));
+    }
 }
 
 TEST(Design, RefusesWhatItCannotDesign) {
@@ -212,6 +227,32 @@ TEST(Design, StandardValues) {
     }
 }
 
+// One series L tuning out a capacitive load exactly at 11.8 or 9.6 nH: E12 rounds it to the
+// nearer standard value above, 12 nH, and for 9.6 nH that is 10 nH, in the decade above.
+TEST(Design, StandardValueFromTheDecadeAbove) {
+    struct Row {
+        const char* name;
+        double exact_nh;
+        double standard_nh;
+    };
+    const Row rows[] = {{"within_the_decade", 11.8, 12}, {"decade_above", 9.6, 10}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const DesignInput input =
+            input_for(sampled(0.9, 1.1, 3,
+                              [&](double f) {
+                                  return Complex{50, -two_pi * f * row.exact_nh};
+                              }),
+                      1);
+        const Ladder exact{{Position::Series, Kind::L, row.exact_nh}};
+        const auto standard = standard_network(Design{exact, evaluate(exact, input.load, 50, {})},
+                                               input, rf::ESeries::E12);
+        ASSERT_TRUE(standard.has_value());
+        ASSERT_EQ(standard->ladder.size(), 1U);
+        EXPECT_EQ(standard->ladder[0].value, row.standard_nh);
+    }
+}
+
 TEST(Design, Yield) {
     const Ladder ladder{{Position::Series, Kind::L, 64.7},
                         {Position::Shunt, Kind::C, 2.54},
@@ -224,26 +265,40 @@ TEST(Design, Yield) {
     struct Row {
         const char* name;
         double tolerance;
+        long runs;
         double target;
         double share_lo, share_hi;
     };
     const Row rows[] = {
-        {"tiny_tolerance_all_meet", 1e-6, nominal - 0.01, 1, 1},
-        {"tiny_tolerance_none_beat", 1e-6, nominal + 0.01, 0, 0},
-        {"five_percent_some_fail", 5, nominal - 0.5, 0.05, 0.95},
+        {"no_tolerance_target_nominal", 0, 7, nominal, 1, 1},
+        {"tiny_tolerance_all_meet", 1e-6, 400, nominal - 0.01, 1, 1},
+        {"tiny_tolerance_none_beat", 1e-6, 400, nominal + 0.01, 0, 0},
+        {"five_percent_some_fail", 5, 400, nominal - 0.5, 0.05, 0.95},
+        {"five_percent_odd_runs", 5, 401, nominal - 0.5, 0.05, 0.95},
+        {"five_percent_two_runs", 5, 2, nominal - 20, 1, 1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        const YieldFigures y = network_yield(ladder, load, 50, {}, row.tolerance, 400, row.target);
+        const YieldFigures y =
+            network_yield(ladder, load, 50, {}, row.tolerance, row.runs, row.target);
         EXPECT_GE(y.share, row.share_lo);
         EXPECT_LE(y.share, row.share_hi);
-        EXPECT_LE(y.min_rl_db, y.median_rl_db);
-        EXPECT_LE(y.median_rl_db, y.max_rl_db);
-        EXPECT_EQ(y.runs, 400);
-        const YieldFigures again =
-            network_yield(ladder, load, 50, {}, row.tolerance, 400, row.target);
-        EXPECT_EQ(again.share, y.share);
-        EXPECT_EQ(again.median_rl_db, y.median_rl_db);
+        EXPECT_EQ(y.runs, row.runs);
+        // Against the runs themselves: the extremes are runs, and as many runs lie below the
+        // median as above it.
+        const std::vector<double> rl = yield_runs(ladder, load, 50, {}, row.tolerance, row.runs);
+        ASSERT_EQ(rl.size(), static_cast<std::size_t>(row.runs));
+        EXPECT_EQ(y.min_rl_db, *std::min_element(rl.begin(), rl.end()));
+        EXPECT_EQ(y.max_rl_db, *std::max_element(rl.begin(), rl.end()));
+        const auto below =
+            std::count_if(rl.begin(), rl.end(), [&](double v) { return v < y.median_rl_db; });
+        const auto above =
+            std::count_if(rl.begin(), rl.end(), [&](double v) { return v > y.median_rl_db; });
+        EXPECT_EQ(below, above);
+        if (row.tolerance >= 1) { // distinct runs
+            EXPECT_EQ(below + above, row.runs - row.runs % 2)
+                << "the median of an even count lies between two runs";
+        }
     }
     // The uniform mapping: 53 bits, [0, 1), the same everywhere.
     EXPECT_EQ(unit_uniform(0), 0.0);

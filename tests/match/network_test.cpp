@@ -1,6 +1,7 @@
 // The bound on published and hand-worked figures, and ladders evaluated against loads.
 
 #include "match/bound.h"
+#include "match/match_files.h"
 #include "match/network.h"
 
 #include "support/test_support.h"
@@ -9,6 +10,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <vector>
 
 namespace veltrane::match {
 namespace {
@@ -88,6 +90,11 @@ TEST(Bound, EstimateFromSamples) {
     ASSERT_TRUE(narrow.has_value());
     EXPECT_GT(narrow->gamma, 0.5);
     EXPECT_FALSE(data_estimate(load_over(0.2, 0.5, 1), band, 40).has_value());
+    // Two samples, 100 and 200 ohm from 40 ohm (|Gamma| 3/7 and 2/3), over a band as wide as
+    // they lie apart: the trapezoid gives the geometric mean, sqrt(2/7).
+    const auto two = data_estimate({{1, 2}, {{100, 0}, {200, 0}}}, {1, 2}, 40);
+    ASSERT_TRUE(two.has_value());
+    EXPECT_PRED_FORMAT3(near_relative, two->gamma, std::sqrt(2.0 / 7), 1e-12);
 }
 
 // A ladder, a load, and what a hand calculation gives at one frequency.
@@ -157,15 +164,26 @@ TEST(Ladder, PartLosses) {
         Element element;
         double f_ghz;
         double q;
+        Losses losses;
     };
     const Row rows[] = {
-        {"inductor_at_q_frequency", {Position::Series, Kind::L, 8}, 1.0, 40},
-        {"inductor_at_4x", {Position::Shunt, Kind::L, 8}, 4.0, 80},
-        {"capacitor_anywhere", {Position::Series, Kind::C, 2}, 0.5, 200},
+        {"inductor_at_q_frequency", {Position::Series, Kind::L, 8}, 1.0, 40, losses},
+        {"inductor_at_4x", {Position::Shunt, Kind::L, 8}, 4.0, 80, losses},
+        {"inductor_q_given_at_2_ghz",
+         {Position::Series, Kind::L, 8},
+         2.0,
+         40,
+         {PartQ{40, 2.0}, std::nullopt}},
+        {"inductor_q_given_at_2_ghz_at_half",
+         {Position::Series, Kind::L, 8},
+         0.5,
+         20,
+         {PartQ{40, 2.0}, std::nullopt}},
+        {"capacitor_anywhere", {Position::Series, Kind::C, 2}, 0.5, 200, losses},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        const Complex z = branch_impedance(row.element, row.f_ghz, losses);
+        const Complex z = branch_impedance(row.element, row.f_ghz, row.losses);
         EXPECT_PRED_FORMAT3(near_relative, std::fabs(z.imag() / z.real()), row.q, 1e-12);
         EXPECT_EQ(z.imag() > 0, row.element.kind == Kind::L);
     }
@@ -176,30 +194,71 @@ TEST(Ladder, PartLosses) {
     EXPECT_LT(transducer_gain(m, {200, 0}, 50), 1 - g * g - 1e-3);
 }
 
+// The worst sample and the smallest gain against hand figures: no ladder on resistive loads of
+// |Gamma| 1/3, 0.6 and 0.2 from 50 ohm (the worst in the middle); a series L of j50 ohm at 1 GHz
+// on 50 ohm, |Gamma| = X / sqrt(100^2 + X^2), worst at the top; the L-section matched at 1 GHz.
 TEST(Ladder, WorstSampleAndGain) {
-    const Ladder ladder{{Position::Series, Kind::L, l_match_nh},
-                        {Position::Shunt, Kind::C, c_match_pf}};
-    Load load;
-    for (double f : {0.8, 1.0, 1.3}) {
-        load.f_ghz.push_back(f);
-        load.z_ohm.push_back({200, 0});
-    }
-    const Figures figures = evaluate(ladder, load, 50, {});
-    double worst = 0;
-    double at = 0;
-    for (double f : load.f_ghz) {
-        const double g =
-            std::abs(reflection(input_impedance(chain_matrix(ladder, f, {}), {200, 0}), 50));
-        if (g > worst) {
-            worst = g;
-            at = f;
+    struct Row {
+        const char* name;
+        Ladder ladder;
+        std::vector<Complex> z_load; // at 0.8, 1 and 1.3 GHz
+        double worst_gamma;
+        double at_ghz;
+        double smallest_gain;
+    };
+    const Row rows[] = {
+        {"resistive_worst_in_the_middle", {}, {{100, 0}, {200, 0}, {75, 0}}, 0.6, 1.0, 0.64},
+        {"series_l_worst_at_the_top",
+         {{Position::Series, Kind::L, 50 / (2 * pi)}},
+         {{50, 0}, {50, 0}, {50, 0}},
+         65 / std::sqrt(14225.0),
+         1.3,
+         10000 / 14225.0},
+        {"l_section_matched_at_1_ghz",
+         {{Position::Series, Kind::L, l_match_nh}, {Position::Shunt, Kind::C, c_match_pf}},
+         {{200, 0}, {200, 0}, {200, 0}},
+         -1, // only where: the match is exact at 1 GHz, worst at 1.3
+         1.3,
+         -1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Figures figures = evaluate(row.ladder, {{0.8, 1.0, 1.3}, row.z_load}, 50, {});
+        EXPECT_EQ(figures.at_ghz, row.at_ghz);
+        if (row.worst_gamma > 0) {
+            EXPECT_NEAR(figures.worst_gamma, row.worst_gamma, 1e-12);
+            EXPECT_NEAR(figures.worst_rl_db, -20 * std::log10(row.worst_gamma), 1e-10);
+            EXPECT_NEAR(figures.gain_db, 10 * std::log10(row.smallest_gain), 1e-10);
         }
     }
-    EXPECT_EQ(figures.worst_gamma, worst);
-    EXPECT_EQ(figures.at_ghz, 1.3);
-    EXPECT_EQ(at, 1.3);
-    EXPECT_NEAR(figures.worst_rl_db, -20 * std::log10(worst), 1e-12);
-    EXPECT_NEAR(figures.gain_db, 10 * std::log10(1 - worst * worst), 1e-12);
+}
+
+// The network's files at their edges: each element numbered in the comments, a sample at 0 Hz
+// (a series C is an open there: |Gamma| 1), the capacitor's loss resistor at the band's
+// geometric centre (2 pF, Q 100 over 1-4 GHz: Q / (2 pi 2 GHz 2 pF) = 3978.87 ohm).
+TEST(Files, Edges) {
+    const Ladder two{{Position::Series, Kind::L, 8}, {Position::Shunt, Kind::C, 2}};
+    const Ladder series_c{{Position::Series, Kind::C, 2}};
+    const Losses capacitor_q{std::nullopt, PartQ{100, 1.0}};
+    struct Row {
+        const char* name;
+        std::string text;
+        std::string says;
+    };
+    const Row rows[] = {
+        {"s2p_numbers_elements", network_touchstone(two, {}, 50, {1, 2}),
+         "!   1 series L = 8 nH\n!   2 shunt C = 2 pF\n"},
+        {"s1p_at_0_hz", matched_touchstone(series_c, {}, 50, {{0, 1}, {{50, 0}, {50, 0}}}),
+         "\n0 1 "},
+        {"spice_capacitor_loss", network_spice(series_c, capacitor_q, 50, {1, 4}),
+         "\nR1 source load 3.97887"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_NE(row.text.find(row.says), std::string::npos) << row.text;
+        EXPECT_EQ(row.text.find("nan"), std::string::npos);
+        EXPECT_EQ(row.text.find("inf"), std::string::npos);
+    }
 }
 
 } // namespace

@@ -67,6 +67,7 @@ TEST_P(SchematicLayoutTest, PartsSitWhereTheirPositionSays) {
             EXPECT_DOUBLE_EQ(part.a.x, part.b.x);
             EXPECT_DOUBLE_EQ(part.b.y, layout.ground_y);
             EXPECT_GE(part.a.x, right);
+            EXPECT_DOUBLE_EQ(part.a.x, part.box.x + part.box.width / 2) << "across its middle";
             right = part.box.x + part.box.width + 2;
         }
         EXPECT_GE(part.box.x, layout.source.x + layout.source.width);
@@ -78,6 +79,9 @@ TEST_P(SchematicLayoutTest, PartsSitWhereTheirPositionSays) {
     }
     EXPECT_LE(right, layout.device.x);
     EXPECT_LE(layout.device.x + layout.device.width, layout.width);
+    // The device stands off the last part, and the right edge, by the source's left margin.
+    EXPECT_DOUBLE_EQ(layout.device.x - right, layout.source.x);
+    EXPECT_GE(layout.width - layout.device.x - layout.device.width, layout.source.x);
     EXPECT_EQ(layout.device_label, "antenna.s1p");
     EXPECT_EQ(layout.source_label, "source 50 \u03a9");
 }

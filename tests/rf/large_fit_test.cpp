@@ -50,6 +50,8 @@ const LargeCase large_cases[] = {
     {"RlGiven", 62.0, 4001, 10, best_fit_thinned},
     // Just above the threshold as many samples as just below it, not every second one.
     {"RlGivenJustAbove", 62.0, best_fit_thin_above + 2, 2, best_fit_thinned},
+    // A size the thinned count does not divide: the last sample among them all the same.
+    {"RlGivenSizeNotDividing", 62.0, 4002, 11, best_fit_thinned},
     {"RlSearched", std::nullopt, 501, 5, best_fit_thinned_searched},
 };
 

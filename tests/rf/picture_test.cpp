@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace veltrane::rf {
 namespace {
@@ -108,6 +109,11 @@ TEST(ChartZoom, ZoomStopsAtTheWholeAndAtTheLargest) {
     const Rect& a = f.plot_area;
     EXPECT_EQ(zoomed_at(full, whole, {a.x + 10, a.y + 10}, 0.5), whole);
     EXPECT_DOUBLE_EQ(zoomed_at(f, whole, f.smith_centre, 1e9).smith_zoom, max_zoom);
+    // On the plot: both axes end at the whole span over the largest zoom.
+    const ChartZoom deepest = zoomed_at(full, whole, {a.x + 10, a.y + 10}, 1e9);
+    ASSERT_TRUE(deepest.f_ghz && deepest.db);
+    EXPECT_NEAR((*deepest.f_ghz)[1] - (*deepest.f_ghz)[0], 7.5 / max_zoom, 1e-12);
+    EXPECT_NEAR((*deepest.db)[1] - (*deepest.db)[0], 40 / max_zoom, 1e-12);
     // Off both charts: nothing.
     EXPECT_EQ(zoomed_at(f, whole, {f.plot_area.x - 2, 2}, 2), whole);
 }
@@ -254,6 +260,9 @@ TEST(ModelCurve, SharpResonancesAreSmooth) {
          {Topology::ParallelSeries, 0.01, 1000, 30, 0.16, 2},
          {2.0, 4.0, 11, false}},
         {"log sweep", {Topology::SeriesParallel, 25, 0.2, 0.05, 0.05, 300}, {0.5, 5, 31, true}},
+        {"high Q shunt pair from two seeds",
+         {Topology::ParallelSeries, 0.01, 1000, 30, 0.16, 2},
+         {2.0, 4.0, 2, false}},
     };
     constexpr double step = 0.01;
     for (const CurveRow& row : rows) {
@@ -270,6 +279,21 @@ TEST(ModelCurve, SharpResonancesAreSmooth) {
             largest = std::max(largest, std::abs(g[i] - g[i - 1]));
         }
         EXPECT_LE(largest, step);
+        // Each pair's resonance inside the sweep is reached: its reflection, worked here, lies
+        // within a step of the curve.
+        for (const auto& [l_nh, c_pf] : {std::pair{row.model.ls_nh, row.model.cs_pf},
+                                         std::pair{row.model.lp_nh, row.model.cp_pf}}) {
+            const double f0 = 1 / (2 * std::numbers::pi * std::sqrt(l_nh * c_pf * 1e-21)) / 1e9;
+            if (f0 > seeds.front() && f0 < seeds.back()) {
+                SCOPED_TRACE(f0);
+                const Complex at = model_reflections(row.model, std::vector<double>{f0}, 50)[0];
+                double nearest = 2;
+                for (const Complex& gi : g) {
+                    nearest = std::min(nearest, std::abs(gi - at));
+                }
+                EXPECT_LE(nearest, step);
+            }
+        }
     }
 }
 

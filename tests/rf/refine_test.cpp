@@ -142,6 +142,19 @@ TEST_P(Refinement, WithinFivePercentOfAnIndependentOptimum) {
     // Every element kept its sign.
     EXPECT_GT(refined->model.ls_nh * starts.front().ls_nh, 0.0);
     EXPECT_GT(refined->model.cp_pf * starts.front().cp_pf, 0.0);
+    // The rms over every sample, summed here.
+    double sum = 0;
+    for (std::size_t i = 0; i < data.f_ghz.size(); ++i) {
+        sum += std::norm(model_reflection(refined->model, data.f_ghz[i], 50) -
+                         rereferred(data.s[i], data.reference_ohm, 50));
+    }
+    EXPECT_NEAR(refined->fit.rms, std::sqrt(sum / static_cast<double>(data.f_ghz.size())), 1e-12);
+    // The better of two starts is kept, whichever comes first.
+    if (starts.size() > 1) {
+        const auto from_best = refine({starts.front()}, data, 50, {});
+        const auto worst_first = refine({starts.back(), starts.front()}, data, 50, {});
+        EXPECT_LE(worst_first->fit.max, from_best->fit.max);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Refinement, ::testing::ValuesIn(refine_cases),

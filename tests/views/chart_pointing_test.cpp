@@ -64,11 +64,12 @@ struct Pointing {
 };
 
 TEST(ChartGeometry, FrequencyAtSnapsOrInterpolates) {
-    const std::array<Pointing, 7> cases = {{
+    const std::array<Pointing, 8> cases = {{
         {"on a sample of the chart", true, 1.0, 0, 2.0},
         {"near a sample of the chart", true, 1.01, 0, 2.0},
         {"half way on the chart", true, 1.5, 0, 3.0},
         {"beside the curve within reach", true, 2.5, 8, 5.0},
+        {"beside the curve just out of reach", true, 2.5, 10.5, std::nullopt},
         {"beside the curve out of reach", true, 2.5, 30, std::nullopt},
         {"near a sample of the plot", false, 2.0, 3, 4.0},
         {"between samples of the plot", false, 2.5, 0, 5.0},
@@ -99,13 +100,29 @@ TEST(ChartGeometry, FrequencyAtSnapsOrInterpolates) {
     }
 }
 
+// A handle is reached from its rim (radius 5) out to the reach, on the Smith chart or, on the
+// plot, at its frequency's line.
 TEST(ChartGeometry, HandleAtFindsTheNearestOnEitherChart) {
     const rf::ChartFrame fr = frame(false);
     const std::array<Handle, 2> handles = {
         {{"F1", 2.0, curve.g[1], {}}, {"F2", 4.0, curve.g[2], {}}}};
-    EXPECT_EQ(handle_at(fr, handles, smith_point(fr, curve.g[2]), 6), 1u);
-    EXPECT_EQ(handle_at(fr, handles, {plot_x(fr, 2.0) + 3, 400}, 6), 0u);
-    EXPECT_EQ(handle_at(fr, handles, {plot_x(fr, 3.0), 400}, 6), std::nullopt);
+    const rf::Point f2 = smith_point(fr, curve.g[2]);
+    struct Row {
+        const char* name;
+        rf::Point p;
+        std::optional<std::size_t> found;
+    };
+    const Row rows[] = {
+        {"smith_centre", f2, 1u},
+        {"smith_rim_plus_reach", {f2.x, f2.y + 5 + 6}, 1u},
+        {"smith_beyond_reach", {f2.x, f2.y + 5 + 6.5}, std::nullopt},
+        {"plot_line", {plot_x(fr, 2.0) + 3, 400}, 0u},
+        {"plot_between", {plot_x(fr, 3.0), 400}, std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(handle_at(fr, handles, row.p, 6), row.found);
+    }
 }
 
 struct ReadingRow {

@@ -134,6 +134,8 @@ TEST(MovedBandTest, EdgesStayOrderedInsideTheData) {
     }
 }
 
+// The counts, the share and the range; each bar drawn in the target's colour when its centre
+// reaches the target (the bars after the background, left to right).
 TEST(HistogramTest, CountsShareAndRange) {
     struct Row {
         std::vector<double> runs;
@@ -141,13 +143,20 @@ TEST(HistogramTest, CountsShareAndRange) {
         int bins;
         std::vector<long> counts;
         double share;
+        std::vector<bool> bar_meets;
     };
     const Row rows[] = {
-        {{1, 2, 3, 4}, 2.5, 3, {1, 1, 2}, 0.5},     // the highest run in the last bin
-        {{4, 3, 2, 1}, 1, 2, {2, 2}, 1.0},          // order does not matter; the lowest meets too
-        {{5, 5, 5}, 6, 4, {3, 0, 0, 0}, 0.0},       // all the same: one bin
-        {{8.1, 7.9, 8.0}, 8.0, 2, {1, 2}, 2.0 / 3}, // a run exactly at the target meets it
+        {{1, 2, 3, 4}, 2.5, 3, {1, 1, 2}, 0.5, {false, true, true}}, // the highest run in the last
+                                                                     // bin
+        {{4, 3, 2, 1}, 1, 2, {2, 2}, 1.0, {true, true}}, // order does not matter; the lowest meets
+                                                         // too
+        {{5, 5, 5}, 6, 4, {3, 0, 0, 0}, 0.0, {false, false, false, false}}, // all the same: one bin
+        {{8.1, 7.9, 8.0}, 8.0, 2, {1, 2}, 2.0 / 3, {false, true}},    // a run exactly at the target
+                                                                      // meets it
+        {{1, 2, 3, 4}, 1.8, 3, {1, 1, 2}, 0.75, {false, true, true}}, // the first bar's centre 1.5
+                                                                      // is short
     };
+    const rf::Colour target_green{0, 120, 60};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.runs.front());
         const Histogram h = histogram(row.runs, row.target, row.bins);
@@ -155,6 +164,17 @@ TEST(HistogramTest, CountsShareAndRange) {
         EXPECT_DOUBLE_EQ(h.share, row.share);
         EXPECT_EQ(h.runs, static_cast<long>(row.runs.size()));
         EXPECT_LT(h.lo_db, h.hi_db);
+        std::vector<rf::Colour> colours;
+        for (const rf::Operation& op : histogram_picture(h, 300, 120).operations) {
+            if (const auto* bar = std::get_if<rf::FilledRect>(&op)) {
+                colours.push_back(bar->fill);
+            }
+        }
+        ASSERT_EQ(colours.size(), row.counts.size() + 1);
+        for (std::size_t k = 0; k < row.bar_meets.size(); ++k) {
+            SCOPED_TRACE(k);
+            EXPECT_EQ(colours[k + 1] == target_green, row.bar_meets[k]);
+        }
     }
     EXPECT_EQ(histogram({}, 3, 5).runs, 0);
 }
