@@ -87,6 +87,10 @@ void add_match_options(CLI::App& app, MatchWords& words) {
     needs_match(app.add_option("--yield", words.yield,
                                "vary the parts within +-TOL %, RUNS times (target RL dB)")
                     ->type_name("TOL:RUNS[:TARGET_DB]"));
+    needs_match(app.add_option("--match-objective", words.objective,
+                               "what to design for: the smallest in-band transducer gain, or the "
+                               "worst |Gamma| (default: gain with a part's Q, else gamma)")
+                    ->type_name("gain|gamma"));
     for (const PathOption& path : path_options) {
         needs_match(app.add_option(std::string{path.name}, words.*path.word, std::string{path.help})
                         ->type_name(std::string{path.placeholder}));
@@ -142,6 +146,15 @@ match_request(const CLI::App& app, const MatchWords& words, const std::vector<st
                 return *error;
             }
             *part = std::get<match::PartQ>(q);
+        }
+    }
+    if (given("--match-objective")) {
+        if (words.objective == "gain") {
+            request.aim = match::DesignAim::Gain;
+        } else if (words.objective == "gamma") {
+            request.aim = match::DesignAim::Gamma;
+        } else {
+            return "--match-objective: " + words.objective + " not in {gain,gamma}";
         }
     }
     if (given("--yield")) {

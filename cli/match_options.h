@@ -39,6 +39,7 @@ struct MatchRequest {
     std::optional<double> source_ohm;    // --source; default --z0, else 50
     std::optional<rf::ESeries> e_series; // --match-e-series
     match::Losses losses;                // --inductor-q, --capacitor-q
+    std::optional<match::DesignAim> aim; // --match-objective
     std::optional<YieldRequest> yield;   // --yield
     std::optional<std::string> s2p, s1p, spice, plot;
     bool data_only = false; // with --touchstone and no choices: no model is calculated
@@ -46,7 +47,7 @@ struct MatchRequest {
 
 // The words of the options as the command line holds them.
 struct MatchWords {
-    std::string elements, band, source, e_series, inductor_q, capacitor_q, yield;
+    std::string elements, band, source, e_series, inductor_q, capacitor_q, yield, objective;
     std::string s2p, s1p, spice, plot;
     CLI::Option* match = nullptr;
 };

@@ -137,13 +137,31 @@ std::optional<Design> Designer::round_to(const Design& design, rf::ESeries serie
         shape.kinds.push_back(element.kind);
         x.push_back(log_value(element));
     }
-    std::vector<bool> fixed(x.size(), false);
-    std::vector<double> fixed_values(x.size(), 0.0);
-    for (std::size_t step = 0; step < x.size() && !stopped_; ++step) {
-        Found best{{}, 2.0};
+    // Each part's standard values around its nearest, `standard_steps` either side.
+    std::vector<std::vector<double>> choices;
+    std::vector<double> nearest;
+    for (const Element& element : design.ladder) {
+        choices.push_back(standard_steps(element.value, series, standard_steps_each_side));
+        nearest.push_back(rf::nearest_standard_value(element.value, series));
+    }
+    const std::size_t n = x.size();
+    const auto worst = [&](const std::vector<double>& values) {
+        tick();
+        return objective_.worst(all_, shape, values.data());
+    };
+    // Nearest rounding first: every later candidate must beat it.
+    std::vector<double> best_values = nearest;
+    double best = worst(best_values);
+
+    // Greedy: one part fixed at a time, at the standard value below or above it, the others
+    // re-optimised.
+    std::vector<bool> fixed(n, false);
+    std::vector<double> fixed_values(n, 0.0);
+    for (std::size_t step = 0; step < n && !stopped_; ++step) {
+        Found best_step{{}, 2.0};
         std::size_t best_k = 0;
         double best_value = 0;
-        for (std::size_t k = 0; k < x.size(); ++k) {
+        for (std::size_t k = 0; k < n; ++k) {
             if (fixed[k]) {
                 continue;
             }
@@ -154,25 +172,92 @@ std::optional<Design> Designer::round_to(const Design& design, rf::ESeries serie
                 std::vector<bool> now_fixed = fixed;
                 now_fixed[k] = true;
                 Found found = refine_free(shape, trial, now_fixed);
-                if (found.value < best.value) {
-                    best = std::move(found);
+                if (found.value < best_step.value) {
+                    best_step = std::move(found);
                     best_k = k;
                     best_value = candidate;
                 }
             }
         }
-        x = best.x;
+        x = best_step.x;
         fixed[best_k] = true;
         fixed_values[best_k] = best_value;
     }
     if (stopped_) {
         return std::nullopt;
     }
+    if (const double greedy = worst(fixed_values); greedy < best) {
+        best = greedy;
+        best_values = fixed_values;
+    }
+
+    // Every combination of the choices where they are few; else, from the best so far, one part
+    // at a time through its choices until no part improves.
+    std::size_t combinations = 1;
+    for (const auto& c : choices) {
+        combinations *= c.size();
+    }
+    if (combinations <= exhaustive_combinations) {
+        std::vector<std::size_t> at(n, 0);
+        std::vector<double> values(n);
+        for (std::size_t done = 0; done < combinations && !stopped_; ++done) {
+            for (std::size_t k = 0; k < n; ++k) {
+                values[k] = choices[k][at[k]];
+            }
+            if (const double w = worst(values); w < best) {
+                best = w;
+                best_values = values;
+            }
+            for (std::size_t k = 0; k < n && ++at[k] == choices[k].size(); ++k) {
+                at[k] = 0;
+            }
+        }
+    } else {
+        for (bool better = true; better && !stopped_;) {
+            better = false;
+            for (std::size_t k = 0; k < n; ++k) {
+                std::vector<double> values = best_values;
+                for (double c : choices[k]) {
+                    values[k] = c;
+                    if (const double w = worst(values); w < best) {
+                        best = w;
+                        best_values = values;
+                        better = true;
+                    }
+                }
+            }
+        }
+    }
+    if (stopped_) {
+        return std::nullopt;
+    }
     Ladder rounded = design.ladder;
     for (std::size_t k = 0; k < rounded.size(); ++k) {
-        rounded[k].value = fixed_values[k]; // exactly the standard value, not exp(log(..))
+        rounded[k].value = best_values[k]; // exactly the standard value, not exp(log(..))
     }
     return Design{rounded, evaluate(rounded, input_.load, input_.source_ohm, input_.losses)};
+}
+
+std::vector<double> Designer::standard_steps(double value, rf::ESeries series, int steps) {
+    const std::span<const int> decade = rf::e_series_decade(series);
+    const double exponent = std::floor(std::log10(value));
+    std::vector<double> all;
+    for (double e = exponent - 2; e <= exponent + 2; ++e) {
+        for (int v : decade) {
+            all.push_back(rf::nearest_standard_value(v * std::pow(10.0, e - 2), series));
+        }
+    }
+    std::sort(all.begin(), all.end());
+    all.erase(std::unique(all.begin(), all.end()), all.end());
+    const double centre = rf::nearest_standard_value(value, series);
+    const auto it = std::min_element(all.begin(), all.end(), [centre](double a, double b) {
+        return std::fabs(a - centre) < std::fabs(b - centre);
+    });
+    const auto at = static_cast<std::ptrdiff_t>(it - all.begin());
+    const auto lo = std::max<std::ptrdiff_t>(0, at - steps);
+    const auto hi =
+        std::min<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(all.size()), at + steps + 1);
+    return {all.begin() + lo, all.begin() + hi};
 }
 
 std::vector<double> Designer::standard_neighbours(double value, rf::ESeries series) {
@@ -209,6 +294,68 @@ using design_detail::Designer;
 
 double unit_uniform(std::uint64_t bits) {
     return static_cast<double>(bits >> 11) * 0x1.0p-53;
+}
+
+bool no_better(const Figures& larger, const Figures& smaller) {
+    return larger.worst_gamma > smaller.worst_gamma - idle_gamma &&
+           larger.gain_db < smaller.gain_db + idle_gain_db;
+}
+
+namespace {
+
+// Two parts of one position and kind as one.
+Element merged(const Element& a, const Element& b) {
+    const bool added = (a.position == Position::Series) == (a.kind == Kind::L);
+    return {a.position, a.kind, added ? a.value + b.value : 1 / (1 / a.value + 1 / b.value)};
+}
+
+// The ladders `ladder` becomes with one part or one pair of neighbours taken out, still
+// alternating.
+std::vector<Ladder> smaller_ladders(const Ladder& ladder) {
+    std::vector<Ladder> out;
+    const std::size_t n = ladder.size();
+    if (n < 2) {
+        return out;
+    }
+    out.emplace_back(ladder.begin() + 1, ladder.end());
+    out.emplace_back(ladder.begin(), ladder.end() - 1);
+    for (std::size_t k = 1; k + 1 < n; ++k) {
+        if (ladder[k - 1].kind == ladder[k + 1].kind) {
+            Ladder l(ladder.begin(), ladder.begin() + static_cast<std::ptrdiff_t>(k - 1));
+            l.push_back(merged(ladder[k - 1], ladder[k + 1]));
+            l.insert(l.end(), ladder.begin() + static_cast<std::ptrdiff_t>(k + 2), ladder.end());
+            out.push_back(std::move(l));
+        }
+        if (k + 2 < n) {
+            Ladder l(ladder.begin(), ladder.begin() + static_cast<std::ptrdiff_t>(k));
+            l.insert(l.end(), ladder.begin() + static_cast<std::ptrdiff_t>(k + 2), ladder.end());
+            out.push_back(std::move(l));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+Design without_idle_parts(const Design& design, const Load& load, double source_ohm,
+                          const Losses& losses) {
+    Design now = design;
+    while (true) {
+        std::optional<Design> best;
+        for (Ladder& ladder : smaller_ladders(now.ladder)) {
+            Design trial{std::move(ladder), {}};
+            trial.figures = evaluate(trial.ladder, load, source_ohm, losses);
+            // Within the tolerance of the network as designed, so that removals do not add up.
+            if (no_better(design.figures, trial.figures) &&
+                (!best || trial.figures.worst_gamma < best->figures.worst_gamma)) {
+                best = std::move(trial);
+            }
+        }
+        if (!best) {
+            return now;
+        }
+        now = std::move(*best);
+    }
 }
 
 DesignResult design_networks(const DesignInput& input) {

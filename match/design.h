@@ -17,10 +17,16 @@ inline constexpr int max_elements = 8;
 // 0.1 s); returning false stops the design.
 using Progress = std::function<bool(double done)>;
 
+// What the designer minimises, at the worst sample: |Gamma_in| (reflection), or the power not
+// delivered to the load, 1 - transducer gain (with lossy parts a network can buy reflection with
+// dissipation; lossless, the two are the same).
+enum class DesignAim { Gamma, Gain };
+
 struct DesignInput {
     Load load;              // the samples to match, in the band
     double source_ohm = 50; // resistive source
     Losses losses;          // finite Q of the parts
+    DesignAim aim = DesignAim::Gamma;
     int max_elements = 4;   // ladders of 1 .. max_elements elements
     std::uint64_t seed = 1; // for the multistart: the same seed, the same networks
     // The multistart, per ladder: random points per element, the best of them searched from,
@@ -49,11 +55,30 @@ struct DesignResult {
 // on all samples with restarts. The values stay positive: the search runs on their logarithms.
 [[nodiscard]] DesignResult design_networks(const DesignInput& input);
 
-// Rounds `design` to standard values one element at a time: each step tries every element not
-// yet rounded at the standard values just below and above it, re-optimises the others, and
-// keeps the best. None when stopped.
+// Rounds `design` to standard values, never worse than rounding each part to its nearest: the
+// best of nearest rounding, of a greedy rounding (one element at a time at the standard value
+// just below or above it, the others re-optimised) and of a search over the standard values two
+// steps either side of each part's nearest (every combination for up to six parts, else one
+// part at a time from the best so far). None when stopped.
 [[nodiscard]] std::optional<Design> standard_network(const Design& design, const DesignInput& input,
                                                      rf::ESeries series);
+
+// A part does nothing when taking it out (a series part shorted, a shunt part opened) raises the
+// worst |Gamma_in| by less than idle_gamma and lowers the smallest gain by less than
+// idle_gain_db; a larger network is no better than a smaller one by the same measure.
+inline constexpr double idle_gamma = 1e-4;
+inline constexpr double idle_gain_db = 1e-3;
+
+// Whether `larger` gains nothing over `smaller`: worst |Gamma_in| not lower by idle_gamma and
+// smallest gain not higher by idle_gain_db.
+[[nodiscard]] bool no_better(const Figures& larger, const Figures& smaller);
+
+// `design` without the parts that do nothing: a part at either end, a pair of neighbours in the
+// middle, or a middle part whose neighbours are of one kind (they become one part: series L or
+// shunt C added, series C or shunt L combined as in parallel), as long as the ladder alternates.
+// Removed one at a time, the least harmful first, while one does nothing.
+[[nodiscard]] Design without_idle_parts(const Design& design, const Load& load, double source_ohm,
+                                        const Losses& losses);
 
 // Every element varied within +-tolerance_percent, uniformly, `runs` times (seeded: the same
 // figures on every platform).

@@ -72,17 +72,23 @@ match::Load band_load(const rf::PortData& data, double lo_ghz, double hi_ghz) {
 }
 
 std::optional<std::string> band_problem(const rf::PortData& data, const match::Band& band) {
+    const auto words = [](double value) {
+        return std::isfinite(value) ? rf::readable(value) : std::string{"-"};
+    };
+    if (!(band.fh_ghz > band.fl_ghz)) {
+        return std::string{"The band's FL must lie below FH"};
+    }
     if (data.f_ghz.empty() || !(band.fl_ghz >= data.f_ghz.front()) ||
-        !(band.fh_ghz <= data.f_ghz.back()) || !(band.fh_ghz > band.fl_ghz)) {
-        return "The band " + people(band.fl_ghz, 6) + " to " + people(band.fh_ghz, 6) +
-               " GHz must lie inside the data (" +
-               people(data.f_ghz.empty() ? 0.0 : data.f_ghz.front(), 6) + " to " +
-               people(data.f_ghz.empty() ? 0.0 : data.f_ghz.back(), 6) + " GHz), FL below FH";
+        !(band.fh_ghz <= data.f_ghz.back())) {
+        return "The band " + words(band.fl_ghz) + " to " + words(band.fh_ghz) +
+               " GHz lies outside the data (" +
+               words(data.f_ghz.empty() ? 0.0 : data.f_ghz.front()) + " to " +
+               words(data.f_ghz.empty() ? 0.0 : data.f_ghz.back()) + " GHz)";
     }
     const std::size_t n = band_load(data, band.fl_ghz, band.fh_ghz).f_ghz.size();
     if (n < 3) {
-        return "Only " + std::to_string(n) + " samples of the data lie in the band: at least 3 " +
-               "are needed";
+        return "Only " + std::to_string(n) + " samples of the data lie in the band " +
+               words(band.fl_ghz) + " to " + words(band.fh_ghz) + " GHz: at least 3 are needed";
     }
     return std::nullopt;
 }
@@ -119,13 +125,17 @@ match::Band moved_band(const match::Band& band, BandEdge edge, double f_ghz, dou
     return out;
 }
 
-SizeRow size_row(const match::Design& design, const std::optional<match::Limit>& bound) {
-    SizeRow row{design.ladder.size(), design.figures, std::nullopt,
-                match::ladder_summary(design.ladder)};
-    if (bound) {
-        row.gap_db = bound->gain_db - design.figures.gain_db;
+std::optional<double> gap_db(const match::Design& design,
+                             const std::optional<match::Limit>& bound) {
+    if (!bound) {
+        return std::nullopt;
     }
-    return row;
+    return bound->gain_db - design.figures.gain_db;
+}
+
+SizeRow size_row(const match::Design& design, const std::optional<match::Limit>& bound) {
+    return {design.ladder.size(), design.figures, gap_db(design, bound),
+            match::ladder_summary(design.ladder)};
 }
 
 std::string size_row_text(const SizeRow& row) {

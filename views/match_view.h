@@ -44,6 +44,11 @@ band_edge_at(const rf::ChartFrame& frame, const match::Band& band, rf::Point p, 
 [[nodiscard]] match::Band moved_band(const match::Band& band, BandEdge edge, double f_ghz,
                                      double lo_ghz, double hi_ghz, double min_width_ghz);
 
+// The gap between the bound's gain and the network's smallest in-band gain (dB): how much
+// transmission a better network could still win at most; none without a bound.
+[[nodiscard]] std::optional<double> gap_db(const match::Design& design,
+                                           const std::optional<match::Limit>& bound);
+
 // One size of the table: its figures and the gap to the bound (the bound's gain less the
 // network's smallest gain, dB), nothing without a bound.
 struct SizeRow {
@@ -97,11 +102,17 @@ struct MatchReport {
     double source_ohm = 50;
     std::optional<match::Limit> bound;
     std::optional<match::Limit> estimate;
-    std::vector<match::Design> networks;
+    std::vector<match::Design> networks; // sizes 1, 2, ..., parts that do nothing removed
+    // Per size: the smaller size (1, 2, ...) it gains nothing over, if any.
+    std::vector<std::optional<std::size_t>> no_better_than;
     std::optional<std::size_t> chosen;
     std::optional<match::Design> standard;
     std::optional<rf::ESeries> series;
     std::optional<match::YieldFigures> yield;
+    std::string load_words; // where the load comes from: "81 samples of the data"
+    match::Losses losses;
+    match::DesignAim aim = match::DesignAim::Gamma;
+    bool stopped = false; // the design was stopped: fewer sizes than asked for
 };
 [[nodiscard]] std::string match_text(const MatchReport& report);
 

@@ -182,31 +182,125 @@ TEST(Design, RefusesWhatItCannotDesign) {
     EXPECT_TRUE(design_networks(input_for({}, 2)).networks.empty());
 }
 
-// Rounding to E12: every value standard, the figures the rounded ladder's own, and the
-// re-optimisation of the others makes it no worse than rounding every element at once.
-TEST(Design, StandardValues) {
-    const DesignInput input = input_for(sampled(0.295, 0.405, 101,
-                                                [](double f) {
-                                                    return Complex{40, two_pi * f * 120};
-                                                }),
-                                        4);
-    const DesignResult result = design_networks(input);
-    ASSERT_EQ(result.networks.size(), 4U);
-    for (const rf::ESeries series : {rf::ESeries::E12, rf::ESeries::E96}) {
-        SCOPED_TRACE(std::string(rf::e_series_name(series)));
-        const auto standard = standard_network(result.networks.back(), input, series);
-        ASSERT_TRUE(standard.has_value());
-        Ladder rounded_at_once = result.networks.back().ladder;
-        for (std::size_t k = 0; k < standard->ladder.size(); ++k) {
-            const double v = standard->ladder[k].value;
-            EXPECT_EQ(rf::nearest_standard_value(v, series), v);
-            EXPECT_EQ(standard->ladder[k].kind, result.networks.back().ladder[k].kind);
-            rounded_at_once[k].value = rf::nearest_standard_value(rounded_at_once[k].value, series);
+// |Gamma_in| of a ladder on a load, computed here from the parts' impedances (series: added;
+// shunt: admittance added), with the same part losses as the designer's: an inductor's series
+// resistance omega L / (q sqrt(f / at)), a capacitor's parallel conductance omega C / q.
+double worst_gamma_here(const Ladder& ladder, const Load& load, const Losses& losses) {
+    double worst = 0;
+    for (std::size_t i = 0; i < load.f_ghz.size(); ++i) {
+        const double w = two_pi * load.f_ghz[i] * 1e9;
+        Complex z = load.z_ohm[i];
+        for (auto e = ladder.rbegin(); e != ladder.rend(); ++e) {
+            Complex part; // ohm
+            if (e->kind == Kind::L) {
+                const double x = w * e->value * 1e-9;
+                const double r = losses.inductor
+                                     ? x / (losses.inductor->q *
+                                            std::sqrt(load.f_ghz[i] / losses.inductor->at_ghz))
+                                     : 0;
+                part = {r, x};
+            } else {
+                const double b = w * e->value * 1e-12;
+                part = 1.0 / Complex{losses.capacitor ? b / losses.capacitor->q : 0, b};
+            }
+            z = e->position == Position::Series ? z + part : 1.0 / (1.0 / z + 1.0 / part);
         }
-        const Figures again = evaluate(standard->ladder, input.load, 50, {});
-        EXPECT_EQ(again.worst_gamma, standard->figures.worst_gamma);
-        EXPECT_LE(standard->figures.worst_gamma,
-                  evaluate(rounded_at_once, input.load, 50, {}).worst_gamma + 1e-12);
+        worst = std::max(worst, std::abs((z - 50.0) / (z + 50.0)));
+    }
+    return worst;
+}
+
+// Standard values on several loads, lossless and lossy: every value standard, the figures the
+// rounded ladder's own, never worse than rounding each part to its nearest value, and for a
+// lossless load never past its bound.
+TEST(Design, StandardValuesNeverWorseThanNearest) {
+    struct Row {
+        const char* name;
+        double lo, hi;
+        Complex (*z)(double f_ghz);
+        int elements;
+        rf::ESeries series;
+        Losses losses;
+        double bound; // the load's |Gamma| bound, 0 when none is stated
+    };
+    const Row rows[] = {
+        {"antenna E12",
+         0.295,
+         0.405,
+         [](double f) {
+             return Complex{40, two_pi * f * 120};
+         },
+         4,
+         rf::ESeries::E12,
+         {},
+         series_section_bound(40, 120, 0, {0.295, 0.405})},
+        {"antenna E6 six parts",
+         0.295,
+         0.405,
+         [](double f) {
+             return Complex{40, two_pi * f * 120};
+         },
+         6,
+         rf::ESeries::E6,
+         {},
+         series_section_bound(40, 120, 0, {0.295, 0.405})},
+        {"antenna lossy E24", 0.295, 0.405,
+         [](double f) {
+             return Complex{40, two_pi * f * 120};
+         },
+         4, rf::ESeries::E24, Losses{PartQ{50, 0.35}, PartQ{200, 0.35}}, 0},
+        {"shunt RC E12",
+         8,
+         18,
+         [](double f) {
+             return 1.0 / Complex{1.0 / 15, two_pi * f * 0.5e-3};
+         },
+         4,
+         rf::ESeries::E12,
+         {},
+         shunt_section_bound(15, 0.5, 0, {8, 18})},
+        {"series RLC E24",
+         1.0,
+         2.0,
+         [](double f) {
+             const double w = two_pi * f;
+             return Complex{20, w * 8 - 1000 / (w * 2.2)};
+         },
+         5,
+         rf::ESeries::E24,
+         {},
+         series_section_bound(20, 8, 2.2, {1.0, 2.0})},
+        {"parallel RLC E12 lossy", 2.2, 2.7,
+         [](double f) {
+             const double w = two_pi * f;
+             return 1.0 / Complex{1.0 / 120, w * 1.5e-3 - 1 / (w * 2.7)};
+         },
+         8, rf::ESeries::E12, Losses{PartQ{40, 2.45}, std::nullopt}, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        DesignInput input = input_for(sampled(row.lo, row.hi, 61, row.z), row.elements);
+        input.losses = row.losses;
+        input.random_points = 64;
+        input.random_starts = 4;
+        const DesignResult result = design_networks(input);
+        ASSERT_EQ(result.networks.size(), static_cast<std::size_t>(row.elements));
+        const Ladder& designed = result.networks.back().ladder;
+        const auto standard = standard_network(result.networks.back(), input, row.series);
+        ASSERT_TRUE(standard.has_value());
+        ASSERT_EQ(standard->ladder.size(), designed.size());
+        Ladder nearest = designed;
+        for (std::size_t k = 0; k < designed.size(); ++k) {
+            const double v = standard->ladder[k].value;
+            EXPECT_EQ(rf::nearest_standard_value(v, row.series), v);
+            EXPECT_EQ(standard->ladder[k].kind, designed[k].kind);
+            EXPECT_EQ(standard->ladder[k].position, designed[k].position);
+            nearest[k].value = rf::nearest_standard_value(designed[k].value, row.series);
+        }
+        const double here = worst_gamma_here(standard->ladder, input.load, row.losses);
+        EXPECT_NEAR(here, standard->figures.worst_gamma, 1e-9);
+        EXPECT_LE(here, worst_gamma_here(nearest, input.load, row.losses) + 1e-12);
+        EXPECT_GE(here, row.bound - 1e-12);
     }
 }
 
