@@ -22,10 +22,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-std::string people(double value) {
-    return std::isfinite(value) ? rf::readable(value) : "-";
-}
-
 Json number_json(double value) {
     return std::isfinite(value) ? Json(value) : Json(nullptr);
 }
@@ -38,6 +34,19 @@ Json limit_json(const std::optional<match::Limit>& limit) {
     o["gamma"] = number_json(limit->gamma);
     o["rl_db"] = number_json(limit->rl_db);
     o["gain_db"] = number_json(limit->gain_db);
+    return o;
+}
+
+Json section_json(const std::optional<match::Section>& section) {
+    if (!section) {
+        return nullptr;
+    }
+    Json o;
+    o["kind"] = std::string{match::section_name(section->kind)};
+    o["r_ohm"] = number_json(section->r_ohm);
+    o["l_nh"] = section->l_nh > 0 ? number_json(section->l_nh) : Json(nullptr);
+    o["c_pf"] = section->c_pf > 0 ? number_json(section->c_pf) : Json(nullptr);
+    o["fit_max"] = number_json(section->fit_max);
     return o;
 }
 
@@ -59,6 +68,9 @@ Json network_json(const match::Design& design, const std::optional<match::Limit>
     o["at_ghz"] = number_json(design.figures.at_ghz);
     const auto gap = views::gap_db(design, bound);
     o["gap_db"] = gap ? number_json(*gap) : Json(nullptr);
+    // The gap as reflection and return loss: what a flat match at the bound would still win.
+    o["gap_gamma"] = bound ? number_json(design.figures.worst_gamma - bound->gamma) : Json(nullptr);
+    o["gap_rl_db"] = bound ? number_json(bound->rl_db - design.figures.worst_rl_db) : Json(nullptr);
     return o;
 }
 
@@ -122,7 +134,10 @@ MatchOutcome run_match(const MatchRequest& request, const MatchContext& context)
         o["objective"] = report.aim == match::DesignAim::Gain ? "gain" : "gamma";
     }
     o["bound"] = limit_json(bound);
-    o["estimate"] = limit_json(setup.estimate);
+    if (bound) {
+        o["bound"]["section"] = section_json(setup.section);
+        o["bound"]["beaten"] = report.bound_beaten;
+    }
     Json networks = Json::array();
     for (std::size_t k = 0; k < report.networks.size(); ++k) {
         Json network = network_json(report.networks[k], bound);

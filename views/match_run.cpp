@@ -15,12 +15,6 @@ std::string people(double value) {
     return std::isfinite(value) ? rf::readable(value) : "-";
 }
 
-std::string limit_text(const match::Limit& limit, std::string_view relation) {
-    return "|Gamma| " + std::string{relation} + " " + people(limit.gamma) + ", return loss " +
-           (relation == ">=" ? "<= " : "~ ") + people(limit.rl_db) + " dB, gain " +
-           (relation == ">=" ? "<= " : "~ ") + people(limit.gain_db) + " dB";
-}
-
 // One row of the table of networks.
 std::string network_row(std::string label, const match::Design& design,
                         const std::optional<match::Limit>& bound) {
@@ -35,6 +29,7 @@ std::string network_row(std::string label, const match::Design& design,
     column(people(design.figures.at_ghz), 10);
     const auto gap = gap_db(design, bound);
     column(gap ? people(*gap) : "-", 9);
+    column(bound ? people(bound->rl_db - design.figures.worst_rl_db) : "-", 10);
     row += "  " + match::ladder_summary(design.ladder) + "\n";
     return row;
 }
@@ -84,12 +79,17 @@ match::Load model_load(const rf::LumpedModel& model, const std::vector<double>& 
 
 MatchLimits match_limits(const MatchSubject& subject, const match::Band& band, double source_ohm) {
     MatchLimits limits;
-    if (subject.model) {
-        limits.bound = match::model_bound(*subject.model, band);
-    }
     if (subject.data != nullptr) {
-        limits.estimate =
-            match::data_estimate(band_load(*subject.data, 0, HUGE_VAL), band, source_ohm);
+        const match::Load load = band_load(*subject.data, band.fl_ghz, band.fh_ghz);
+        if (const auto found = match::data_bound(load, band, source_ohm, subject.model)) {
+            limits.bound = found->limit;
+            limits.section = found->section;
+        }
+    } else if (subject.model) {
+        limits.bound = match::model_bound(*subject.model, band);
+        if (limits.bound) {
+            limits.section = match::model_section(*subject.model, {}, source_ohm);
+        }
     }
     return limits;
 }
@@ -114,6 +114,7 @@ std::variant<MatchSetup, MatchFailure> match_setup(const MatchSettings& settings
         }
         setup.load = band_load(*subject.data, band.fl_ghz, band.fh_ghz);
         setup.load_words = std::to_string(setup.load.f_ghz.size()) + " samples of the data";
+        setup.from_data = true;
     } else if (subject.model) {
         std::vector<double> f;
         for (int i = 0; i < model_samples; ++i) {
@@ -129,7 +130,7 @@ std::variant<MatchSetup, MatchFailure> match_setup(const MatchSettings& settings
     }
     const MatchLimits limits = match_limits(subject, band, settings.source_ohm);
     setup.bound = limits.bound;
-    setup.estimate = limits.estimate;
+    setup.section = limits.section;
     return setup;
 }
 
@@ -199,7 +200,8 @@ MatchReport run_match(const MatchSettings& settings, const MatchSetup& setup,
     report.band = setup.band;
     report.source_ohm = settings.source_ohm;
     report.bound = setup.bound;
-    report.estimate = setup.estimate;
+    report.section = setup.section;
+    report.from_data = setup.from_data;
     report.load_words = setup.load_words;
     report.losses = settings.losses;
     report.series = settings.e_series;
@@ -216,6 +218,7 @@ MatchReport run_match(const MatchSettings& settings, const MatchSetup& setup,
             report.chosen = k;
         }
     }
+    report.bound_beaten = beaten(report.networks, report.bound);
     if (!report.chosen) {
         return report;
     }
@@ -235,12 +238,9 @@ std::string match_table_text(const MatchReport& r) {
                                                 : ", lossy parts, for the worst |Gamma|";
     }
     text += "\n";
-    text += r.bound ? "Bode-Fano bound of the model: " + limit_text(*r.bound, ">=") + "\n"
-                    : std::string{"Bode-Fano bound: none (no model with a positive section)\n"};
-    if (r.estimate) {
-        text += "Estimate from the data (not a bound): " + limit_text(*r.estimate, "~") + "\n";
-    }
-    text += " N  worst |G|    RL dB   gain dB    at GHz   gap dB  ladder from the source\n";
+    text += bound_line(r.bound, r.section, r.bound_beaten, r.from_data, "Gamma") + "\n";
+    text +=
+        " N  worst |G|    RL dB   gain dB    at GHz   gap dB gap RL dB  ladder from the source\n";
     for (std::size_t k = 0; k < r.networks.size(); ++k) {
         std::string label = std::to_string(k + 1);
         label.insert(0, label.size() < 2 ? 2 - label.size() : 0, ' ');

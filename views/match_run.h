@@ -1,9 +1,8 @@
 #pragma once
 
 // One match for both front ends (veltrane-calc and the Match panel): the settings and their
-// checks, the band and the load taken from the data or the model, the bound and the data's
-// estimate, the networks designed, rounded to standard values and varied for the yield, and the
-// table of sizes as text.
+// checks, the band and the load taken from the data or the model, the bound, the networks designed,
+// rounded to standard values and varied for the yield, and the table of sizes as text.
 
 #include "match/bound.h"
 #include "match/design.h"
@@ -59,13 +58,14 @@ struct MatchFailure {
     std::string message;
 };
 
-// The band, its load, the words that say where the load comes from, the bound and the estimate.
+// The band, its load, the words that say where the load comes from, the bound and its section.
 struct MatchSetup {
     match::Band band;
     match::Load load;
     std::string load_words; // "81 samples of the data"
+    bool from_data = false;
     std::optional<match::Limit> bound;
-    std::optional<match::Limit> estimate;
+    std::optional<match::Section> section;
 };
 
 [[nodiscard]] std::variant<MatchSetup, MatchFailure> match_setup(const MatchSettings& settings,
@@ -75,11 +75,11 @@ struct MatchSetup {
 [[nodiscard]] match::Load model_load(const rf::LumpedModel& model,
                                      const std::vector<double>& f_ghz);
 
-// The bound of the model over `band` and the estimate from the data's samples (all of them),
-// referred to `source_ohm`.
+// The bound over `band`: with data, the tightest of the sections that fit the data in the band
+// (the model's among them), reflections referred to `source_ohm`; without, the model's.
 struct MatchLimits {
     std::optional<match::Limit> bound;
-    std::optional<match::Limit> estimate;
+    std::optional<match::Section> section;
 };
 [[nodiscard]] MatchLimits match_limits(const MatchSubject& subject, const match::Band& band,
                                        double source_ohm);
@@ -114,7 +114,7 @@ struct SimplifiedNetworks {
 [[nodiscard]] MatchReport run_match(const MatchSettings& settings, const MatchSetup& setup,
                                     const match::Progress& progress = {});
 
-// The match as veltrane-calc prints it: the heading, the bound and estimate, one row per size
+// The match as veltrane-calc prints it: the heading, the bound, one row per size
 // (and the standard values), the yield.
 [[nodiscard]] std::string match_table_text(const MatchReport& report);
 

@@ -101,8 +101,10 @@ struct MatchReport {
     match::Band band;
     double source_ohm = 50;
     std::optional<match::Limit> bound;
-    std::optional<match::Limit> estimate;
-    std::vector<match::Design> networks; // sizes 1, 2, ..., parts that do nothing removed
+    std::optional<match::Section> section; // the section the bound belongs to
+    bool bound_beaten = false;             // a network beats it: the section misses the data
+    bool from_data = false;                // the load is measured data, not the model
+    std::vector<match::Design> networks;   // sizes 1, 2, ..., parts that do nothing removed
     // Per size: the smaller size (1, 2, ...) it gains nothing over, if any.
     std::vector<std::optional<std::size_t>> no_better_than;
     std::optional<std::size_t> chosen;
@@ -115,5 +117,16 @@ struct MatchReport {
     bool stopped = false; // the design was stopped: fewer sizes than asked for
 };
 [[nodiscard]] std::string match_text(const MatchReport& report);
+
+// The bound's line: "Bode-Fano bound of the model: |Gamma| >= 0.0432, return loss <= 27.29 dB,
+// gain <= -0.008118 dB", of a section fitted to the data (with its values and fit error), or
+// none; marked when a network beats it. `gamma` names the reflection ("Gamma" or "\u0393").
+[[nodiscard]] std::string bound_line(const std::optional<match::Limit>& bound,
+                                     const std::optional<match::Section>& section, bool beaten,
+                                     bool from_data, std::string_view gamma);
+
+// Whether a network's worst |Gamma_in| lies below the bound.
+[[nodiscard]] bool beaten(const std::vector<match::Design>& networks,
+                          const std::optional<match::Limit>& bound);
 
 } // namespace veltrane::views
