@@ -87,6 +87,12 @@ void add_match_options(CLI::App& app, MatchWords& words) {
     needs_match(app.add_option("--yield", words.yield,
                                "vary the parts within +-TOL %, RUNS times (target RL dB)")
                     ->type_name("TOL:RUNS[:TARGET_DB]"));
+    needs_match(
+        app.add_option("--seed", words.seed, "the yield's seed (default 1)")->type_name("N"));
+    needs_match(app.add_option("--yield-dist", words.distribution,
+                               "how the yield draws a part: uniform within TOL, or normal with TOL "
+                               "at 3 sigma (default uniform)")
+                    ->type_name("uniform|normal"));
     needs_match(app.add_option("--match-objective", words.objective,
                                "what to design for: the smallest in-band transducer gain, or the "
                                "worst |Gamma| (default: gain with a part's Q, else gamma)")
@@ -171,6 +177,27 @@ match_request(const CLI::App& app, const MatchWords& words, const std::vector<st
                 "--yield: TOL must lie between 0 and 100 % and RUNS from 1 to 10000000"};
         }
         request.yield = YieldRequest{*tolerance, static_cast<long>(*runs), target};
+    }
+    if ((given("--seed") || given("--yield-dist")) && !request.yield) {
+        return std::string{"--seed and --yield-dist need --yield"};
+    }
+    if (given("--seed")) {
+        std::uint64_t seed = 0;
+        const char* end = words.seed.data() + words.seed.size();
+        const auto [ptr, ec] = std::from_chars(words.seed.data(), end, seed);
+        if (ec != std::errc{} || ptr != end || words.seed.empty()) {
+            return "--seed: \"" + words.seed + "\" is not a whole number from 0 to 2^64 - 1";
+        }
+        request.yield->seed = seed;
+    }
+    if (given("--yield-dist")) {
+        if (words.distribution == "uniform") {
+            request.yield->distribution = match::YieldDistribution::Uniform;
+        } else if (words.distribution == "normal") {
+            request.yield->distribution = match::YieldDistribution::Normal;
+        } else {
+            return "--yield-dist: " + words.distribution + " not in {uniform,normal}";
+        }
     }
     std::vector<std::string> taken = paths;
     for (const PathOption& path : path_options) {

@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -30,6 +31,8 @@ struct YieldRequest {
     double tolerance_percent = 0.0;
     long runs = 0;
     std::optional<double> target_rl_db; // default: the nominal worst return loss less 1 dB
+    std::uint64_t seed = 1;             // --seed
+    match::YieldDistribution distribution = match::YieldDistribution::Uniform; // --yield-dist
 };
 
 // What --match and its companions ask for.
@@ -47,7 +50,8 @@ struct MatchRequest {
 
 // The words of the options as the command line holds them.
 struct MatchWords {
-    std::string elements, band, source, e_series, inductor_q, capacitor_q, yield, objective;
+    std::string elements, band, source, e_series, inductor_q, capacitor_q, yield, objective, seed,
+        distribution;
     std::string s2p, s1p, spice, plot;
     CLI::Option* match = nullptr;
 };

@@ -104,7 +104,8 @@ MatchOutcome run_match(const MatchRequest& request, const MatchContext& context)
     settings.e_series = request.e_series;
     if (request.yield) {
         settings.yield = views::YieldSettings{request.yield->tolerance_percent, request.yield->runs,
-                                              request.yield->target_rl_db};
+                                              request.yield->target_rl_db, request.yield->seed,
+                                              request.yield->distribution};
     }
     if (const auto problem = settings.validate()) {
         return fail(2, "veltrane-calc: " + *problem);
@@ -154,6 +155,9 @@ MatchOutcome run_match(const MatchRequest& request, const MatchContext& context)
         y["runs"] = yield->runs;
         y["target_rl_db"] = number_json(yield->target_rl_db);
         y["share"] = yield->share;
+        y["share_95"] = {yield->share_low, yield->share_high};
+        y["seed"] = yield->seed;
+        y["distribution"] = std::string{match::distribution_name(yield->distribution)};
         y["worst_rl_db"] = {{"min", number_json(yield->min_rl_db)},
                             {"median", number_json(yield->median_rl_db)},
                             {"max", number_json(yield->max_rl_db)}};

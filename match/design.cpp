@@ -5,9 +5,13 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
+#include <numbers>
 #include <optional>
 #include <random>
+#include <thread>
+#include <tuple>
 #include <utility>
 
 namespace veltrane::match {
@@ -373,17 +377,73 @@ std::optional<Design> standard_network(const Design& design, const DesignInput& 
     return Designer(input).round_to(design, series);
 }
 
+std::string_view distribution_name(YieldDistribution d) {
+    return d == YieldDistribution::Normal ? "normal" : "uniform";
+}
+
+std::pair<double, double> share_interval(long meeting, long runs) {
+    if (runs < 1) {
+        return {0.0, 1.0};
+    }
+    constexpr double z = 1.959963984540054; // two-sided 95 %
+    const double n = static_cast<double>(runs);
+    const double p = static_cast<double>(meeting) / n;
+    const double centre = (p + z * z / (2 * n)) / (1 + z * z / n);
+    const double half = z / (1 + z * z / n) * std::sqrt(p * (1 - p) / n + z * z / (4 * n * n));
+    return {std::max(0.0, centre - half), std::min(1.0, centre + half)};
+}
+
 std::vector<double> yield_runs(const Ladder& ladder, const Load& load, double source_ohm,
                                const Losses& losses, double tolerance_percent, long runs,
-                               std::uint64_t seed) {
-    std::vector<double> rl;
-    std::mt19937_64 rng(seed);
-    for (long r = 0; r < runs; ++r) {
-        Ladder varied = ladder;
-        for (Element& element : varied) {
-            element.value *= 1 + tolerance_percent / 100 * (2 * unit_uniform(rng()) - 1);
+                               std::uint64_t seed, YieldDistribution distribution,
+                               unsigned threads) {
+    std::vector<double> rl(static_cast<std::size_t>(std::max(runs, 0L)));
+    const long blocks = (runs + yield_block - 1) / yield_block;
+    const double t = tolerance_percent / 100;
+    const auto block = [&](long b) {
+        // The first block from `seed` itself: the runs of a small yield are those of a plain
+        // generator seeded with it.
+        std::mt19937_64 rng(seed + 0x9E3779B97F4A7C15ULL * static_cast<std::uint64_t>(b));
+        const long end = std::min(runs, (b + 1) * yield_block);
+        for (long r = b * yield_block; r < end; ++r) {
+            Ladder varied = ladder;
+            for (Element& element : varied) {
+                if (distribution == YieldDistribution::Uniform) {
+                    element.value *= 1 + t * (2 * unit_uniform(rng()) - 1);
+                } else {
+                    // Box-Muller from two uniforms in (0, 1]: the same on every platform.
+                    const double u = 1 - unit_uniform(rng());
+                    const double v = unit_uniform(rng());
+                    const double normal =
+                        std::sqrt(-2 * std::log(u)) * std::cos(2 * std::numbers::pi * v);
+                    element.value *= std::max(1e-6, 1 + t / 3 * normal);
+                }
+            }
+            rl[static_cast<std::size_t>(r)] =
+                evaluate(varied, load, source_ohm, losses).worst_rl_db;
         }
-        rl.push_back(evaluate(varied, load, source_ohm, losses).worst_rl_db);
+    };
+    unsigned count = threads != 0 ? threads : std::max(1U, std::thread::hardware_concurrency());
+    count = static_cast<unsigned>(std::min<long>(count, blocks));
+    if (count <= 1) {
+        for (long b = 0; b < blocks; ++b) {
+            block(b);
+        }
+        return rl;
+    }
+    std::atomic<long> next{0};
+    const auto work = [&] {
+        for (long b = next++; b < blocks; b = next++) {
+            block(b);
+        }
+    };
+    std::vector<std::thread> pool;
+    for (unsigned k = 1; k < count; ++k) {
+        pool.emplace_back(work);
+    }
+    work();
+    for (std::thread& thread : pool) {
+        thread.join();
     }
     return rl;
 }
@@ -401,6 +461,8 @@ YieldFigures network_yield(const Ladder& ladder, const Load& load, double source
         std::count_if(rl.begin(), rl.end(), [&](double worst) { return worst >= target_rl_db; });
     std::sort(rl.begin(), rl.end());
     figures.share = static_cast<double>(meeting) / static_cast<double>(runs);
+    std::tie(figures.share_low, figures.share_high) = share_interval(meeting, runs);
+    figures.seed = seed;
     figures.min_rl_db = rl.front();
     figures.max_rl_db = rl.back();
     const std::size_t middle = rl.size() / 2;

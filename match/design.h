@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace veltrane::match {
@@ -80,22 +82,38 @@ inline constexpr double idle_gain_db = 1e-3;
 [[nodiscard]] Design without_idle_parts(const Design& design, const Load& load, double source_ohm,
                                         const Losses& losses);
 
-// Every element varied within +-tolerance_percent, uniformly, `runs` times (seeded: the same
-// figures on every platform).
+// How a part's value is drawn in the yield: uniformly within +-tolerance, or normally with the
+// tolerance at three standard deviations.
+enum class YieldDistribution { Uniform, Normal };
+[[nodiscard]] std::string_view distribution_name(YieldDistribution d); // "uniform", "normal"
+
+// Every element varied within +-tolerance_percent, `runs` times (seeded: the same figures on
+// every platform and for any number of threads).
 struct YieldFigures {
     double tolerance_percent = 0.0;
     long runs = 0;
     double target_rl_db = 0.0;
     double share = 0.0; // of networks whose worst return loss reaches the target
     double min_rl_db = 0.0, median_rl_db = 0.0, max_rl_db = 0.0;
+    double share_low = 0.0, share_high = 0.0; // the share's 95 % interval (Wilson)
+    std::uint64_t seed = 1;
+    YieldDistribution distribution = YieldDistribution::Uniform;
 };
 
-// The worst in-band return loss of each run of the yield: every element varied uniformly within
-// +-tolerance_percent, the runs drawn from `seed`.
-[[nodiscard]] std::vector<double> yield_runs(const Ladder& ladder, const Load& load,
-                                             double source_ohm, const Losses& losses,
-                                             double tolerance_percent, long runs,
-                                             std::uint64_t seed = 1);
+// The 95 % interval (Wilson score) of a share of `meeting` out of `runs`.
+[[nodiscard]] std::pair<double, double> share_interval(long meeting, long runs);
+
+// Runs are drawn in blocks of this many, each block from its own generator (the first from
+// `seed` itself), so that threads share the work without changing a figure.
+inline constexpr long yield_block = 4096;
+
+// The worst in-band return loss of each run of the yield: every element varied within
+// +-tolerance_percent as `distribution` says, the runs drawn from `seed`, on up to `threads`
+// threads (0: as many as the machine has).
+[[nodiscard]] std::vector<double>
+yield_runs(const Ladder& ladder, const Load& load, double source_ohm, const Losses& losses,
+           double tolerance_percent, long runs, std::uint64_t seed = 1,
+           YieldDistribution distribution = YieldDistribution::Uniform, unsigned threads = 0);
 
 // The figures of yield_runs() against `target_rl_db`.
 [[nodiscard]] YieldFigures network_yield(const Ladder& ladder, const Load& load, double source_ohm,

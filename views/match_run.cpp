@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 #include <utility>
 
 namespace veltrane::views {
@@ -156,7 +157,8 @@ MatchParts match_parts(const match::Design& design, const match::DesignInput& in
     if (yield && yield->tolerance_percent > 0 && std::isfinite(yield->tolerance_percent) &&
         yield->runs > 0) {
         parts.yield_runs = match::yield_runs(varied.ladder, input.load, input.source_ohm,
-                                             input.losses, yield->tolerance_percent, yield->runs);
+                                             input.losses, yield->tolerance_percent, yield->runs,
+                                             yield->seed, yield->distribution);
         std::vector<double> sorted = parts.yield_runs;
         std::sort(sorted.begin(), sorted.end());
         const double goal = yield->target_rl_db.value_or(varied.figures.worst_rl_db - 1);
@@ -171,6 +173,10 @@ MatchParts match_parts(const match::Design& design, const match::DesignInput& in
             sorted.front(),
             sorted.size() % 2 == 1 ? sorted[mid] : (sorted[mid - 1] + sorted[mid]) / 2,
             sorted.back()};
+        std::tie(parts.yield->share_low, parts.yield->share_high) =
+            match::share_interval(meeting, static_cast<long>(sorted.size()));
+        parts.yield->seed = yield->seed;
+        parts.yield->distribution = yield->distribution;
     }
     return parts;
 }
@@ -254,11 +260,14 @@ std::string match_table_text(const MatchReport& r) {
     }
     if (r.yield) {
         const match::YieldFigures& y = *r.yield;
-        text += "Yield: parts within +-" + people(y.tolerance_percent) + " %, " +
-                std::to_string(y.runs) + " runs: " + people(100 * y.share) +
-                " % reach return loss " + people(y.target_rl_db) + " dB; worst return loss min " +
-                people(y.min_rl_db) + ", median " + people(y.median_rl_db) + ", max " +
-                people(y.max_rl_db) + " dB\n";
+        text += "Yield: parts within +-" + people(y.tolerance_percent) + " % (" +
+                std::string{match::distribution_name(y.distribution)} +
+                (y.distribution == match::YieldDistribution::Normal ? ", 3 sigma" : "") + "), " +
+                std::to_string(y.runs) + " runs, seed " + std::to_string(y.seed) + ": " +
+                people(100 * y.share) + " % (95 % interval " + people(100 * y.share_low) + " to " +
+                people(100 * y.share_high) + " %) reach return loss " + people(y.target_rl_db) +
+                " dB; worst return loss min " + people(y.min_rl_db) + ", median " +
+                people(y.median_rl_db) + ", max " + people(y.max_rl_db) + " dB\n";
     }
     return text;
 }

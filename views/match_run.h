@@ -12,6 +12,7 @@
 #include "rf/port_data.h"
 #include "views/match_view.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <variant>
@@ -28,6 +29,8 @@ struct YieldSettings {
     double tolerance_percent = 0.0;
     long runs = 0;
     std::optional<double> target_rl_db;
+    std::uint64_t seed = 1;
+    match::YieldDistribution distribution = match::YieldDistribution::Uniform;
 };
 
 struct MatchSettings {

@@ -384,7 +384,10 @@ std::string match_text(const MatchReport& r) {
                 std::to_string(r.yield->runs) + " runs: " + people(100 * r.yield->share) +
                 " % reach " + people(r.yield->target_rl_db) + " dB; worst return loss min " +
                 people(r.yield->min_rl_db) + ", median " + people(r.yield->median_rl_db) +
-                ", max " + people(r.yield->max_rl_db) + " dB\n";
+                ", max " + people(r.yield->max_rl_db) + " dB; 95 % interval of the share " +
+                people(100 * r.yield->share_low) + " to " + people(100 * r.yield->share_high) +
+                " %, " + std::string{match::distribution_name(r.yield->distribution)} + ", seed " +
+                std::to_string(r.yield->seed) + "\n";
     }
     return text;
 }

@@ -403,6 +403,56 @@ TEST(Design, Yield) {
     EXPECT_EQ(unit_uniform(std::uint64_t{1} << 63), 0.5);
 }
 
+// The yield is the same for any number of threads (blocks of runs have their own generators),
+// a seed changes it, a normal draw has its tolerance at three standard deviations, and the
+// share's interval is Wilson's, computed here.
+TEST(Design, YieldReproducible) {
+    const Ladder ladder{{Position::Series, Kind::L, 64.7},
+                        {Position::Shunt, Kind::C, 2.54},
+                        {Position::Series, Kind::C, 0.849},
+                        {Position::Shunt, Kind::C, 1.03}};
+    const Load load = sampled(0.295, 0.405, 21, [](double f) {
+        return Complex{40, two_pi * f * 120};
+    });
+    struct Row {
+        const char* name;
+        long runs;
+        YieldDistribution distribution;
+    };
+    const Row rows[] = {{"uniform, three blocks", 2 * yield_block + 17, YieldDistribution::Uniform},
+                        {"normal, two blocks", yield_block + 5, YieldDistribution::Normal}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto one = yield_runs(ladder, load, 50, {}, 5, row.runs, 7, row.distribution, 1);
+        const auto two = yield_runs(ladder, load, 50, {}, 5, row.runs, 7, row.distribution, 2);
+        const auto three = yield_runs(ladder, load, 50, {}, 5, row.runs, 7, row.distribution, 3);
+        EXPECT_EQ(one, two);
+        EXPECT_EQ(one, three);
+        EXPECT_NE(one, yield_runs(ladder, load, 50, {}, 5, row.runs, 8, row.distribution, 2));
+    }
+    // Normal with TOL at 3 sigma (1.67 %) spreads the return loss less than uniform within TOL
+    // (sigma 2.89 %), and more than uniform within TOL / 3 (sigma 0.96 %).
+    const auto spread = [&](double tolerance, YieldDistribution d) {
+        const auto rl = yield_runs(ladder, load, 50, {}, tolerance, 4000, 5, d, 2);
+        double sum = 0, sum2 = 0;
+        for (double v : rl) {
+            sum += v;
+            sum2 += v * v;
+        }
+        const double mean = sum / static_cast<double>(rl.size());
+        return std::sqrt(sum2 / static_cast<double>(rl.size()) - mean * mean);
+    };
+    const double normal = spread(5, YieldDistribution::Normal);
+    EXPECT_LT(normal, spread(5, YieldDistribution::Uniform));
+    EXPECT_GT(normal, spread(5.0 / 3, YieldDistribution::Uniform));
+    // Wilson: p = 0.9 of 200 gives 0.850594 to 0.934330.
+    const auto [low, high] = share_interval(180, 200);
+    EXPECT_NEAR(low, 0.850594, 1e-6);
+    EXPECT_NEAR(high, 0.934330, 1e-6);
+    EXPECT_EQ(share_interval(0, 50).first, 0.0);
+    EXPECT_EQ(share_interval(50, 50).second, 1.0);
+}
+
 // Random series and shunt R-L-C loads: finite figures, never better than the bound, never worse
 // with one element more.
 TEST(DesignProperty, RandomLoads) {
