@@ -87,6 +87,18 @@ void add_match_options(CLI::App& app, MatchWords& words) {
     needs_match(app.add_option("--yield", words.yield,
                                "vary the parts within +-TOL %, RUNS times (target RL dB)")
                     ->type_name("TOL:RUNS[:TARGET_DB]"));
+    needs_match(app.add_flag("--dc-path", words.dc_path, "no series capacitor"));
+    needs_match(app.add_flag("--dc-block", words.dc_block, "at least one series capacitor"));
+    needs_match(app.add_flag("--lowpass", words.lowpass, "series L and shunt C only"));
+    needs_match(app.add_flag("--highpass", words.highpass, "series C and shunt L only"));
+    needs_match(app.add_option("--first", words.first, "the element at the source")
+                    ->type_name("series|shunt"));
+    needs_match(
+        app.add_option("--last", words.last, "the element at the load")->type_name("series|shunt"));
+    needs_match(app.add_option("--l-range", words.l_range, "inductors within MIN:MAX [nH]")
+                    ->type_name("MIN:MAX"));
+    needs_match(app.add_option("--c-range", words.c_range, "capacitors within MIN:MAX [pF]")
+                    ->type_name("MIN:MAX"));
     needs_match(
         app.add_option("--seed", words.seed, "the yield's seed (default 1)")->type_name("N"));
     needs_match(app.add_option("--yield-dist", words.distribution,
@@ -152,6 +164,36 @@ match_request(const CLI::App& app, const MatchWords& words, const std::vector<st
                 return *error;
             }
             *part = std::get<match::PartQ>(q);
+        }
+    }
+    request.constraints.dc_path = words.dc_path;
+    request.constraints.dc_block = words.dc_block;
+    request.constraints.lowpass = words.lowpass;
+    request.constraints.highpass = words.highpass;
+    for (auto [name, word, position] :
+         {std::tuple{"--first", &words.first, &request.constraints.first},
+          std::tuple{"--last", &words.last, &request.constraints.last}}) {
+        if (given(name)) {
+            if (*word == "series") {
+                *position = match::Position::Series;
+            } else if (*word == "shunt") {
+                *position = match::Position::Shunt;
+            } else {
+                return std::string{name} + ": " + *word + " not in {series,shunt}";
+            }
+        }
+    }
+    for (auto [name, word, range] :
+         {std::tuple{"--l-range", &words.l_range, &request.constraints.l_nh},
+          std::tuple{"--c-range", &words.c_range, &request.constraints.c_pf}}) {
+        if (given(name)) {
+            const auto fields = fields_of(*word);
+            const auto lo = fields.size() == 2 ? read_number(fields[0]) : std::nullopt;
+            const auto hi = fields.size() == 2 ? read_number(fields[1]) : std::nullopt;
+            if (!lo || !hi || !(*lo > 0) || !(*hi >= *lo) || !std::isfinite(*hi)) {
+                return std::string{name} + ": \"" + *word + "\" is not MIN:MAX with 0 < MIN <= MAX";
+            }
+            *range = match::Range{*lo, *hi};
         }
     }
     if (given("--match-objective")) {

@@ -101,6 +101,7 @@ MatchOutcome run_match(const MatchRequest& request, const MatchContext& context)
     settings.source_ohm = source;
     settings.losses = request.losses;
     settings.aim = request.aim;
+    settings.constraints = request.constraints;
     settings.e_series = request.e_series;
     if (request.yield) {
         settings.yield = views::YieldSettings{request.yield->tolerance_percent, request.yield->runs,
@@ -119,7 +120,11 @@ MatchOutcome run_match(const MatchRequest& request, const MatchContext& context)
     const std::optional<match::Limit>& bound = setup.bound;
     const views::MatchReport report = views::run_match(settings, setup);
     if (!report.chosen) {
-        return fail(1, "No network could be designed");
+        return fail(1, settings.constraints.any()
+                           ? "No ladder of 1 to " + std::to_string(settings.elements) +
+                                 " elements meets the constraints (" +
+                                 settings.constraints.words() + ")"
+                           : std::string{"No network could be designed"});
     }
     const std::optional<match::Design>& standard = report.standard;
     const match::Design& chosen = standard ? *standard : report.networks[*report.chosen];
@@ -133,6 +138,9 @@ MatchOutcome run_match(const MatchRequest& request, const MatchContext& context)
     o["source_ohm"] = source;
     if (!request.losses.lossless()) {
         o["objective"] = report.aim == match::DesignAim::Gain ? "gain" : "gamma";
+    }
+    if (settings.constraints.any()) {
+        o["constraints"] = settings.constraints.words();
     }
     o["bound"] = limit_json(bound);
     if (bound) {

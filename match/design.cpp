@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <charconv>
 #include <cmath>
 #include <numbers>
 #include <optional>
 #include <random>
+#include <string>
 #include <thread>
 #include <tuple>
 #include <utility>
@@ -27,8 +29,8 @@ Ladder Designer::ladder(const Shape& shape, const std::vector<double>& x) const 
 }
 
 double Designer::value(Kind kind, double x) const {
-    return (kind == Kind::L ? natural_l_ : natural_c_) *
-           std::exp(std::clamp(x, -log_span, log_span));
+    return input_.constraints.clamped(kind, (kind == Kind::L ? natural_l_ : natural_c_) *
+                                                std::exp(std::clamp(x, -log_span, log_span)));
 }
 
 double Designer::log_value(const Element& element) const {
@@ -144,9 +146,18 @@ std::optional<Design> Designer::round_to(const Design& design, rf::ESeries serie
     // Each part's standard values around its nearest, `standard_steps` either side.
     std::vector<std::vector<double>> choices;
     std::vector<double> nearest;
+    const Constraints& limits = input_.constraints;
+    bool nearest_allowed = true;
     for (const Element& element : design.ladder) {
-        choices.push_back(standard_steps(element.value, series, standard_steps_each_side));
-        nearest.push_back(rf::nearest_standard_value(element.value, series));
+        std::vector<double> steps = standard_steps(element.value, series, standard_steps_each_side);
+        std::erase_if(steps, [&](double v) { return limits.clamped(element.kind, v) != v; });
+        if (steps.empty()) {
+            return std::nullopt; // no standard value within the part's range near it
+        }
+        choices.push_back(std::move(steps));
+        const double near = rf::nearest_standard_value(element.value, series);
+        nearest_allowed = nearest_allowed && limits.clamped(element.kind, near) == near;
+        nearest.push_back(near);
     }
     const std::size_t n = x.size();
     const auto worst = [&](const std::vector<double>& values) {
@@ -155,7 +166,12 @@ std::optional<Design> Designer::round_to(const Design& design, rf::ESeries serie
     };
     // Nearest rounding first: every later candidate must beat it.
     std::vector<double> best_values = nearest;
-    double best = worst(best_values);
+    double best = nearest_allowed ? worst(best_values) : 2.0;
+    if (!nearest_allowed) {
+        for (std::size_t k = 0; k < choices.size(); ++k) {
+            best_values[k] = choices[k][choices[k].size() / 2];
+        }
+    }
 
     // Greedy: one part fixed at a time, at the standard value below or above it, the others
     // re-optimised.
@@ -170,6 +186,9 @@ std::optional<Design> Designer::round_to(const Design& design, rf::ESeries serie
                 continue;
             }
             for (double candidate : standard_neighbours(value(shape.kinds[k], x[k]), series)) {
+                if (limits.clamped(shape.kinds[k], candidate) != candidate) {
+                    continue;
+                }
                 std::vector<double> trial = x;
                 trial[k] =
                     std::log(candidate / (shape.kinds[k] == Kind::L ? natural_l_ : natural_c_));
@@ -183,6 +202,9 @@ std::optional<Design> Designer::round_to(const Design& design, rf::ESeries serie
                 }
             }
         }
+        if (best_step.x.empty()) {
+            break; // no standard value within range for the parts left
+        }
         x = best_step.x;
         fixed[best_k] = true;
         fixed_values[best_k] = best_value;
@@ -190,7 +212,9 @@ std::optional<Design> Designer::round_to(const Design& design, rf::ESeries serie
     if (stopped_) {
         return std::nullopt;
     }
-    if (const double greedy = worst(fixed_values); greedy < best) {
+    const bool greedy_done =
+        std::all_of(fixed_values.begin(), fixed_values.end(), [](double v) { return v > 0; });
+    if (const double greedy = greedy_done ? worst(fixed_values) : 2.0; greedy < best) {
         best = greedy;
         best_values = fixed_values;
     }
@@ -239,7 +263,8 @@ std::optional<Design> Designer::round_to(const Design& design, rf::ESeries serie
     for (std::size_t k = 0; k < rounded.size(); ++k) {
         rounded[k].value = best_values[k]; // exactly the standard value, not exp(log(..))
     }
-    return Design{rounded, evaluate(rounded, input_.load, input_.source_ohm, input_.losses)};
+    return Design{rounded, evaluate(rounded, input_.load, input_.source_ohm, input_.losses),
+                  design.size};
 }
 
 std::vector<double> Designer::standard_steps(double value, rf::ESeries series, int steps) {
@@ -300,6 +325,78 @@ double unit_uniform(std::uint64_t bits) {
     return static_cast<double>(bits >> 11) * 0x1.0p-53;
 }
 
+bool Constraints::any() const {
+    return dc_path || dc_block || lowpass || highpass || first || last || l_nh || c_pf;
+}
+
+bool Constraints::allows(const Ladder& ladder, bool values) const {
+    if (ladder.empty()) {
+        return false;
+    }
+    bool series_c = false;
+    for (const Element& e : ladder) {
+        const bool is_series = e.position == Position::Series;
+        series_c = series_c || (is_series && e.kind == Kind::C);
+        if ((lowpass && (is_series != (e.kind == Kind::L))) ||
+            (highpass && (is_series != (e.kind == Kind::C)))) {
+            return false;
+        }
+        const std::optional<Range>& range = e.kind == Kind::L ? l_nh : c_pf;
+        if (values && range && !(e.value >= range->lo && e.value <= range->hi)) {
+            return false;
+        }
+    }
+    return !(dc_path && series_c) && !(dc_block && !series_c) &&
+           !(first && ladder.front().position != *first) &&
+           !(last && ladder.back().position != *last);
+}
+
+double Constraints::clamped(Kind kind, double value) const {
+    const std::optional<Range>& range = kind == Kind::L ? l_nh : c_pf;
+    return range ? std::clamp(value, range->lo, range->hi) : value;
+}
+
+std::string Constraints::words() const {
+    std::vector<std::string> parts;
+    const auto range_words = [](std::string_view kind, const Range& r, std::string_view unit) {
+        const auto text = [](double v) {
+            std::array<char, 32> buffer{};
+            const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), v);
+            return std::string(buffer.data(), result.ptr);
+        };
+        return std::string{kind} + " " + text(r.lo) + " to " + text(r.hi) + " " + std::string{unit};
+    };
+    if (dc_path) {
+        parts.emplace_back("DC path");
+    }
+    if (dc_block) {
+        parts.emplace_back("DC block");
+    }
+    if (lowpass) {
+        parts.emplace_back("low-pass");
+    }
+    if (highpass) {
+        parts.emplace_back("high-pass");
+    }
+    if (first) {
+        parts.push_back("first " + std::string{position_name(*first)});
+    }
+    if (last) {
+        parts.push_back("last " + std::string{position_name(*last)});
+    }
+    if (l_nh) {
+        parts.push_back(range_words("L", *l_nh, "nH"));
+    }
+    if (c_pf) {
+        parts.push_back(range_words("C", *c_pf, "pF"));
+    }
+    std::string text;
+    for (const std::string& p : parts) {
+        text += (text.empty() ? "" : ", ") + p;
+    }
+    return text;
+}
+
 bool no_better(const Figures& larger, const Figures& smaller) {
     return larger.worst_gamma > smaller.worst_gamma - idle_gamma &&
            larger.gain_db < smaller.gain_db + idle_gain_db;
@@ -342,12 +439,15 @@ std::vector<Ladder> smaller_ladders(const Ladder& ladder) {
 } // namespace
 
 Design without_idle_parts(const Design& design, const Load& load, double source_ohm,
-                          const Losses& losses) {
+                          const Losses& losses, const Constraints& constraints) {
     Design now = design;
     while (true) {
         std::optional<Design> best;
         for (Ladder& ladder : smaller_ladders(now.ladder)) {
-            Design trial{std::move(ladder), {}};
+            if (!constraints.allows(ladder)) {
+                continue;
+            }
+            Design trial{std::move(ladder), {}, design.size};
             trial.figures = evaluate(trial.ladder, load, source_ohm, losses);
             // Within the tolerance of the network as designed, so that removals do not add up.
             if (no_better(design.figures, trial.figures) &&

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -19,6 +20,31 @@ inline constexpr int max_elements = 8;
 // 0.1 s); returning false stops the design.
 using Progress = std::function<bool(double done)>;
 
+// What a ladder must be: no series C (a DC path from the source to the load), at least one series
+// C (a DC block), low-pass (series L and shunt C only) or high-pass (series C and shunt L only),
+// the first or last element's position (first: at the source), and the parts' values within
+// ranges (nH, pF).
+struct Range {
+    double lo = 0.0;
+    double hi = 0.0;
+};
+struct Constraints {
+    bool dc_path = false;
+    bool dc_block = false;
+    bool lowpass = false;
+    bool highpass = false;
+    std::optional<Position> first, last;
+    std::optional<Range> l_nh, c_pf;
+
+    [[nodiscard]] bool any() const;
+    // Whether `ladder` meets them; its values only when `values`.
+    [[nodiscard]] bool allows(const Ladder& ladder, bool values = true) const;
+    // `value` (nH or pF) brought into its kind's range.
+    [[nodiscard]] double clamped(Kind kind, double value) const;
+    // "DC path, low-pass, first series, L 1 to 50 nH"; empty without constraints.
+    [[nodiscard]] std::string words() const;
+};
+
 // What the designer minimises, at the worst sample: |Gamma_in| (reflection), or the power not
 // delivered to the load, 1 - transducer gain (with lossy parts a network can buy reflection with
 // dissipation; lossless, the two are the same).
@@ -29,8 +55,9 @@ struct DesignInput {
     double source_ohm = 50; // resistive source
     Losses losses;          // finite Q of the parts
     DesignAim aim = DesignAim::Gamma;
-    int max_elements = 4;   // ladders of 1 .. max_elements elements
-    std::uint64_t seed = 1; // for the multistart: the same seed, the same networks
+    Constraints constraints; // sizes no ladder of which meets them are left out
+    int max_elements = 4;    // ladders of 1 .. max_elements elements
+    std::uint64_t seed = 1;  // for the multistart: the same seed, the same networks
     // The multistart, per ladder: random points per element, the best of them searched from,
     // and evaluations per element of each search on the screening samples.
     int random_points = 256;
@@ -41,7 +68,8 @@ struct DesignInput {
 
 struct Design {
     Ladder ladder;
-    Figures figures; // evaluated on the input's load from the ladder's values
+    Figures figures;      // evaluated on the input's load from the ladder's values
+    std::size_t size = 0; // the size designed (parts that do nothing may have gone since)
 };
 
 struct DesignResult {
@@ -80,7 +108,7 @@ inline constexpr double idle_gain_db = 1e-3;
 // shunt C added, series C or shunt L combined as in parallel), as long as the ladder alternates.
 // Removed one at a time, the least harmful first, while one does nothing.
 [[nodiscard]] Design without_idle_parts(const Design& design, const Load& load, double source_ohm,
-                                        const Losses& losses);
+                                        const Losses& losses, const Constraints& constraints = {});
 
 // How a part's value is drawn in the yield: uniformly within +-tolerance, or normally with the
 // tolerance at three standard deviations.

@@ -177,6 +177,9 @@ class Designer {
     // The standard values from `steps` below the one nearest `value` to `steps` above it.
     static std::vector<double> standard_steps(double value, rf::ESeries series, int steps);
 
+    // Whether the constraints allow the shape's positions and kinds.
+    [[nodiscard]] bool allowed(const Shape& shape) const;
+
     void tick();
 
     double total_units() const;

@@ -57,6 +57,14 @@ std::optional<std::string> MatchSettings::validate() const {
             return std::string{"A part's Q and its frequency must be positive"};
         }
     }
+    for (const auto& range : {constraints.l_nh, constraints.c_pf}) {
+        if (range && !(range->lo > 0 && range->hi >= range->lo && finite_number(range->hi))) {
+            return std::string{"A part's range must be MIN:MAX with 0 < MIN <= MAX"};
+        }
+    }
+    if (constraints.lowpass && constraints.highpass) {
+        return std::string{"A ladder cannot be both low-pass and high-pass"};
+    }
     if (yield &&
         !(yield->tolerance_percent > 0 && yield->tolerance_percent < 100 && yield->runs >= 1 &&
           yield->runs <= 10'000'000 && finite_number(yield->target_rl_db.value_or(0)))) {
@@ -141,6 +149,7 @@ match::DesignInput design_input(const MatchSettings& settings, const match::Load
     input.source_ohm = settings.source_ohm;
     input.losses = settings.losses;
     input.max_elements = settings.elements;
+    input.constraints = settings.constraints;
     input.aim = settings.aim.value_or(settings.losses.lossless() ? match::DesignAim::Gamma
                                                                  : match::DesignAim::Gain);
     return input;
@@ -186,11 +195,11 @@ SimplifiedNetworks simplified(std::vector<match::Design> networks,
     SimplifiedNetworks out;
     std::optional<std::size_t> kept; // the last size that gained
     for (std::size_t k = 0; k < networks.size(); ++k) {
-        match::Design design =
-            match::without_idle_parts(networks[k], input.load, input.source_ohm, input.losses);
+        match::Design design = match::without_idle_parts(networks[k], input.load, input.source_ohm,
+                                                         input.losses, input.constraints);
         std::optional<std::size_t> same;
         if (kept && match::no_better(design.figures, out.networks[*kept].figures)) {
-            same = *kept + 1;
+            same = out.networks[*kept].size != 0 ? out.networks[*kept].size : *kept + 1;
         } else {
             kept = k;
         }
@@ -211,6 +220,7 @@ MatchReport run_match(const MatchSettings& settings, const MatchSetup& setup,
     report.load_words = setup.load_words;
     report.losses = settings.losses;
     report.series = settings.e_series;
+    report.constraints = settings.constraints;
     match::DesignInput input = design_input(settings, setup.load);
     report.aim = input.aim;
     input.progress = progress;
@@ -243,12 +253,15 @@ std::string match_table_text(const MatchReport& r) {
         text += r.aim == match::DesignAim::Gain ? ", lossy parts, for the smallest gain"
                                                 : ", lossy parts, for the worst |Gamma|";
     }
+    if (r.constraints.any()) {
+        text += ", " + r.constraints.words();
+    }
     text += "\n";
     text += bound_line(r.bound, r.section, r.bound_beaten, r.from_data, "Gamma") + "\n";
     text +=
         " N  worst |G|    RL dB   gain dB    at GHz   gap dB gap RL dB  ladder from the source\n";
     for (std::size_t k = 0; k < r.networks.size(); ++k) {
-        std::string label = std::to_string(k + 1);
+        std::string label = std::to_string(r.networks[k].size != 0 ? r.networks[k].size : k + 1);
         label.insert(0, label.size() < 2 ? 2 - label.size() : 0, ' ');
         const auto same = k < r.no_better_than.size() ? r.no_better_than[k] : std::nullopt;
         text += same ? label + "  no better than " + std::to_string(*same) + "\n"

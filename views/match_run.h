@@ -40,6 +40,7 @@ struct MatchSettings {
     match::Losses losses;
     // Default: the smallest transducer gain with lossy parts, |Gamma_in| with lossless ones.
     std::optional<match::DesignAim> aim;
+    match::Constraints constraints;
     std::optional<rf::ESeries> e_series;
     std::optional<YieldSettings> yield;
 

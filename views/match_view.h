@@ -114,6 +114,7 @@ struct MatchReport {
     std::string load_words; // where the load comes from: "81 samples of the data"
     match::Losses losses;
     match::DesignAim aim = match::DesignAim::Gamma;
+    match::Constraints constraints;
     bool stopped = false; // the design was stopped: fewer sizes than asked for
 };
 [[nodiscard]] std::string match_text(const MatchReport& report);

@@ -453,6 +453,89 @@ TEST(Design, YieldReproducible) {
     EXPECT_EQ(share_interval(50, 50).second, 1.0);
 }
 
+// Constraints hold in every designed network, after idle parts go, and in its standard values;
+// a size no ladder of which meets them is left out.
+TEST(Design, ConstraintsHold) {
+    const Load load = sampled(0.295, 0.405, 31, [](double f) {
+        return Complex{40, two_pi * f * 120};
+    });
+    struct Row {
+        const char* name;
+        Constraints constraints;
+        std::vector<std::size_t> sizes;
+    };
+    const auto with = [](auto set) {
+        Constraints c;
+        set(c);
+        return c;
+    };
+    const Row rows[] = {
+        {"low-pass", with([](Constraints& c) { c.lowpass = true; }), {1, 2, 3}},
+        {"high-pass", with([](Constraints& c) { c.highpass = true; }), {1, 2, 3}},
+        {"DC path", with([](Constraints& c) { c.dc_path = true; }), {1, 2, 3}},
+        {"DC block, first shunt",
+         with([](Constraints& c) {
+             c.dc_block = true;
+             c.first = Position::Shunt;
+         }),
+         {2, 3}},
+        {"first shunt, last shunt",
+         with([](Constraints& c) {
+             c.first = Position::Shunt;
+             c.last = Position::Shunt;
+         }),
+         {1, 3}},
+        {"ranges",
+         with([](Constraints& c) {
+             c.l_nh = Range{10, 40};
+             c.c_pf = Range{2, 5};
+         }),
+         {1, 2, 3}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        DesignInput input = input_for(load, 3);
+        input.constraints = row.constraints;
+        input.random_points = 32;
+        input.random_starts = 3;
+        const DesignResult result = design_networks(input);
+        const Constraints& c = row.constraints;
+        const auto check = [&](const Ladder& ladder) {
+            bool series_c = false;
+            for (const Element& e : ladder) {
+                const bool series = e.position == Position::Series;
+                series_c = series_c || (series && e.kind == Kind::C);
+                EXPECT_FALSE(c.lowpass && series != (e.kind == Kind::L));
+                EXPECT_FALSE(c.highpass && series != (e.kind == Kind::C));
+                const auto& range = e.kind == Kind::L ? c.l_nh : c.c_pf;
+                if (range) {
+                    EXPECT_GE(e.value, range->lo);
+                    EXPECT_LE(e.value, range->hi);
+                }
+            }
+            EXPECT_FALSE(c.dc_path && series_c);
+            EXPECT_FALSE(c.dc_block && !series_c);
+            EXPECT_TRUE(!c.first || ladder.front().position == *c.first);
+            EXPECT_TRUE(!c.last || ladder.back().position == *c.last);
+        };
+        std::vector<std::size_t> sizes;
+        for (const Design& design : result.networks) {
+            sizes.push_back(design.size);
+            EXPECT_EQ(design.ladder.size(), design.size);
+            check(design.ladder);
+            check(without_idle_parts(design, load, 50, {}, c).ladder);
+        }
+        EXPECT_EQ(sizes, row.sizes);
+        ASSERT_FALSE(result.networks.empty());
+        if (const auto standard =
+                standard_network(result.networks.back(), input, rf::ESeries::E12)) {
+            check(standard->ladder);
+        } else {
+            EXPECT_TRUE(c.l_nh || c.c_pf) << "only a range can leave no standard value";
+        }
+    }
+}
+
 // Random series and shunt R-L-C loads: finite figures, never better than the bound, never worse
 // with one element more.
 TEST(DesignProperty, RandomLoads) {
