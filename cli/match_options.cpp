@@ -87,6 +87,28 @@ void add_match_options(CLI::App& app, MatchWords& words) {
     needs_match(app.add_option("--yield", words.yield,
                                "vary the parts within +-TOL %, RUNS times (target RL dB)")
                     ->type_name("TOL:RUNS[:TARGET_DB]"));
+    needs_match(app.add_flag("--dc-path", words.dc_path, "no series capacitor"));
+    needs_match(app.add_flag("--dc-block", words.dc_block, "at least one series capacitor"));
+    needs_match(app.add_flag("--lowpass", words.lowpass, "series L and shunt C only"));
+    needs_match(app.add_flag("--highpass", words.highpass, "series C and shunt L only"));
+    needs_match(app.add_option("--first", words.first, "the element at the source")
+                    ->type_name("series|shunt"));
+    needs_match(
+        app.add_option("--last", words.last, "the element at the load")->type_name("series|shunt"));
+    needs_match(app.add_option("--l-range", words.l_range, "inductors within MIN:MAX [nH]")
+                    ->type_name("MIN:MAX"));
+    needs_match(app.add_option("--c-range", words.c_range, "capacitors within MIN:MAX [pF]")
+                    ->type_name("MIN:MAX"));
+    needs_match(
+        app.add_option("--seed", words.seed, "the yield's seed (default 1)")->type_name("N"));
+    needs_match(app.add_option("--yield-dist", words.distribution,
+                               "how the yield draws a part: uniform within TOL, or normal with TOL "
+                               "at 3 sigma (default uniform)")
+                    ->type_name("uniform|normal"));
+    needs_match(app.add_option("--match-objective", words.objective,
+                               "what to design for: the smallest in-band transducer gain, or the "
+                               "worst |Gamma| (default: gain with a part's Q, else gamma)")
+                    ->type_name("gain|gamma"));
     for (const PathOption& path : path_options) {
         needs_match(app.add_option(std::string{path.name}, words.*path.word, std::string{path.help})
                         ->type_name(std::string{path.placeholder}));
@@ -144,6 +166,45 @@ match_request(const CLI::App& app, const MatchWords& words, const std::vector<st
             *part = std::get<match::PartQ>(q);
         }
     }
+    request.constraints.dc_path = words.dc_path;
+    request.constraints.dc_block = words.dc_block;
+    request.constraints.lowpass = words.lowpass;
+    request.constraints.highpass = words.highpass;
+    for (auto [name, word, position] :
+         {std::tuple{"--first", &words.first, &request.constraints.first},
+          std::tuple{"--last", &words.last, &request.constraints.last}}) {
+        if (given(name)) {
+            if (*word == "series") {
+                *position = match::Position::Series;
+            } else if (*word == "shunt") {
+                *position = match::Position::Shunt;
+            } else {
+                return std::string{name} + ": " + *word + " not in {series,shunt}";
+            }
+        }
+    }
+    for (auto [name, word, range] :
+         {std::tuple{"--l-range", &words.l_range, &request.constraints.l_nh},
+          std::tuple{"--c-range", &words.c_range, &request.constraints.c_pf}}) {
+        if (given(name)) {
+            const auto fields = fields_of(*word);
+            const auto lo = fields.size() == 2 ? read_number(fields[0]) : std::nullopt;
+            const auto hi = fields.size() == 2 ? read_number(fields[1]) : std::nullopt;
+            if (!lo || !hi || !(*lo > 0) || !(*hi >= *lo) || !std::isfinite(*hi)) {
+                return std::string{name} + ": \"" + *word + "\" is not MIN:MAX with 0 < MIN <= MAX";
+            }
+            *range = match::Range{*lo, *hi};
+        }
+    }
+    if (given("--match-objective")) {
+        if (words.objective == "gain") {
+            request.aim = match::DesignAim::Gain;
+        } else if (words.objective == "gamma") {
+            request.aim = match::DesignAim::Gamma;
+        } else {
+            return "--match-objective: " + words.objective + " not in {gain,gamma}";
+        }
+    }
     if (given("--yield")) {
         const auto fields = fields_of(words.yield);
         const auto tolerance = fields.size() >= 2 ? read_number(fields[0]) : std::nullopt;
@@ -158,6 +219,27 @@ match_request(const CLI::App& app, const MatchWords& words, const std::vector<st
                 "--yield: TOL must lie between 0 and 100 % and RUNS from 1 to 10000000"};
         }
         request.yield = YieldRequest{*tolerance, static_cast<long>(*runs), target};
+    }
+    if ((given("--seed") || given("--yield-dist")) && !request.yield) {
+        return std::string{"--seed and --yield-dist need --yield"};
+    }
+    if (given("--seed")) {
+        std::uint64_t seed = 0;
+        const char* end = words.seed.data() + words.seed.size();
+        const auto [ptr, ec] = std::from_chars(words.seed.data(), end, seed);
+        if (ec != std::errc{} || ptr != end || words.seed.empty()) {
+            return "--seed: \"" + words.seed + "\" is not a whole number from 0 to 2^64 - 1";
+        }
+        request.yield->seed = seed;
+    }
+    if (given("--yield-dist")) {
+        if (words.distribution == "uniform") {
+            request.yield->distribution = match::YieldDistribution::Uniform;
+        } else if (words.distribution == "normal") {
+            request.yield->distribution = match::YieldDistribution::Normal;
+        } else {
+            return "--yield-dist: " + words.distribution + " not in {uniform,normal}";
+        }
     }
     std::vector<std::string> taken = paths;
     for (const PathOption& path : path_options) {

@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -30,6 +31,8 @@ struct YieldRequest {
     double tolerance_percent = 0.0;
     long runs = 0;
     std::optional<double> target_rl_db; // default: the nominal worst return loss less 1 dB
+    std::uint64_t seed = 1;             // --seed
+    match::YieldDistribution distribution = match::YieldDistribution::Uniform; // --yield-dist
 };
 
 // What --match and its companions ask for.
@@ -39,6 +42,8 @@ struct MatchRequest {
     std::optional<double> source_ohm;    // --source; default --z0, else 50
     std::optional<rf::ESeries> e_series; // --match-e-series
     match::Losses losses;                // --inductor-q, --capacitor-q
+    std::optional<match::DesignAim> aim; // --match-objective
+    match::Constraints constraints;      // --dc-path ... --c-range
     std::optional<YieldRequest> yield;   // --yield
     std::optional<std::string> s2p, s1p, spice, plot;
     bool data_only = false; // with --touchstone and no choices: no model is calculated
@@ -46,7 +51,9 @@ struct MatchRequest {
 
 // The words of the options as the command line holds them.
 struct MatchWords {
-    std::string elements, band, source, e_series, inductor_q, capacitor_q, yield;
+    std::string elements, band, source, e_series, inductor_q, capacitor_q, yield, objective, seed,
+        distribution, first, last, l_range, c_range;
+    bool dc_path = false, dc_block = false, lowpass = false, highpass = false;
     std::string s2p, s1p, spice, plot;
     CLI::Option* match = nullptr;
 };

@@ -1,6 +1,7 @@
 // Running a matching request: the load from the data or the model, the networks designed, the
 // bound, the files, and what is printed of them.
 
+#include "views/match_run.h"
 #include "cli/calc_request.h"
 #include "cli/match_options.h"
 #include "io/safe_file.h"
@@ -21,13 +22,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-// Samples of the model over the band when no data is read.
-constexpr int model_samples = 201;
-
-std::string people(double value) {
-    return std::isfinite(value) ? rf::readable(value) : "-";
-}
-
 Json number_json(double value) {
     return std::isfinite(value) ? Json(value) : Json(nullptr);
 }
@@ -43,15 +37,17 @@ Json limit_json(const std::optional<match::Limit>& limit) {
     return o;
 }
 
-// Gap between the bound's gain and the network's smallest in-band gain (dB): how much
-// transmission a better network could still win at most. Never negative for the load the
-// bound belongs to; measured data may differ from its model.
-std::optional<double> gap_db(const match::Design& design,
-                             const std::optional<match::Limit>& bound) {
-    if (!bound) {
-        return std::nullopt;
+Json section_json(const std::optional<match::Section>& section) {
+    if (!section) {
+        return nullptr;
     }
-    return bound->gain_db - design.figures.gain_db;
+    Json o;
+    o["kind"] = std::string{match::section_name(section->kind)};
+    o["r_ohm"] = number_json(section->r_ohm);
+    o["l_nh"] = section->l_nh > 0 ? number_json(section->l_nh) : Json(nullptr);
+    o["c_pf"] = section->c_pf > 0 ? number_json(section->c_pf) : Json(nullptr);
+    o["fit_max"] = number_json(section->fit_max);
+    return o;
 }
 
 Json network_json(const match::Design& design, const std::optional<match::Limit>& bound) {
@@ -70,61 +66,12 @@ Json network_json(const match::Design& design, const std::optional<match::Limit>
     o["worst_rl_db"] = number_json(design.figures.worst_rl_db);
     o["gain_db"] = number_json(design.figures.gain_db);
     o["at_ghz"] = number_json(design.figures.at_ghz);
-    const auto gap = gap_db(design, bound);
+    const auto gap = views::gap_db(design, bound);
     o["gap_db"] = gap ? number_json(*gap) : Json(nullptr);
+    // The gap as reflection and return loss: what a flat match at the bound would still win.
+    o["gap_gamma"] = bound ? number_json(design.figures.worst_gamma - bound->gamma) : Json(nullptr);
+    o["gap_rl_db"] = bound ? number_json(bound->rl_db - design.figures.worst_rl_db) : Json(nullptr);
     return o;
-}
-
-std::string limit_text(const match::Limit& limit, std::string_view relation) {
-    return "|Gamma| " + std::string{relation} + " " + people(limit.gamma) + ", return loss " +
-           (relation == ">=" ? "<= " : "~ ") + people(limit.rl_db) + " dB, gain " +
-           (relation == ">=" ? "<= " : "~ ") + people(limit.gain_db) + " dB";
-}
-
-// One row of the table of networks.
-std::string network_row(std::string label, const match::Design& design,
-                        const std::optional<match::Limit>& bound) {
-    std::string row = std::move(label);
-    const auto column = [&row](const std::string& text, std::size_t width) {
-        row.append(width > text.size() ? width - text.size() : 1, ' ');
-        row += text;
-    };
-    column(people(design.figures.worst_gamma), 10);
-    column(people(design.figures.worst_rl_db), 9);
-    column(people(design.figures.gain_db), 10);
-    column(people(design.figures.at_ghz), 10);
-    const auto gap = gap_db(design, bound);
-    column(gap ? people(*gap) : "-", 9);
-    row += "  " + match::ladder_summary(design.ladder) + "\n";
-    return row;
-}
-
-match::Load load_from_data(const rf::PortData& data, double lo_ghz, double hi_ghz) {
-    match::Load load;
-    for (std::size_t i = 0; i < data.f_ghz.size(); ++i) {
-        const double f = data.f_ghz[i];
-        if (f < lo_ghz || f > hi_ghz) {
-            continue;
-        }
-        const rf::Complex z = rf::impedance_from_reflection(data.s[i], data.reference_ohm);
-        if (std::isfinite(z.real()) && std::isfinite(z.imag())) {
-            load.f_ghz.push_back(f);
-            load.z_ohm.push_back(z);
-        }
-    }
-    return load;
-}
-
-match::Load load_from_model(const rf::LumpedModel& model, const std::vector<double>& f_ghz) {
-    match::Load load;
-    for (double f : f_ghz) {
-        const rf::Complex z = rf::impedance(model, std::max(f, 1e-9));
-        if (std::isfinite(z.real()) && std::isfinite(z.imag())) {
-            load.f_ghz.push_back(f);
-            load.z_ohm.push_back(z);
-        }
-    }
-    return load;
 }
 
 } // namespace
@@ -137,123 +84,76 @@ MatchOutcome run_match(const MatchRequest& request, const MatchContext& context)
         return outcome;
     };
     const double source = request.source_ohm.value_or(context.z0_ohm);
-    std::optional<rf::LumpedModel> model;
-    if (context.state != nullptr && context.topology) {
-        model = rf::LumpedModel::from(*context.state, *context.topology);
-    }
-    match::Band band;
-    if (request.band) {
-        band = *request.band;
-    } else if (context.state != nullptr) {
-        const double a = std::fabs(context.state->FL) / 1000;
-        const double b = std::fabs(context.state->FH) / 1000;
-        band = {std::min(a, b), std::max(a, b)};
-        if (!(band.fl_ghz > 0 && band.fh_ghz > band.fl_ghz && std::isfinite(band.fh_ghz))) {
+    views::MatchSubject subject;
+    subject.data = context.data;
+    if (context.state != nullptr) {
+        if (context.topology) {
+            subject.model = rf::LumpedModel::from(*context.state, *context.topology);
+        }
+        subject.model_band = views::model_band(*context.state);
+        if (!request.band && !subject.model_band) {
             return fail(1, "The model's band cannot be matched: give --band FL:FH");
         }
-    } else {
-        return fail(2, "veltrane-calc: --match needs --band FL:FH when no model is calculated");
     }
-
-    match::Load load;
-    std::string load_words;
-    if (context.data != nullptr) {
-        const rf::PortData& data = *context.data;
-        if (data.f_ghz.empty() || band.fl_ghz < data.f_ghz.front() ||
-            band.fh_ghz > data.f_ghz.back()) {
-            return fail(1, "The band " + people(band.fl_ghz) + " to " + people(band.fh_ghz) +
-                               " GHz lies outside the data (" +
-                               people(data.f_ghz.empty() ? 0.0 : data.f_ghz.front()) + " to " +
-                               people(data.f_ghz.empty() ? 0.0 : data.f_ghz.back()) + " GHz)");
-        }
-        load = load_from_data(data, band.fl_ghz, band.fh_ghz);
-        if (load.f_ghz.size() < 3) {
-            return fail(1, "Only " + std::to_string(load.f_ghz.size()) +
-                               " samples of the data lie in the band " + people(band.fl_ghz) +
-                               " to " + people(band.fh_ghz) + " GHz: at least 3 are needed");
-        }
-        load_words = std::to_string(load.f_ghz.size()) + " samples of the data";
-    } else {
-        std::vector<double> f;
-        for (int i = 0; i < model_samples; ++i) {
-            f.push_back(band.fl_ghz + (band.fh_ghz - band.fl_ghz) * i / (model_samples - 1));
-        }
-        load = load_from_model(*model, f);
-        if (load.f_ghz.size() < 3) {
-            return fail(1, "The model has no impedance in the band");
-        }
-        load_words = std::to_string(load.f_ghz.size()) + " samples of the model";
-    }
-
-    const std::optional<match::Limit> bound =
-        model ? match::model_bound(*model, band) : std::nullopt;
-    std::optional<match::Limit> estimate;
-    if (context.data != nullptr) {
-        estimate = match::data_estimate(load_from_data(*context.data, 0, HUGE_VAL), band, source);
-    }
-
-    match::DesignInput input;
-    input.load = load;
-    input.source_ohm = source;
-    input.losses = request.losses;
-    input.max_elements = request.elements;
-    const match::DesignResult designed = match::design_networks(input);
-    if (designed.networks.empty()) {
-        return fail(1, "No network could be designed");
-    }
-    std::optional<match::Design> standard;
-    if (request.e_series) {
-        standard = match::standard_network(designed.networks.back(), input, *request.e_series);
-    }
-    const match::Design& chosen = standard ? *standard : designed.networks.back();
-    std::optional<match::YieldFigures> yield;
+    views::MatchSettings settings;
+    settings.elements = request.elements;
+    settings.band = request.band;
+    settings.source_ohm = source;
+    settings.losses = request.losses;
+    settings.aim = request.aim;
+    settings.constraints = request.constraints;
+    settings.e_series = request.e_series;
     if (request.yield) {
-        yield = match::network_yield(
-            chosen.ladder, load, source, request.losses, request.yield->tolerance_percent,
-            request.yield->runs,
-            request.yield->target_rl_db.value_or(chosen.figures.worst_rl_db - 1));
+        settings.yield = views::YieldSettings{request.yield->tolerance_percent, request.yield->runs,
+                                              request.yield->target_rl_db, request.yield->seed,
+                                              request.yield->distribution};
     }
-
-    // Text.
-    std::string& text = outcome.text;
-    text += "\nMatching network: source " + people(source) + " ohm, band " + people(band.fl_ghz) +
-            " to " + people(band.fh_ghz) + " GHz, " + load_words;
-    if (!request.losses.lossless()) {
-        text += ", lossy parts";
+    if (const auto problem = settings.validate()) {
+        return fail(2, "veltrane-calc: " + *problem);
     }
-    text += "\n";
-    text += bound ? "Bode-Fano bound of the model: " + limit_text(*bound, ">=") + "\n"
-                  : std::string{"Bode-Fano bound: none (no model with a positive section)\n"};
-    if (estimate) {
-        text += "Estimate from the data (not a bound): " + limit_text(*estimate, "~") + "\n";
+    auto prepared = views::match_setup(settings, subject);
+    if (const auto* failure = std::get_if<views::MatchFailure>(&prepared)) {
+        return fail(failure->usage ? 2 : 1, failure->message);
     }
-    text += " N  worst |G|    RL dB   gain dB    at GHz   gap dB  ladder from the source\n";
-    for (const match::Design& design : designed.networks) {
-        std::string label = std::to_string(design.ladder.size());
-        label.insert(0, label.size() < 2 ? 2 - label.size() : 0, ' ');
-        text += network_row(label, design, bound);
+    const views::MatchSetup& setup = std::get<views::MatchSetup>(prepared);
+    const match::Band band = setup.band;
+    const std::optional<match::Limit>& bound = setup.bound;
+    const views::MatchReport report = views::run_match(settings, setup);
+    if (!report.chosen) {
+        return fail(1, settings.constraints.any()
+                           ? "No ladder of 1 to " + std::to_string(settings.elements) +
+                                 " elements meets the constraints (" +
+                                 settings.constraints.words() + ")"
+                           : std::string{"No network could be designed"});
     }
-    if (standard) {
-        text += network_row(std::string{rf::e_series_name(*request.e_series)}.substr(0, 4),
-                            *standard, bound);
-    }
-    if (yield) {
-        text += "Yield: parts within +-" + people(yield->tolerance_percent) + " %, " +
-                std::to_string(yield->runs) + " runs: " + people(100 * yield->share) +
-                " % reach return loss " + people(yield->target_rl_db) +
-                " dB; worst return loss min " + people(yield->min_rl_db) + ", median " +
-                people(yield->median_rl_db) + ", max " + people(yield->max_rl_db) + " dB\n";
-    }
+    const std::optional<match::Design>& standard = report.standard;
+    const match::Design& chosen = standard ? *standard : report.networks[*report.chosen];
+    const std::optional<match::YieldFigures>& yield = report.yield;
+    std::optional<rf::LumpedModel> model = subject.model;
+    outcome.text = views::match_table_text(report);
 
     // JSON.
     Json& o = outcome.json;
     o["band_ghz"] = {band.fl_ghz, band.fh_ghz};
     o["source_ohm"] = source;
+    if (!request.losses.lossless()) {
+        o["objective"] = report.aim == match::DesignAim::Gain ? "gain" : "gamma";
+    }
+    if (settings.constraints.any()) {
+        o["constraints"] = settings.constraints.words();
+    }
     o["bound"] = limit_json(bound);
-    o["estimate"] = limit_json(estimate);
+    if (bound) {
+        o["bound"]["section"] = section_json(setup.section);
+        o["bound"]["beaten"] = report.bound_beaten;
+    }
     Json networks = Json::array();
-    for (const match::Design& design : designed.networks) {
-        networks.push_back(network_json(design, bound));
+    for (std::size_t k = 0; k < report.networks.size(); ++k) {
+        Json network = network_json(report.networks[k], bound);
+        if (const auto same = report.no_better_than[k]) {
+            network["no_better_than"] = *same;
+        }
+        networks.push_back(std::move(network));
     }
     o["networks"] = std::move(networks);
     o["standard"] = standard ? network_json(*standard, bound) : Json(nullptr);
@@ -263,6 +163,9 @@ MatchOutcome run_match(const MatchRequest& request, const MatchContext& context)
         y["runs"] = yield->runs;
         y["target_rl_db"] = number_json(yield->target_rl_db);
         y["share"] = yield->share;
+        y["share_95"] = {yield->share_low, yield->share_high};
+        y["seed"] = yield->seed;
+        y["distribution"] = std::string{match::distribution_name(yield->distribution)};
         y["worst_rl_db"] = {{"min", number_json(yield->min_rl_db)},
                             {"median", number_json(yield->median_rl_db)},
                             {"max", number_json(yield->max_rl_db)}};
@@ -279,10 +182,10 @@ MatchOutcome run_match(const MatchRequest& request, const MatchContext& context)
     if (context.data != nullptr) {
         // Samples whose impedance is infinite (a reflection of exactly +1) have no matched
         // input; the network alone is written at every frequency of the data.
-        over = load_from_data(*context.data, -HUGE_VAL, HUGE_VAL);
+        over = views::band_load(*context.data, -HUGE_VAL, HUGE_VAL);
     } else {
         const rf::Sweep sweep = context.sweep ? *context.sweep : rf::default_sweep(*context.state);
-        over = load_from_model(*model, rf::sweep_frequencies(sweep));
+        over = views::model_load(*model, rf::sweep_frequencies(sweep));
     }
     const auto write = [&outcome](const std::string& path, const std::string& bytes) {
         if (auto failure = write_file_safely(std::filesystem::path(path), bytes)) {
@@ -307,7 +210,7 @@ MatchOutcome run_match(const MatchRequest& request, const MatchContext& context)
         const double width = band.fh_ghz - band.fl_ghz;
         match::Load near = over;
         if (context.data != nullptr) {
-            near = load_from_data(*context.data, band.fl_ghz - width, band.fh_ghz + width);
+            near = views::band_load(*context.data, band.fl_ghz - width, band.fh_ghz + width);
             if (near.f_ghz.size() < 2) {
                 near = over;
             }

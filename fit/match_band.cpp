@@ -1,5 +1,5 @@
 // The Match panel: the data and the model, the band (typed, or dragged by its edges on the charts),
-// the bound and the data's estimate, and what the panel draws over the charts.
+// the bound, and what the panel draws over the charts.
 
 #include "fit/match_panel.h"
 #include "fit/window_common.h"
@@ -12,16 +12,6 @@
 #include <utility>
 
 namespace veltrane::fit {
-
-namespace {
-
-QString limit_text(const match::Limit& l) {
-    return QStringLiteral("|\u0393| ") + number(l.gamma, 4) + QStringLiteral(", RL ") +
-           number(l.rl_db, 4) + QStringLiteral(" dB, gain ") + number(l.gain_db, 4) +
-           QStringLiteral(" dB");
-}
-
-} // namespace
 
 void MatchPanel::set_data(const rf::PortData* data, const QString& name) {
     forget_networks();
@@ -81,7 +71,7 @@ void MatchPanel::update_limits() {
     }
     load_ = {};
     bound_.reset();
-    estimate_.reset();
+    section_.reset();
     if (data_ == nullptr) {
         bound_label_->setText(QStringLiteral("Open a file to match"));
         return;
@@ -91,16 +81,12 @@ void MatchPanel::update_limits() {
         return;
     }
     load_ = views::band_load(*data_, band_.fl_ghz, band_.fh_ghz);
-    if (model_) {
-        bound_ = match::model_bound(*model_, band_);
-    }
-    estimate_ = match::data_estimate(all_load_, band_, source_ohm());
-    QString text = bound_ ? QStringLiteral("Bound of the model: ") + limit_text(*bound_)
-                          : QStringLiteral("No bound: no model with a positive section");
-    if (estimate_) {
-        text += QStringLiteral("\nEstimate from the data (not a bound): ") + limit_text(*estimate_);
-    }
-    bound_label_->setText(text);
+    const views::MatchLimits limits =
+        views::match_limits({data_, model_, model_band_}, band_, source_ohm());
+    bound_ = limits.bound;
+    section_ = limits.section;
+    bound_label_->setText(
+        qs(views::bound_line(bound_, section_, views::beaten(networks_, bound_), true, "\u0393")));
 }
 
 void MatchPanel::decorate(rf::Picture& picture) const {

@@ -43,6 +43,7 @@ void MatchPanel::forget_networks() {
         }
     }
     networks_.clear();
+    no_better_than_.clear();
     chosen_.reset();
     chosen_now_.reset();
     standard_.reset();
@@ -61,12 +62,11 @@ void MatchPanel::forget_networks() {
 }
 
 match::DesignInput MatchPanel::design_input() const {
-    match::DesignInput input;
-    input.load = load_;
-    input.source_ohm = designed_source_ohm_;
-    input.losses = designed_losses_;
-    input.max_elements = elements_->value();
-    return input;
+    views::MatchSettings settings;
+    settings.elements = elements_->value();
+    settings.source_ohm = designed_source_ohm_;
+    settings.losses = designed_losses_;
+    return views::design_input(settings, load_);
 }
 
 void MatchPanel::start_design() {
@@ -115,11 +115,14 @@ void MatchPanel::start_design() {
     designer_.setFuture(QtConcurrent::run([input, generation = design_generation_] {
         // Nothing may leave a worker thread: an exception there would end the program.
         try {
-            return Designed{generation, match::design_networks(input)};
+            match::DesignResult designed = match::design_networks(input);
+            views::SimplifiedNetworks simple =
+                views::simplified(std::move(designed.networks), input);
+            return Designed{generation, designed.stopped, std::move(simple)};
         } catch (const std::bad_alloc&) {
-            return Designed{generation, std::string{"Not enough memory for the design"}};
+            return Designed{generation, false, std::string{"Not enough memory for the design"}};
         } catch (...) {
-            return Designed{generation, std::string{"The design failed"}};
+            return Designed{generation, false, std::string{"The design failed"}};
         }
     }));
 }
@@ -142,16 +145,21 @@ void MatchPanel::design_finished() {
         emit design_done();
         return;
     }
-    auto& result = std::get<match::DesignResult>(designed.result);
+    auto& result = std::get<views::SimplifiedNetworks>(designed.result);
     networks_ = std::move(result.networks);
-    progress_->setValue(result.stopped ? 0 : slider_steps);
-    show_message(result.stopped ? QStringLiteral("Stopped: ") + QString::number(networks_.size()) +
-                                      QStringLiteral(" sizes designed")
-                                : QString());
+    no_better_than_ = std::move(result.no_better_than);
+    progress_->setValue(designed.stopped ? 0 : slider_steps);
+    show_message(designed.stopped
+                     ? QStringLiteral("Stopped: ") + QString::number(networks_.size()) +
+                           QStringLiteral(" sizes designed")
+                     : QString());
     chosen_.reset();
-    if (!networks_.empty()) {
-        chosen_ = networks_.size() - 1;
-        chosen_now_ = networks_.back().figures;
+    // The largest size that gains over every smaller one.
+    for (std::size_t k = 0; k < networks_.size(); ++k) {
+        if (!no_better_than_[k]) {
+            chosen_ = k;
+            chosen_now_ = networks_[k].figures;
+        }
     }
     fill_list();
     show_chosen();
@@ -184,8 +192,14 @@ void MatchPanel::choose(int index) {
 void MatchPanel::fill_list() {
     const QSignalBlocker block(sizes_);
     sizes_->clear();
-    for (const match::Design& design : networks_) {
-        auto* item = new QListWidgetItem(qs(views::size_row_text(views::size_row(design, bound_))));
+    for (std::size_t k = 0; k < networks_.size(); ++k) {
+        const match::Design& design = networks_[k];
+        views::SizeRow row = views::size_row(design, bound_);
+        row.elements = k + 1;
+        auto* item = new QListWidgetItem(
+            no_better_than_[k] ? QString::number(k + 1) + QStringLiteral(": no better than ") +
+                                     QString::number(*no_better_than_[k])
+                               : qs(views::size_row_text(row)));
         item->setToolTip(qs(match::ladder_summary(design.ladder)));
         sizes_->addItem(item);
     }

@@ -29,9 +29,19 @@ QString MatchPanel::results_text() const {
     if (networks_.empty()) {
         return {};
     }
-    views::MatchReport report{
-        band_,     designed_source_ohm_, bound_, estimate_, networks_, chosen_,
-        standard_, standard_series_,     yield_};
+    views::MatchReport report;
+    report.band = band_;
+    report.source_ohm = designed_source_ohm_;
+    report.bound = bound_;
+    report.section = section_;
+    report.bound_beaten = views::beaten(networks_, bound_);
+    report.networks = networks_;
+    report.no_better_than = no_better_than_;
+    report.chosen = chosen_;
+    report.standard = standard_;
+    report.series = standard_series_;
+    report.yield = yield_;
+    report.losses = designed_losses_;
     return QStringLiteral("\n") + qs(views::match_text(report));
 }
 

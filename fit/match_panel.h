@@ -1,7 +1,7 @@
 #pragma once
 
 // The Match panel of the measured-data window: the band (typed, or dragged by its edges on the
-// return-loss plot), the bound and the data's estimate, the design of ladders of 1..N elements on
+// return-loss plot), the bound, the design of ladders of 1..N elements on
 // a worker thread, the list of sizes, the chosen network's schematic, standard values, lossy
 // parts and the yield's histogram, and the match's exports.
 
@@ -11,6 +11,7 @@
 #include "rf/model_impedance.h"
 #include "rf/picture.h"
 #include "rf/port_data.h"
+#include "views/match_run.h"
 #include "views/match_view.h"
 
 #include <QFutureWatcher>
@@ -103,7 +104,8 @@ class MatchPanel final : public QWidget {
   private:
     struct Designed {
         std::uint64_t generation = 0;
-        std::variant<match::DesignResult, std::string> result;
+        bool stopped = false;
+        std::variant<views::SimplifiedNetworks, std::string> result;
     };
     struct Parts {
         std::uint64_t generation = 0;
@@ -142,8 +144,9 @@ class MatchPanel final : public QWidget {
     match::Load load_;     // the data in the band
     match::Load all_load_; // all the data with a finite impedance
     std::optional<match::Limit> bound_;
-    std::optional<match::Limit> estimate_;
+    std::optional<match::Section> section_; // the bound's
     std::vector<match::Design> networks_;
+    std::vector<std::optional<std::size_t>> no_better_than_; // per size: the smaller it equals
     double designed_source_ohm_ = 50;
     match::Losses designed_losses_;
     std::optional<std::size_t> chosen_;

@@ -47,27 +47,14 @@ void MatchPanel::start_parts() {
         Parts parts;
         parts.generation = generation;
         try {
-            if (series) {
-                parts.standard = match::standard_network(design, input, *series);
-            }
-            const match::Design& varied = parts.standard ? *parts.standard : design;
+            std::optional<views::YieldSettings> yield;
             if (tolerance > 0 && std::isfinite(tolerance) && runs > 0) {
-                parts.yield_runs = match::yield_runs(varied.ladder, input.load, input.source_ohm,
-                                                     input.losses, tolerance, runs);
-                std::vector<double> sorted = parts.yield_runs;
-                std::sort(sorted.begin(), sorted.end());
-                const double goal = target.value_or(varied.figures.worst_rl_db - 1);
-                const views::Histogram h = views::histogram(sorted, goal, 1);
-                const std::size_t mid = sorted.size() / 2;
-                parts.yield = match::YieldFigures{
-                    tolerance,
-                    runs,
-                    goal,
-                    h.share,
-                    sorted.front(),
-                    sorted.size() % 2 == 1 ? sorted[mid] : (sorted[mid - 1] + sorted[mid]) / 2,
-                    sorted.back()};
+                yield = views::YieldSettings{tolerance, runs, target};
             }
+            views::MatchParts found = views::match_parts(design, input, series, yield);
+            parts.standard = std::move(found.standard);
+            parts.yield_runs = std::move(found.yield_runs);
+            parts.yield = found.yield;
         } catch (const std::bad_alloc&) {
             parts.failure = "Not enough memory for the standard values and the yield";
         } catch (...) {

@@ -4,6 +4,7 @@
 #include "rf/model_impedance.h"
 
 #include <optional>
+#include <string_view>
 
 namespace veltrane::match {
 
@@ -37,11 +38,49 @@ struct Limit {
 // section has a non-positive element.
 [[nodiscard]] std::optional<Limit> model_bound(const rf::LumpedModel& model, const Band& band);
 
-// An estimate from samples alone: exp(-I / (omega2 - omega1)) with I the integral of
-// ln(1/|Gamma|) over the sampled span (trapezoids, reflections referred to `source_ohm`). Not a
-// bound: the span is finite and the integral counts what lies outside the band. None with
-// fewer than two samples.
-[[nodiscard]] std::optional<Limit> data_estimate(const Load& load, const Band& band,
+// The sections whose Bode-Fano bound is known, fitted to a load: a resistance in series with an
+// inductance (series RL) or with an inductance and a capacitance (series RLC), a resistance with
+// a capacitance (shunt RC) or a capacitance and an inductance (parallel RLC) across it, or the
+// model's resonating section.
+enum class SectionKind { SeriesRL, ShuntRC, SeriesRLC, ParallelRLC, Model };
+[[nodiscard]] std::string_view section_name(SectionKind kind); // "series-RL", ..., "model"
+
+struct Section {
+    SectionKind kind = SectionKind::SeriesRL;
+    double r_ohm = 0.0;
+    double l_nh = 0.0;    // 0: none
+    double c_pf = 0.0;    // 0: none
+    double fit_max = 0.0; // largest |Gamma_section - Gamma_load| over the samples, both referred to
+                          // the source
+};
+
+// A bound with the section it belongs to.
+struct SectionBound {
+    Section section;
+    Limit limit;
+};
+
+// A section fits a load when its reflection stays within this of the load's at every sample.
+inline constexpr double section_fit_tolerance = 0.05;
+
+// The bound of a section with positive elements; none otherwise.
+[[nodiscard]] std::optional<Limit> section_limit(const Section& section, const Band& band);
+
+// The section fitted to the samples (least squares on the impedance for the series kinds, on the
+// admittance for the shunt ones), with its fit error; none with fewer than two samples.
+[[nodiscard]] std::optional<Section> fit_section(SectionKind kind, const Load& load,
                                                  double source_ohm);
+
+// The model's resonating section as a Section (kind Model), its fit error against `load` (0 with
+// an empty load).
+[[nodiscard]] std::optional<Section> model_section(const rf::LumpedModel& model, const Load& load,
+                                                   double source_ohm);
+
+// The tightest bound (the largest |Gamma|) among the sections fitted to `load` that fit it
+// within section_fit_tolerance and have positive elements, and the model's section when given
+// and it fits; none when no section fits.
+[[nodiscard]] std::optional<SectionBound> data_bound(const Load& load, const Band& band,
+                                                     double source_ohm,
+                                                     const std::optional<rf::LumpedModel>& model);
 
 } // namespace veltrane::match

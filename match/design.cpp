@@ -6,9 +6,15 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <charconv>
 #include <cmath>
+#include <numbers>
 #include <optional>
 #include <random>
+#include <string>
+#include <thread>
+#include <tuple>
 #include <utility>
 
 namespace veltrane::match {
@@ -24,8 +30,8 @@ Ladder Designer::ladder(const Shape& shape, const std::vector<double>& x) const 
 }
 
 double Designer::value(Kind kind, double x) const {
-    return (kind == Kind::L ? natural_l_ : natural_c_) *
-           std::exp(std::clamp(x, -log_span, log_span));
+    return input_.constraints.clamped(kind, (kind == Kind::L ? natural_l_ : natural_c_) *
+                                                std::exp(std::clamp(x, -log_span, log_span)));
 }
 
 double Designer::log_value(const Element& element) const {
@@ -138,42 +144,150 @@ std::optional<Design> Designer::round_to(const Design& design, rf::ESeries serie
         shape.kinds.push_back(element.kind);
         x.push_back(log_value(element));
     }
-    std::vector<bool> fixed(x.size(), false);
-    std::vector<double> fixed_values(x.size(), 0.0);
-    for (std::size_t step = 0; step < x.size() && !stopped_; ++step) {
-        Found best{{}, 2.0};
+    // Each part's standard values around its nearest, `standard_steps` either side.
+    std::vector<std::vector<double>> choices;
+    std::vector<double> nearest;
+    const Constraints& limits = input_.constraints;
+    bool nearest_allowed = true;
+    for (const Element& element : design.ladder) {
+        std::vector<double> steps = standard_steps(element.value, series, standard_steps_each_side);
+        std::erase_if(steps, [&](double v) { return limits.clamped(element.kind, v) != v; });
+        if (steps.empty()) {
+            return std::nullopt; // no standard value within the part's range near it
+        }
+        choices.push_back(std::move(steps));
+        const double near = rf::nearest_standard_value(element.value, series);
+        nearest_allowed = nearest_allowed && limits.clamped(element.kind, near) == near;
+        nearest.push_back(near);
+    }
+    const std::size_t n = x.size();
+    const auto worst = [&](const std::vector<double>& values) {
+        tick();
+        return objective_.worst(all_, shape, values.data());
+    };
+    // Nearest rounding first: every later candidate must beat it.
+    std::vector<double> best_values = nearest;
+    double best = nearest_allowed ? worst(best_values) : 2.0;
+    if (!nearest_allowed) {
+        for (std::size_t k = 0; k < choices.size(); ++k) {
+            best_values[k] = choices[k][choices[k].size() / 2];
+        }
+    }
+
+    // Greedy: one part fixed at a time, at the standard value below or above it, the others
+    // re-optimised.
+    std::vector<bool> fixed(n, false);
+    std::vector<double> fixed_values(n, 0.0);
+    for (std::size_t step = 0; step < n && !stopped_; ++step) {
+        Found best_step{{}, 2.0};
         std::size_t best_k = 0;
         double best_value = 0;
-        for (std::size_t k = 0; k < x.size(); ++k) {
+        for (std::size_t k = 0; k < n; ++k) {
             if (fixed[k]) {
                 continue;
             }
             for (double candidate : standard_neighbours(value(shape.kinds[k], x[k]), series)) {
+                if (limits.clamped(shape.kinds[k], candidate) != candidate) {
+                    continue;
+                }
                 std::vector<double> trial = x;
                 trial[k] =
                     std::log(candidate / (shape.kinds[k] == Kind::L ? natural_l_ : natural_c_));
                 std::vector<bool> now_fixed = fixed;
                 now_fixed[k] = true;
                 Found found = refine_free(shape, trial, now_fixed);
-                if (found.value < best.value) {
-                    best = std::move(found);
+                if (found.value < best_step.value) {
+                    best_step = std::move(found);
                     best_k = k;
                     best_value = candidate;
                 }
             }
         }
-        x = best.x;
+        if (best_step.x.empty()) {
+            break; // no standard value within range for the parts left
+        }
+        x = best_step.x;
         fixed[best_k] = true;
         fixed_values[best_k] = best_value;
     }
     if (stopped_) {
         return std::nullopt;
     }
+    const bool greedy_done =
+        std::all_of(fixed_values.begin(), fixed_values.end(), [](double v) { return v > 0; });
+    if (const double greedy = greedy_done ? worst(fixed_values) : 2.0; greedy < best) {
+        best = greedy;
+        best_values = fixed_values;
+    }
+
+    // Every combination of the choices where they are few; else, from the best so far, one part
+    // at a time through its choices until no part improves.
+    std::size_t combinations = 1;
+    for (const auto& c : choices) {
+        combinations *= c.size();
+    }
+    if (combinations <= exhaustive_combinations) {
+        std::vector<std::size_t> at(n, 0);
+        std::vector<double> values(n);
+        for (std::size_t done = 0; done < combinations && !stopped_; ++done) {
+            for (std::size_t k = 0; k < n; ++k) {
+                values[k] = choices[k][at[k]];
+            }
+            if (const double w = worst(values); w < best) {
+                best = w;
+                best_values = values;
+            }
+            for (std::size_t k = 0; k < n && ++at[k] == choices[k].size(); ++k) {
+                at[k] = 0;
+            }
+        }
+    } else {
+        for (bool better = true; better && !stopped_;) {
+            better = false;
+            for (std::size_t k = 0; k < n; ++k) {
+                std::vector<double> values = best_values;
+                for (double c : choices[k]) {
+                    values[k] = c;
+                    if (const double w = worst(values); w < best) {
+                        best = w;
+                        best_values = values;
+                        better = true;
+                    }
+                }
+            }
+        }
+    }
+    if (stopped_) {
+        return std::nullopt;
+    }
     Ladder rounded = design.ladder;
     for (std::size_t k = 0; k < rounded.size(); ++k) {
-        rounded[k].value = fixed_values[k]; // exactly the standard value, not exp(log(..))
+        rounded[k].value = best_values[k]; // exactly the standard value, not exp(log(..))
     }
-    return Design{rounded, evaluate(rounded, input_.load, input_.source_ohm, input_.losses)};
+    return Design{rounded, evaluate(rounded, input_.load, input_.source_ohm, input_.losses),
+                  design.size};
+}
+
+std::vector<double> Designer::standard_steps(double value, rf::ESeries series, int steps) {
+    const std::span<const int> decade = rf::e_series_decade(series);
+    const double exponent = std::floor(std::log10(value));
+    std::vector<double> all;
+    for (double e = exponent - 2; e <= exponent + 2; ++e) {
+        for (int v : decade) {
+            all.push_back(rf::nearest_standard_value(v * std::pow(10.0, e - 2), series));
+        }
+    }
+    std::sort(all.begin(), all.end());
+    all.erase(std::unique(all.begin(), all.end()), all.end());
+    const double centre = rf::nearest_standard_value(value, series);
+    const auto it = std::min_element(all.begin(), all.end(), [centre](double a, double b) {
+        return std::fabs(a - centre) < std::fabs(b - centre);
+    });
+    const auto at = static_cast<std::ptrdiff_t>(it - all.begin());
+    const auto lo = std::max<std::ptrdiff_t>(0, at - steps);
+    const auto hi =
+        std::min<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(all.size()), at + steps + 1);
+    return {all.begin() + lo, all.begin() + hi};
 }
 
 std::vector<double> Designer::standard_neighbours(double value, rf::ESeries series) {
@@ -212,6 +326,143 @@ double unit_uniform(std::uint64_t bits) {
     return static_cast<double>(bits >> 11) * 0x1.0p-53;
 }
 
+bool Constraints::any() const {
+    return dc_path || dc_block || lowpass || highpass || first || last || l_nh || c_pf;
+}
+
+bool Constraints::allows(const Ladder& ladder, bool values) const {
+    if (ladder.empty()) {
+        return false;
+    }
+    bool series_c = false;
+    for (const Element& e : ladder) {
+        const bool is_series = e.position == Position::Series;
+        series_c = series_c || (is_series && e.kind == Kind::C);
+        if ((lowpass && (is_series != (e.kind == Kind::L))) ||
+            (highpass && (is_series != (e.kind == Kind::C)))) {
+            return false;
+        }
+        const std::optional<Range>& range = e.kind == Kind::L ? l_nh : c_pf;
+        if (values && range && !(e.value >= range->lo && e.value <= range->hi)) {
+            return false;
+        }
+    }
+    return !(dc_path && series_c) && !(dc_block && !series_c) &&
+           !(first && ladder.front().position != *first) &&
+           !(last && ladder.back().position != *last);
+}
+
+double Constraints::clamped(Kind kind, double value) const {
+    const std::optional<Range>& range = kind == Kind::L ? l_nh : c_pf;
+    return range ? std::clamp(value, range->lo, range->hi) : value;
+}
+
+std::string Constraints::words() const {
+    std::vector<std::string> parts;
+    const auto range_words = [](std::string_view kind, const Range& r, std::string_view unit) {
+        const auto text = [](double v) {
+            std::array<char, 32> buffer{};
+            const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), v);
+            return std::string(buffer.data(), result.ptr);
+        };
+        return std::string{kind} + " " + text(r.lo) + " to " + text(r.hi) + " " + std::string{unit};
+    };
+    if (dc_path) {
+        parts.emplace_back("DC path");
+    }
+    if (dc_block) {
+        parts.emplace_back("DC block");
+    }
+    if (lowpass) {
+        parts.emplace_back("low-pass");
+    }
+    if (highpass) {
+        parts.emplace_back("high-pass");
+    }
+    if (first) {
+        parts.push_back("first " + std::string{position_name(*first)});
+    }
+    if (last) {
+        parts.push_back("last " + std::string{position_name(*last)});
+    }
+    if (l_nh) {
+        parts.push_back(range_words("L", *l_nh, "nH"));
+    }
+    if (c_pf) {
+        parts.push_back(range_words("C", *c_pf, "pF"));
+    }
+    std::string text;
+    for (const std::string& p : parts) {
+        text += (text.empty() ? "" : ", ") + p;
+    }
+    return text;
+}
+
+bool no_better(const Figures& larger, const Figures& smaller) {
+    return larger.worst_gamma > smaller.worst_gamma - idle_gamma &&
+           larger.gain_db < smaller.gain_db + idle_gain_db;
+}
+
+namespace {
+
+// Two parts of one position and kind as one.
+Element merged(const Element& a, const Element& b) {
+    const bool added = (a.position == Position::Series) == (a.kind == Kind::L);
+    return {a.position, a.kind, added ? a.value + b.value : 1 / (1 / a.value + 1 / b.value)};
+}
+
+// The ladders `ladder` becomes with one part or one pair of neighbours taken out, still
+// alternating.
+std::vector<Ladder> smaller_ladders(const Ladder& ladder) {
+    std::vector<Ladder> out;
+    const std::size_t n = ladder.size();
+    if (n < 2) {
+        return out;
+    }
+    out.emplace_back(ladder.begin() + 1, ladder.end());
+    out.emplace_back(ladder.begin(), ladder.end() - 1);
+    for (std::size_t k = 1; k + 1 < n; ++k) {
+        if (ladder[k - 1].kind == ladder[k + 1].kind) {
+            Ladder l(ladder.begin(), ladder.begin() + static_cast<std::ptrdiff_t>(k - 1));
+            l.push_back(merged(ladder[k - 1], ladder[k + 1]));
+            l.insert(l.end(), ladder.begin() + static_cast<std::ptrdiff_t>(k + 2), ladder.end());
+            out.push_back(std::move(l));
+        }
+        if (k + 2 < n) {
+            Ladder l(ladder.begin(), ladder.begin() + static_cast<std::ptrdiff_t>(k));
+            l.insert(l.end(), ladder.begin() + static_cast<std::ptrdiff_t>(k + 2), ladder.end());
+            out.push_back(std::move(l));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+Design without_idle_parts(const Design& design, const Load& load, double source_ohm,
+                          const Losses& losses, const Constraints& constraints) {
+    Design now = design;
+    while (true) {
+        std::optional<Design> best;
+        for (Ladder& ladder : smaller_ladders(now.ladder)) {
+            if (!constraints.allows(ladder)) {
+                continue;
+            }
+            Design trial{std::move(ladder), {}, design.size};
+            trial.figures = evaluate(trial.ladder, load, source_ohm, losses);
+            // Within the tolerance of the network as designed, so that removals do not add up.
+            if (no_better(design.figures, trial.figures) &&
+                (!best || trial.figures.worst_gamma < best->figures.worst_gamma)) {
+                best = std::move(trial);
+            }
+        }
+        if (!best) {
+            return now;
+        }
+        now = std::move(*best);
+    }
+}
+
 DesignResult design_networks(const DesignInput& input) {
     if (input.load.f_ghz.empty() || input.max_elements < 1 || input.max_elements > max_elements) {
         return {};
@@ -227,28 +478,61 @@ std::optional<Design> standard_network(const Design& design, const DesignInput& 
     return Designer(input).round_to(design, series);
 }
 
+std::string_view distribution_name(YieldDistribution d) {
+    return d == YieldDistribution::Normal ? "normal" : "uniform";
+}
+
+std::pair<double, double> share_interval(long meeting, long runs) {
+    if (runs < 1) {
+        return {0.0, 1.0};
+    }
+    constexpr double z = 1.959963984540054; // two-sided 95 %
+    const double n = static_cast<double>(runs);
+    const double p = static_cast<double>(meeting) / n;
+    const double centre = (p + z * z / (2 * n)) / (1 + z * z / n);
+    const double half = z / (1 + z * z / n) * std::sqrt(p * (1 - p) / n + z * z / (4 * n * n));
+    return {std::max(0.0, centre - half), std::min(1.0, centre + half)};
+}
+
 std::vector<double> yield_runs(const Ladder& ladder, const Load& load, double source_ohm,
                                const Losses& losses, double tolerance_percent, long runs,
-                               std::uint64_t seed) {
-    // The runs in chunks on the pool: every run takes the next ladder.size() draws of the one
-    // stream, so a chunk starts its own copy of the stream where the chunk begins, and the runs
-    // are the same on any number of threads as on one.
-    constexpr long chunk = 64;
-    const long count = std::max(runs, 0L);
-    std::vector<double> rl(static_cast<std::size_t>(count));
-    parallel::run(static_cast<std::size_t>((count + chunk - 1) / chunk), [&](std::size_t c) {
-        const long first = static_cast<long>(c) * chunk;
-        std::mt19937_64 rng(seed);
-        rng.discard(static_cast<unsigned long long>(first) * ladder.size());
-        for (long r = first; r < std::min(count, first + chunk); ++r) {
+                               std::uint64_t seed, YieldDistribution distribution,
+                               unsigned threads) {
+    std::vector<double> rl(static_cast<std::size_t>(std::max(runs, 0L)));
+    const long blocks = (runs + yield_block - 1) / yield_block;
+    const double t = tolerance_percent / 100;
+    const auto block = [&](long b) {
+        // The first block from `seed` itself: the runs of a small yield are those of a plain
+        // generator seeded with it. Every block depends only on its index, so the runs are the
+        // same on any number of threads.
+        std::mt19937_64 rng(seed + 0x9E3779B97F4A7C15ULL * static_cast<std::uint64_t>(b));
+        const long end = std::min(runs, (b + 1) * yield_block);
+        for (long r = b * yield_block; r < end; ++r) {
             Ladder varied = ladder;
             for (Element& element : varied) {
-                element.value *= 1 + tolerance_percent / 100 * (2 * unit_uniform(rng()) - 1);
+                if (distribution == YieldDistribution::Uniform) {
+                    element.value *= 1 + t * (2 * unit_uniform(rng()) - 1);
+                } else {
+                    // Box-Muller from two uniforms in (0, 1]: the same on every platform.
+                    const double u = 1 - unit_uniform(rng());
+                    const double v = unit_uniform(rng());
+                    const double normal =
+                        std::sqrt(-2 * std::log(u)) * std::cos(2 * std::numbers::pi * v);
+                    element.value *= std::max(1e-6, 1 + t / 3 * normal);
+                }
             }
             rl[static_cast<std::size_t>(r)] =
                 evaluate(varied, load, source_ohm, losses).worst_rl_db;
         }
-    });
+    };
+    if (threads == 1 || blocks <= 1) {
+        for (long b = 0; b < blocks; ++b) {
+            block(b);
+        }
+    } else {
+        parallel::run(static_cast<std::size_t>(blocks),
+                      [&](std::size_t b) { block(static_cast<long>(b)); });
+    }
     return rl;
 }
 
@@ -265,6 +549,8 @@ YieldFigures network_yield(const Ladder& ladder, const Load& load, double source
         std::count_if(rl.begin(), rl.end(), [&](double worst) { return worst >= target_rl_db; });
     std::sort(rl.begin(), rl.end());
     figures.share = static_cast<double>(meeting) / static_cast<double>(runs);
+    std::tie(figures.share_low, figures.share_high) = share_interval(meeting, runs);
+    figures.seed = seed;
     figures.min_rl_db = rl.front();
     figures.max_rl_db = rl.back();
     const std::size_t middle = rl.size() / 2;

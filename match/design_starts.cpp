@@ -56,6 +56,11 @@ DesignResult Designer::run() {
         // Screening of every ladder on a few samples.
         for (std::size_t s = 0; s < sizes.size() && !stopped_; ++s) {
             const Shape& shape = sizes[s];
+            if (!allowed(shape)) {
+                coarse_scores[s] = HUGE_VAL;
+                done_ += n;
+                continue;
+            }
             const Goal score = goal(shape, coarse_);
             // Seeded random points, the best few of them as starts.
             std::vector<Found> sampled;
@@ -110,12 +115,21 @@ DesignResult Designer::run() {
         });
         std::vector<std::pair<std::size_t, std::vector<double>>> refine;
         for (std::size_t r = 0; r < std::min(refined_per_size, order.size()); ++r) {
-            refine.emplace_back(order[r], xs[order[r]]);
-        }
-        if (n > 1) {
-            for (auto& [shape, x] : grown(previous_shape, previous_best)) {
-                refine.emplace_back(index_of(shape), std::move(x));
+            if (coarse_scores[order[r]] < HUGE_VAL) {
+                refine.emplace_back(order[r], xs[order[r]]);
             }
+        }
+        if (n > 1 && previous_shape.kinds.size() + 1 == static_cast<std::size_t>(n)) {
+            for (auto& [shape, x] : grown(previous_shape, previous_best)) {
+                if (allowed(shape)) {
+                    refine.emplace_back(index_of(shape), std::move(x));
+                }
+            }
+        }
+        if (refine.empty()) {
+            // No ladder of this size meets the constraints.
+            best_x.push_back(std::move(xs));
+            continue;
         }
         Found best{{}, 2.0};
         std::size_t best_shape = 0;
@@ -138,7 +152,7 @@ DesignResult Designer::run() {
         previous_shape = sizes[best_shape];
         Ladder network = ladder(previous_shape, previous_best);
         const Figures figures = evaluate(network, input_.load, input_.source_ohm, input_.losses);
-        result.networks.push_back({std::move(network), figures});
+        result.networks.push_back({std::move(network), figures, static_cast<std::size_t>(n)});
         best_x.push_back(std::move(xs));
         report(done_ / total);
     }
@@ -201,15 +215,20 @@ Designer::extensions(const Shape& shape, const std::vector<std::vector<double>>&
                      const IndexOf& index_of) const {
     std::vector<std::vector<double>> starts;
     const std::size_t n = shape.kinds.size();
+    // A smaller shape the constraints leave out has no point.
     Shape tail{shape.position(1), {shape.kinds.begin() + 1, shape.kinds.end()}};
-    std::vector<double> x{vanishing(shape.position(0), shape.kinds[0])};
     const auto& tail_x = smaller[index_of(tail)];
-    x.insert(x.end(), tail_x.begin(), tail_x.end());
-    starts.push_back(std::move(x));
+    if (tail_x.size() + 1 == n) {
+        std::vector<double> x{vanishing(shape.position(0), shape.kinds[0])};
+        x.insert(x.end(), tail_x.begin(), tail_x.end());
+        starts.push_back(std::move(x));
+    }
     Shape head{shape.first, {shape.kinds.begin(), shape.kinds.end() - 1}};
-    x = smaller[index_of(head)];
-    x.push_back(vanishing(shape.position(n - 1), shape.kinds[n - 1]));
-    starts.push_back(std::move(x));
+    if (const auto& head_x = smaller[index_of(head)]; head_x.size() + 1 == n) {
+        std::vector<double> x = head_x;
+        x.push_back(vanishing(shape.position(n - 1), shape.kinds[n - 1]));
+        starts.push_back(std::move(x));
+    }
     return starts;
 }
 
@@ -230,6 +249,17 @@ std::vector<std::pair<Shape, std::vector<double>>> Designer::grown(const Shape& 
         result.emplace_back(std::move(back), std::move(x_back));
     }
     return result;
+}
+
+bool Designer::allowed(const Shape& shape) const {
+    if (!input_.constraints.any()) {
+        return true;
+    }
+    Ladder l;
+    for (std::size_t k = 0; k < shape.kinds.size(); ++k) {
+        l.push_back({shape.position(k), shape.kinds[k], 1.0});
+    }
+    return input_.constraints.allows(l, false);
 }
 
 void Designer::tick() {

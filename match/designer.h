@@ -26,6 +26,10 @@ constexpr double log_span = 25;
 constexpr double random_span = 3;
 constexpr std::size_t coarse_samples = 25;
 constexpr std::size_t refined_per_size = 4;
+// Standard values: each part tries the values this many steps either side of its nearest; every
+// combination when there are at most so many, else one part at a time.
+constexpr int standard_steps_each_side = 2;
+constexpr std::size_t exhaustive_combinations = 20'000;
 
 // A ladder's shape: the first element's position and each element's kind.
 struct Shape {
@@ -45,7 +49,9 @@ struct Shape {
 // multiplication or a division per element and sample; `active` holds the samples looked at.
 class Objective {
   public:
-    explicit Objective(const DesignInput& input) : source_ohm_(input.source_ohm) {
+    explicit Objective(const DesignInput& input)
+        : source_ohm_(input.source_ohm),
+          gain_(input.aim == DesignAim::Gain && !input.losses.lossless()) {
         const Load& load = input.load;
         for (std::size_t i = 0; i < load.f_ghz.size(); ++i) {
             const double f = load.f_ghz[i];
@@ -63,8 +69,10 @@ class Objective {
 
     [[nodiscard]] std::size_t size() const { return z_load_.size(); }
 
-    // |Gamma_in|^2 at sample i of a ladder with these positions, kinds and values. The
-    // impedance is carried as a fraction p / q, so that no element needs a division.
+    // |Gamma_in|^2 at sample i of a ladder with these positions, kinds and values, or 1 - its
+    // transducer gain when the aim is the gain. The impedance is carried as a fraction p / q, so
+    // that no element needs a division: p and q are the input's voltage and current when 1 A
+    // flows into the load, so the load takes Re(Z_load) W of |p + R q|^2 / (4 R) available.
     [[nodiscard]] double at(std::size_t i, const Shape& shape, const double* values) const {
         // Written out in real arithmetic: std::complex's product checks for infinities.
         double pr = z_load_[i].real();
@@ -88,7 +96,9 @@ class Objective {
         const double ai = pi - source_ohm_ * qi;
         const double br = pr + source_ohm_ * qr;
         const double bi = pi + source_ohm_ * qi;
-        const double g = (ar * ar + ai * ai) / (br * br + bi * bi);
+        const double b2 = br * br + bi * bi;
+        const double g =
+            gain_ ? 1 - 4 * source_ohm_ * z_load_[i].real() / b2 : (ar * ar + ai * ai) / b2;
         return std::isnan(g) ? 1.0 : g;
     }
 
@@ -104,6 +114,7 @@ class Objective {
 
   private:
     double source_ohm_;
+    bool gain_;
     std::vector<Complex> z_l_, y_l_, y_c_, z_c_, z_load_;
 };
 
@@ -162,6 +173,12 @@ class Designer {
                                                                     const std::vector<double>& x);
 
     static std::vector<double> standard_neighbours(double value, rf::ESeries series);
+
+    // The standard values from `steps` below the one nearest `value` to `steps` above it.
+    static std::vector<double> standard_steps(double value, rf::ESeries series, int steps);
+
+    // Whether the constraints allow the shape's positions and kinds.
+    [[nodiscard]] bool allowed(const Shape& shape) const;
 
     void tick();
 

@@ -72,17 +72,23 @@ match::Load band_load(const rf::PortData& data, double lo_ghz, double hi_ghz) {
 }
 
 std::optional<std::string> band_problem(const rf::PortData& data, const match::Band& band) {
+    const auto words = [](double value) {
+        return std::isfinite(value) ? rf::readable(value) : std::string{"-"};
+    };
+    if (!(band.fh_ghz > band.fl_ghz)) {
+        return std::string{"The band's FL must lie below FH"};
+    }
     if (data.f_ghz.empty() || !(band.fl_ghz >= data.f_ghz.front()) ||
-        !(band.fh_ghz <= data.f_ghz.back()) || !(band.fh_ghz > band.fl_ghz)) {
-        return "The band " + people(band.fl_ghz, 6) + " to " + people(band.fh_ghz, 6) +
-               " GHz must lie inside the data (" +
-               people(data.f_ghz.empty() ? 0.0 : data.f_ghz.front(), 6) + " to " +
-               people(data.f_ghz.empty() ? 0.0 : data.f_ghz.back(), 6) + " GHz), FL below FH";
+        !(band.fh_ghz <= data.f_ghz.back())) {
+        return "The band " + words(band.fl_ghz) + " to " + words(band.fh_ghz) +
+               " GHz lies outside the data (" +
+               words(data.f_ghz.empty() ? 0.0 : data.f_ghz.front()) + " to " +
+               words(data.f_ghz.empty() ? 0.0 : data.f_ghz.back()) + " GHz)";
     }
     const std::size_t n = band_load(data, band.fl_ghz, band.fh_ghz).f_ghz.size();
     if (n < 3) {
-        return "Only " + std::to_string(n) + " samples of the data lie in the band: at least 3 " +
-               "are needed";
+        return "Only " + std::to_string(n) + " samples of the data lie in the band " +
+               words(band.fl_ghz) + " to " + words(band.fh_ghz) + " GHz: at least 3 are needed";
     }
     return std::nullopt;
 }
@@ -119,13 +125,17 @@ match::Band moved_band(const match::Band& band, BandEdge edge, double f_ghz, dou
     return out;
 }
 
-SizeRow size_row(const match::Design& design, const std::optional<match::Limit>& bound) {
-    SizeRow row{design.ladder.size(), design.figures, std::nullopt,
-                match::ladder_summary(design.ladder)};
-    if (bound) {
-        row.gap_db = bound->gain_db - design.figures.gain_db;
+std::optional<double> gap_db(const match::Design& design,
+                             const std::optional<match::Limit>& bound) {
+    if (!bound) {
+        return std::nullopt;
     }
-    return row;
+    return bound->gain_db - design.figures.gain_db;
+}
+
+SizeRow size_row(const match::Design& design, const std::optional<match::Limit>& bound) {
+    return {design.ladder.size(), design.figures, gap_db(design, bound),
+            match::ladder_summary(design.ladder)};
 }
 
 std::string size_row_text(const SizeRow& row) {
@@ -308,21 +318,61 @@ std::vector<rf::Complex> matched_curve(const match::Ladder& ladder, const match:
     return out;
 }
 
+std::string bound_line(const std::optional<match::Limit>& bound,
+                       const std::optional<match::Section>& section, bool beaten, bool from_data,
+                       std::string_view gamma) {
+    const auto plain = [](double value) {
+        return std::isfinite(value) ? rf::readable(value) : std::string{"-"};
+    };
+    if (!bound && !from_data) {
+        return "Bode-Fano bound: none (no model with a positive section)";
+    }
+    if (!bound) {
+        return "Bode-Fano bound: none (no model with a positive section, no section fits the data "
+               "within |" +
+               std::string{gamma} + "| " + plain(match::section_fit_tolerance) + ")";
+    }
+    std::string text = "Bode-Fano bound of ";
+    if (!section || section->kind == match::SectionKind::Model) {
+        text += "the model";
+    } else {
+        text += "a " + std::string{match::section_name(section->kind)} +
+                " section fitted to the data (R " + plain(section->r_ohm) + " ohm";
+        if (section->l_nh > 0) {
+            text += ", L " + plain(section->l_nh) + " nH";
+        }
+        if (section->c_pf > 0) {
+            text += ", C " + plain(section->c_pf) + " pF";
+        }
+        text += "; within |" + std::string{gamma} + "| " + plain(section->fit_max) + ")";
+    }
+    text += ": |" + std::string{gamma} + "| >= " + plain(bound->gamma) +
+            ", return loss <= " + plain(bound->rl_db) + " dB, gain <= " + plain(bound->gain_db) +
+            " dB";
+    if (beaten) {
+        text += " (a network beats it: not a limit for this data)";
+    }
+    return text;
+}
+
+bool beaten(const std::vector<match::Design>& networks, const std::optional<match::Limit>& bound) {
+    return bound && std::any_of(networks.begin(), networks.end(), [&](const match::Design& d) {
+               return d.figures.worst_gamma < bound->gamma * (1 - 1e-9);
+           });
+}
+
 std::string match_text(const MatchReport& r) {
     std::string text = "Matching network: source " + people(r.source_ohm, 6) + " \u03a9, band " +
                        people(r.band.fl_ghz, 6) + " to " + people(r.band.fh_ghz, 6) + " GHz\n";
-    const auto limit = [](const match::Limit& l) {
-        return "|\u0393| " + people(l.gamma) + ", return loss " + people(l.rl_db) + " dB, gain " +
-               people(l.gain_db) + " dB";
-    };
-    text += r.bound ? "Bode-Fano bound of the model: " + limit(*r.bound) + "\n"
-                    : std::string{"Bode-Fano bound: none (no model with a positive section)\n"};
-    if (r.estimate) {
-        text += "Estimate from the data (not a bound): " + limit(*r.estimate) + "\n";
-    }
+    text += bound_line(r.bound, r.section, r.bound_beaten, true, "\u0393") + "\n";
     for (std::size_t k = 0; k < r.networks.size(); ++k) {
-        const SizeRow row = size_row(r.networks[k], r.bound);
-        text += (r.chosen == k ? "* " : "  ") + size_row_text(row) + "   " + row.ladder + "\n";
+        SizeRow row = size_row(r.networks[k], r.bound);
+        row.elements = k + 1;
+        const auto same = k < r.no_better_than.size() ? r.no_better_than[k] : std::nullopt;
+        text += (r.chosen == k ? "* " : "  ") +
+                (same ? std::to_string(k + 1) + ": no better than " + std::to_string(*same)
+                      : size_row_text(row) + "   " + row.ladder) +
+                "\n";
     }
     if (r.standard && r.series) {
         const SizeRow row = size_row(*r.standard, r.bound);
@@ -334,7 +384,10 @@ std::string match_text(const MatchReport& r) {
                 std::to_string(r.yield->runs) + " runs: " + people(100 * r.yield->share) +
                 " % reach " + people(r.yield->target_rl_db) + " dB; worst return loss min " +
                 people(r.yield->min_rl_db) + ", median " + people(r.yield->median_rl_db) +
-                ", max " + people(r.yield->max_rl_db) + " dB\n";
+                ", max " + people(r.yield->max_rl_db) + " dB; 95 % interval of the share " +
+                people(100 * r.yield->share_low) + " to " + people(100 * r.yield->share_high) +
+                " %, " + std::string{match::distribution_name(r.yield->distribution)} + ", seed " +
+                std::to_string(r.yield->seed) + "\n";
     }
     return text;
 }

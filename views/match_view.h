@@ -44,6 +44,11 @@ band_edge_at(const rf::ChartFrame& frame, const match::Band& band, rf::Point p, 
 [[nodiscard]] match::Band moved_band(const match::Band& band, BandEdge edge, double f_ghz,
                                      double lo_ghz, double hi_ghz, double min_width_ghz);
 
+// The gap between the bound's gain and the network's smallest in-band gain (dB): how much
+// transmission a better network could still win at most; none without a bound.
+[[nodiscard]] std::optional<double> gap_db(const match::Design& design,
+                                           const std::optional<match::Limit>& bound);
+
 // One size of the table: its figures and the gap to the bound (the bound's gain less the
 // network's smallest gain, dB), nothing without a bound.
 struct SizeRow {
@@ -96,13 +101,33 @@ struct MatchReport {
     match::Band band;
     double source_ohm = 50;
     std::optional<match::Limit> bound;
-    std::optional<match::Limit> estimate;
-    std::vector<match::Design> networks;
+    std::optional<match::Section> section; // the section the bound belongs to
+    bool bound_beaten = false;             // a network beats it: the section misses the data
+    bool from_data = false;                // the load is measured data, not the model
+    std::vector<match::Design> networks;   // sizes 1, 2, ..., parts that do nothing removed
+    // Per size: the smaller size (1, 2, ...) it gains nothing over, if any.
+    std::vector<std::optional<std::size_t>> no_better_than;
     std::optional<std::size_t> chosen;
     std::optional<match::Design> standard;
     std::optional<rf::ESeries> series;
     std::optional<match::YieldFigures> yield;
+    std::string load_words; // where the load comes from: "81 samples of the data"
+    match::Losses losses;
+    match::DesignAim aim = match::DesignAim::Gamma;
+    match::Constraints constraints;
+    bool stopped = false; // the design was stopped: fewer sizes than asked for
 };
 [[nodiscard]] std::string match_text(const MatchReport& report);
+
+// The bound's line: "Bode-Fano bound of the model: |Gamma| >= 0.0432, return loss <= 27.29 dB,
+// gain <= -0.008118 dB", of a section fitted to the data (with its values and fit error), or
+// none; marked when a network beats it. `gamma` names the reflection ("Gamma" or "\u0393").
+[[nodiscard]] std::string bound_line(const std::optional<match::Limit>& bound,
+                                     const std::optional<match::Section>& section, bool beaten,
+                                     bool from_data, std::string_view gamma);
+
+// Whether a network's worst |Gamma_in| lies below the bound.
+[[nodiscard]] bool beaten(const std::vector<match::Design>& networks,
+                          const std::optional<match::Limit>& bound);
 
 } // namespace veltrane::views

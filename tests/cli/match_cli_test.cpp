@@ -162,18 +162,33 @@ TEST(CalcMatch, JsonObject) {
     for (const auto& [key, value] : m.items()) {
         keys.push_back(key);
     }
-    EXPECT_EQ(keys, (std::vector<std::string>{"band_ghz", "source_ohm", "bound", "estimate",
-                                              "networks", "standard", "yield"}));
+    EXPECT_EQ(keys, (std::vector<std::string>{"band_ghz", "source_ohm", "bound", "networks",
+                                              "standard", "yield"}));
     EXPECT_EQ(m["band_ghz"], nlohmann::ordered_json::parse("[0.295, 0.405]"));
-    EXPECT_TRUE(m["bound"].is_null()); // data alone: no model
-    EXPECT_GT(m["estimate"]["gamma"].get<double>(), 0);
+    // Data alone: the series R-L section fitted to it, and Fano's exp(-pi R / (L (w2 - w1))).
+    const auto& section = m["bound"]["section"];
+    EXPECT_EQ(section["kind"], "series-RL");
+    EXPECT_NEAR(section["r_ohm"].get<double>(), 40, 1e-6);
+    EXPECT_NEAR(section["l_nh"].get<double>(), 120, 1e-6);
+    EXPECT_TRUE(section["c_pf"].is_null());
+    EXPECT_LT(section["fit_max"].get<double>(), 1e-6);
+    EXPECT_NEAR(m["bound"]["gamma"].get<double>(),
+                std::exp(-std::numbers::pi * 40 / (120e-9 * 2 * std::numbers::pi * 0.11e9)), 1e-6);
+    EXPECT_EQ(m["bound"]["beaten"], false);
     ASSERT_EQ(m["networks"].size(), 2U);
     keys.clear();
     for (const auto& [key, value] : m["networks"][1].items()) {
         keys.push_back(key);
     }
     EXPECT_EQ(keys, (std::vector<std::string>{"elements", "worst_gamma", "worst_rl_db", "gain_db",
-                                              "at_ghz", "gap_db"}));
+                                              "at_ghz", "gap_db", "gap_gamma", "gap_rl_db"}));
+    const auto& two = m["networks"][1];
+    EXPECT_NEAR(two["gap_rl_db"].get<double>(),
+                -20 * std::log10(m["bound"]["gamma"].get<double>()) +
+                    20 * std::log10(two["worst_gamma"].get<double>()),
+                1e-9);
+    EXPECT_NEAR(two["gap_gamma"].get<double>(),
+                two["worst_gamma"].get<double>() - m["bound"]["gamma"].get<double>(), 1e-12);
     EXPECT_EQ(m["yield"]["tolerance_percent"], 3);
     EXPECT_EQ(m["yield"]["runs"], 50);
     EXPECT_EQ(m["yield"]["target_rl_db"], 6);
@@ -224,14 +239,15 @@ TEST(CalcMatch, TextTable) {
           "2"},
          {"F0  1546.71 MHz\n\nMatching network: source 50 ohm, band 1 to 2.3923 GHz, 201 samples "
           "of the model\nBode-Fano bound of the model: |Gamma| >= ",
-          "\n N  worst |G|    RL dB   gain dB    at GHz   gap dB  ladder from the source\n 1  "}},
+          "\n N  worst |G|    RL dB   gain dB    at GHz   gap dB gap RL dB  ladder from the "
+          "source\n 1  "}},
         {"data",
          {"--touchstone", (dir / "load.s1p").string(), "--match", "1", "--band", "0.295:0.405",
           "--source", "40"},
          {"\nMatching network: source 40 ohm, band 0.295 to 0.405 GHz, 45 samples of the data\n"
-          "Bode-Fano bound: none (no model with a positive section)\nEstimate from the data "
-          "(not a bound): |Gamma| ~ ",
-          "\n 1  ", "        -  series C "}},
+          "Bode-Fano bound of a series-RL section fitted to the data (R 40 ohm, L 120 nH; within "
+          "|Gamma| ",
+          "): |Gamma| >= 0.219", "\n 1  "}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -299,6 +315,34 @@ TEST(CalcMatch, LimitsAndErrors) {
          exit_usage,
          "is not TOL:RUNS or TOL:RUNS:TARGET_DB"},
         {"needs_match", {"--band", "0.3:0.4"}, exit_usage, "--band"},
+        {"objective",
+         {"--match", "2", "--band", "0.3:0.4", "--match-objective", "loss"},
+         exit_usage,
+         "--match-objective"},
+        {"seed_without_yield",
+         {"--match", "2", "--band", "0.3:0.4", "--seed", "5"},
+         exit_usage,
+         "--seed"},
+        {"seed",
+         {"--match", "2", "--band", "0.3:0.4", "--yield", "5:10", "--seed", "-1"},
+         exit_usage,
+         "--seed"},
+        {"distribution",
+         {"--match", "2", "--band", "0.3:0.4", "--yield", "5:10", "--yield-dist", "gauss"},
+         exit_usage,
+         "--yield-dist"},
+        {"first",
+         {"--match", "2", "--band", "0.3:0.4", "--first", "across"},
+         exit_usage,
+         "--first"},
+        {"l_range",
+         {"--match", "2", "--band", "0.3:0.4", "--l-range", "50:5"},
+         exit_usage,
+         "--l-range"},
+        {"no_ladder",
+         {"--match", "2", "--band", "0.3:0.4", "--lowpass", "--dc-block"},
+         exit_message,
+         "meets the constraints (DC block, low-pass)"},
         {"band_outside", {"--match", "2", "--band", "0.2:0.4"}, exit_message, "outside the data"},
         {"band_past_last_sample",
          {"--match", "2", "--band", "0.3:0.4500001"},

@@ -69,32 +69,77 @@ TEST(Bound, NoneForANonPositiveSection) {
     }
 }
 
-// The estimate of a series R-L load sampled far beyond the band approaches its bound (the
-// integral of ln(1/|Gamma|) of a series R-L is pi R / L whatever the reference, when the
-// reference is R); over a narrow span it is well above it.
-TEST(Bound, EstimateFromSamples) {
-    const Band band{0.295, 0.405};
-    const auto load_over = [](double lo, double hi, int n) {
-        Load load;
-        for (int i = 0; i < n; ++i) {
-            const double f = lo * std::pow(hi / lo, static_cast<double>(i) / (n - 1));
-            load.f_ghz.push_back(f);
-            load.z_ohm.push_back({40, 2 * pi * f * 120});
-        }
-        return load;
+// The bound from data: the simplest section fitted to samples of a known load, its values, and
+// its bound against Fano's formulas written here: a series R-L, exp(-pi R / (L (w2 - w1)));
+// a shunt R-C, exp(-pi / (R C (w2 - w1))); the resonant ones add the other integral, and the
+// larger gives the bound. A load no section fits within the tolerance has none.
+TEST(Bound, FromData) {
+    struct Row {
+        const char* name;
+        Band band;
+        bool series;      // R + jX, else 1/R + jB
+        double r, l, c;   // ohm, nH (0: none), pF (0: none)
+        double pad_pf;    // a capacitance across the load no section holds (0: none)
+        const char* kind; // the section expected, nullptr for none
     };
-    const auto wide = data_estimate(load_over(1e-6, 1e4, 20001), band, 40);
-    ASSERT_TRUE(wide.has_value());
-    EXPECT_PRED_FORMAT3(near_relative, wide->gamma, 0.219775, 2e-3);
-    const auto narrow = data_estimate(load_over(0.2, 0.5, 301), band, 40);
-    ASSERT_TRUE(narrow.has_value());
-    EXPECT_GT(narrow->gamma, 0.5);
-    EXPECT_FALSE(data_estimate(load_over(0.2, 0.5, 1), band, 40).has_value());
-    // Two samples, 100 and 200 ohm from 40 ohm (|Gamma| 3/7 and 2/3), over a band as wide as
-    // they lie apart: the trapezoid gives the geometric mean, sqrt(2/7).
-    const auto two = data_estimate({{1, 2}, {{100, 0}, {200, 0}}}, {1, 2}, 40);
-    ASSERT_TRUE(two.has_value());
-    EXPECT_PRED_FORMAT3(near_relative, two->gamma, std::sqrt(2.0 / 7), 1e-12);
+    const Row rows[] = {
+        {"series RL", {0.295, 0.405}, true, 40, 120, 0, 0, "series-RL"},
+        {"shunt RC", {8, 18}, false, 15, 0, 0.5, 0, "shunt-RC"},
+        {"series RLC", {1, 2}, true, 20, 8, 2.2, 0, "series-RLC"},
+        {"parallel RLC", {2.2, 2.7}, false, 120, 2.7, 1.5, 0, "parallel-RLC"},
+        {"shunt RC above 50 ohm", {1, 3}, false, 200, 0, 1.2, 0, "shunt-RC"},
+        {"RL behind a large pad", {1, 3}, true, 30, 12, 0, 3, nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Load load;
+        for (int i = 0; i <= 60; ++i) {
+            const double f = row.band.fl_ghz + (row.band.fh_ghz - row.band.fl_ghz) * i / 60;
+            const double w = 2 * pi * f * 1e9;
+            const double l = row.l * 1e-9;
+            const double c = row.c * 1e-12;
+            Complex z = row.series ? Complex{row.r, w * l - (c > 0 ? 1 / (w * c) : 0)}
+                                   : 1.0 / Complex{1 / row.r, w * c - (l > 0 ? 1 / (w * l) : 0)};
+            if (row.pad_pf > 0) {
+                z = 1.0 / (1.0 / z + Complex{0, w * row.pad_pf * 1e-12});
+            }
+            load.f_ghz.push_back(f);
+            load.z_ohm.push_back(z);
+        }
+        const auto found = data_bound(load, row.band, 50, std::nullopt);
+        if (row.kind == nullptr) {
+            EXPECT_FALSE(found.has_value());
+            continue;
+        }
+        ASSERT_TRUE(found.has_value());
+        EXPECT_EQ(section_name(found->section.kind), row.kind);
+        EXPECT_LE(found->section.fit_max, 1e-9);
+        EXPECT_PRED_FORMAT3(near_relative, found->section.r_ohm, row.r, 1e-9);
+        if (row.l > 0) {
+            EXPECT_PRED_FORMAT3(near_relative, found->section.l_nh, row.l, 1e-9);
+        }
+        if (row.c > 0) {
+            EXPECT_PRED_FORMAT3(near_relative, found->section.c_pf, row.c, 1e-9);
+        }
+        const double span = 2 * pi * 1e9 * (row.band.fh_ghz - row.band.fl_ghz);
+        const double inverse_span =
+            1 / (2 * pi * 1e9 * row.band.fl_ghz) - 1 / (2 * pi * 1e9 * row.band.fh_ghz);
+        const double l = row.l * 1e-9;
+        const double c = row.c * 1e-12;
+        double fano = 0;
+        if (row.series) {
+            fano = std::exp(-pi * row.r / (l * span));
+            if (c > 0) {
+                fano = std::max(fano, std::exp(-pi * row.r * c / inverse_span));
+            }
+        } else {
+            fano = std::exp(-pi / (row.r * c * span));
+            if (l > 0) {
+                fano = std::max(fano, std::exp(-pi * l / (row.r * inverse_span)));
+            }
+        }
+        EXPECT_PRED_FORMAT3(near_relative, found->limit.gamma, fano, 1e-6);
+    }
 }
 
 // A ladder, a load, and what a hand calculation gives at one frequency.

@@ -314,18 +314,26 @@ TEST(MatchTextTest, NamesTheBoundTheChosenSizeAndTheYield) {
     MatchReport report;
     report.band = {0.295, 0.405};
     report.source_ohm = 50;
-    report.estimate = match::Limit{0.271, 11.33, -0.332};
+    report.bound = match::Limit{0.2198, 13.16, -0.2143};
+    report.section = match::Section{match::SectionKind::SeriesRL, 40, 120, 0, 0.0012};
     report.networks = {
         {{{match::Position::Series, match::Kind::C, 1.77}}, {0.68, 3.32, 0.295, -2.72}},
         {{{match::Position::Shunt, match::Kind::C, 1.6},
           {match::Position::Series, match::Kind::C, 1.82}},
+         {0.67, 3.4, 0.405, -2.65}},
+        {{{match::Position::Shunt, match::Kind::C, 1.6},
+          {match::Position::Series, match::Kind::C, 1.82}},
          {0.67, 3.4, 0.405, -2.65}}};
+    report.no_better_than = {std::nullopt, std::nullopt, 2};
     report.chosen = 1;
     report.yield = match::YieldFigures{2, 1000, 7.7, 0.845, 6.4, 8.4, 9.7};
     const std::string text = match_text(report);
-    for (const char* part : {"band 0.295 to 0.405 GHz", "Bode-Fano bound: none",
-                             "Estimate from the data (not a bound)", "\n* 2   |\u0393| 0.67",
-                             "\n  1   |\u0393| 0.68", "84.5 % reach 7.7 dB"}) {
+    for (const char* part :
+         {"band 0.295 to 0.405 GHz",
+          "Bode-Fano bound of a series-RL section fitted to the data (R 40 ohm, L 120 nH; within "
+          "|\u0393| 0.0012): |\u0393| >= 0.2198",
+          "\n* 2   |\u0393| 0.67", "\n  1   |\u0393| 0.68", "\n  3: no better than 2\n",
+          "84.5 % reach 7.7 dB"}) {
         EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
     }
 }

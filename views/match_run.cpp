@@ -1,0 +1,288 @@
+#include "views/match_run.h"
+
+#include "match/match_files.h"
+#include "rf/numbers.h"
+
+#include <algorithm>
+#include <cmath>
+#include <tuple>
+#include <utility>
+
+namespace veltrane::views {
+
+namespace {
+
+std::string people(double value) {
+    return std::isfinite(value) ? rf::readable(value) : "-";
+}
+
+// One row of the table of networks.
+std::string network_row(std::string label, const match::Design& design,
+                        const std::optional<match::Limit>& bound) {
+    std::string row = std::move(label);
+    const auto column = [&row](const std::string& text, std::size_t width) {
+        row.append(width > text.size() ? width - text.size() : 1, ' ');
+        row += text;
+    };
+    column(people(design.figures.worst_gamma), 10);
+    column(people(design.figures.worst_rl_db), 9);
+    column(people(design.figures.gain_db), 10);
+    column(people(design.figures.at_ghz), 10);
+    const auto gap = gap_db(design, bound);
+    column(gap ? people(*gap) : "-", 9);
+    column(bound ? people(bound->rl_db - design.figures.worst_rl_db) : "-", 10);
+    row += "  " + match::ladder_summary(design.ladder) + "\n";
+    return row;
+}
+
+bool finite_number(double value) {
+    return std::isfinite(value);
+}
+
+} // namespace
+
+std::optional<std::string> MatchSettings::validate() const {
+    if (elements < 1 || elements > match::max_elements) {
+        return "The number of elements must lie from 1 to " + std::to_string(match::max_elements);
+    }
+    if (band && !(band->fl_ghz > 0 && band->fh_ghz > band->fl_ghz && finite_number(band->fh_ghz))) {
+        return std::string{"The band's FL must be above 0 and FH above FL"};
+    }
+    if (!(source_ohm > 0) || !finite_number(source_ohm)) {
+        return std::string{"The source resistance must be a positive number of ohm"};
+    }
+    for (const auto& part : {losses.inductor, losses.capacitor}) {
+        if (part && !(part->q > 0 && part->at_ghz > 0 && finite_number(part->q) &&
+                      finite_number(part->at_ghz))) {
+            return std::string{"A part's Q and its frequency must be positive"};
+        }
+    }
+    for (const auto& range : {constraints.l_nh, constraints.c_pf}) {
+        if (range && !(range->lo > 0 && range->hi >= range->lo && finite_number(range->hi))) {
+            return std::string{"A part's range must be MIN:MAX with 0 < MIN <= MAX"};
+        }
+    }
+    if (constraints.lowpass && constraints.highpass) {
+        return std::string{"A ladder cannot be both low-pass and high-pass"};
+    }
+    if (yield &&
+        !(yield->tolerance_percent > 0 && yield->tolerance_percent < 100 && yield->runs >= 1 &&
+          yield->runs <= 10'000'000 && finite_number(yield->target_rl_db.value_or(0)))) {
+        return std::string{"The yield's tolerance must lie between 0 and 100 % and its runs "
+                           "from 1 to 10000000"};
+    }
+    return std::nullopt;
+}
+
+match::Load model_load(const rf::LumpedModel& model, const std::vector<double>& f_ghz) {
+    match::Load load;
+    for (double f : f_ghz) {
+        const rf::Complex z = rf::impedance(model, std::max(f, 1e-9));
+        if (std::isfinite(z.real()) && std::isfinite(z.imag())) {
+            load.f_ghz.push_back(f);
+            load.z_ohm.push_back(z);
+        }
+    }
+    return load;
+}
+
+MatchLimits match_limits(const MatchSubject& subject, const match::Band& band, double source_ohm) {
+    MatchLimits limits;
+    if (subject.data != nullptr) {
+        const match::Load load = band_load(*subject.data, band.fl_ghz, band.fh_ghz);
+        if (const auto found = match::data_bound(load, band, source_ohm, subject.model)) {
+            limits.bound = found->limit;
+            limits.section = found->section;
+        }
+    } else if (subject.model) {
+        limits.bound = match::model_bound(*subject.model, band);
+        if (limits.bound) {
+            limits.section = match::model_section(*subject.model, {}, source_ohm);
+        }
+    }
+    return limits;
+}
+
+std::variant<MatchSetup, MatchFailure> match_setup(const MatchSettings& settings,
+                                                   const MatchSubject& subject) {
+    MatchSetup setup;
+    if (settings.band) {
+        setup.band = *settings.band;
+    } else if (subject.model_band) {
+        setup.band = *subject.model_band;
+    } else if (subject.model) {
+        return MatchFailure{false, "The model's band cannot be matched: give --band FL:FH"};
+    } else {
+        return MatchFailure{true, "veltrane-calc: --match needs --band FL:FH when no model is "
+                                  "calculated"};
+    }
+    const match::Band& band = setup.band;
+    if (subject.data != nullptr) {
+        if (const auto problem = band_problem(*subject.data, band)) {
+            return MatchFailure{false, *problem};
+        }
+        setup.load = band_load(*subject.data, band.fl_ghz, band.fh_ghz);
+        setup.load_words = std::to_string(setup.load.f_ghz.size()) + " samples of the data";
+        setup.from_data = true;
+    } else if (subject.model) {
+        std::vector<double> f;
+        for (int i = 0; i < model_samples; ++i) {
+            f.push_back(band.fl_ghz + (band.fh_ghz - band.fl_ghz) * i / (model_samples - 1));
+        }
+        setup.load = model_load(*subject.model, f);
+        if (setup.load.f_ghz.size() < 3) {
+            return MatchFailure{false, "The model has no impedance in the band"};
+        }
+        setup.load_words = std::to_string(setup.load.f_ghz.size()) + " samples of the model";
+    } else {
+        return MatchFailure{true, "Nothing to match: no data and no model"};
+    }
+    const MatchLimits limits = match_limits(subject, band, settings.source_ohm);
+    setup.bound = limits.bound;
+    setup.section = limits.section;
+    return setup;
+}
+
+match::DesignInput design_input(const MatchSettings& settings, const match::Load& load) {
+    match::DesignInput input;
+    input.load = load;
+    input.source_ohm = settings.source_ohm;
+    input.losses = settings.losses;
+    input.max_elements = settings.elements;
+    input.constraints = settings.constraints;
+    input.aim = settings.aim.value_or(settings.losses.lossless() ? match::DesignAim::Gamma
+                                                                 : match::DesignAim::Gain);
+    return input;
+}
+
+MatchParts match_parts(const match::Design& design, const match::DesignInput& input,
+                       std::optional<rf::ESeries> series,
+                       const std::optional<YieldSettings>& yield) {
+    MatchParts parts;
+    if (series) {
+        parts.standard = match::standard_network(design, input, *series);
+    }
+    const match::Design& varied = parts.standard ? *parts.standard : design;
+    if (yield && yield->tolerance_percent > 0 && std::isfinite(yield->tolerance_percent) &&
+        yield->runs > 0) {
+        parts.yield_runs = match::yield_runs(varied.ladder, input.load, input.source_ohm,
+                                             input.losses, yield->tolerance_percent, yield->runs,
+                                             yield->seed, yield->distribution);
+        std::vector<double> sorted = parts.yield_runs;
+        std::sort(sorted.begin(), sorted.end());
+        const double goal = yield->target_rl_db.value_or(varied.figures.worst_rl_db - 1);
+        const long meeting = std::count_if(sorted.begin(), sorted.end(),
+                                           [goal](double worst) { return worst >= goal; });
+        const std::size_t mid = sorted.size() / 2;
+        parts.yield = match::YieldFigures{
+            yield->tolerance_percent,
+            yield->runs,
+            goal,
+            static_cast<double>(meeting) / static_cast<double>(sorted.size()),
+            sorted.front(),
+            sorted.size() % 2 == 1 ? sorted[mid] : (sorted[mid - 1] + sorted[mid]) / 2,
+            sorted.back()};
+        std::tie(parts.yield->share_low, parts.yield->share_high) =
+            match::share_interval(meeting, static_cast<long>(sorted.size()));
+        parts.yield->seed = yield->seed;
+        parts.yield->distribution = yield->distribution;
+    }
+    return parts;
+}
+
+SimplifiedNetworks simplified(std::vector<match::Design> networks,
+                              const match::DesignInput& input) {
+    SimplifiedNetworks out;
+    std::optional<std::size_t> kept; // the last size that gained
+    for (std::size_t k = 0; k < networks.size(); ++k) {
+        match::Design design = match::without_idle_parts(networks[k], input.load, input.source_ohm,
+                                                         input.losses, input.constraints);
+        std::optional<std::size_t> same;
+        if (kept && match::no_better(design.figures, out.networks[*kept].figures)) {
+            same = out.networks[*kept].size != 0 ? out.networks[*kept].size : *kept + 1;
+        } else {
+            kept = k;
+        }
+        out.networks.push_back(std::move(design));
+        out.no_better_than.push_back(same);
+    }
+    return out;
+}
+
+MatchReport run_match(const MatchSettings& settings, const MatchSetup& setup,
+                      const match::Progress& progress) {
+    MatchReport report;
+    report.band = setup.band;
+    report.source_ohm = settings.source_ohm;
+    report.bound = setup.bound;
+    report.section = setup.section;
+    report.from_data = setup.from_data;
+    report.load_words = setup.load_words;
+    report.losses = settings.losses;
+    report.series = settings.e_series;
+    report.constraints = settings.constraints;
+    match::DesignInput input = design_input(settings, setup.load);
+    report.aim = input.aim;
+    input.progress = progress;
+    match::DesignResult designed = match::design_networks(input);
+    report.stopped = designed.stopped;
+    SimplifiedNetworks networks = simplified(std::move(designed.networks), input);
+    report.networks = std::move(networks.networks);
+    report.no_better_than = std::move(networks.no_better_than);
+    for (std::size_t k = 0; k < report.networks.size(); ++k) {
+        if (!report.no_better_than[k]) {
+            report.chosen = k;
+        }
+    }
+    report.bound_beaten = beaten(report.networks, report.bound);
+    if (!report.chosen) {
+        return report;
+    }
+    MatchParts parts =
+        match_parts(report.networks[*report.chosen], input, settings.e_series, settings.yield);
+    report.standard = std::move(parts.standard);
+    report.yield = parts.yield;
+    return report;
+}
+
+std::string match_table_text(const MatchReport& r) {
+    std::string text;
+    text += "\nMatching network: source " + people(r.source_ohm) + " ohm, band " +
+            people(r.band.fl_ghz) + " to " + people(r.band.fh_ghz) + " GHz, " + r.load_words;
+    if (!r.losses.lossless()) {
+        text += r.aim == match::DesignAim::Gain ? ", lossy parts, for the smallest gain"
+                                                : ", lossy parts, for the worst |Gamma|";
+    }
+    if (r.constraints.any()) {
+        text += ", " + r.constraints.words();
+    }
+    text += "\n";
+    text += bound_line(r.bound, r.section, r.bound_beaten, r.from_data, "Gamma") + "\n";
+    text +=
+        " N  worst |G|    RL dB   gain dB    at GHz   gap dB gap RL dB  ladder from the source\n";
+    for (std::size_t k = 0; k < r.networks.size(); ++k) {
+        std::string label = std::to_string(r.networks[k].size != 0 ? r.networks[k].size : k + 1);
+        label.insert(0, label.size() < 2 ? 2 - label.size() : 0, ' ');
+        const auto same = k < r.no_better_than.size() ? r.no_better_than[k] : std::nullopt;
+        text += same ? label + "  no better than " + std::to_string(*same) + "\n"
+                     : network_row(label, r.networks[k], r.bound);
+    }
+    if (r.standard && r.series) {
+        text += network_row(std::string{rf::e_series_name(*r.series)}.substr(0, 4), *r.standard,
+                            r.bound);
+    }
+    if (r.yield) {
+        const match::YieldFigures& y = *r.yield;
+        text += "Yield: parts within +-" + people(y.tolerance_percent) + " % (" +
+                std::string{match::distribution_name(y.distribution)} +
+                (y.distribution == match::YieldDistribution::Normal ? ", 3 sigma" : "") + "), " +
+                std::to_string(y.runs) + " runs, seed " + std::to_string(y.seed) + ": " +
+                people(100 * y.share) + " % (95 % interval " + people(100 * y.share_low) + " to " +
+                people(100 * y.share_high) + " %) reach return loss " + people(y.target_rl_db) +
+                " dB; worst return loss min " + people(y.min_rl_db) + ", median " +
+                people(y.median_rl_db) + ", max " + people(y.max_rl_db) + " dB\n";
+    }
+    return text;
+}
+
+} // namespace veltrane::views

@@ -1,0 +1,125 @@
+#pragma once
+
+// One match for both front ends (veltrane-calc and the Match panel): the settings and their
+// checks, the band and the load taken from the data or the model, the bound, the networks designed,
+// rounded to standard values and varied for the yield, and the table of sizes as text.
+
+#include "match/bound.h"
+#include "match/design.h"
+#include "match/network.h"
+#include "rf/e_series.h"
+#include "rf/model_impedance.h"
+#include "rf/port_data.h"
+#include "views/match_view.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace veltrane::views {
+
+// Samples of the model over the band when no data is read.
+inline constexpr int model_samples = 201;
+
+// Parts varied within +-tolerance_percent, `runs` times, against a target worst return loss
+// (default: the nominal worst return loss less 1 dB).
+struct YieldSettings {
+    double tolerance_percent = 0.0;
+    long runs = 0;
+    std::optional<double> target_rl_db;
+    std::uint64_t seed = 1;
+    match::YieldDistribution distribution = match::YieldDistribution::Uniform;
+};
+
+struct MatchSettings {
+    int elements = 4;                // ladders of 1 .. elements
+    std::optional<match::Band> band; // default: the model's band
+    double source_ohm = 50;
+    match::Losses losses;
+    // Default: the smallest transducer gain with lossy parts, |Gamma_in| with lossless ones.
+    std::optional<match::DesignAim> aim;
+    match::Constraints constraints;
+    std::optional<rf::ESeries> e_series;
+    std::optional<YieldSettings> yield;
+
+    // What makes these settings unusable, as a sentence; nothing when they can be run.
+    [[nodiscard]] std::optional<std::string> validate() const;
+};
+
+// What is matched: measured data, a model with its band, or both (the data is matched, the
+// model gives the bound).
+struct MatchSubject {
+    const rf::PortData* data = nullptr;
+    std::optional<rf::LumpedModel> model;
+    std::optional<match::Band> model_band;
+};
+
+// Why a match cannot run: `usage` when the settings lack something (a band), else the data.
+struct MatchFailure {
+    bool usage = false;
+    std::string message;
+};
+
+// The band, its load, the words that say where the load comes from, the bound and its section.
+struct MatchSetup {
+    match::Band band;
+    match::Load load;
+    std::string load_words; // "81 samples of the data"
+    bool from_data = false;
+    std::optional<match::Limit> bound;
+    std::optional<match::Section> section;
+};
+
+[[nodiscard]] std::variant<MatchSetup, MatchFailure> match_setup(const MatchSettings& settings,
+                                                                 const MatchSubject& subject);
+
+// The model's impedance at `f_ghz` where it is finite.
+[[nodiscard]] match::Load model_load(const rf::LumpedModel& model,
+                                     const std::vector<double>& f_ghz);
+
+// The bound over `band`: with data, the tightest of the sections that fit the data in the band
+// (the model's among them), reflections referred to `source_ohm`; without, the model's.
+struct MatchLimits {
+    std::optional<match::Limit> bound;
+    std::optional<match::Section> section;
+};
+[[nodiscard]] MatchLimits match_limits(const MatchSubject& subject, const match::Band& band,
+                                       double source_ohm);
+
+// The designer's input for `settings` over `load`.
+[[nodiscard]] match::DesignInput design_input(const MatchSettings& settings,
+                                              const match::Load& load);
+
+// The chosen network in standard values (when a series is given) and the yield of what is built
+// (the standard values, else the network): its runs and figures. Nothing rounded when stopped.
+struct MatchParts {
+    std::optional<match::Design> standard;
+    std::vector<double> yield_runs; // the worst in-band return loss of each run
+    std::optional<match::YieldFigures> yield;
+};
+[[nodiscard]] MatchParts match_parts(const match::Design& design, const match::DesignInput& input,
+                                     std::optional<rf::ESeries> series,
+                                     const std::optional<YieldSettings>& yield);
+
+// The designed networks without the parts that do nothing, and for each size the smaller size it
+// gains nothing over (match::no_better), if any.
+struct SimplifiedNetworks {
+    std::vector<match::Design> networks;
+    std::vector<std::optional<std::size_t>> no_better_than;
+};
+[[nodiscard]] SimplifiedNetworks simplified(std::vector<match::Design> networks,
+                                            const match::DesignInput& input);
+
+// Designs the networks, removes the parts that do nothing, and rounds and varies the largest
+// size that gains over every smaller one; `progress` may stop the design (the report
+// then holds what was designed and `stopped`).
+[[nodiscard]] MatchReport run_match(const MatchSettings& settings, const MatchSetup& setup,
+                                    const match::Progress& progress = {});
+
+// The match as veltrane-calc prints it: the heading, the bound, one row per size
+// (and the standard values), the yield.
+[[nodiscard]] std::string match_table_text(const MatchReport& report);
+
+} // namespace veltrane::views
