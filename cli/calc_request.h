@@ -7,6 +7,7 @@
 #include "model/field_set.h"
 #include "rf/port_data.h"
 
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,6 +33,8 @@ struct CalcRequest {
     ModelOptions model;                // the check, --all-choices, --best-fit
     ExportRequest exports;             // --sweep, --s1p, --spice, --plot, --e-series
     std::optional<MatchRequest> match; // --match and its companions
+    std::ostream* progress = nullptr;  // where the progress of long runs goes as it happens
+                                       // (standard error); none: with the other messages
 };
 
 // The reference resistance for reflections: --z0, else the data's reference, else 50 ohm.

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <ostream>
@@ -24,12 +25,14 @@ using Json = nlohmann::ordered_json;
 // Samples of the model over the band when no data is read.
 constexpr int model_samples = 201;
 
+// A figure as printed: "-" for none, and a zero without its sign (a perfect match's return loss
+// is -20 log10(1) = -0).
 std::string people(double value) {
-    return std::isfinite(value) ? rf::readable(value) : "-";
+    return std::isfinite(value) ? rf::readable(value == 0 ? 0.0 : value) : "-";
 }
 
 Json number_json(double value) {
-    return std::isfinite(value) ? Json(value) : Json(nullptr);
+    return std::isfinite(value) ? Json(value == 0 ? 0.0 : value) : Json(nullptr);
 }
 
 Json limit_json(const std::optional<match::Limit>& limit) {
@@ -154,6 +157,9 @@ MatchOutcome run_match(const MatchRequest& request, const MatchContext& context)
     } else {
         return fail(2, "veltrane-calc: --match needs --band FL:FH when no model is calculated");
     }
+    if (auto message = match_range_message(request, source, band)) {
+        return fail(1, std::move(*message));
+    }
 
     match::Load load;
     std::string load_words;
@@ -208,10 +214,27 @@ MatchOutcome run_match(const MatchRequest& request, const MatchContext& context)
     const match::Design& chosen = standard ? *standard : designed.networks.back();
     std::optional<match::YieldFigures> yield;
     if (request.yield) {
+        const auto started = std::chrono::steady_clock::now();
+        int last_percent = -1;
+        const match::Progress progress = [&](double done) {
+            if (context.progress == nullptr ||
+                std::chrono::steady_clock::now() - started < std::chrono::seconds(1)) {
+                return true;
+            }
+            const int percent = static_cast<int>(std::clamp(done, 0.0, 1.0) * 100);
+            if (percent != last_percent) {
+                *context.progress << "\rYield: " << percent << " %" << std::flush;
+                last_percent = percent;
+            }
+            return true;
+        };
         yield = match::network_yield(
             chosen.ladder, load, source, request.losses, request.yield->tolerance_percent,
             request.yield->runs,
-            request.yield->target_rl_db.value_or(chosen.figures.worst_rl_db - 1));
+            request.yield->target_rl_db.value_or(chosen.figures.worst_rl_db - 1), 1, progress);
+        if (last_percent >= 0) {
+            *context.progress << "\r           \r" << std::flush;
+        }
     }
 
     // Text.
@@ -326,6 +349,7 @@ int run_data_match(const CalcRequest& request, std::ostream& out, std::ostream& 
     context.data = request.data ? &*request.data : nullptr;
     context.z0_ohm = reference_ohm(request);
     context.sweep = request.exports.sweep;
+    context.progress = request.json ? nullptr : request.progress;
     const MatchOutcome outcome = run_match(*request.match, context);
     if (request.json) {
         Json object = Json::object();
@@ -348,6 +372,7 @@ std::optional<MatchOutcome> run_model_match(const CalcRequest& request, const Re
     context.data = request.data ? &*request.data : nullptr;
     context.z0_ohm = reference_ohm(request);
     context.sweep = request.exports.sweep;
+    context.progress = request.json ? nullptr : request.progress;
     return run_match(*request.match, context);
 }
 

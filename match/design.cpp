@@ -228,10 +228,15 @@ std::optional<Design> standard_network(const Design& design, const DesignInput& 
 
 std::vector<double> yield_runs(const Ladder& ladder, const Load& load, double source_ohm,
                                const Losses& losses, double tolerance_percent, long runs,
-                               std::uint64_t seed) {
+                               std::uint64_t seed, const Progress& progress) {
     std::vector<double> rl;
     std::mt19937_64 rng(seed);
+    constexpr long runs_between_reports = 4096;
     for (long r = 0; r < runs; ++r) {
+        if (progress && r % runs_between_reports == 0 &&
+            !progress(static_cast<double>(r) / static_cast<double>(runs))) {
+            break;
+        }
         Ladder varied = ladder;
         for (Element& element : varied) {
             element.value *= 1 + tolerance_percent / 100 * (2 * unit_uniform(rng()) - 1);
@@ -243,17 +248,21 @@ std::vector<double> yield_runs(const Ladder& ladder, const Load& load, double so
 
 YieldFigures network_yield(const Ladder& ladder, const Load& load, double source_ohm,
                            const Losses& losses, double tolerance_percent, long runs,
-                           double target_rl_db, std::uint64_t seed) {
+                           double target_rl_db, std::uint64_t seed, const Progress& progress) {
     YieldFigures figures{tolerance_percent, runs, target_rl_db, 0.0, 0.0, 0.0, 0.0};
     if (runs < 1) {
         return figures;
     }
     std::vector<double> rl =
-        yield_runs(ladder, load, source_ohm, losses, tolerance_percent, runs, seed);
+        yield_runs(ladder, load, source_ohm, losses, tolerance_percent, runs, seed, progress);
+    figures.runs = static_cast<long>(rl.size()); // fewer when stopped
+    if (rl.empty()) {
+        return figures;
+    }
     const auto meeting =
         std::count_if(rl.begin(), rl.end(), [&](double worst) { return worst >= target_rl_db; });
     std::sort(rl.begin(), rl.end());
-    figures.share = static_cast<double>(meeting) / static_cast<double>(runs);
+    figures.share = static_cast<double>(meeting) / static_cast<double>(rl.size());
     figures.min_rl_db = rl.front();
     figures.max_rl_db = rl.back();
     const std::size_t middle = rl.size() / 2;

@@ -67,15 +67,18 @@ struct YieldFigures {
 
 // The worst in-band return loss of each run of the yield: every element varied uniformly within
 // +-tolerance_percent, the runs drawn from `seed`.
+// `progress`, if given, is told the share of the runs done every few thousand runs; returning
+// false stops the runs (the vector then holds those done).
 [[nodiscard]] std::vector<double> yield_runs(const Ladder& ladder, const Load& load,
                                              double source_ohm, const Losses& losses,
                                              double tolerance_percent, long runs,
-                                             std::uint64_t seed = 1);
+                                             std::uint64_t seed = 1, const Progress& progress = {});
 
 // The figures of yield_runs() against `target_rl_db`.
 [[nodiscard]] YieldFigures network_yield(const Ladder& ladder, const Load& load, double source_ohm,
                                          const Losses& losses, double tolerance_percent, long runs,
-                                         double target_rl_db, std::uint64_t seed = 1);
+                                         double target_rl_db, std::uint64_t seed = 1,
+                                         const Progress& progress = {});
 
 // A double uniform in [0, 1) from the generator's next 53 bits: the same on every platform,
 // unlike std::uniform_real_distribution.
