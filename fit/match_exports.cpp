@@ -136,7 +136,8 @@ void MatchPanel::save_settings(QSettings& settings) const {
 void MatchPanel::restore_settings(const QSettings& settings) {
     const auto text = [&](const char* key, QLineEdit* edit) {
         const QVariant value = settings.value(QLatin1String(key));
-        if (!value.isNull()) {
+        // A field's text, not whatever a damaged file holds.
+        if (!value.isNull() && value.canConvert<QString>() && value.toString().size() <= 64) {
             edit->setText(value.toString());
         }
     };
