@@ -135,10 +135,9 @@ void MatchPanel::save_settings(QSettings& settings) const {
 
 void MatchPanel::restore_settings(const QSettings& settings) {
     const auto text = [&](const char* key, QLineEdit* edit) {
-        const QVariant value = settings.value(QLatin1String(key));
         // A field's text, not whatever a damaged file holds.
-        if (!value.isNull() && value.canConvert<QString>() && value.toString().size() <= 64) {
-            edit->setText(value.toString());
+        if (const auto value = field_text(settings.value(QLatin1String(key)))) {
+            edit->setText(*value);
         }
     };
     text("match/source", source_edit_);

@@ -32,42 +32,13 @@
 
 namespace veltrane::fit {
 
-namespace {
-
-// The longest path a settings file may give for a recent file or the last folder.
-constexpr qsizetype longest_path = 4096;
-
-// The recent files a settings file holds, as far as they can be: distinct absolute paths of a
-// sane length, at most max_recent of them (a damaged file may hold any number, of anything).
-QStringList recent_from(const QVariant& value) {
-    QStringList recent;
-    if (!value.canConvert<QStringList>()) {
-        return recent;
-    }
-    for (const QString& path : value.toStringList()) {
-        if (recent.size() == max_recent) {
-            break;
-        }
-        if (!path.isEmpty() && path.size() <= longest_path && QFileInfo(path).isAbsolute() &&
-            !recent.contains(path)) {
-            recent.append(path);
-        }
-    }
-    return recent;
-}
-
-} // namespace
-
 void FitWindow::restore_settings() {
     QSettings settings;
     restoreGeometry(settings.value(QStringLiteral("geometry")).toByteArray());
     split_->restoreState(settings.value(QStringLiteral("split")).toByteArray());
     lower_split_->restoreState(settings.value(QStringLiteral("lower_split")).toByteArray());
-    recent_ = recent_from(settings.value(QStringLiteral("recent")));
-    last_folder_ = settings.value(QStringLiteral("folder")).toString();
-    if (last_folder_.size() > longest_path) {
-        last_folder_.clear();
-    }
+    recent_ = recent_files(settings.value(QStringLiteral("recent")));
+    last_folder_ = folder(settings.value(QStringLiteral("folder")));
     if (settings.value(QStringLiteral("geometry")).isNull()) {
         resize(1200, 820);
     }
