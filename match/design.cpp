@@ -86,7 +86,8 @@ Found Designer::refine_minimax(const Goal& score, std::vector<double> start) {
     for (double step : {1.0, 0.3, 0.1, 0.03, 0.01}) {
         for (int round = 0; round < 4 && !stopped_; ++round) {
             Found found =
-                minimize(score, best.x, step, 400 * static_cast<int>(start.size()), stopped_);
+                minimize(score, best.x, step,
+                         input_.refine_evaluations * static_cast<int>(start.size()), stopped_);
             const bool better = found.value < best.value * (1 - 1e-9);
             if (found.value < best.value) {
                 best = std::move(found);

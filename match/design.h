@@ -28,6 +28,8 @@ struct DesignInput {
     int random_points = 256;
     int random_starts = 12;
     int screen_evaluations = 100;
+    // Evaluations per element of each local refinement on all samples.
+    int refine_evaluations = 400;
     Progress progress; // may be empty
 };
 
