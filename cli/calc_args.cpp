@@ -4,6 +4,8 @@
 #include "cli/calc_cli.h"
 
 #include "cli/model_options.h"
+#include "io/path_text.h"
+#include "io/same_file.h"
 #include "model/field_set.h"
 #include "model/quantities.h"
 #include "output/report.h"
@@ -13,10 +15,13 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -110,6 +115,33 @@ std::vector<std::string> split_assignments(const CLI::App& app,
         }
     }
     return words;
+}
+
+// The output that would overwrite the measured file the run reads, as the message of a usage
+// error; none when every output is another file.
+std::optional<std::string> output_over_input(const CalcRequest& request, bool report_given) {
+    if (!request.touchstone) {
+        return std::nullopt;
+    }
+    const std::filesystem::path input = path_from_utf8(*request.touchstone);
+    std::vector<std::pair<std::string, const std::optional<std::string>*>> outputs = {
+        {report_given ? "--report" : "the report", &request.report},
+        {"--s1p", &request.exports.s1p},
+        {"--spice", &request.exports.spice},
+        {"--plot", &request.exports.plot},
+    };
+    if (request.match) {
+        outputs.insert(outputs.end(), {{"--match-s2p", &request.match->s2p},
+                                       {"--match-s1p", &request.match->s1p},
+                                       {"--match-spice", &request.match->spice},
+                                       {"--match-plot", &request.match->plot}});
+    }
+    for (const auto& [name, path] : outputs) {
+        if (*path && same_file(path_from_utf8(**path), input)) {
+            return name + ": " + **path + " is also --touchstone's file, which the run reads";
+        }
+    }
+    return std::nullopt;
 }
 
 std::string usage_synopsis() {
@@ -267,7 +299,11 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
         return exit_usage;
     }
     request.exports = std::get<ExportRequest>(std::move(exports));
-    if (const auto error = finish_match_options(app, match_words, request)) {
+    auto error = finish_match_options(app, match_words, request);
+    if (!error) {
+        error = output_over_input(request, report_given->count() > 0);
+    }
+    if (error) {
         err << program_name << ": " << *error << '\n' << usage_synopsis();
         err << "Run with --help for more information.\n";
         return exit_usage;

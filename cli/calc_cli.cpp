@@ -133,6 +133,27 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
         request.data = std::move(measured.data);
         request.points.emplace(); // the file was read
     }
+    // A band, source or Q the designer cannot give finite parts for stops the run before any
+    // file is written.
+    if (request.match) {
+        const double source = request.match->source_ohm.value_or(reference_ohm(request));
+        if (auto message = match_range_message(*request.match, source, request.match->band)) {
+            if (!request.match->data_only) {
+                return stop(*message, nullptr);
+            }
+            MatchOutcome outcome;
+            outcome.status = exit_message;
+            outcome.failures.push_back(std::move(*message));
+            if (request.json) {
+                nlohmann::ordered_json object = nlohmann::ordered_json::object();
+                add_match_json(object, outcome);
+                out << object.dump(2) << '\n';
+            } else {
+                print_match(outcome, out, err);
+            }
+            return exit_message;
+        }
+    }
     if (request.model.best_fit && !request.data) {
         err << "veltrane-calc: --best-fit needs --touchstone\n"
             << "Run with --help for more information.\n";
@@ -228,7 +249,8 @@ int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
     return outcome == Outcome::Results && !exports_failed ? exit_results : exit_message;
 }
 
-int run_calc(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int run_calc(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+             std::ostream* progress) {
     if (asks_for_batch(args)) {
         return run_batch(args, out, err);
     }
@@ -236,7 +258,9 @@ int run_calc(const std::vector<std::string>& args, std::ostream& out, std::ostre
     if (const int* status = std::get_if<int>(&parsed)) {
         return *status;
     }
-    return run_request(std::get<CalcRequest>(parsed), out, err);
+    CalcRequest& request = std::get<CalcRequest>(parsed);
+    request.progress = progress;
+    return run_request(request, out, err);
 }
 
 namespace {

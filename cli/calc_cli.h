@@ -24,8 +24,10 @@ inline constexpr std::string_view program_name = "veltrane-calc";
 // object to `out`, a message to `err`. Returns the exit status.
 int run_request(CalcRequest& request, std::ostream& out, std::ostream& err);
 
-// parse_calc_args, then run_request: the whole of veltrane-calc.
-int run_calc(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// parse_calc_args, then run_request: the whole of veltrane-calc. The progress of runs longer
+// than a second goes to `progress` as it happens (to `err` with the rest when none).
+int run_calc(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+             std::ostream* progress = nullptr);
 
 // Puts what a run printed on the program's standard output and standard error, in that order,
 // checking every write and the final flush. A failure is told on `err` as "veltrane-calc: write

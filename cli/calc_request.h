@@ -8,6 +8,7 @@
 #include "rf/port_data.h"
 
 #include <cstddef>
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,6 +35,8 @@ struct CalcRequest {
     ExportRequest exports;             // --sweep, --s1p, --spice, --plot, --e-series
     std::optional<MatchRequest> match; // --match and its companions
     std::size_t threads = 0;           // --threads: threads to work on; 0 for every core
+    std::ostream* progress = nullptr;  // where the progress of long runs goes as it happens
+                                       // (standard error); none: with the other messages
 };
 
 // The reference resistance for reflections: --z0, else the data's reference, else 50 ohm.

@@ -4,7 +4,9 @@
 #include "views/model_exports.h"
 
 #include "cli/exports_json.h"
+#include "io/path_text.h"
 #include "io/safe_file.h"
+#include "io/same_file.h"
 #include "model/solve.h"
 #include "rf/model_files.h"
 #include "rf/numbers.h"
@@ -41,17 +43,6 @@ constexpr std::array<PathOption, 3> path_options = {{
 constexpr std::string_view sweep_option = "--sweep";
 constexpr std::string_view e_series_option = "--e-series";
 constexpr std::string_view sweep_data_word = "data";
-
-// The same file for two outputs, however it is spelled.
-std::filesystem::path comparable(const std::string& path) {
-    std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-    if (error) {
-        return std::filesystem::path(path).lexically_normal();
-    }
-    const std::filesystem::path canonical = std::filesystem::weakly_canonical(absolute, error);
-    return error ? absolute.lexically_normal() : canonical;
-}
 
 // |Gamma| of the model's impedance z against the measured point zp: the power-wave reflection
 // (z - zp) / (z + conj(zp)), 0 where the model meets the point.
@@ -189,7 +180,7 @@ std::variant<ExportRequest, std::string> export_request(const CLI::App& app,
             return std::string(option.name) + ": the file name is empty";
         }
         for (const auto& [other_name, other_path] : outputs) {
-            if (comparable(path) == comparable(other_path)) {
+            if (same_file(path_from_utf8(path), path_from_utf8(other_path))) {
                 return std::string(option.name) + ": " + path + " is also " +
                        std::string(other_name) + "'s file";
             }

@@ -101,7 +101,7 @@ int main() {
     std::ostringstream err;
     int status = veltrane::cli::exit_message;
     try {
-        status = veltrane::cli::run_calc(utf8_arguments(), out, err);
+        status = veltrane::cli::run_calc(utf8_arguments(), out, err, &std::cerr);
     } catch (const std::bad_alloc&) {
         err << "veltrane-calc: not enough memory\n";
     } catch (const std::exception& error) {
@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
         }
         std::ostringstream out;
         std::ostringstream err;
-        const int status = veltrane::cli::run_calc(args, out, err);
+        const int status = veltrane::cli::run_calc(args, out, err, &std::cerr);
         return veltrane::cli::deliver(status, out.view(), err.view(), stdout, stderr);
     } catch (const std::bad_alloc&) {
         std::cerr << "veltrane-calc: not enough memory\n";

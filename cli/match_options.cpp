@@ -1,7 +1,9 @@
 #include "cli/match_options.h"
 
 #include "cli/calc_request.h"
+#include "io/path_text.h"
 #include "io/safe_file.h"
+#include "io/same_file.h"
 #include "match/match_files.h"
 #include "rf/model_impedance.h"
 #include "rf/numbers.h"
@@ -15,6 +17,7 @@
 #include <cmath>
 #include <filesystem>
 #include <ostream>
+#include <utility>
 
 namespace veltrane::cli {
 
@@ -245,9 +248,11 @@ match_request(const CLI::App& app, const MatchWords& words, const std::vector<st
     for (const PathOption& path : path_options) {
         if (given(path.name)) {
             const std::string& file = words.*path.word;
-            const std::filesystem::path mine = std::filesystem::path(file).lexically_normal();
+            if (file.empty()) {
+                return std::string{path.name} + ": the file name is empty";
+            }
             for (const std::string& other : taken) {
-                if (std::filesystem::path(other).lexically_normal() == mine) {
+                if (same_file(path_from_utf8(other), path_from_utf8(file))) {
                     return std::string{path.name} + ": " + file + " is written by another output";
                 }
             }
@@ -264,6 +269,41 @@ match_request(const CLI::App& app, const MatchWords& words, const std::vector<st
     request.data_only = given("--touchstone") && !given("--f1-crossover") &&
                         !given("--f2-crossover") && !given("--topology") && !given("--best-fit");
     return std::optional<MatchRequest>{std::move(request)};
+}
+
+std::optional<std::string> match_range_message(const MatchRequest& request, double source_ohm,
+                                               const std::optional<match::Band>& band) {
+    const auto outside = [](double value, double lo, double hi) {
+        return !(value >= lo && value <= hi);
+    };
+    const auto range_text = [](double lo, double hi, std::string_view unit) {
+        return " is out of range (" + rf::readable(lo) + " to " + rf::readable(hi) +
+               (unit.empty() ? "" : " " + std::string{unit}) + ")";
+    };
+    if (band && (outside(band->fl_ghz, match_min_ghz, match_max_ghz) ||
+                 outside(band->fh_ghz, match_min_ghz, match_max_ghz))) {
+        return "The band " + rf::shortest(band->fl_ghz) + " to " + rf::shortest(band->fh_ghz) +
+               " GHz" + range_text(match_min_ghz, match_max_ghz, "GHz");
+    }
+    if (outside(source_ohm, match_min_ohm, match_max_ohm)) {
+        return "The source resistance " + rf::shortest(source_ohm) + " ohm" +
+               range_text(match_min_ohm, match_max_ohm, "ohm");
+    }
+    for (const auto& [name, part] : {std::pair{"--inductor-q", &request.losses.inductor},
+                                     std::pair{"--capacitor-q", &request.losses.capacitor}}) {
+        if (!*part) {
+            continue;
+        }
+        if (outside((*part)->q, match_min_q, match_max_q)) {
+            return std::string{name} + ": Q " + rf::shortest((*part)->q) +
+                   range_text(match_min_q, match_max_q, "");
+        }
+        if (outside((*part)->at_ghz, match_min_ghz, match_max_ghz)) {
+            return std::string{name} + ": " + rf::shortest((*part)->at_ghz) + " GHz" +
+                   range_text(match_min_ghz, match_max_ghz, "GHz");
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<std::string> finish_match_options(const CLI::App& app, const MatchWords& words,

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <ostream>
@@ -23,7 +24,7 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 Json number_json(double value) {
-    return std::isfinite(value) ? Json(value) : Json(nullptr);
+    return std::isfinite(value) ? Json(value == 0 ? 0.0 : value) : Json(nullptr);
 }
 
 Json limit_json(const std::optional<match::Limit>& limit) {
@@ -111,6 +112,12 @@ MatchOutcome run_match(const MatchRequest& request, const MatchContext& context)
     if (const auto problem = settings.validate()) {
         return fail(2, "veltrane-calc: " + *problem);
     }
+    if (const std::optional<match::Band> range_band = request.band ? request.band
+                                                                    : subject.model_band) {
+        if (auto message = match_range_message(request, source, *range_band)) {
+            return fail(1, std::move(*message));
+        }
+    }
     auto prepared = views::match_setup(settings, subject);
     if (const auto* failure = std::get_if<views::MatchFailure>(&prepared)) {
         return fail(failure->usage ? 2 : 1, failure->message);
@@ -118,7 +125,25 @@ MatchOutcome run_match(const MatchRequest& request, const MatchContext& context)
     const views::MatchSetup& setup = std::get<views::MatchSetup>(prepared);
     const match::Band band = setup.band;
     const std::optional<match::Limit>& bound = setup.bound;
-    const views::MatchReport report = views::run_match(settings, setup);
+    // The yield's progress on standard error once it has run a second, on one line it clears.
+    const auto started = std::chrono::steady_clock::now();
+    int last_percent = -1;
+    const match::Progress yield_progress = [&](double done) {
+        if (context.progress == nullptr ||
+            std::chrono::steady_clock::now() - started < std::chrono::seconds(1)) {
+            return true;
+        }
+        const int percent = static_cast<int>(std::clamp(done, 0.0, 1.0) * 100);
+        if (percent != last_percent) {
+            *context.progress << "\rYield: " << percent << " %" << std::flush;
+            last_percent = percent;
+        }
+        return true;
+    };
+    const views::MatchReport report = views::run_match(settings, setup, {}, yield_progress);
+    if (last_percent >= 0) {
+        *context.progress << "\r           \r" << std::flush;
+    }
     if (!report.chosen) {
         return fail(1, settings.constraints.any()
                            ? "No ladder of 1 to " + std::to_string(settings.elements) +
@@ -229,6 +254,7 @@ int run_data_match(const CalcRequest& request, std::ostream& out, std::ostream& 
     context.data = request.data ? &*request.data : nullptr;
     context.z0_ohm = reference_ohm(request);
     context.sweep = request.exports.sweep;
+    context.progress = request.json ? nullptr : request.progress;
     const MatchOutcome outcome = run_match(*request.match, context);
     if (request.json) {
         Json object = Json::object();
@@ -251,6 +277,7 @@ std::optional<MatchOutcome> run_model_match(const CalcRequest& request, const Re
     context.data = request.data ? &*request.data : nullptr;
     context.z0_ohm = reference_ohm(request);
     context.sweep = request.exports.sweep;
+    context.progress = request.json ? nullptr : request.progress;
     return run_match(*request.match, context);
 }
 

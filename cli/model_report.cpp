@@ -82,13 +82,14 @@ std::optional<std::string> ModelReport::prepare_best_fit(CalcRequest& request, s
     const auto started = std::chrono::steady_clock::now();
     bool progress_shown = false;
     int last_percent = -1;
+    std::ostream& shown = request.progress != nullptr ? *request.progress : err;
     const rf::BestFitProgress progress = [&](double done) {
         if (request.json || std::chrono::steady_clock::now() - started < std::chrono::seconds(1)) {
             return true;
         }
         const int percent = static_cast<int>(std::clamp(done, 0.0, 1.0) * 100);
         if (percent != last_percent) {
-            err << "\rBest fit: " << percent << " %" << std::flush;
+            shown << "\rBest fit: " << percent << " %" << std::flush;
             last_percent = percent;
             progress_shown = true;
         }
@@ -98,7 +99,7 @@ std::optional<std::string> ModelReport::prepare_best_fit(CalcRequest& request, s
                      ? rf::best_fit(data, options, progress)
                      : std::variant<rf::BestFit, std::string>{std::string{"RL is too large"}};
     if (progress_shown) {
-        err << "\r               \r" << std::flush;
+        shown << "\r               \r" << std::flush;
     }
     if (const std::string* message = std::get_if<std::string>(&found)) {
         best_fit_.emplace(); // "best_fit": [] in the JSON object

@@ -144,8 +144,6 @@ FitWindow::FitWindow(QWidget* parent) : QMainWindow(parent) {
     build_actions();
     restore_settings();
 
-    connect(&reader_, &QFutureWatcher<ReadResult>::finished, this,
-            [this] { file_read(reading_path_, reading_port_); });
     connect(&searcher_, &QFutureWatcher<Searched>::finished, this, &FitWindow::best_fit_finished);
     best_button_->setEnabled(false); // until there are data
     fill_table();
@@ -157,6 +155,7 @@ FitWindow::FitWindow(QWidget* parent) : QMainWindow(parent) {
 // window, and it answers within a few milliseconds.
 FitWindow::~FitWindow() {
     stop_search();
+    drop_read();
     // What is left of the destruction closes the window, and the field that has the focus then
     // says it was edited: no child may call into a window that is already half gone.
     for (QObject* child : findChildren<QObject*>()) {

@@ -21,11 +21,13 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <variant>
 
 class QAction;
+class QSettings;
 class QDockWidget;
 class QCheckBox;
 class QComboBox;
@@ -120,8 +122,9 @@ class FitWindow final : public QMainWindow {
     QWidget* build_best_panel();
     void restore_settings();
     void save_settings();
+    // Writes `settings` out now; says so in the status bar when they could not be saved.
+    void store(QSettings& settings);
 
-    void file_read(const QString& path, int port);
     void take_port(int port, std::optional<Start> start = std::nullopt);
     void show_message(const QString& text);
     void add_recent(const QString& path);
@@ -195,10 +198,16 @@ class FitWindow final : public QMainWindow {
     QStringList recent_;
     QString last_folder_;
 
-    // Work off the event thread
-    QFutureWatcher<ReadResult> reader_;
-    int reading_port_ = 1;
-    QString reading_path_;
+    // Work off the event thread. A read runs on a thread of its own that nobody waits for: a
+    // newer file or closing the window drops it at once (a file that never ends, a pipe that
+    // never writes), and its result, when it comes, is thrown away.
+    struct ReadTicket {
+        std::mutex mutex;
+        FitWindow* window = nullptr; // none once the read is dropped
+    };
+    std::shared_ptr<ReadTicket> reading_;
+    void drop_read();
+    void file_read(const QString& path, int port, ReadResult result);
     QFutureWatcher<Searched> searcher_;
     std::shared_ptr<SearchControl> search_control_;
     QTimer* progress_timer_ = nullptr;

@@ -145,9 +145,9 @@ void MatchPanel::save_settings(QSettings& settings) const {
 
 void MatchPanel::restore_settings(const QSettings& settings) {
     const auto text = [&](const char* key, QLineEdit* edit) {
-        const QVariant value = settings.value(QLatin1String(key));
-        if (!value.isNull()) {
-            edit->setText(value.toString());
+        // A field's text, not whatever a damaged file holds.
+        if (const auto value = field_text(settings.value(QLatin1String(key)))) {
+            edit->setText(*value);
         }
     };
     text("match/source", source_edit_);

@@ -2,6 +2,7 @@
 
 // What the files of the measured-data window share: text conversions and the window's constants.
 
+#include "fit/settings_values.h"
 #include "rf/numbers.h"
 #include "rf/picture.h"
 
@@ -26,7 +27,6 @@ inline std::string file_name(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
-inline constexpr int max_recent = 8;
 // Steps of the RL slider (logarithmic) and of the progress bar.
 inline constexpr int slider_steps = 4000;
 // Samples the quick best fit on opening data runs on.

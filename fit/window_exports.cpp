@@ -95,7 +95,9 @@ void FitWindow::export_with_dialog(Export kind) {
         return;
     }
     last_folder_ = QFileInfo(path).absolutePath();
-    QSettings().setValue(QStringLiteral("folder"), last_folder_);
+    QSettings settings;
+    settings.setValue(QStringLiteral("folder"), last_folder_);
+    store(settings);
     if (const auto failed = export_to(kind, path)) {
         show_message(*failed);
     } else {

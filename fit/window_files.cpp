@@ -7,11 +7,13 @@
 #include "fit/match_panel.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
+#include <QMetaObject>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSettings>
@@ -19,12 +21,14 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QUrl>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <mutex>
 #include <new>
+#include <system_error>
+#include <thread>
 
 namespace veltrane::fit {
 
@@ -33,8 +37,8 @@ void FitWindow::restore_settings() {
     restoreGeometry(settings.value(QStringLiteral("geometry")).toByteArray());
     split_->restoreState(settings.value(QStringLiteral("split")).toByteArray());
     lower_split_->restoreState(settings.value(QStringLiteral("lower_split")).toByteArray());
-    recent_ = settings.value(QStringLiteral("recent")).toStringList();
-    last_folder_ = settings.value(QStringLiteral("folder")).toString();
+    recent_ = recent_files(settings.value(QStringLiteral("recent")));
+    last_folder_ = folder(settings.value(QStringLiteral("folder")));
     if (settings.value(QStringLiteral("geometry")).isNull()) {
         resize(1200, 820);
     }
@@ -45,6 +49,7 @@ void FitWindow::restore_settings() {
 
 void FitWindow::save_settings() {
     QSettings settings;
+    settings.clear(); // keys the window does not know (a damaged or foreign file) are not kept
     settings.setValue(QStringLiteral("geometry"), saveGeometry());
     settings.setValue(QStringLiteral("split"), split_->saveState());
     settings.setValue(QStringLiteral("lower_split"), lower_split_->saveState());
@@ -52,6 +57,15 @@ void FitWindow::save_settings() {
     settings.setValue(QStringLiteral("folder"), last_folder_);
     match_->save_settings(settings);
     settings.setValue(QStringLiteral("match_shown"), show_match_->isChecked());
+    store(settings);
+}
+
+void FitWindow::store(QSettings& settings) {
+    settings.sync();
+    if (settings.status() != QSettings::NoError) {
+        statusBar()->showMessage(QStringLiteral("Cannot save the settings in ") +
+                                 QDir::toNativeSeparators(settings.fileName()));
+    }
 }
 
 void FitWindow::closeEvent(QCloseEvent* event) {
@@ -78,7 +92,9 @@ void FitWindow::add_recent(const QString& path) {
         recent_.removeLast();
     }
     fill_recent_menu();
-    QSettings().setValue(QStringLiteral("recent"), recent_);
+    QSettings settings;
+    settings.setValue(QStringLiteral("recent"), recent_);
+    store(settings);
 }
 
 void FitWindow::dragEnterEvent(QDragEnterEvent* event) {
@@ -96,12 +112,16 @@ void FitWindow::dropEvent(QDropEvent* event) {
     }
 }
 
-void FitWindow::open_file(const QString& path, int port) {
-    if (reader_.isRunning()) {
-        reader_.waitForFinished(); // one read at a time; the newer request wins
+void FitWindow::drop_read() {
+    if (reading_) {
+        const std::lock_guard lock(reading_->mutex);
+        reading_->window = nullptr;
     }
-    reading_path_ = path;
-    reading_port_ = port;
+    reading_.reset();
+}
+
+void FitWindow::open_file(const QString& path, int port) {
+    drop_read(); // the newer request wins at once
     statusBar()->showMessage(QStringLiteral("Reading ") + path + QStringLiteral("\u2026"));
     const std::string name = file_name(path);
     const std::string legend = QFileInfo(path).fileName().toStdString();
@@ -124,23 +144,49 @@ void FitWindow::open_file(const QString& path, int port) {
         return std::make_shared<Opened>(
             Opened{std::move(network), std::move(data), std::move(first)});
     };
-    reader_.setFuture(QtConcurrent::run([name, read_and_take]() -> ReadResult {
-        // Nothing may leave a worker thread: an exception there would end the program.
+    const auto ticket = std::make_shared<ReadTicket>();
+    ticket->window = this;
+    reading_ = ticket;
+    const auto read = [ticket, name, read_and_take, path, port] {
+        ReadResult result;
+        // Nothing may leave the reading thread: an exception there would end the program.
         try {
-            return read_and_take();
+            result = read_and_take();
         } catch (const std::bad_alloc&) {
-            return "Not enough memory to read " + name;
+            result = "Not enough memory to read " + name;
         } catch (const std::exception& error) {
-            return "Cannot read " + name + ": " + error.what();
+            result = "Cannot read " + name + ": " + error.what();
         } catch (...) {
-            return "Cannot read " + name;
+            result = "Cannot read " + name;
         }
-    }));
+        // The window is told while it cannot go away: it drops the ticket under the same lock
+        // before it is destroyed, and an event posted to it dies with it.
+        const std::lock_guard lock(ticket->mutex);
+        if (FitWindow* window = ticket->window) {
+            QMetaObject::invokeMethod(
+                window,
+                [window, ticket, path, port, result = std::move(result)]() mutable {
+                    if (window->reading_ == ticket) {
+                        window->reading_.reset();
+                        window->file_read(path, port, std::move(result));
+                    }
+                },
+                Qt::QueuedConnection);
+        }
+    };
+    try {
+        std::thread(read).detach();
+    } catch (const std::system_error& error) {
+        reading_.reset();
+        statusBar()->clearMessage();
+        show_message(QStringLiteral("Cannot read ") + path + QStringLiteral(": ") +
+                     QString::fromLocal8Bit(error.what()));
+        emit refused();
+    }
 }
 
-void FitWindow::file_read(const QString& path, int port) {
+void FitWindow::file_read(const QString& path, int port, ReadResult result) {
     statusBar()->clearMessage();
-    ReadResult result = reader_.result();
     if (auto* text = std::get_if<std::string>(&result)) {
         show_message(qs(*text));
         emit refused();

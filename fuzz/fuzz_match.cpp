@@ -1,7 +1,9 @@
 // Fuzz target: the matching network designer on loads made from the bytes: a series or shunt
-// R-L-C section over a band, or reflections taken straight from the bytes. The figures must be
-// finite, a larger ladder never worse than a smaller one, and no network better than the bound
-// of an R-L-C section.
+// R-L-C section over a band, or reflections taken straight from the bytes, over the whole range
+// of bands and sources the command line lets through (1e-6 to 1e6 GHz, 0.001 to 1e6 ohm). The
+// figures must be finite, a larger ladder never worse than a smaller one, and no network better
+// than the bound of an R-L-C section. Small designs (two elements, five samples, few starts)
+// keep it at thousands of executions a second.
 
 #include "check.h"
 #include "match/bound.h"
@@ -42,7 +44,7 @@ class Bytes {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Bytes bytes(data, size);
     const double mode = bytes.unit();
-    const double lo = bytes.log_between(0.01, 10);
+    const double lo = bytes.log_between(1e-6, 1e6 / 4);
     const Band band{lo, lo * bytes.log_between(1.01, 4)};
     const double r = bytes.log_between(1, 1000);
     const double l_nh = bytes.log_between(0.1, 1000);
@@ -50,13 +52,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool series = mode < 0.4;
     const bool raw = mode >= 0.8;
     DesignInput input;
-    input.source_ohm = bytes.log_between(5, 500);
-    input.max_elements = 3;
-    input.random_points = 4;
+    input.source_ohm = bytes.log_between(1e-3, 1e6);
+    input.max_elements = 2;
+    input.random_points = 2;
     input.random_starts = 1;
-    input.screen_evaluations = 40;
-    for (int i = 0; i < 9; ++i) {
-        const double f = band.fl_ghz + (band.fh_ghz - band.fl_ghz) * i / 8;
+    input.screen_evaluations = 6;
+    input.refine_evaluations = 3;
+    constexpr int samples = 5;
+    for (int i = 0; i < samples; ++i) {
+        const double f = band.fl_ghz + (band.fh_ghz - band.fl_ghz) * i / (samples - 1);
         const double w = 2 * std::numbers::pi * f;
         Complex z;
         if (raw) {
@@ -73,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         input.load.z_ohm.push_back(z);
     }
     const DesignResult result = design_networks(input);
-    FUZZ_REQUIRE(result.networks.size() == 3, "expected 3 networks");
+    FUZZ_REQUIRE(result.networks.size() == 2, "expected 2 networks");
     const double bound = raw      ? 0.0
                          : series ? series_section_bound(r, l_nh, c_pf, band)
                                   : shunt_section_bound(r, c_pf, l_nh, band);

@@ -93,7 +93,8 @@ Found Designer::refine_minimax(const Goal& score, std::vector<double> start) {
     for (double step : {1.0, 0.3, 0.1, 0.03, 0.01}) {
         for (int round = 0; round < 4 && !stopped_; ++round) {
             Found found =
-                minimize(score, best.x, step, 400 * static_cast<int>(start.size()), stopped_);
+                minimize(score, best.x, step,
+                         input_.refine_evaluations * static_cast<int>(start.size()), stopped_);
             const bool better = found.value < best.value * (1 - 1e-9);
             if (found.value < best.value) {
                 best = std::move(found);
@@ -497,9 +498,11 @@ std::pair<double, double> share_interval(long meeting, long runs) {
 std::vector<double> yield_runs(const Ladder& ladder, const Load& load, double source_ohm,
                                const Losses& losses, double tolerance_percent, long runs,
                                std::uint64_t seed, YieldDistribution distribution,
-                               unsigned threads) {
+                               unsigned threads, const Progress& progress) {
     std::vector<double> rl(static_cast<std::size_t>(std::max(runs, 0L)));
     const long blocks = (runs + yield_block - 1) / yield_block;
+    std::vector<char> block_done(static_cast<std::size_t>(std::max(blocks, 0L)), 0);
+    std::atomic<long> runs_done{0};
     const double t = tolerance_percent / 100;
     const auto block = [&](long b) {
         // The first block from `seed` itself: the runs of a small yield are those of a plain
@@ -523,33 +526,63 @@ std::vector<double> yield_runs(const Ladder& ladder, const Load& load, double so
             }
             rl[static_cast<std::size_t>(r)] =
                 evaluate(varied, load, source_ohm, losses).worst_rl_db;
+            ++runs_done;
         }
+        block_done[static_cast<std::size_t>(b)] = 1;
+    };
+    const auto share_done = [&] {
+        return static_cast<double>(runs_done.load()) / static_cast<double>(runs);
     };
     if (threads == 1 || blocks <= 1) {
         for (long b = 0; b < blocks; ++b) {
+            if (progress && !progress(share_done())) {
+                break;
+            }
             block(b);
         }
     } else {
-        parallel::run(static_cast<std::size_t>(blocks),
-                      [&](std::size_t b) { block(static_cast<long>(b)); });
+        std::function<bool()> poll;
+        if (progress) {
+            poll = [&] { return progress(share_done()); };
+        }
+        parallel::run(
+            static_cast<std::size_t>(blocks), [&](std::size_t b) { block(static_cast<long>(b)); },
+            poll);
+    }
+    if (std::find(block_done.begin(), block_done.end(), 0) != block_done.end()) {
+        // Stopped: the runs of the blocks done, in their order.
+        std::vector<double> done;
+        for (long b = 0; b < blocks; ++b) {
+            if (block_done[static_cast<std::size_t>(b)] != 0) {
+                const auto first = rl.begin() + b * yield_block;
+                done.insert(done.end(), first, first + std::min(yield_block, runs - b * yield_block));
+            }
+        }
+        return done;
     }
     return rl;
 }
 
 YieldFigures network_yield(const Ladder& ladder, const Load& load, double source_ohm,
                            const Losses& losses, double tolerance_percent, long runs,
-                           double target_rl_db, std::uint64_t seed) {
+                           double target_rl_db, std::uint64_t seed, const Progress& progress) {
     YieldFigures figures{tolerance_percent, runs, target_rl_db, 0.0, 0.0, 0.0, 0.0};
     if (runs < 1) {
         return figures;
     }
     std::vector<double> rl =
-        yield_runs(ladder, load, source_ohm, losses, tolerance_percent, runs, seed);
+        yield_runs(ladder, load, source_ohm, losses, tolerance_percent, runs, seed,
+                   YieldDistribution::Uniform, 0, progress);
+    figures.runs = static_cast<long>(rl.size()); // fewer when stopped
+    if (rl.empty()) {
+        return figures;
+    }
     const auto meeting =
         std::count_if(rl.begin(), rl.end(), [&](double worst) { return worst >= target_rl_db; });
     std::sort(rl.begin(), rl.end());
-    figures.share = static_cast<double>(meeting) / static_cast<double>(runs);
-    std::tie(figures.share_low, figures.share_high) = share_interval(meeting, runs);
+    figures.share = static_cast<double>(meeting) / static_cast<double>(rl.size());
+    std::tie(figures.share_low, figures.share_high) =
+        share_interval(meeting, static_cast<long>(rl.size()));
     figures.seed = seed;
     figures.min_rl_db = rl.front();
     figures.max_rl_db = rl.back();

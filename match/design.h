@@ -63,6 +63,8 @@ struct DesignInput {
     int random_points = 256;
     int random_starts = 12;
     int screen_evaluations = 100;
+    // Evaluations per element of each local refinement on all samples.
+    int refine_evaluations = 400;
     Progress progress; // may be empty
 };
 
@@ -138,15 +140,19 @@ inline constexpr long yield_block = 4096;
 // The worst in-band return loss of each run of the yield: every element varied within
 // +-tolerance_percent as `distribution` says, the runs drawn from `seed`, on the pool of threads
 // (parallel::threads(), --threads) or, with `threads` 1, on the calling thread.
+// `progress`, if given, is told the share of the runs done as they go (on the calling thread);
+// returning false stops the runs (the vector then holds the blocks of runs done, in order).
 [[nodiscard]] std::vector<double>
 yield_runs(const Ladder& ladder, const Load& load, double source_ohm, const Losses& losses,
            double tolerance_percent, long runs, std::uint64_t seed = 1,
-           YieldDistribution distribution = YieldDistribution::Uniform, unsigned threads = 0);
+           YieldDistribution distribution = YieldDistribution::Uniform, unsigned threads = 0,
+           const Progress& progress = {});
 
 // The figures of yield_runs() against `target_rl_db`.
 [[nodiscard]] YieldFigures network_yield(const Ladder& ladder, const Load& load, double source_ohm,
                                          const Losses& losses, double tolerance_percent, long runs,
-                                         double target_rl_db, std::uint64_t seed = 1);
+                                         double target_rl_db, std::uint64_t seed = 1,
+                                         const Progress& progress = {});
 
 // A double uniform in [0, 1) from the generator's next 53 bits: the same on every platform,
 // unlike std::uniform_real_distribution.

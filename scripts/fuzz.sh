@@ -11,7 +11,8 @@ seconds=${1:-30}
 shift $(($# > 0 ? 1 : 0))
 targets=("$@")
 if ((${#targets[@]} == 0)); then
-  targets=(fuzz_text_number fuzz_format_number fuzz_calculate fuzz_touchstone fuzz_measured fuzz_match)
+  targets=(fuzz_text_number fuzz_format_number fuzz_calculate fuzz_touchstone fuzz_measured fuzz_match
+    fuzz_command_line fuzz_settings)
 fi
 
 "$root/scripts/deps.sh"

@@ -12,8 +12,10 @@ namespace veltrane::views {
 
 namespace {
 
+// A figure as printed: "-" for none, and a zero without its sign (a perfect match's return loss
+// is -20 log10(1) = -0).
 std::string people(double value) {
-    return std::isfinite(value) ? rf::readable(value) : "-";
+    return std::isfinite(value) ? rf::readable(value == 0 ? 0.0 : value) : "-";
 }
 
 // One row of the table of networks.
@@ -157,7 +159,8 @@ match::DesignInput design_input(const MatchSettings& settings, const match::Load
 
 MatchParts match_parts(const match::Design& design, const match::DesignInput& input,
                        std::optional<rf::ESeries> series,
-                       const std::optional<YieldSettings>& yield) {
+                       const std::optional<YieldSettings>& yield,
+                       const match::Progress& yield_progress) {
     MatchParts parts;
     if (series) {
         parts.standard = match::standard_network(design, input, *series);
@@ -167,7 +170,11 @@ MatchParts match_parts(const match::Design& design, const match::DesignInput& in
         yield->runs > 0) {
         parts.yield_runs = match::yield_runs(varied.ladder, input.load, input.source_ohm,
                                              input.losses, yield->tolerance_percent, yield->runs,
-                                             yield->seed, yield->distribution);
+                                             yield->seed, yield->distribution, 0,
+                                             yield_progress);
+        if (parts.yield_runs.empty()) {
+            return parts;
+        }
         std::vector<double> sorted = parts.yield_runs;
         std::sort(sorted.begin(), sorted.end());
         const double goal = yield->target_rl_db.value_or(varied.figures.worst_rl_db - 1);
@@ -176,7 +183,7 @@ MatchParts match_parts(const match::Design& design, const match::DesignInput& in
         const std::size_t mid = sorted.size() / 2;
         parts.yield = match::YieldFigures{
             yield->tolerance_percent,
-            yield->runs,
+            static_cast<long>(sorted.size()), // fewer when stopped
             goal,
             static_cast<double>(meeting) / static_cast<double>(sorted.size()),
             sorted.front(),
@@ -210,7 +217,7 @@ SimplifiedNetworks simplified(std::vector<match::Design> networks,
 }
 
 MatchReport run_match(const MatchSettings& settings, const MatchSetup& setup,
-                      const match::Progress& progress) {
+                      const match::Progress& progress, const match::Progress& yield_progress) {
     MatchReport report;
     report.band = setup.band;
     report.source_ohm = settings.source_ohm;
@@ -239,7 +246,8 @@ MatchReport run_match(const MatchSettings& settings, const MatchSetup& setup,
         return report;
     }
     MatchParts parts =
-        match_parts(report.networks[*report.chosen], input, settings.e_series, settings.yield);
+        match_parts(report.networks[*report.chosen], input, settings.e_series, settings.yield,
+                    yield_progress);
     report.standard = std::move(parts.standard);
     report.yield = parts.yield;
     return report;

@@ -101,7 +101,8 @@ struct MatchParts {
 };
 [[nodiscard]] MatchParts match_parts(const match::Design& design, const match::DesignInput& input,
                                      std::optional<rf::ESeries> series,
-                                     const std::optional<YieldSettings>& yield);
+                                     const std::optional<YieldSettings>& yield,
+                                     const match::Progress& yield_progress = {});
 
 // The designed networks without the parts that do nothing, and for each size the smaller size it
 // gains nothing over (match::no_better), if any.
@@ -115,8 +116,10 @@ struct SimplifiedNetworks {
 // Designs the networks, removes the parts that do nothing, and rounds and varies the largest
 // size that gains over every smaller one; `progress` may stop the design (the report
 // then holds what was designed and `stopped`).
+// `yield_progress` is told the share of the yield's runs done.
 [[nodiscard]] MatchReport run_match(const MatchSettings& settings, const MatchSetup& setup,
-                                    const match::Progress& progress = {});
+                                    const match::Progress& progress = {},
+                                    const match::Progress& yield_progress = {});
 
 // The match as veltrane-calc prints it: the heading, the bound, one row per size
 // (and the standard values), the yield.

@@ -12,9 +12,11 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <numbers>
 #include <sstream>
 #include <string>
@@ -375,6 +377,114 @@ TEST(CalcMatch, LimitsAndErrors) {
     ASSERT_TRUE(std::holds_alternative<CalcRequest>(parsed)) << err.str();
     EXPECT_EQ(std::get<CalcRequest>(parsed).match->elements, 8);
 }
+
+#ifndef _WIN32
+// Command lines a hostile user might type: an output on the measured file or on another output
+// (spelled apart, or through a link), empty names, values the designer cannot give finite parts
+// for. Each ends with its status and message, and every file of the folder is left as it was,
+// none added.
+TEST(CalcMatch, HostileCommandLines) {
+    struct Row {
+        const char* name;
+        Args args; // "^" stands for the folder, "%" for it relative to the current one
+        int status;
+        std::string says;
+    };
+    const Args data = {"--touchstone", "^/in.s1p", "--match", "2", "--band", "0.3:0.4"};
+    const auto with = [&data](Args more) {
+        Args args = data;
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    };
+    const Row rows[] = {
+        {"match_output_on_the_input", with({"--match-s1p", "^/in.s1p"}), exit_usage,
+         "--match-s1p: ^/in.s1p is also --touchstone's file"},
+        {"report_on_the_input",
+         {"--touchstone", "^/in.s1p", "--best-fit", "--rl", "50", "--report", "^/in.s1p"},
+         exit_usage,
+         "--report: ^/in.s1p is also --touchstone's file"},
+        {"output_on_the_input_through_a_link",
+         {"--touchstone", "^/in.s1p", "--best-fit", "--rl", "50", "--report", "^/in.link"},
+         exit_usage,
+         "is also --touchstone's file"},
+        {"input_through_a_hard_link", with({"--match-spice", "^/hard.s1p"}), exit_usage,
+         "is also --touchstone's file"},
+        {"two_match_outputs", with({"--match-s2p", "^/net.x", "--match-s1p", "^/net.x"}),
+         exit_usage, "--match-s1p: ^/net.x is written by another output"},
+        {"report_and_match_output_spelled_apart",
+         with({"--report", "^/r.x", "--match-spice", "%/sub/../r.x"}), exit_usage,
+         "--match-spice: %/sub/../r.x is written by another output"},
+        {"outputs_through_a_linked_folder",
+         {"--rl", "2.0", "--f1-crossover", "inductive", "--f2-crossover", "capacitive",
+          "--topology", "parallel-series", "--report", "^/new.prt", "--spice", "^/alias/new.prt"},
+         exit_usage,
+         "--spice: ^/alias/new.prt is also the report's file"},
+        {"output_on_a_link_to_another_output",
+         with({"--report", "^/old.x", "--match-plot", "^/old.link"}), exit_usage,
+         "--match-plot: ^/old.link is written by another output"},
+        {"empty_match_file_name", with({"--match-s2p", ""}), exit_usage, "the file name is empty"},
+        {"band_of_tiny_frequencies",
+         {"--touchstone", "^/in.s1p", "--match", "2", "--band", "1e-308:2e-308", "--match-spice",
+          "^/net.cir"},
+         exit_message,
+         "The band 1e-308 to 2e-308 GHz is out of range"},
+        {"vanishing_source", with({"--source", "5e-324", "--match-s2p", "^/net.s2p"}), exit_message,
+         "The source resistance 5e-324 ohm is out of range"},
+        {"huge_source", with({"--source", "1e308"}), exit_message, "1e+308 ohm is out of range"},
+        {"huge_reference", with({"--z0", "1e300", "--match-s2p", "^/net.s2p"}), exit_message,
+         "1e+300 ohm is out of range"},
+        {"lossy_beyond_use", with({"--inductor-q", "1e-300@1", "--match-s2p", "^/net.s2p"}),
+         exit_message, "--inductor-q: Q 1e-300 is out of range"},
+        {"q_at_no_frequency", with({"--capacitor-q", "100@1e-300", "--match-s2p", "^/net.s2p"}),
+         exit_message, "--capacitor-q: 1e-300 GHz is out of range"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        namespace fs = std::filesystem;
+        const std::string at = dir.path().string();
+        const std::string relative = fs::relative(dir.path(), fs::current_path()).string();
+        const auto place = [&](std::string text) {
+            for (const auto& [mark, folder] : {std::pair{'^', at}, std::pair{'%', relative}}) {
+                for (std::size_t p = text.find(mark); p != std::string::npos;
+                     p = text.find(mark, p + folder.size())) {
+                    text.replace(p, 1, folder);
+                }
+            }
+            return text;
+        };
+        write_bytes(dir / "in.s1p", load_file());
+        write_bytes(dir / "old.x", "old\n");
+        fs::create_directory(dir / "sub");
+        fs::create_hard_link(dir / "in.s1p", dir / "hard.s1p");
+        fs::create_symlink(dir / "in.s1p", dir / "in.link");
+        fs::create_symlink(dir / "old.x", dir / "old.link");
+        fs::create_directory_symlink(dir.path(), dir / "alias");
+        std::map<std::string, std::string> before;
+        for (const auto& entry : fs::directory_iterator(dir.path())) {
+            before[entry.path().filename().string()] =
+                entry.is_regular_file() ? read_bytes(entry.path()) : "";
+        }
+        Args args;
+        for (const std::string& word : row.args) {
+            args.push_back(place(word));
+        }
+        if (std::find(args.begin(), args.end(), "--report") == args.end() &&
+            std::find(args.begin(), args.end(), "--no-report") == args.end()) {
+            args.push_back("--no-report");
+        }
+        const testing::CalcRun run = testing::calc(args);
+        EXPECT_EQ(run.status, row.status);
+        EXPECT_NE(run.err.find(place(row.says)), std::string::npos) << run.err;
+        std::map<std::string, std::string> after;
+        for (const auto& entry : fs::directory_iterator(dir.path())) {
+            after[entry.path().filename().string()] =
+                entry.is_regular_file() ? read_bytes(entry.path()) : "";
+        }
+        EXPECT_EQ(after, before);
+    }
+}
+#endif
 
 #ifndef _WIN32
 // The exported subcircuit behind the model's, in ngspice: the impedance at the source pin gives

@@ -27,12 +27,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QTest>
 #include <QThreadPool>
@@ -42,6 +46,12 @@
 #include <functional>
 #include <limits>
 #include <memory>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using veltrane::Topology;
 using veltrane::fit::Export;
@@ -182,6 +192,11 @@ class FitWindowTest : public QObject {
     }
 
   private slots:
+    void initTestCase() {
+        // As the program names itself: settings without an organisation cannot be saved.
+        QCoreApplication::setOrganizationName(QStringLiteral("Veltrane"));
+        QCoreApplication::setApplicationName(QStringLiteral("veltrane-fit-tests"));
+    }
     void init() {
         dir_ = std::make_unique<TempDir>();
         window_ = std::make_unique<FitWindow>();
@@ -1031,6 +1046,132 @@ class FitWindowTest : public QObject {
         window_->grab().toImage().save(QStringLiteral(VELTRANE_SCREENSHOT_DIR "/fit_window_zoom") +
                                        (scale > 1 ? QStringLiteral("_x2") : QString()) +
                                        QStringLiteral(".png"));
+    }
+
+    // Files that never end or never answer: the window never waits on a read. A newer file is
+    // taken at once and the window answers a key meanwhile; closing it does not wait either.
+    void hostile_opens_data() {
+        QTest::addColumn<QString>("kind");
+#ifndef _WIN32
+        QTest::newRow("a pipe whose writer never writes") << QStringLiteral("pipe");
+        QTest::newRow("an endless device") << QStringLiteral("/dev/zero");
+#endif
+        QTest::newRow("a folder") << QStringLiteral("folder");
+        QTest::newRow("no such file") << QStringLiteral("missing");
+    }
+    void hostile_opens() {
+        QFETCH(QString, kind);
+        window_->set_fit_on_open(false);
+        QString path = kind;
+        int writer = -1; // keeps the pipe open for writing, never writing
+        if (kind == QStringLiteral("pipe")) {
+#ifndef _WIN32
+            const auto fifo = *dir_ / "silent.s1p";
+            QCOMPARE(::mkfifo(fifo.c_str(), 0600), 0);
+            writer = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+            QVERIFY(writer >= 0);
+            path = path_of(fifo);
+#endif
+        } else if (kind == QStringLiteral("folder")) {
+            path = path_of(dir_->path());
+        } else if (kind == QStringLiteral("missing")) {
+            path = path_of(*dir_ / "missing.s1p");
+        }
+        const auto close_writer = qScopeGuard([writer] {
+#ifndef _WIN32
+            if (writer >= 0) {
+                ::close(writer); // the abandoned read ends
+            }
+#endif
+        });
+        const auto f1 = edit("F1_ghz");
+        for (int round = 0; round < 2; ++round) {
+            QSignalSpy loaded(window_.get(), &FitWindow::loaded);
+            window_->open_file(path);
+            QTest::qWait(20); // the read is under way
+            QElapsedTimer answered;
+            answered.start();
+            window_->open_file(antenna); // the newer request wins at once
+            f1->setFocus();
+            f1->selectAll();
+            QTest::keyClick(f1, Qt::Key_2);
+            QCOMPARE(f1->text(), QStringLiteral("2"));
+            QVERIFY2(answered.elapsed() < 100, qPrintable(QString::number(answered.elapsed())));
+            QVERIFY(loaded.wait(10000));
+            QVERIFY(window_->windowTitle().startsWith(QStringLiteral("antenna.s1p")));
+        }
+        // Closing while the hostile read runs ends the window at once, and leaves nothing that
+        // the end of the program waits for (it waits for the shared pool's threads).
+        window_->open_file(path);
+        QTest::qWait(20);
+        QElapsedTimer closing;
+        closing.start();
+        window_->close();
+        window_.reset();
+        QVERIFY(QThreadPool::globalInstance()->waitForDone(100));
+        // 100 ms on an idle machine; the bound leaves room for a busy one, not for a wait.
+        QVERIFY2(closing.elapsed() < 1000, qPrintable(QString::number(closing.elapsed())));
+    }
+
+    // A damaged settings file: a recent list of any length is trimmed as it is read, keys the
+    // window does not know are not saved again, and settings that cannot be saved are told.
+    void damaged_settings_data() {
+        QTest::addColumn<bool>("unsaveable");
+        QTest::newRow("a huge recent list and a foreign key") << false;
+        QTest::newRow("the settings file cannot be written") << true;
+    }
+    void damaged_settings() {
+        QFETCH(bool, unsaveable);
+        window_.reset();
+        QStringList recent;
+        for (int i = 0; i < 100000; ++i) {
+            recent.append(QStringLiteral("/data/file%1.s1p").arg(i % 50000));
+        }
+        recent.insert(3, QString());
+        recent.insert(4, QStringLiteral("relative.s1p"));
+        QString file;
+        {
+            QSettings settings;
+            settings.setValue(QStringLiteral("recent"), recent);
+            settings.setValue(QStringLiteral("foreign/key"), QStringLiteral("kept forever"));
+            settings.sync();
+            file = settings.fileName();
+        }
+        const auto restore = qScopeGuard([file] {
+            QDir(file).removeRecursively();
+            QFile::remove(file);
+        });
+        QElapsedTimer shown;
+        shown.start();
+        window_ = std::make_unique<FitWindow>();
+        window_->show();
+        QVERIFY2(shown.elapsed() < 5000, qPrintable(QString::number(shown.elapsed())));
+        QMenu* menu = nullptr;
+        for (QMenu* m : window_->findChildren<QMenu*>()) {
+            if (m->title() == QStringLiteral("Open &recent")) {
+                menu = m;
+            }
+        }
+        QVERIFY(menu != nullptr);
+        QCOMPARE(menu->actions().size(), 8);
+        QCOMPARE(menu->actions().at(3)->toolTip(), QStringLiteral("/data/file3.s1p"));
+        if (unsaveable) {
+            QVERIFY(QFile::remove(file));
+            QVERIFY(QDir().mkpath(file)); // a folder where the file should be
+        }
+        window_->close();
+        if (unsaveable) {
+            QVERIFY2(window_->statusBar()->currentMessage().startsWith(
+                         QStringLiteral("Cannot save the settings")),
+                     qPrintable(window_->statusBar()->currentMessage()));
+            return;
+        }
+        QVERIFY2(!window_->statusBar()->currentMessage().startsWith(
+                     QStringLiteral("Cannot save the settings")),
+                 qPrintable(window_->statusBar()->currentMessage()));
+        QSettings settings;
+        QVERIFY(!settings.contains(QStringLiteral("foreign/key")));
+        QCOMPARE(settings.value(QStringLiteral("recent")).toStringList().size(), 8);
     }
 };
 
