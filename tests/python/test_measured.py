@@ -229,7 +229,7 @@ MATCH_ERRORS = [
     ("YieldRunsBeyondAnyInteger", dict(band=(0.3, 0.4), yield_=(5, 1e30)), ValueError, "yield_: TOL must lie between"),
     ("ElementsBeyondAnyInteger", dict(band=(0.3, 0.4), n=10**30), ValueError, "n: 10+ is not a number"),
     ("SourceZero", dict(band=(0.3, 0.4), source=0), ValueError, "source: 0 is not a positive resistance"),
-    ("BandOutsideData", dict(band=(2.5, 3.5)), veltrane.Stop, "The band 2.5 to 3.5 GHz must lie inside the data"),
+    ("BandOutsideData", dict(band=(2.5, 3.5)), veltrane.Stop, r"The band 2.5 to 3.5 GHz lies outside the data \(0.01 to 3 GHz\)"),
     ("BandBetweenSamples", dict(band=(0.3001, 0.3002)), veltrane.Stop, "Only 0 samples of the data lie in the band"),
 ]
 
