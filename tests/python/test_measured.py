@@ -121,6 +121,22 @@ MATCHES = [
     # --z0 is the source, the data's reflections stay referred to their own 50 ohm.
     ("DataOtherReference", ["--touchstone", MATCH_LOAD, "--match", 2, "--band", "0.3:0.4", "--z0", 75.0],
      dict(n=2, band=(0.3, 0.4), z0=75.0)),
+    ("ObjectiveGammaWithLossyParts", ["--touchstone", MATCH_LOAD, "--match", 2, "--band", "0.3:0.4",
+                                      "--inductor-q", "30@0.35", "--match-objective", "gamma"],
+     dict(n=2, band=(0.3, 0.4), inductor_q=(30, 0.35), objective="gamma")),
+    ("DcBlockFirstShuntLRange", ["--touchstone", MATCH_LOAD, "--match", 3, "--band", "0.3:0.4", "--dc-block",
+                                 "--first", "shunt", "--l-range", "1:50"],
+     dict(n=3, band=(0.3, 0.4), dc_block=True, first="shunt", l_range=(1, 50))),
+    ("LowpassLastSeriesCRange", ["--touchstone", MATCH_LOAD, "--match", 3, "--band", "0.3:0.4", "--lowpass",
+                                 "--last", "series", "--c-range", "0.5:20"],
+     dict(n=3, band=(0.3, 0.4), lowpass=True, last="series", c_range="0.5:20")),
+    ("HighpassDcPath", ["--touchstone", MATCH_LOAD, "--match", 2, "--band", "0.3:0.4", "--highpass"],
+     dict(n=2, band=(0.3, 0.4), highpass=True)),
+    ("YieldSeedNormal", ["--touchstone", MATCH_LOAD, "--match", 2, "--band", "0.3:0.4", "--yield", "3:300:15",
+                         "--seed", 18446744073709551615, "--yield-dist", "normal"],
+     dict(n=2, band=(0.3, 0.4), yield_="3:300:15", seed=2**64 - 1, yield_dist="normal")),
+    ("SizesThatGainNothing", ["--touchstone", MATCH_LOAD, "--match", 6, "--band", "0.34:0.36"],
+     dict(n=6, band=(0.34, 0.36))),
 ]
 
 
@@ -230,6 +246,19 @@ MATCH_ERRORS = [
     ("ElementsBeyondAnyInteger", dict(band=(0.3, 0.4), n=10**30), ValueError, "n: 10+ is not a number"),
     ("SourceZero", dict(band=(0.3, 0.4), source=0), ValueError, "source: 0 is not a positive resistance"),
     ("BandOutsideData", dict(band=(2.5, 3.5)), veltrane.Stop, r"The band 2.5 to 3.5 GHz lies outside the data \(0.01 to 3 GHz\)"),
+    ("FirstWord", dict(band=(0.3, 0.4), first="parallel"), ValueError, r"first: parallel not in \{series,shunt\}"),
+    ("ObjectiveWord", dict(band=(0.3, 0.4), objective="loss"), ValueError, r"objective: loss not in \{gain,gamma\}"),
+    ("LRangeReversed", dict(band=(0.3, 0.4), l_range=(50, 1)), ValueError, "l_range: .* is not MIN:MAX with 0 < MIN <= MAX"),
+    ("CRangeText", dict(band=(0.3, 0.4), c_range="1-2"), ValueError, 'c_range: "1-2" is not MIN:MAX'),
+    ("LowpassAndHighpass", dict(band=(0.3, 0.4), lowpass=True, highpass=True), ValueError,
+     "A ladder cannot be both low-pass and high-pass"),
+    ("SeedWithoutYield", dict(band=(0.3, 0.4), seed=3), ValueError, "seed and yield_dist need yield_"),
+    ("SeedNegative", dict(band=(0.3, 0.4), yield_=(5, 10), seed=-1), ValueError, "seed: -1 is not a whole number"),
+    ("SeedBeyond64Bits", dict(band=(0.3, 0.4), yield_=(5, 10), seed=2**64), ValueError, "seed: .* is not a whole number"),
+    ("DistributionWord", dict(band=(0.3, 0.4), yield_=(5, 10), yield_dist="gauss"), ValueError,
+     r"yield_dist: gauss not in \{uniform,normal\}"),
+    ("NoLadderMeetsTheConstraints", dict(n=1, band=(0.3, 0.4), dc_block=True, first="shunt"), veltrane.Stop,
+     r"No ladder of 1 to 1 elements meets the constraints \(DC block, first shunt\)"),
     ("BandBetweenSamples", dict(band=(0.3001, 0.3002)), veltrane.Stop, "Only 0 samples of the data lie in the band"),
 ]
 
