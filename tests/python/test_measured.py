@@ -170,17 +170,49 @@ def test_match_writes_the_files_veltrane_calc_writes(tmp_path):
     assert found.files["messages"][0].startswith("Cannot write " + str(tmp_path / "none" / "m.s2p"))
 
 
-def test_match_of_a_calculated_model_gives_its_bound():
-    inputs = dict(f1_crossover="inductive", f2_crossover="capacitive", topology="parallel-series")
-    expected = run_calc("--f1", 1.0, "--r1", 1.0, "--x1", 0.0, "--f2", 2.0, "--r2", 1.1, "--x2", 0.0, "--rl", 2.0,
-                        "--f1-crossover", "inductive", "--f2-crossover", "capacitive", "--topology", "parallel-series",
-                        "--match", 2)["match"]
-    result = veltrane.calculate(1.0, 1, 2.0, 1.1, 2.0, **inputs)
-    got = as_json(veltrane.match(model=result, n=2))
+# name, the calculation's options, whether the data is matched (the model then among the sections
+# fitted for the bound), and its band
+MODEL_MATCHES = [
+    ("ModelAlone", ["--f1", 1.0, "--r1", 1.0, "--x1", 0.0, "--f2", 2.0, "--r2", 1.1, "--x2", 0.0, "--rl", 2.0,
+                    "--f1-crossover", "inductive", "--f2-crossover", "capacitive", "--topology", "parallel-series"],
+     False, None),
+    ("ModelOfTheData", ["--touchstone", MATCH_LOAD, "--f1", 0.3, "--f2", 0.4, "--rl", 40.0, "--f1-crossover",
+                        "inductive", "--f2-crossover", "capacitive", "--topology", "series-parallel"],
+     True, (0.3, 0.4)),
+]
+
+
+@pytest.mark.parametrize("name,options,with_data,band", MODEL_MATCHES, ids=[c[0] for c in MODEL_MATCHES])
+def test_match_of_a_calculated_model_gives_what_the_command_line_gives(name, options, with_data, band):
+    words = [str(o) if isinstance(o, pathlib.Path) else o for o in options] + ["--match", 2]
+    if band:
+        words += ["--band", f"{band[0]}:{band[1]}"]
+    calc = run_calc(*words)
+    value = dict(zip(words[::2], words[1::2]))
+    z1, z2 = ((p["r"] + 1j * p["x"]) for p in calc["points"]) if with_data else (value["--r1"], value["--r2"])
+    result = veltrane.calculate(value["--f1"], z1, value["--f2"], z2, value["--rl"],
+                                f1_crossover=value["--f1-crossover"], f2_crossover=value["--f2-crossover"],
+                                topology=value["--topology"])
+    data = (veltrane.read_touchstone(MATCH_LOAD),) if with_data else ()
+    got = as_json(veltrane.match(*data, model=result, n=2, band=band))
     got["yield"] = got.pop("yield_")
     del got["samples"], got["files"]
     assert got["bound"] is not None
-    assert got == expected
+    assert got == calc["match"]
+
+
+def test_match_takes_impedances_as_the_network():
+    data = veltrane.read_touchstone(MATCH_LOAD)
+    kwargs = dict(n=2, band=(0.3, 0.4), dc_block=True)
+    by_network = veltrane.match(data, **kwargs)
+    by_arrays = veltrane.match(data.f, data.z_port(1), **kwargs)
+    assert [n.worst_rl_db for n in by_arrays.networks] == pytest.approx([n.worst_rl_db for n in by_network.networks],
+                                                                       rel=1e-9)
+    assert by_arrays.bound.section.kind == by_network.bound.section.kind
+    assert [(e.position, e.kind) for e in by_arrays.chosen.elements] == [
+        (e.position, e.kind) for e in by_network.chosen.elements]
+    assert [e.value for e in by_arrays.chosen.elements] == pytest.approx(
+        [e.value for e in by_network.chosen.elements], rel=1e-5)  # the search stops within this
 
 
 def test_network_s_parameters_agree_with_scikit_rf_cascading():
