@@ -37,15 +37,21 @@ result = veltrane.calculate(best.f1_ghz, z[i1], best.f2_ghz, z[i2], best.rl_ohm,
                             topology=best.topology)
 print("calculator:", ", ".join(repr(q) for q in result.quantities.values()))
 
-# 4. Matching ladders over 2.4 to 2.5 GHz with the model's Bode-Fano bound, E24 parts of
-#    finite Q and their yield at 5 % tolerance.
+# 4. Matching ladders over 2.4 to 2.5 GHz: the Bode-Fano bound of the tightest section fitted to
+#    the data (the model's among them), E24 parts of finite Q, no series capacitor (a DC path
+#    for the bias), and the yield at 5 % tolerance with its 95 % interval.
 matched = veltrane.match(data, band=(2.4, 2.5), n=3, model=result, e_series="E24",
-                         inductor_q=(60, 2.45), capacitor_q=(300, 2.45), yield_=(5, 500))
-print(f"Bode-Fano bound of the model: |Gamma| >= {matched.bound.gamma:.3g}, gain <= {matched.bound.gain_db:.3g} dB")
+                         inductor_q=(60, 2.45), capacitor_q=(300, 2.45), dc_path=True,
+                         yield_=(5, 500), seed=7)
+bound = matched.bound
+print(f"Bode-Fano bound ({bound.section.kind} section, fit {bound.section.fit_max:.3g}): "
+      f"|Gamma| >= {bound.gamma:.3g}, gain <= {bound.gain_db:.3g} dB{', beaten' if bound.beaten else ''}")
+print(f"objective {matched.objective}, {matched.constraints}")
 for network in matched.networks + [matched.standard]:
     print(network)
-print(f"yield: {100 * matched.yield_.share:.1f} % of {matched.yield_.runs} runs reach "
-      f"{matched.yield_.target_rl_db:.2f} dB")
+y = matched.yield_
+print(f"yield: {100 * y.share:.1f} % (95 % interval {100 * y.share_95[0]:.1f} to {100 * y.share_95[1]:.1f} %) "
+      f"of {y.runs} runs ({y.distribution}, seed {y.seed}) reach {y.target_rl_db:.2f} dB")
 
 # 5. The chosen network as a scikit-rf two-port, and the plot of the load and the matched input.
 gamma = matched.chosen.cascade_with(z)

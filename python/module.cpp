@@ -25,6 +25,8 @@
 #include "rf/refine.h"
 #include "rf/svg.h"
 #include "rf/touchstone.h"
+#include "views/match_json.h"
+#include "views/match_run.h"
 #include "views/match_view.h"
 #include "views/model_summary.h"
 
@@ -36,6 +38,7 @@
 #include <cmath>
 #include <complex>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <stdexcept>
@@ -427,37 +430,6 @@ match::Ladder ladder_of(const std::vector<ElementTuple>& elements) {
     return ladder;
 }
 
-py::object limit_dict(const std::optional<match::Limit>& limit) {
-    if (!limit) {
-        return py::none();
-    }
-    py::dict d;
-    d["gamma"] = number_or_none(limit->gamma);
-    d["rl_db"] = number_or_none(limit->rl_db);
-    d["gain_db"] = number_or_none(limit->gain_db);
-    return d;
-}
-
-py::dict network_dict(const match::Design& design, const std::optional<match::Limit>& bound) {
-    py::list elements;
-    for (const match::Element& e : design.ladder) {
-        py::dict element;
-        element["position"] = std::string{match::position_name(e.position)};
-        element["kind"] = std::string{match::kind_name(e.kind)};
-        element["value"] = number_or_none(e.value);
-        element["unit"] = std::string{match::unit_name(e.kind)};
-        elements.append(std::move(element));
-    }
-    py::dict d;
-    d["elements"] = std::move(elements);
-    d["worst_gamma"] = number_or_none(design.figures.worst_gamma);
-    d["worst_rl_db"] = number_or_none(design.figures.worst_rl_db);
-    d["gain_db"] = number_or_none(design.figures.gain_db);
-    d["at_ghz"] = number_or_none(design.figures.at_ghz);
-    d["gap_db"] = bound ? number_or_none(bound->gain_db - design.figures.gain_db) : py::none();
-    return d;
-}
-
 // The model's band FL..FH in GHz from its edges in MHz, or none.
 std::optional<std::pair<double, double>> model_band(double fl_mhz, double fh_mhz) {
     Result state;
@@ -479,38 +451,83 @@ ComplexArray reflections(const std::vector<Complex>& z, double reference_ohm) {
     return ComplexArray(static_cast<py::ssize_t>(s.size()), s.data());
 }
 
-// The samples from fl to fh (edges included) with a finite impedance, as the load to match.
-match::Load impedance_load(const std::vector<double>& f_ghz, const std::vector<Complex>& z,
-                           const match::Band& band) {
-    match::Load load;
-    for (std::size_t i = 0; i < f_ghz.size() && i < z.size(); ++i) {
-        if (f_ghz[i] >= band.fl_ghz && f_ghz[i] <= band.fh_ghz && std::isfinite(z[i].real()) &&
-            std::isfinite(z[i].imag())) {
-            load.f_ghz.push_back(f_ghz[i]);
-            load.z_ohm.push_back(z[i]);
-        }
-    }
-    return load;
-}
-
 // --match-s2p, --match-s1p, --match-spice, --match-plot: the files of the chosen network.
 using MatchFiles = std::tuple<std::optional<std::string>, std::optional<std::string>,
                               std::optional<std::string>, std::optional<std::string>>;
 
-using YieldTuple = std::optional<std::tuple<double, long, std::optional<double>>>;
+// --yield TOL:RUNS[:TARGET_DB] with --seed and --yield-dist.
+using YieldTuple = std::optional<
+    std::tuple<double, long, std::optional<double>, std::uint64_t, std::optional<std::string>>>;
 
-py::dict design(const RealArray& f_ghz, const ComplexArray& values, bool impedances,
-                bool with_estimate, double reference_ohm, std::pair<double, double> band_ghz,
+// --dc-path, --dc-block, --lowpass, --highpass, --first, --last, --l-range, --c-range.
+using Range = std::optional<std::pair<double, double>>;
+using ConstraintTuple = std::tuple<bool, bool, bool, bool, std::optional<std::string>,
+                                   std::optional<std::string>, Range, Range>;
+
+match::Constraints constraints_of(const ConstraintTuple& t) {
+    match::Constraints c;
+    std::tie(c.dc_path, c.dc_block, c.lowpass, c.highpass, std::ignore, std::ignore, std::ignore,
+             std::ignore) = t;
+    for (const auto& [word, position, name] : {std::tuple{&std::get<4>(t), &c.first, "first"},
+                                               std::tuple{&std::get<5>(t), &c.last, "last"}}) {
+        if (*word) {
+            if (**word != "series" && **word != "shunt") {
+                throw py::value_error(std::string{name} + ": " + **word + " not in {series,shunt}");
+            }
+            *position = **word == "series" ? match::Position::Series : match::Position::Shunt;
+        }
+    }
+    for (const auto& [given, range, name] : {std::tuple{&std::get<6>(t), &c.l_nh, "l_range"},
+                                             std::tuple{&std::get<7>(t), &c.c_pf, "c_range"}}) {
+        if (*given) {
+            const auto [lo, hi] = **given;
+            if (!(lo > 0) || !(hi >= lo) || !std::isfinite(hi)) {
+                throw py::value_error(std::string{name} + ": (" + rf::readable(lo) + ", " +
+                                      rf::readable(hi) + ") is not MIN:MAX with 0 < MIN <= MAX");
+            }
+            *range = match::Range{lo, hi};
+        }
+    }
+    return c;
+}
+
+// Data given as impedances become reflections referred to `reference_ohm`; samples whose
+// impedance is not finite are left out.
+rf::PortData data_of(const RealArray& f_ghz, const ComplexArray& values, bool impedances,
+                     double reference_ohm) {
+    if (!impedances) {
+        return port_data(f_ghz, values, reference_ohm);
+    }
+    const std::vector<double> f = values_of(f_ghz);
+    const std::vector<Complex> z = values_of(values);
+    if (f.size() != z.size()) {
+        return port_data(f_ghz, values, reference_ohm); // tells the numbers differ
+    }
+    std::vector<double> kept_f;
+    std::vector<Complex> s;
+    for (std::size_t i = 0; i < f.size(); ++i) {
+        if (std::isfinite(z[i].real()) && std::isfinite(z[i].imag())) {
+            kept_f.push_back(f[i]);
+            s.push_back(rf::reflection(z[i], reference_ohm));
+        }
+    }
+    return port_data(RealArray(static_cast<py::ssize_t>(kept_f.size()), kept_f.data()),
+                     ComplexArray(static_cast<py::ssize_t>(s.size()), s.data()), reference_ohm);
+}
+
+// The match as veltrane-calc --match runs it, on the data (when given) or the model's impedance
+// over the band: its JSON "match" as text, the frequencies the load was given at, and the files.
+py::dict design(const std::optional<RealArray>& f_ghz, const std::optional<ComplexArray>& values,
+                bool impedances, double reference_ohm, std::pair<double, double> band_ghz,
                 int elements, std::optional<double> source_ohm,
                 const std::optional<std::string>& e_series, const QTuple& inductor_q,
-                const QTuple& capacitor_q, const YieldTuple& yield,
+                const QTuple& capacitor_q, const std::optional<std::string>& objective,
+                const ConstraintTuple& constraints, const YieldTuple& yield,
                 const std::optional<ModelTuple>& model, const MatchFiles& files,
                 py::object callback) {
-    // Impedances (the model's samples, or a load given as impedances) are matched as they are;
-    // their reflections serve only to check the band against the samples.
-    const rf::PortData data = port_data(
-        f_ghz, impedances ? reflections(values_of(values), reference_ohm) : values, reference_ohm);
-    const match::Band band{band_ghz.first, band_ghz.second};
+    views::MatchSettings settings;
+    settings.band = match::Band{band_ghz.first, band_ghz.second};
+    const match::Band& band = *settings.band;
     if (!(band.fl_ghz > 0) || !(band.fh_ghz > band.fl_ghz) || !std::isfinite(band.fh_ghz)) {
         throw py::value_error("band: FL must be above 0 and FH above FL");
     }
@@ -518,138 +535,91 @@ py::dict design(const RealArray& f_ghz, const ComplexArray& values, bool impedan
         throw py::value_error("n: " + std::to_string(elements) +
                               " is not a number of elements from 1 to 8");
     }
-    const double source = source_ohm.value_or(reference_ohm);
-    if (!(source > 0) || !std::isfinite(source)) {
-        throw py::value_error("source: " + rf::readable(source) + " is not a positive resistance");
+    settings.elements = elements;
+    settings.source_ohm = source_ohm.value_or(reference_ohm);
+    if (!(settings.source_ohm > 0) || !std::isfinite(settings.source_ohm)) {
+        throw py::value_error("source: " + rf::readable(settings.source_ohm) +
+                              " is not a positive resistance");
     }
-    std::optional<rf::ESeries> series;
     if (e_series) {
-        series = rf::e_series_from_name(*e_series);
-        if (!series) {
+        settings.e_series = rf::e_series_from_name(*e_series);
+        if (!settings.e_series) {
             throw py::value_error("e_series: " + *e_series + " not in {E6,E12,E24,E48,E96,E192}");
         }
     }
-    const match::Losses losses = losses_of(inductor_q, capacitor_q);
+    settings.losses = losses_of(inductor_q, capacitor_q);
+    if (objective) {
+        if (*objective != "gain" && *objective != "gamma") {
+            throw py::value_error("objective: " + *objective + " not in {gain,gamma}");
+        }
+        settings.aim = *objective == "gain" ? match::DesignAim::Gain : match::DesignAim::Gamma;
+    }
+    settings.constraints = constraints_of(constraints);
     if (yield) {
-        const auto& [tolerance, runs, target] = *yield;
+        const auto& [tolerance, runs, target, seed, distribution] = *yield;
         if (!(tolerance > 0 && tolerance < 100) || runs < 1 || runs > 10'000'000 ||
             (target && !std::isfinite(*target))) {
             throw py::value_error(
                 "yield_: TOL must lie between 0 and 100 % and RUNS from 1 to 10000000");
         }
+        settings.yield = views::YieldSettings{tolerance, runs, target, seed};
+        if (distribution) {
+            if (*distribution != "uniform" && *distribution != "normal") {
+                throw py::value_error("yield_dist: " + *distribution + " not in {uniform,normal}");
+            }
+            settings.yield->distribution = *distribution == "normal"
+                                               ? match::YieldDistribution::Normal
+                                               : match::YieldDistribution::Uniform;
+        }
     }
-    std::optional<rf::LumpedModel> lumped_model;
+    if (const auto problem = settings.validate()) {
+        throw py::value_error(*problem);
+    }
+
+    std::optional<rf::PortData> data;
+    if (f_ghz && values) {
+        data = data_of(*f_ghz, *values, impedances, reference_ohm);
+    }
+    views::MatchSubject subject;
+    subject.data = data ? &*data : nullptr;
     if (model) {
-        lumped_model = lumped(*model);
+        subject.model = lumped(*model);
     }
-    if (const auto problem = views::band_problem(data, band)) {
-        throw StopError(*problem);
+    auto prepared = views::match_setup(settings, subject);
+    if (const auto* failure = std::get_if<views::MatchFailure>(&prepared)) {
+        throw StopError(failure->message);
     }
+    const views::MatchSetup& setup = std::get<views::MatchSetup>(prepared);
 
     Progress progress{std::move(callback)};
-    match::DesignInput input;
-    input.load = impedances ? impedance_load(data.f_ghz, values_of(values), band)
-                            : views::band_load(data, band.fl_ghz, band.fh_ghz);
-    input.source_ohm = source;
-    input.losses = losses;
-    input.max_elements = elements;
-    input.progress = std::ref(progress);
-    std::optional<match::Limit> bound;
-    std::optional<match::Limit> estimate;
-    match::DesignResult designed;
-    std::optional<match::Design> standard;
-    std::optional<match::YieldFigures> figures;
+    views::MatchReport report;
     {
         py::gil_scoped_release released;
-        if (lumped_model) {
-            bound = match::model_bound(*lumped_model, band);
-        }
-        static_cast<void>(with_estimate);
-        designed = match::design_networks(input);
-        if (!designed.stopped && !designed.networks.empty()) {
-            if (series) {
-                standard = match::standard_network(designed.networks.back(), input, *series);
-            }
-            const match::Design& chosen = standard ? *standard : designed.networks.back();
-            if (yield && !(series && !standard)) {
-                const auto& [tolerance, runs, target] = *yield;
-                figures =
-                    match::network_yield(chosen.ladder, input.load, source, losses, tolerance, runs,
-                                         target.value_or(chosen.figures.worst_rl_db - 1));
-            }
-        }
+        report = views::run_match(settings, setup, std::ref(progress));
     }
     progress.raise_if_failed();
-    if (designed.stopped || (series && !standard)) {
+    if (report.stopped) {
         throw StopError(std::string{rf::best_fit_stopped});
     }
-    if (designed.networks.empty()) {
-        throw StopError("No network could be designed");
+    if (!report.chosen) {
+        throw StopError(views::no_network_message(settings));
     }
     py::dict out;
-    out["band_ghz"] = py::make_tuple(band.fl_ghz, band.fh_ghz);
-    out["source_ohm"] = source;
-    out["bound"] = limit_dict(bound);
-    out["estimate"] = limit_dict(estimate);
-    py::list networks;
-    for (const match::Design& d : designed.networks) {
-        networks.append(network_dict(d, bound));
-    }
-    out["networks"] = std::move(networks);
-    out["standard"] = standard ? py::object(network_dict(*standard, bound)) : py::none();
-    if (figures) {
-        py::dict y;
-        y["tolerance_percent"] = figures->tolerance_percent;
-        y["runs"] = figures->runs;
-        y["target_rl_db"] = number_or_none(figures->target_rl_db);
-        y["share"] = figures->share;
-        py::dict worst;
-        worst["min"] = number_or_none(figures->min_rl_db);
-        worst["median"] = number_or_none(figures->median_rl_db);
-        worst["max"] = number_or_none(figures->max_rl_db);
-        y["worst_rl_db"] = std::move(worst);
-        out["yield"] = std::move(y);
-    } else {
-        out["yield"] = py::none();
-    }
-    out["samples"] = input.load.f_ghz.size();
+    out["json"] = views::match_json(report).dump();
+    out["samples"] = setup.load.f_ghz.size();
+    const std::vector<double>& f = data ? data->f_ghz : setup.load.f_ghz;
+    out["f_ghz"] = RealArray(static_cast<py::ssize_t>(f.size()), f.data());
 
-    // The files, as veltrane-calc writes them: over every sample of the data (the network alone
-    // at every frequency), the picture over the band with one band's width either side.
+    // The files, as veltrane-calc writes them.
     const auto& [s2p, s1p, spice, plot] = files;
     py::list written;
     py::list messages;
-    if (s2p || s1p || spice || plot) {
-        const match::Design& chosen = standard ? *standard : designed.networks.back();
-        const auto all = [&](double lo, double hi) {
-            return impedances ? impedance_load(data.f_ghz, values_of(values), {lo, hi})
-                              : views::band_load(data, lo, hi);
-        };
-        const match::Load over = all(-HUGE_VAL, HUGE_VAL);
-        const auto write = [&](const std::string& path, const std::string& bytes) {
-            if (auto failure = write_file_safely(path_from_utf8(path), bytes)) {
-                messages.append(*failure);
-            } else {
-                written.append(path);
-            }
-        };
-        if (s2p) {
-            write(*s2p, match::network_touchstone(chosen.ladder, losses, source, data.f_ghz));
-        }
-        if (s1p) {
-            write(*s1p, match::matched_touchstone(chosen.ladder, losses, source, over));
-        }
-        if (spice) {
-            write(*spice, match::network_spice(chosen.ladder, losses, source, band));
-        }
-        if (plot) {
-            const double width = band.fh_ghz - band.fl_ghz;
-            match::Load near = all(band.fl_ghz - width, band.fh_ghz + width);
-            if (near.f_ghz.size() < 2) {
-                near = over;
-            }
-            const match::MatchPlot picture{chosen.ladder, losses, source, near, band, bound};
-            write(*plot, rf::svg_text(match::match_picture(picture)));
+    for (const views::MatchFile& file :
+         views::match_files({s2p, s1p, spice, plot}, report, subject.data, {})) {
+        if (auto failure = write_file_safely(path_from_utf8(file.path), file.bytes)) {
+            messages.append(*failure);
+        } else {
+            written.append(file.path);
         }
     }
     py::dict written_files;
@@ -767,9 +737,10 @@ PYBIND11_MODULE(_veltrane, m) {
           py::arg("z0"), py::arg("rl"), py::arg("fmin"), py::arg("fmax"), py::arg("allow_negative"),
           py::arg("refine"), py::arg("progress"));
     m.def("design", &design, py::arg("f_ghz"), py::arg("values"), py::arg("impedances"),
-          py::arg("with_estimate"), py::arg("reference_ohm"), py::arg("band"), py::arg("n"),
-          py::arg("source"), py::arg("e_series"), py::arg("inductor_q"), py::arg("capacitor_q"),
-          py::arg("yield_"), py::arg("model"), py::arg("files"), py::arg("progress"));
+          py::arg("reference_ohm"), py::arg("band"), py::arg("n"), py::arg("source"),
+          py::arg("e_series"), py::arg("inductor_q"), py::arg("capacitor_q"), py::arg("objective"),
+          py::arg("constraints"), py::arg("yield_"), py::arg("model"), py::arg("files"),
+          py::arg("progress"));
     m.def("model_band", &model_band, py::arg("fl_mhz"), py::arg("fh_mhz"));
     m.def("network_s", &network_s, py::arg("elements"), py::arg("inductor_q"),
           py::arg("capacitor_q"), py::arg("f_ghz"), py::arg("z0"));

@@ -253,6 +253,13 @@ MatchReport run_match(const MatchSettings& settings, const MatchSetup& setup,
     return report;
 }
 
+std::string no_network_message(const MatchSettings& settings) {
+    return settings.constraints.any()
+               ? "No ladder of 1 to " + std::to_string(settings.elements) +
+                     " elements meets the constraints (" + settings.constraints.words() + ")"
+               : std::string{"No network could be designed"};
+}
+
 std::string match_table_text(const MatchReport& r) {
     std::string text;
     text += "\nMatching network: source " + people(r.source_ohm) + " ohm, band " +

@@ -121,6 +121,9 @@ struct SimplifiedNetworks {
                                     const match::Progress& progress = {},
                                     const match::Progress& yield_progress = {});
 
+// Why no network was chosen: no ladder meets the constraints, or none could be designed.
+[[nodiscard]] std::string no_network_message(const MatchSettings& settings);
+
 // The match as veltrane-calc prints it: the heading, the bound, one row per size
 // (and the standard values), the yield.
 [[nodiscard]] std::string match_table_text(const MatchReport& report);

@@ -12,6 +12,7 @@ from __future__ import annotations
 
 import contextlib
 import io
+import json
 import math
 import os
 
@@ -33,6 +34,7 @@ __all__ = [
     "Quantity",
     "Refined",
     "Result",
+    "Section",
     "Stop",
     "Touchstone",
     "Yield",
@@ -47,6 +49,7 @@ class _Record:
     """Named values, shown as ``Name(a=1, b=2)``."""
 
     _fields: tuple = ()
+    _optional: tuple = ()  # left out of as_dict() when None, as the JSON leaves them out
 
     def __init__(self, **values):
         for name in self._fields:
@@ -63,7 +66,8 @@ class _Record:
 
     def as_dict(self):
         """The values as a dict with the keys of veltrane-calc's JSON."""
-        return {name: getattr(self, name) for name in self._fields}
+        return {name: getattr(self, name) for name in self._fields
+                if name not in self._optional or getattr(self, name) is not None}
 
 
 def _skrf():
@@ -399,10 +403,20 @@ def best_fit(f_hz, z=None, *, rl=None, fmin=None, fmax=None, refine=False, z0=No
 # Matching networks.
 
 
-class Limit(_Record):
-    """A reflection magnitude with its return loss and the gain of a lossless network."""
+class Section(_Record):
+    """The section fitted to the data (or the model's) whose Bode-Fano bound is given: its kind
+    ("RC", "RL", "parallel RLC", ...), R (ohm), L (nH), C (pF) and the largest |error| of its
+    fit over the band."""
 
-    _fields = ("gamma", "rl_db", "gain_db")
+    _fields = ("kind", "r_ohm", "l_nh", "c_pf", "fit_max")
+
+
+class Limit(_Record):
+    """The Bode-Fano bound: the smallest reflection magnitude with its return loss and the gain
+    of a lossless network, the ``section`` it is of, and whether a network ``beaten`` it (the
+    section then misses the data)."""
+
+    _fields = ("gamma", "rl_db", "gain_db", "section", "beaten")
 
 
 class Element(_Record):
@@ -412,16 +426,23 @@ class Element(_Record):
 
 
 class Yield(_Record):
-    """The yield: parts varied within +-tolerance_percent, the share of runs whose worst return
-    loss reaches the target, and the worst return loss's min, median and max (dB)."""
+    """The yield: parts varied within +-tolerance_percent ("uniform", or "normal" with the
+    tolerance at 3 sigma) in runs drawn from ``seed``, the share of runs whose worst return loss
+    reaches the target with its 95 % interval ``share_95``, and the worst return loss's min,
+    median and max (dB)."""
 
-    _fields = ("tolerance_percent", "runs", "target_rl_db", "share", "worst_rl_db")
+    _fields = ("tolerance_percent", "runs", "target_rl_db", "share", "share_95", "seed",
+               "distribution", "worst_rl_db")
 
 
 class Network(_Record):
-    """A matching ladder from the source to the load with its figures over the band."""
+    """A matching ladder from the source to the load with its figures over the band, its gap to
+    the bound (in gain, reflection and return loss), and ``no_better_than`` the smaller size it
+    gains nothing over (None when it gains)."""
 
-    _fields = ("elements", "worst_gamma", "worst_rl_db", "gain_db", "at_ghz", "gap_db")
+    _fields = ("elements", "worst_gamma", "worst_rl_db", "gain_db", "at_ghz", "gap_db",
+               "gap_gamma", "gap_rl_db", "no_better_than")
+    _optional = ("no_better_than",)
 
     def __init__(self, design, source_ohm, losses, f_hz):
         super().__init__(**design)
@@ -475,22 +496,28 @@ class Network(_Record):
         def db(value):
             return "-" if value is None else f"{value:.4g} dB"
 
+        same = "" if self.no_better_than is None else f", no better than {self.no_better_than}"
         return (f"Network([{ladder}], worst return loss {db(self.worst_rl_db)}, "
-                f"gain {db(self.gain_db)}, gap {db(self.gap_db)})")
+                f"gain {db(self.gain_db)}, gap {db(self.gap_db)}{same})")
 
 
 class Match(_Record):
-    """The match: the Bode-Fano ``bound`` of the model (None without one), the ``estimate`` from
-    the data, the best ``networks`` of 1 to n elements, the ``standard`` one, the ``yield_``, and
-    the ``files`` written ({"written": [paths], "messages": ["Cannot write ..."]})."""
+    """The match: the ``objective`` with lossy parts ("gain" or "gamma"), the ``constraints`` in
+    words, the Bode-Fano ``bound`` (of a section fitted to the data, or of the model), the best
+    ``networks`` of 1 to n elements, the ``standard`` one, the ``yield_``, and the ``files``
+    written ({"written": [paths], "messages": ["Cannot write ..."]})."""
 
-    _fields = ("band_ghz", "source_ohm", "bound", "estimate", "networks", "standard", "yield_",
-               "samples", "files")
+    _fields = ("band_ghz", "source_ohm", "objective", "constraints", "bound", "networks",
+               "standard", "yield_", "samples", "files")
+    _optional = ("objective", "constraints")
 
     @property
     def chosen(self):
-        """The network the files and the yield are of: the standard one, else the largest."""
-        return self.standard if self.standard is not None else self.networks[-1]
+        """The network the files and the yield are of: the standard one, else the largest that
+        gains over every smaller one."""
+        if self.standard is not None:
+            return self.standard
+        return [n for n in self.networks if n.no_better_than is None][-1]
 
 
 def _words(value, name, form, count):
@@ -515,15 +542,31 @@ def _q(value, name):
     return None if value is None else _words(value, name, "Q@GHZ", (2,))
 
 
+def _range(value, name):
+    return None if value is None else _words(value, name, "MIN:MAX", (2,))
+
+
+def _choice(value, name, words):
+    if value is not None and not isinstance(value, str):
+        raise ValueError(f"{name}: {value!r} not in {{{','.join(words)}}}")
+    return value
+
+
 def match(f_hz=None, z_load=None, *, band=None, n=4, source=None, e_series=None,
-          inductor_q=None, capacitor_q=None, yield_=None, z0=None, port=1, model=None,
+          inductor_q=None, capacitor_q=None, objective=None, dc_path=False, dc_block=False,
+          lowpass=False, highpass=False, first=None, last=None, l_range=None, c_range=None,
+          yield_=None, seed=None, yield_dist=None, z0=None, port=1, model=None,
           match_s2p=None, match_s1p=None, match_spice=None, match_plot=None, progress=None):
     """Matching ladders of 1 to `n` elements for the load `z_load` at `f_hz` (Hz), as
     veltrane-calc --match designs them: `band` (FL, FH) in GHz (default the model's band);
     `source` (ohm; default `z0`, else the data's reference, else 50); `e_series` ("E24") for the
-    standard-value network; `inductor_q`, `capacitor_q` as (Q, GHz) or "Q@GHZ"; `yield_` as
-    (TOL, RUNS[, TARGET_DB]) or "TOL:RUNS[:TARGET_DB]"; `model` a Result, Candidate or Refined
-    whose Bode-Fano bound is given (without data, its impedance over the band is matched).
+    standard-value network; `inductor_q`, `capacitor_q` as (Q, GHz) or "Q@GHZ"; `objective`
+    "gain" or "gamma" (default: gain with lossy parts); the constraints `dc_path`, `dc_block`,
+    `lowpass`, `highpass` (True), `first`, `last` ("series" or "shunt"), `l_range` (nH),
+    `c_range` (pF) as (MIN, MAX) or "MIN:MAX"; `yield_` as (TOL, RUNS[, TARGET_DB]) or
+    "TOL:RUNS[:TARGET_DB]" with its `seed` (default 1) and `yield_dist` ("uniform", "normal");
+    `model` a Result, Candidate or Refined (without data, its impedance over the band is
+    matched; with data, its section is among those fitted for the bound).
     `match_s2p`, `match_s1p`, `match_spice`, `match_plot` are the files of the chosen network as
     veltrane-calc writes them (with data only); a file that cannot be written is told in
     ``files["messages"]``. `progress(done)` as for best_fit(). Raises Stop with the design's
@@ -549,13 +592,9 @@ def match(f_hz=None, z_load=None, *, band=None, n=4, source=None, e_series=None,
         if any(files):
             raise ValueError("match_s2p, match_s1p, match_spice, match_plot: the files are written "
                              "over measured data: give f_hz and z_load (the model's own, say)")
-        # The model's impedance at 201 samples over the band.
-        f_ghz = band[0] + (band[1] - band[0]) * np.arange(201) / 200
-        values = _veltrane.model_impedance(model_tuple, np.maximum(f_ghz, 1e-9))
-        impedances, reference, with_estimate = True, 50.0 if z0 is None else float(z0), False
+        f_ghz, values, impedances, reference = None, None, True, 50.0 if z0 is None else float(z0)
     else:
         f_ghz, values, impedances, reference = _measured(f_hz, z_load, port, z0)
-        with_estimate = True
     # The data's reflections stay referred to their own reference; z0 is the default source.
     source = _optional_number(source if source is not None else z0, "source")
     losses = (_q(inductor_q, "inductor_q"), _q(capacitor_q, "capacitor_q"))
@@ -563,32 +602,45 @@ def match(f_hz=None, z_load=None, *, band=None, n=4, source=None, e_series=None,
         y = _words(yield_, "yield_", "TOL:RUNS or TOL:RUNS:TARGET_DB", (2, 3))
         if y[1] != int(y[1]) or not 1 <= y[1] <= 10_000_000:
             raise ValueError("yield_: TOL must lie between 0 and 100 % and RUNS from 1 to 10000000")
-        yield_ = (y[0], int(y[1]), y[2] if len(y) == 3 else None)
-    if e_series is not None and not isinstance(e_series, str):
-        raise ValueError(f"e_series: {e_series!r} not in {{E6,E12,E24,E48,E96,E192}}")
+        if seed is None:
+            seed = 1
+        elif isinstance(seed, bool) or not isinstance(seed, (int, np.integer)) or not 0 <= seed < 2**64:
+            raise ValueError(f"seed: {seed!r} is not a whole number from 0 to 2^64 - 1")
+        yield_ = (y[0], int(y[1]), y[2] if len(y) == 3 else None, int(seed),
+                  _choice(yield_dist, "yield_dist", ("uniform", "normal")))
+    elif seed is not None or yield_dist is not None:
+        raise ValueError("seed and yield_dist need yield_")
+    constraints = (bool(dc_path), bool(dc_block), bool(lowpass), bool(highpass),
+                   _choice(first, "first", ("series", "shunt")), _choice(last, "last", ("series", "shunt")),
+                   _range(l_range, "l_range"), _range(c_range, "c_range"))
+    e_series = _choice(e_series, "e_series", ("E6", "E12", "E24", "E48", "E96", "E192"))
     designed = _veltrane.design(
-        f_ghz, values, impedances, with_estimate, reference, band, int(n), source, e_series,
-        losses[0], losses[1], yield_, model_tuple, files, progress,
+        f_ghz, values, impedances, reference, band, int(n), source, e_series, losses[0], losses[1],
+        _choice(objective, "objective", ("gain", "gamma")), constraints, yield_, model_tuple, files,
+        progress,
     )
-    f_all = np.asarray(f_ghz, dtype=float) * 1e9
+    found = json.loads(designed["json"])
+    f_all = np.asarray(designed["f_ghz"], dtype=float) * 1e9
     f_all = f_all[f_all > 0]
-    source_ohm = designed["source_ohm"]
+    source_ohm = found["source_ohm"]
 
     def network(d):
         return None if d is None else Network(d, source_ohm, losses, f_all)
 
-    def limit(d):
-        return None if d is None else Limit(**d)
-
-    y = designed["yield"]
+    bound = found["bound"]
+    if bound is not None:
+        section = bound["section"]
+        bound = Limit(**dict(bound, section=None if section is None else Section(**section)))
+    y = found["yield"]
     return Match(
-        band_ghz=designed["band_ghz"],
+        band_ghz=tuple(found["band_ghz"]),
         source_ohm=source_ohm,
-        bound=limit(designed["bound"]),
-        estimate=limit(designed["estimate"]),
-        networks=[network(d) for d in designed["networks"]],
-        standard=network(designed["standard"]),
-        yield_=None if y is None else Yield(**y),
+        objective=found.get("objective"),
+        constraints=found.get("constraints"),
+        bound=bound,
+        networks=[network(d) for d in found["networks"]],
+        standard=network(found["standard"]),
+        yield_=None if y is None else Yield(**dict(y, share_95=tuple(y["share_95"]))),
         samples=designed["samples"],
         files={k: list(v) for k, v in designed["files"].items()},
     )

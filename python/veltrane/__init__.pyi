@@ -124,10 +124,20 @@ def best_fit(f_hz: Union[_Frequencies, _Network], z: Optional[npt.ArrayLike] = .
              refine: bool = ..., z0: Optional[float] = ..., allow_negative: bool = ...,
              port: int = ..., progress: _Progress = ...) -> BestFit: ...
 
+class Section:
+    kind: str
+    r_ohm: Optional[float]
+    l_nh: Optional[float]
+    c_pf: Optional[float]
+    fit_max: Optional[float]
+    def as_dict(self) -> dict[str, Any]: ...
+
 class Limit:
     gamma: Optional[float]
     rl_db: Optional[float]
     gain_db: Optional[float]
+    section: Optional[Section]
+    beaten: bool
 
 class Element:
     position: str
@@ -140,6 +150,9 @@ class Yield:
     runs: int
     target_rl_db: Optional[float]
     share: float
+    share_95: Tuple[float, float]
+    seed: int
+    distribution: str
     worst_rl_db: dict[str, Optional[float]]
 
 class Network:
@@ -149,6 +162,9 @@ class Network:
     gain_db: Optional[float]
     at_ghz: Optional[float]
     gap_db: Optional[float]
+    gap_gamma: Optional[float]
+    gap_rl_db: Optional[float]
+    no_better_than: Optional[int]
     source_ohm: float
     def s(self, f_hz: Optional[_Frequencies] = ..., z0: Optional[float] = ...) -> npt.NDArray[np.complex128]: ...
     def cascade_with(self, z_load: Union[npt.ArrayLike, _Network], f_hz: Optional[_Frequencies] = ...,
@@ -159,8 +175,9 @@ class Network:
 class Match:
     band_ghz: Tuple[float, float]
     source_ohm: float
+    objective: Optional[str]
+    constraints: Optional[str]
     bound: Optional[Limit]
-    estimate: Optional[Limit]
     networks: list[Network]
     standard: Optional[Network]
     yield_: Optional[Yield]
@@ -175,7 +192,12 @@ def match(f_hz: Union[_Frequencies, _Network, None] = ..., z_load: Optional[npt.
           source: Optional[float] = ..., e_series: Optional[str] = ...,
           inductor_q: Union[Tuple[float, float], str, None] = ...,
           capacitor_q: Union[Tuple[float, float], str, None] = ...,
+          objective: Optional[str] = ..., dc_path: bool = ..., dc_block: bool = ...,
+          lowpass: bool = ..., highpass: bool = ..., first: Optional[str] = ...,
+          last: Optional[str] = ..., l_range: Union[Tuple[float, float], str, None] = ...,
+          c_range: Union[Tuple[float, float], str, None] = ...,
           yield_: Union[Tuple[float, int], Tuple[float, int, float], str, None] = ...,
+          seed: Optional[int] = ..., yield_dist: Optional[str] = ...,
           z0: Optional[float] = ..., port: int = ..., model: Union[Result, Candidate, Refined, Model, None] = ...,
           match_s2p: Union[str, PathLike[str], None] = ..., match_s1p: Union[str, PathLike[str], None] = ...,
           match_spice: Union[str, PathLike[str], None] = ..., match_plot: Union[str, PathLike[str], None] = ...,

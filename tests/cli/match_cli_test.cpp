@@ -311,7 +311,7 @@ TEST(CalcMatch, LimitsAndErrors) {
         {"yield_99_9",
          {"--match", "1", "--band", "0.3:0.4", "--yield", "99.9:10"},
          exit_results,
-         "parts within +-99.9 %, 10 runs"},
+         "parts within +-99.9 % (uniform), 10 runs"},
         {"yield_4_fields",
          {"--match", "2", "--band", "0.3:0.4", "--yield", "3:50:6:7"},
          exit_usage,

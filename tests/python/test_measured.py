@@ -121,6 +121,22 @@ MATCHES = [
     # --z0 is the source, the data's reflections stay referred to their own 50 ohm.
     ("DataOtherReference", ["--touchstone", MATCH_LOAD, "--match", 2, "--band", "0.3:0.4", "--z0", 75.0],
      dict(n=2, band=(0.3, 0.4), z0=75.0)),
+    ("ObjectiveGammaWithLossyParts", ["--touchstone", MATCH_LOAD, "--match", 2, "--band", "0.3:0.4",
+                                      "--inductor-q", "30@0.35", "--match-objective", "gamma"],
+     dict(n=2, band=(0.3, 0.4), inductor_q=(30, 0.35), objective="gamma")),
+    ("DcBlockFirstShuntLRange", ["--touchstone", MATCH_LOAD, "--match", 3, "--band", "0.3:0.4", "--dc-block",
+                                 "--first", "shunt", "--l-range", "1:50"],
+     dict(n=3, band=(0.3, 0.4), dc_block=True, first="shunt", l_range=(1, 50))),
+    ("LowpassLastSeriesCRange", ["--touchstone", MATCH_LOAD, "--match", 3, "--band", "0.3:0.4", "--lowpass",
+                                 "--last", "series", "--c-range", "0.5:20"],
+     dict(n=3, band=(0.3, 0.4), lowpass=True, last="series", c_range="0.5:20")),
+    ("HighpassDcPath", ["--touchstone", MATCH_LOAD, "--match", 2, "--band", "0.3:0.4", "--highpass"],
+     dict(n=2, band=(0.3, 0.4), highpass=True)),
+    ("YieldSeedNormal", ["--touchstone", MATCH_LOAD, "--match", 2, "--band", "0.3:0.4", "--yield", "3:300:15",
+                         "--seed", 18446744073709551615, "--yield-dist", "normal"],
+     dict(n=2, band=(0.3, 0.4), yield_="3:300:15", seed=2**64 - 1, yield_dist="normal")),
+    ("SizesThatGainNothing", ["--touchstone", MATCH_LOAD, "--match", 6, "--band", "0.34:0.36"],
+     dict(n=6, band=(0.34, 0.36))),
 ]
 
 
@@ -154,17 +170,49 @@ def test_match_writes_the_files_veltrane_calc_writes(tmp_path):
     assert found.files["messages"][0].startswith("Cannot write " + str(tmp_path / "none" / "m.s2p"))
 
 
-def test_match_of_a_calculated_model_gives_its_bound():
-    inputs = dict(f1_crossover="inductive", f2_crossover="capacitive", topology="parallel-series")
-    expected = run_calc("--f1", 1.0, "--r1", 1.0, "--x1", 0.0, "--f2", 2.0, "--r2", 1.1, "--x2", 0.0, "--rl", 2.0,
-                        "--f1-crossover", "inductive", "--f2-crossover", "capacitive", "--topology", "parallel-series",
-                        "--match", 2)["match"]
-    result = veltrane.calculate(1.0, 1, 2.0, 1.1, 2.0, **inputs)
-    got = as_json(veltrane.match(model=result, n=2))
+# name, the calculation's options, whether the data is matched (the model then among the sections
+# fitted for the bound), and its band
+MODEL_MATCHES = [
+    ("ModelAlone", ["--f1", 1.0, "--r1", 1.0, "--x1", 0.0, "--f2", 2.0, "--r2", 1.1, "--x2", 0.0, "--rl", 2.0,
+                    "--f1-crossover", "inductive", "--f2-crossover", "capacitive", "--topology", "parallel-series"],
+     False, None),
+    ("ModelOfTheData", ["--touchstone", MATCH_LOAD, "--f1", 0.3, "--f2", 0.4, "--rl", 40.0, "--f1-crossover",
+                        "inductive", "--f2-crossover", "capacitive", "--topology", "series-parallel"],
+     True, (0.3, 0.4)),
+]
+
+
+@pytest.mark.parametrize("name,options,with_data,band", MODEL_MATCHES, ids=[c[0] for c in MODEL_MATCHES])
+def test_match_of_a_calculated_model_gives_what_the_command_line_gives(name, options, with_data, band):
+    words = [str(o) if isinstance(o, pathlib.Path) else o for o in options] + ["--match", 2]
+    if band:
+        words += ["--band", f"{band[0]}:{band[1]}"]
+    calc = run_calc(*words)
+    value = dict(zip(words[::2], words[1::2]))
+    z1, z2 = ((p["r"] + 1j * p["x"]) for p in calc["points"]) if with_data else (value["--r1"], value["--r2"])
+    result = veltrane.calculate(value["--f1"], z1, value["--f2"], z2, value["--rl"],
+                                f1_crossover=value["--f1-crossover"], f2_crossover=value["--f2-crossover"],
+                                topology=value["--topology"])
+    data = (veltrane.read_touchstone(MATCH_LOAD),) if with_data else ()
+    got = as_json(veltrane.match(*data, model=result, n=2, band=band))
     got["yield"] = got.pop("yield_")
     del got["samples"], got["files"]
     assert got["bound"] is not None
-    assert got == expected
+    assert got == calc["match"]
+
+
+def test_match_takes_impedances_as_the_network():
+    data = veltrane.read_touchstone(MATCH_LOAD)
+    kwargs = dict(n=2, band=(0.3, 0.4), dc_block=True)
+    by_network = veltrane.match(data, **kwargs)
+    by_arrays = veltrane.match(data.f, data.z_port(1), **kwargs)
+    assert [n.worst_rl_db for n in by_arrays.networks] == pytest.approx([n.worst_rl_db for n in by_network.networks],
+                                                                       rel=1e-9)
+    assert by_arrays.bound.section.kind == by_network.bound.section.kind
+    assert [(e.position, e.kind) for e in by_arrays.chosen.elements] == [
+        (e.position, e.kind) for e in by_network.chosen.elements]
+    assert [e.value for e in by_arrays.chosen.elements] == pytest.approx(
+        [e.value for e in by_network.chosen.elements], rel=1e-5)  # the search stops within this
 
 
 def test_network_s_parameters_agree_with_scikit_rf_cascading():
@@ -229,7 +277,20 @@ MATCH_ERRORS = [
     ("YieldRunsBeyondAnyInteger", dict(band=(0.3, 0.4), yield_=(5, 1e30)), ValueError, "yield_: TOL must lie between"),
     ("ElementsBeyondAnyInteger", dict(band=(0.3, 0.4), n=10**30), ValueError, "n: 10+ is not a number"),
     ("SourceZero", dict(band=(0.3, 0.4), source=0), ValueError, "source: 0 is not a positive resistance"),
-    ("BandOutsideData", dict(band=(2.5, 3.5)), veltrane.Stop, "The band 2.5 to 3.5 GHz must lie inside the data"),
+    ("BandOutsideData", dict(band=(2.5, 3.5)), veltrane.Stop, r"The band 2.5 to 3.5 GHz lies outside the data \(0.01 to 3 GHz\)"),
+    ("FirstWord", dict(band=(0.3, 0.4), first="parallel"), ValueError, r"first: parallel not in \{series,shunt\}"),
+    ("ObjectiveWord", dict(band=(0.3, 0.4), objective="loss"), ValueError, r"objective: loss not in \{gain,gamma\}"),
+    ("LRangeReversed", dict(band=(0.3, 0.4), l_range=(50, 1)), ValueError, "l_range: .* is not MIN:MAX with 0 < MIN <= MAX"),
+    ("CRangeText", dict(band=(0.3, 0.4), c_range="1-2"), ValueError, 'c_range: "1-2" is not MIN:MAX'),
+    ("LowpassAndHighpass", dict(band=(0.3, 0.4), lowpass=True, highpass=True), ValueError,
+     "A ladder cannot be both low-pass and high-pass"),
+    ("SeedWithoutYield", dict(band=(0.3, 0.4), seed=3), ValueError, "seed and yield_dist need yield_"),
+    ("SeedNegative", dict(band=(0.3, 0.4), yield_=(5, 10), seed=-1), ValueError, "seed: -1 is not a whole number"),
+    ("SeedBeyond64Bits", dict(band=(0.3, 0.4), yield_=(5, 10), seed=2**64), ValueError, "seed: .* is not a whole number"),
+    ("DistributionWord", dict(band=(0.3, 0.4), yield_=(5, 10), yield_dist="gauss"), ValueError,
+     r"yield_dist: gauss not in \{uniform,normal\}"),
+    ("NoLadderMeetsTheConstraints", dict(n=1, band=(0.3, 0.4), dc_block=True, first="shunt"), veltrane.Stop,
+     r"No ladder of 1 to 1 elements meets the constraints \(DC block, first shunt\)"),
     ("BandBetweenSamples", dict(band=(0.3001, 0.3002)), veltrane.Stop, "Only 0 samples of the data lie in the band"),
 ]
 
