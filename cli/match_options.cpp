@@ -1,5 +1,7 @@
 #include "cli/match_options.h"
 
+#include "views/match_run.h"
+
 #include "cli/calc_request.h"
 #include "io/path_text.h"
 #include "io/safe_file.h"
@@ -273,37 +275,8 @@ match_request(const CLI::App& app, const MatchWords& words, const std::vector<st
 
 std::optional<std::string> match_range_message(const MatchRequest& request, double source_ohm,
                                                const std::optional<match::Band>& band) {
-    const auto outside = [](double value, double lo, double hi) {
-        return !(value >= lo && value <= hi);
-    };
-    const auto range_text = [](double lo, double hi, std::string_view unit) {
-        return " is out of range (" + rf::readable(lo) + " to " + rf::readable(hi) +
-               (unit.empty() ? "" : " " + std::string{unit}) + ")";
-    };
-    if (band && (outside(band->fl_ghz, match_min_ghz, match_max_ghz) ||
-                 outside(band->fh_ghz, match_min_ghz, match_max_ghz))) {
-        return "The band " + rf::shortest(band->fl_ghz) + " to " + rf::shortest(band->fh_ghz) +
-               " GHz" + range_text(match_min_ghz, match_max_ghz, "GHz");
-    }
-    if (outside(source_ohm, match_min_ohm, match_max_ohm)) {
-        return "The source resistance " + rf::shortest(source_ohm) + " ohm" +
-               range_text(match_min_ohm, match_max_ohm, "ohm");
-    }
-    for (const auto& [name, part] : {std::pair{"--inductor-q", &request.losses.inductor},
-                                     std::pair{"--capacitor-q", &request.losses.capacitor}}) {
-        if (!*part) {
-            continue;
-        }
-        if (outside((*part)->q, match_min_q, match_max_q)) {
-            return std::string{name} + ": Q " + rf::shortest((*part)->q) +
-                   range_text(match_min_q, match_max_q, "");
-        }
-        if (outside((*part)->at_ghz, match_min_ghz, match_max_ghz)) {
-            return std::string{name} + ": " + rf::shortest((*part)->at_ghz) + " GHz" +
-                   range_text(match_min_ghz, match_max_ghz, "GHz");
-        }
-    }
-    return std::nullopt;
+    return views::match_range_problem(request.losses, source_ohm, band, "--inductor-q",
+                                      "--capacitor-q");
 }
 
 std::optional<std::string> finish_match_options(const CLI::App& app, const MatchWords& words,

@@ -65,14 +65,8 @@ void add_match_options(CLI::App& app, MatchWords& words);
 [[nodiscard]] std::variant<std::optional<MatchRequest>, std::string>
 match_request(const CLI::App& app, const MatchWords& words, const std::vector<std::string>& paths);
 
-// The ranges the designer gives finite, non-zero parts in: frequencies (GHz), the source
-// resistance (ohm) and the parts' Q.
-inline constexpr double match_min_ghz = 1e-6, match_max_ghz = 1e6;
-inline constexpr double match_min_ohm = 1e-3, match_max_ohm = 1e6;
-inline constexpr double match_min_q = 0.1, match_max_q = 1e9;
-
-// The message naming the first value out of those ranges (the band, the source resistance, a
-// part's Q or its frequency); none when all lie inside.
+// The message naming the first value out of the ranges the designer gives finite, non-zero
+// parts in (views::match_range_problem); none when all lie inside.
 [[nodiscard]] std::optional<std::string>
 match_range_message(const MatchRequest& request, double source_ohm,
                     const std::optional<match::Band>& band);

@@ -575,6 +575,11 @@ py::dict design(const std::optional<RealArray>& f_ghz, const std::optional<Compl
     if (const auto problem = settings.validate()) {
         throw py::value_error(*problem);
     }
+    // Values beyond the designer's ranges would give infinite or zero parts: a message, no file.
+    if (const auto problem = views::match_range_problem(
+            settings.losses, settings.source_ohm, settings.band, "inductor_q", "capacitor_q")) {
+        throw StopError(*problem);
+    }
 
     std::optional<rf::PortData> data;
     if (f_ghz && values) {

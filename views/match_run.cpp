@@ -157,9 +157,45 @@ match::DesignInput design_input(const MatchSettings& settings, const match::Load
     return input;
 }
 
+std::optional<std::string> match_range_problem(const match::Losses& losses, double source_ohm,
+                                               const std::optional<match::Band>& band,
+                                               std::string_view inductor_word,
+                                               std::string_view capacitor_word) {
+    const auto outside = [](double value, double lo, double hi) {
+        return !(value >= lo && value <= hi);
+    };
+    const auto range_text = [](double lo, double hi, std::string_view unit) {
+        return " is out of range (" + rf::readable(lo) + " to " + rf::readable(hi) +
+               (unit.empty() ? "" : " " + std::string{unit}) + ")";
+    };
+    if (band && (outside(band->fl_ghz, match_min_ghz, match_max_ghz) ||
+                 outside(band->fh_ghz, match_min_ghz, match_max_ghz))) {
+        return "The band " + rf::shortest(band->fl_ghz) + " to " + rf::shortest(band->fh_ghz) +
+               " GHz" + range_text(match_min_ghz, match_max_ghz, "GHz");
+    }
+    if (outside(source_ohm, match_min_ohm, match_max_ohm)) {
+        return "The source resistance " + rf::shortest(source_ohm) + " ohm" +
+               range_text(match_min_ohm, match_max_ohm, "ohm");
+    }
+    for (const auto& [name, part] : {std::pair{inductor_word, &losses.inductor},
+                                     std::pair{capacitor_word, &losses.capacitor}}) {
+        if (!*part) {
+            continue;
+        }
+        if (outside((*part)->q, match_min_q, match_max_q)) {
+            return std::string{name} + ": Q " + rf::shortest((*part)->q) +
+                   range_text(match_min_q, match_max_q, "");
+        }
+        if (outside((*part)->at_ghz, match_min_ghz, match_max_ghz)) {
+            return std::string{name} + ": " + rf::shortest((*part)->at_ghz) + " GHz" +
+                   range_text(match_min_ghz, match_max_ghz, "GHz");
+        }
+    }
+    return std::nullopt;
+}
+
 MatchParts match_parts(const match::Design& design, const match::DesignInput& input,
-                       std::optional<rf::ESeries> series,
-                       const std::optional<YieldSettings>& yield,
+                       std::optional<rf::ESeries> series, const std::optional<YieldSettings>& yield,
                        const match::Progress& yield_progress) {
     MatchParts parts;
     if (series) {
@@ -170,8 +206,7 @@ MatchParts match_parts(const match::Design& design, const match::DesignInput& in
         yield->runs > 0) {
         parts.yield_runs = match::yield_runs(varied.ladder, input.load, input.source_ohm,
                                              input.losses, yield->tolerance_percent, yield->runs,
-                                             yield->seed, yield->distribution, 0,
-                                             yield_progress);
+                                             yield->seed, yield->distribution, 0, yield_progress);
         if (parts.yield_runs.empty()) {
             return parts;
         }
@@ -245,9 +280,8 @@ MatchReport run_match(const MatchSettings& settings, const MatchSetup& setup,
     if (!report.chosen) {
         return report;
     }
-    MatchParts parts =
-        match_parts(report.networks[*report.chosen], input, settings.e_series, settings.yield,
-                    yield_progress);
+    MatchParts parts = match_parts(report.networks[*report.chosen], input, settings.e_series,
+                                   settings.yield, yield_progress);
     report.standard = std::move(parts.standard);
     report.yield = parts.yield;
     return report;

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -47,6 +48,21 @@ struct MatchSettings {
     // What makes these settings unusable, as a sentence; nothing when they can be run.
     [[nodiscard]] std::optional<std::string> validate() const;
 };
+
+// The ranges the designer gives finite, non-zero parts in: frequencies (GHz), the source
+// resistance (ohm) and the parts' Q.
+inline constexpr double match_min_ghz = 1e-6, match_max_ghz = 1e6;
+inline constexpr double match_min_ohm = 1e-3, match_max_ohm = 1e6;
+inline constexpr double match_min_q = 0.1, match_max_q = 1e9;
+
+// The message naming the first value out of those ranges (the band, the source resistance, a
+// part's Q or its frequency, the Q named by `inductor_word` or `capacitor_word`); none when all
+// lie inside.
+[[nodiscard]] std::optional<std::string> match_range_problem(const match::Losses& losses,
+                                                             double source_ohm,
+                                                             const std::optional<match::Band>& band,
+                                                             std::string_view inductor_word,
+                                                             std::string_view capacitor_word);
 
 // What is matched: measured data, a model with its band, or both (the data is matched, the
 // model gives the bound).

@@ -292,6 +292,11 @@ MATCH_ERRORS = [
     ("NoLadderMeetsTheConstraints", dict(n=1, band=(0.3, 0.4), dc_block=True, first="shunt"), veltrane.Stop,
      r"No ladder of 1 to 1 elements meets the constraints \(DC block, first shunt\)"),
     ("BandBetweenSamples", dict(band=(0.3001, 0.3002)), veltrane.Stop, "Only 0 samples of the data lie in the band"),
+    ("BandBeyondTheRange", dict(band=(1e-308, 2e-308)), veltrane.Stop,
+     r"The band 1e-308 to 2e-308 GHz is out of range \(1e-06 to 1e\+06 GHz\)"),
+    ("SourceBeyondTheRange", dict(band=(0.3, 0.4), source=5e-324), veltrane.Stop,
+     r"The source resistance 5e-324 ohm is out of range \(0.001 to 1e\+06 ohm\)"),
+    ("InductorQBeyondTheRange", dict(band=(0.3, 0.4), inductor_q=(1e12, 0.35)), veltrane.Stop, r"inductor_q: Q 1e\+12 is out of range"),
 ]
 
 
