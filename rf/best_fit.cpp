@@ -117,7 +117,9 @@ class Search {
         std::atomic<bool> stop{false};
         std::vector<std::vector<Candidate>> mains(n - 1);
         std::vector<std::vector<Candidate>> others(n - 1);
-        const auto [ceiling, positive_known] = first_ceiling();
+        const auto first = first_ceiling();
+        const double ceiling = first.first;
+        const bool positive_known = first.second;
         const auto row = [&](std::size_t a) {
             Search search(set_, options_, progress_);
             search.main_ = Board(ceiling);
