@@ -93,7 +93,16 @@ void MatchPanel::decorate(rf::Picture& picture) const {
     if (!active_ || data_ == nullptr || data_->f_ghz.empty()) {
         return;
     }
-    views::add_match_overlay(picture, {band_, bound_, {}, {}, true});
+    views::MatchOverlay overlay;
+    overlay.band = band_;
+    overlay.bound = bound_;
+    if (const match::Design* design = exported()) {
+        const double centre = std::sqrt(band_.fl_ghz * band_.fh_ghz);
+        overlay.path = match::element_path(design->ladder, designed_losses_,
+                                           match::load_at(all_load_, centre), centre);
+        overlay.z0_ohm = data_->reference_ohm;
+    }
+    views::add_match_overlay(picture, overlay);
 }
 
 void MatchPanel::contribute(rf::PlotInput& input) const {
@@ -107,6 +116,7 @@ void MatchPanel::contribute(rf::PlotInput& input) const {
     if (bound_) {
         input.db_mark = bound_->rl_db;
     }
+    input.extra_swatches.emplace_back(views::match_band_fill, "match band");
 }
 
 bool MatchPanel::press(const rf::ChartFrame& frame, rf::Point p, double reach) {

@@ -17,11 +17,15 @@ class QPaintEvent;
 
 namespace veltrane::fit {
 
-// A display list drawn as large as fits: the schematic and the yield's histogram.
+// A display list drawn as large as fits: the schematic and the yield's histogram. A readable
+// view is never smaller than shows the picture's smallest text at the font's size (a long
+// ladder's schematic then scrolls rather than shrinks).
 class PictureView final : public QWidget {
   public:
-    PictureView(const rf::Picture* picture, QSize hint);
+    PictureView(const rf::Picture* picture, QSize hint, bool readable = false);
     [[nodiscard]] QSize sizeHint() const override { return hint_; }
+    // Call when the picture has changed.
+    void refresh();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -29,6 +33,7 @@ class PictureView final : public QWidget {
   private:
     const rf::Picture* picture_;
     QSize hint_;
+    bool readable_ = false;
 };
 
 // The number in a field; nothing when it is empty.

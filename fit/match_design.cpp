@@ -8,6 +8,7 @@
 #include "match/match_files.h"
 #include "match/schematic.h"
 
+#include <QFont>
 #include <QLabel>
 #include <QListWidget>
 #include <QPointer>
@@ -57,7 +58,8 @@ void MatchPanel::forget_networks() {
     cancel_button_->setEnabled(false);
     fill_list();
     chosen_label_->clear();
-    schematic_view_->update();
+    show_designed_band();
+    schematic_changed();
     histogram_view_->update();
 }
 
@@ -94,6 +96,7 @@ void MatchPanel::start_design() {
     forget_networks();
     designed_source_ohm_ = *r;
     designed_losses_ = *parts_losses;
+    designed_band_ = band_;
     stop_design_ = std::make_shared<std::atomic<bool>>(false);
     match::DesignInput input = design_input();
     QPointer<QProgressBar> bar = progress_;
@@ -199,7 +202,7 @@ void MatchPanel::fill_list() {
         auto* item = new QListWidgetItem(
             no_better_than_[k] ? QString::number(k + 1) + QStringLiteral(": no better than ") +
                                      QString::number(*no_better_than_[k])
-                               : qs(views::size_row_text(row)));
+                               : qs(views::size_row_text(row) + "   " + row.ladder));
         item->setToolTip(qs(match::ladder_summary(design.ladder)));
         sizes_->addItem(item);
     }
@@ -219,7 +222,27 @@ std::optional<match::Figures> MatchPanel::chosen_figures() const {
     return chosen_now_;
 }
 
+void MatchPanel::show_designed_band() {
+    if (networks_.empty()) {
+        designed_label_->clear();
+        return;
+    }
+    const bool moved =
+        designed_band_.fl_ghz != band_.fl_ghz || designed_band_.fh_ghz != band_.fh_ghz;
+    QString text = QStringLiteral("Sizes designed over ") + number(designed_band_.fl_ghz, 6) +
+                   QStringLiteral(" to ") + number(designed_band_.fh_ghz, 6) +
+                   QStringLiteral(" GHz");
+    if (moved) {
+        text += QStringLiteral(": the band has moved since; Design again to update them");
+    }
+    QFont font = designed_label_->font();
+    font.setBold(moved);
+    designed_label_->setFont(font);
+    designed_label_->setText(text);
+}
+
 void MatchPanel::show_chosen() {
+    show_designed_band();
     const match::Design* design = exported();
     if (design == nullptr || data_ == nullptr) {
         chosen_label_->clear();
@@ -243,7 +266,7 @@ void MatchPanel::update_curve() {
     curve_f_ghz_.clear();
     curve_g_.clear();
     schematic_ = {};
-    schematic_view_->update();
+    schematic_changed();
     const match::Design* design = exported();
     if (design == nullptr || data_ == nullptr) {
         return;
@@ -258,6 +281,7 @@ void MatchPanel::update_curve() {
     schematic_.width = layout.width;
     schematic_.height = layout.height;
     match::draw_schematic(schematic_, layout, 0);
+    schematic_changed();
     // The matched curve over the data, every so many samples of a large file.
     const match::Load& all = all_load_;
     const std::size_t step = all.f_ghz.size() / max_curve_points + 1;

@@ -57,15 +57,17 @@ std::optional<QString> MatchPanel::export_to(MatchExport kind, const QString& pa
         std::vector<double> f;
         std::copy_if(data_->f_ghz.begin(), data_->f_ghz.end(), std::back_inserter(f),
                      [](double v) { return v >= 0; });
-        bytes = match::network_touchstone(ladder, designed_losses_, designed_source_ohm_, f);
+        bytes = match::network_touchstone(ladder, designed_losses_, designed_source_ohm_, f,
+                                          "veltrane-fit");
         break;
     }
     case MatchExport::NetworkSpice:
-        bytes = match::network_spice(ladder, designed_losses_, designed_source_ohm_, band_);
+        bytes = match::network_spice(ladder, designed_losses_, designed_source_ohm_, band_,
+                                     "veltrane-fit");
         break;
     case MatchExport::MatchedTouchstone:
-        bytes =
-            match::matched_touchstone(ladder, designed_losses_, designed_source_ohm_, all_load_);
+        bytes = match::matched_touchstone(ladder, designed_losses_, designed_source_ohm_, all_load_,
+                                          "veltrane-fit");
         break;
     case MatchExport::Svg:
     case MatchExport::Png: {

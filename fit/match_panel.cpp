@@ -7,6 +7,8 @@
 #include "fit/picture_painter.h"
 
 #include <QComboBox>
+#include <QFontInfo>
+#include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -16,17 +18,44 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
+#include <variant>
 
 namespace veltrane::fit {
 
-PictureView::PictureView(const rf::Picture* picture, QSize hint) : picture_(picture), hint_(hint) {
+PictureView::PictureView(const rf::Picture* picture, QSize hint, bool readable)
+    : picture_(picture), hint_(hint), readable_(readable) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setMinimumHeight(hint.height());
+}
+
+void PictureView::refresh() {
+    if (readable_) {
+        double smallest = 0;
+        if (picture_ != nullptr && picture_->width > 0 && picture_->height > 0) {
+            for (const rf::Operation& op : picture_->operations) {
+                if (const auto* text = std::get_if<rf::Text>(&op); text && text->size > 0) {
+                    smallest = smallest > 0 ? std::min(smallest, text->size) : text->size;
+                }
+            }
+        }
+        if (smallest > 0) {
+            const double scale = QFontInfo(font()).pixelSize() / smallest;
+            setMinimumSize(
+                static_cast<int>(std::ceil(picture_->width * scale)),
+                std::max(hint_.height(), static_cast<int>(std::ceil(picture_->height * scale))));
+        } else {
+            setMinimumSize(0, hint_.height());
+        }
+    }
+    update();
 }
 
 void PictureView::paintEvent(QPaintEvent*) {
@@ -149,16 +178,26 @@ void MatchPanel::build() {
             choose(row);
         }
     });
+    designed_label_ = new QLabel;
+    designed_label_->setObjectName(QStringLiteral("match_designed"));
+    designed_label_->setWordWrap(true);
+    layout->addWidget(designed_label_);
     layout->addWidget(sizes_, 1);
     chosen_label_ = new QLabel;
     chosen_label_->setObjectName(QStringLiteral("match_chosen"));
     chosen_label_->setWordWrap(true);
     chosen_label_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(chosen_label_);
-    schematic_view_ = new PictureView(&schematic_, {360, 100});
+    schematic_view_ = new PictureView(&schematic_, {360, 100}, true);
     schematic_view_->setObjectName(QStringLiteral("match_schematic"));
     schematic_view_->setAccessibleName(QStringLiteral("Schematic of the chosen network"));
-    layout->addWidget(schematic_view_);
+    schematic_scroll_ = new QScrollArea;
+    schematic_scroll_->setWidget(schematic_view_);
+    schematic_scroll_->setWidgetResizable(true);
+    schematic_scroll_->setFrameShape(QFrame::NoFrame);
+    schematic_scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    layout->addWidget(schematic_scroll_);
+    schematic_changed();
 
     auto* parts_box = new QGroupBox(QStringLiteral("Parts and yield"));
     auto* parts = new QGridLayout(parts_box);
@@ -262,6 +301,14 @@ std::optional<match::Losses> MatchPanel::losses() const {
         *part = match::PartQ{*q, centre};
     }
     return losses;
+}
+
+void MatchPanel::schematic_changed() {
+    schematic_view_->refresh();
+    // As high as the schematic, with room for the scroll bar a long ladder needs.
+    schematic_scroll_->setFixedHeight(
+        schematic_view_->minimumHeight() +
+        schematic_scroll_->horizontalScrollBar()->sizeHint().height());
 }
 
 } // namespace veltrane::fit

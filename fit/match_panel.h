@@ -35,6 +35,7 @@ class QMenu;
 class QProgressBar;
 class QPushButton;
 class QSettings;
+class QScrollArea;
 class QSpinBox;
 
 namespace veltrane::fit {
@@ -126,6 +127,8 @@ class MatchPanel final : public QWidget {
     void forget_networks();
     void fill_list();
     void show_chosen();
+    void show_designed_band();
+    void schematic_changed(); // the schematic view's size and scroll area follow the schematic
     // The matched curve over the data and the schematic, when the network changes.
     void update_curve();
     [[nodiscard]] const match::Design* exported() const;
@@ -148,6 +151,7 @@ class MatchPanel final : public QWidget {
     std::vector<match::Design> networks_;
     std::vector<std::optional<std::size_t>> no_better_than_; // per size: the smaller it equals
     double designed_source_ohm_ = 50;
+    match::Band designed_band_{1, 2}; // the band the sizes were designed over
     match::Losses designed_losses_;
     std::optional<std::size_t> chosen_;
     std::optional<match::Figures> chosen_now_; // the chosen network over the present band
@@ -178,7 +182,9 @@ class MatchPanel final : public QWidget {
     QProgressBar* progress_ = nullptr;
     QListWidget* sizes_ = nullptr;
     QLabel* chosen_label_ = nullptr;
+    QLabel* designed_label_ = nullptr; // the band of the sizes, marked when the band has moved
     PictureView* schematic_view_ = nullptr;
+    QScrollArea* schematic_scroll_ = nullptr;
     QComboBox* series_box_ = nullptr;
     QLineEdit* inductor_q_ = nullptr;
     QLineEdit* capacitor_q_ = nullptr;

@@ -236,10 +236,17 @@ void FitWindow::chart_pressed(QPointF p) {
         chart_->begin_box();
         return;
     }
-    dragging_ = handle_at(picture_.frame, handles_, {p.x(), p.y()}, 6 * chart_->units_per_pixel());
+    // The Match panel's band edges first: a point marker on an edge (F2 = FH after a best fit)
+    // is still dragged on the Smith chart, and the edge keeps the design current.
+    const double reach = 6 * chart_->units_per_pixel();
+    if (match_->press(picture_.frame, {p.x(), p.y()}, reach)) {
+        dragging_.reset();
+        return;
+    }
+    dragging_ = handle_at(picture_.frame, handles_, {p.x(), p.y()}, reach);
     if (dragging_) {
         record_change(); // the whole drag is one step back
-    } else if (!match_->press(picture_.frame, {p.x(), p.y()}, 6 * chart_->units_per_pixel())) {
+    } else {
         chart_->begin_box(); // a press beside the markers and band edges draws a box to zoom into
     }
 }

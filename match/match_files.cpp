@@ -63,9 +63,9 @@ std::string ladder_summary(const Ladder& ladder) {
 }
 
 std::string network_touchstone(const Ladder& ladder, const Losses& losses, double source_ohm,
-                               const std::vector<double>& f_ghz) {
-    std::string out = "! Veltrane matching network, written by veltrane-calc\n"
-                      "! Port 1 at the source, port 2 at the load\n";
+                               const std::vector<double>& f_ghz, std::string_view program) {
+    std::string out = "! Veltrane matching network, written by " + std::string{program} +
+                      "\n! Port 1 at the source, port 2 at the load\n";
     append_element_lines(out, ladder, losses, '!');
     out += "# GHz S RI R ";
     rf::append_shortest(out, source_ohm);
@@ -94,8 +94,9 @@ std::vector<Complex> matched_reflections(const Ladder& ladder, const Losses& los
 }
 
 std::string matched_touchstone(const Ladder& ladder, const Losses& losses, double source_ohm,
-                               const Load& load) {
-    std::string out = "! Veltrane matched input (network and load), written by veltrane-calc\n";
+                               const Load& load, std::string_view program) {
+    std::string out =
+        "! Veltrane matched input (network and load), written by " + std::string{program} + "\n";
     append_element_lines(out, ladder, losses, '!');
     out += "# GHz S RI R ";
     rf::append_shortest(out, source_ohm);
@@ -110,9 +111,9 @@ std::string matched_touchstone(const Ladder& ladder, const Losses& losses, doubl
 }
 
 std::string network_spice(const Ladder& ladder, const Losses& losses, double source_ohm,
-                          const Band& band) {
+                          const Band& band, std::string_view program) {
     const double centre = std::sqrt(band.fl_ghz * band.fh_ghz);
-    std::string out = "* Veltrane matching network, written by veltrane-calc\n";
+    std::string out = "* Veltrane matching network, written by " + std::string{program} + "\n";
     out += "* Source resistance " + rf::shortest(source_ohm) + " ohm, band " +
            rf::shortest(band.fl_ghz) + " to " + rf::shortest(band.fh_ghz) + " GHz\n*\n";
     append_element_lines(out, ladder, losses, '*');
@@ -171,6 +172,73 @@ std::string network_spice(const Ladder& ladder, const Losses& losses, double sou
     }
     out += ".ends veltrane_match\n";
     return out;
+}
+
+void add_element_path(rf::Picture& picture, const ElementPath& path, double z0_ohm) {
+    constexpr rf::Colour path_magenta{200, 0, 120};
+    const rf::ChartFrame& frame = picture.frame;
+    const double t = picture.text_size;
+    const rf::Pen pen{path_magenta, 1.4, rf::Dash::Solid};
+    const rf::Rect& square = frame.smith_area;
+    const bool cut = square.width > 0 && square.height > 0;
+    // Labels point inwards, so that they stay on the chart.
+    const double middle_x = cut ? square.x + square.width / 2 : frame.smith_centre.x;
+    std::vector<rf::Operation> ops;
+    rf::Polyline line{{}, pen};
+    for (const Complex& z : path.z_ohm) {
+        const Complex g = reflection(z, z0_ohm);
+        if (std::isfinite(g.real()) && std::isfinite(g.imag()) && std::abs(g) <= 1.5) {
+            line.points.push_back(rf::smith_point(frame, g));
+        }
+    }
+    if (line.points.size() >= 2) {
+        ops.emplace_back(std::move(line));
+    }
+    for (std::size_t j = 0; j < path.joints.size(); ++j) {
+        const std::size_t i = path.joints[j];
+        if (i >= path.z_ohm.size()) {
+            continue;
+        }
+        const Complex g = reflection(path.z_ohm[i], z0_ohm);
+        if (!std::isfinite(g.real()) || !std::isfinite(g.imag()) || std::abs(g) > 1.5) {
+            continue;
+        }
+        const rf::Point p = rf::smith_point(frame, g);
+        ops.emplace_back(rf::Circle{p, 0.28 * t, pen, path_magenta});
+        const bool first = j == 0;
+        const bool last = j + 1 == path.joints.size();
+        if (first || last) {
+            const bool right = p.x > middle_x;
+            ops.emplace_back(rf::Text{{right ? p.x - 0.6 * t : p.x + 0.6 * t, p.y - 0.5 * t},
+                                      first ? "load" : "in",
+                                      t,
+                                      right ? rf::Anchor::End : rf::Anchor::Start,
+                                      path_magenta,
+                                      true});
+        }
+    }
+    if (ops.empty()) {
+        return;
+    }
+    if (cut) {
+        picture.operations.emplace_back(rf::BeginClip{square});
+    }
+    for (rf::Operation& op : ops) {
+        picture.operations.push_back(std::move(op));
+    }
+    if (cut) {
+        picture.operations.emplace_back(rf::EndClip{});
+    }
+    const rf::Point corner = cut ? rf::Point{square.x, square.y}
+                                 : rf::Point{frame.smith_centre.x - frame.smith_radius,
+                                             frame.smith_centre.y - frame.smith_radius};
+    picture.operations.emplace_back(
+        rf::Text{{corner.x, corner.y + t},
+                 "element path at " + rf::readable(path.f_ghz, 4) + " GHz",
+                 t,
+                 rf::Anchor::Start,
+                 path_magenta,
+                 false});
 }
 
 rf::Picture match_picture(const MatchPlot& plot) {
@@ -235,6 +303,10 @@ rf::Picture match_picture(const MatchPlot& plot) {
         picture.operations.emplace_back(std::move(on_smith));
     }
     picture.operations.emplace_back(rf::EndClip{});
+    const double centre = std::sqrt(plot.band.fl_ghz * plot.band.fh_ghz);
+    add_element_path(picture,
+                     element_path(plot.ladder, plot.losses, load_at(plot.load, centre), centre),
+                     plot.source_ohm);
     picture.operations.emplace_back(rf::BeginClip{a});
     if (f_hi > f_lo && on_plot.points.size() >= 2) {
         picture.operations.emplace_back(std::move(on_plot));

@@ -121,4 +121,49 @@ Figures evaluate(const Ladder& ladder, const Load& load, double source_ohm, cons
     return figures;
 }
 
+Complex load_at(const Load& load, double f_ghz) {
+    const auto& f = load.f_ghz;
+    const std::size_t n = std::min(f.size(), load.z_ohm.size());
+    if (n == 0) {
+        return {};
+    }
+    const auto above =
+        std::upper_bound(f.begin(), f.begin() + static_cast<std::ptrdiff_t>(n), f_ghz);
+    if (above == f.begin()) {
+        return load.z_ohm.front();
+    }
+    const auto i = static_cast<std::size_t>(above - f.begin());
+    if (i == n) {
+        return load.z_ohm[n - 1];
+    }
+    const double t = (f_ghz - f[i - 1]) / (f[i] - f[i - 1]);
+    return load.z_ohm[i - 1] + t * (load.z_ohm[i] - load.z_ohm[i - 1]);
+}
+
+ElementPath element_path(const Ladder& ladder, const Losses& losses, Complex z_load, double f_ghz,
+                         int steps) {
+    steps = std::max(steps, 1);
+    ElementPath path;
+    path.f_ghz = f_ghz;
+    path.z_ohm.push_back(z_load);
+    path.joints.push_back(0);
+    Complex z = z_load;
+    for (auto e = ladder.rbegin(); e != ladder.rend(); ++e) {
+        const Complex branch = branch_impedance(*e, f_ghz, losses);
+        const Complex before = z;
+        for (int k = 1; k <= steps; ++k) {
+            const double t = static_cast<double>(k) / steps;
+            if (e->position == Position::Series) {
+                z = before + t * branch;
+            } else {
+                // 1 / (1/before + t/branch), written so that a short before stays a short.
+                z = before * branch / (branch + t * before);
+            }
+            path.z_ohm.push_back(z);
+        }
+        path.joints.push_back(path.z_ohm.size() - 1);
+    }
+    return path;
+}
+
 } // namespace veltrane::match

@@ -89,6 +89,22 @@ struct Figures {
     double gain_db = 0.0;     // smallest transducer gain over the samples (dB)
 };
 
+// The load's impedance at `f_ghz`: its real and imaginary parts interpolated linearly between
+// the samples either side, the nearest end's outside them. No samples: 0.
+[[nodiscard]] Complex load_at(const Load& load, double f_ghz);
+
+// The impedance looking into the ladder from each point on the way from the load to the source
+// at `f_ghz`: the load's own first, then `steps` points along each element (from the load's end)
+// as its reactance (series) or susceptance (shunt) grows from nothing to its own, the last the
+// network's input. `joints` indexes the load's point and the point after each element.
+struct ElementPath {
+    double f_ghz = 0.0;
+    std::vector<Complex> z_ohm;
+    std::vector<std::size_t> joints;
+};
+[[nodiscard]] ElementPath element_path(const Ladder& ladder, const Losses& losses, Complex z_load,
+                                       double f_ghz, int steps = 24);
+
 [[nodiscard]] Figures evaluate(const Ladder& ladder, const Load& load, double source_ohm,
                                const Losses& losses);
 

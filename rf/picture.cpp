@@ -235,6 +235,9 @@ void Builder::legend() {
     if (has_range()) {
         swatch(outside_fill, "outside the search range");
     }
+    for (const auto& [fill, label] : input_.extra_swatches) {
+        swatch(fill, label);
+    }
 }
 
 } // namespace picture_detail

@@ -11,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -130,6 +131,8 @@ struct PlotInput {
     // Said after the title, in red, when not empty ("row 3: a negative element").
     std::string model_note;
     std::vector<ExtraCurve> extra;
+    // Shaded areas drawn by others over the picture, named in the legend after its own.
+    std::vector<std::pair<Colour, std::string>> extra_swatches;
     // A return-loss level (dB) drawn over the plot after it is built, a bound say: the
     // return-loss axis reaches it.
     std::optional<double> db_mark;

@@ -13,7 +13,6 @@ namespace {
 
 constexpr rf::Colour black{0, 0, 0};
 constexpr rf::Colour match_green{0, 120, 60};
-constexpr rf::Colour match_band_fill{222, 240, 226};
 constexpr rf::Colour bound_orange{200, 90, 0};
 constexpr rf::Colour bar_grey{150, 150, 150};
 
@@ -303,6 +302,9 @@ void add_match_overlay(rf::Picture& picture, const MatchOverlay& overlay) {
             ops.emplace_back(rf::Text{
                 {x, a.y + a.height - 1.5 * t}, label, t, rf::Anchor::Middle, match_green, true});
         }
+    }
+    if (overlay.path) {
+        match::add_element_path(picture, *overlay.path, overlay.z0_ohm);
     }
 }
 

@@ -79,16 +79,22 @@ struct Histogram {
                                             double height);
 
 // What the charts show of the match over the data's picture.
+// The shading of the match's band on the return-loss plot.
+inline constexpr rf::Colour match_band_fill{222, 240, 226};
+
 struct MatchOverlay {
     match::Band band;
-    std::optional<match::Limit> bound; // a line on the return-loss plot with its value
-    std::vector<double> f_ghz;         // the matched curve's frequencies
-    std::vector<rf::Complex> matched;  // its reflections against the charts' z0
-    bool handles = true;               // the band's edges as handles to drag
+    std::optional<match::Limit> bound;      // a line on the return-loss plot with its value
+    std::vector<double> f_ghz;              // the matched curve's frequencies
+    std::vector<rf::Complex> matched;       // its reflections against the charts' z0
+    bool handles = true;                    // the band's edges as handles to drag
+    std::optional<match::ElementPath> path; // the network's element path on the chart
+    double z0_ohm = 50;                     // the charts' reference
 };
 
 // The band shaded under the curves of the return-loss plot, the matched curve on both charts,
-// the bound as a line across the band, and the edges' handles labelled FL and FH.
+// the bound as a line across the band, the edges' handles labelled FL and FH, and the element
+// path on the Smith chart.
 void add_match_overlay(rf::Picture& picture, const MatchOverlay& overlay);
 
 // The matched input's reflection against `z0_ohm` at every sample of `load`.

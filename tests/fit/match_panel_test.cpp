@@ -111,21 +111,24 @@ class MatchPanelTest : public QObject {
         QTest::addColumn<bool>("high");
         QTest::addColumn<double>("to_ghz");
         QTest::addColumn<double>("expected_ghz");
-        QTest::newRow("FH to 3.1 GHz") << true << 3.1 << 3.1;
-        QTest::newRow("FL to 1.8 GHz") << false << 1.8 << 1.8;
-        QTest::newRow("FH beyond the data") << true << 9.0 << 3.5;
-        QTest::newRow("FL past FH stops below it") << false << 3.4 << 2.99;
+        QTest::addColumn<double>("fh_ghz");
+        QTest::newRow("FH to 3.1 GHz") << true << 3.1 << 3.1 << 3.0;
+        QTest::newRow("FL to 1.8 GHz") << false << 1.8 << 1.8 << 3.0;
+        QTest::newRow("FH beyond the data") << true << 9.0 << 3.5 << 3.0;
+        QTest::newRow("FL past FH stops below it") << false << 3.4 << 2.99 << 3.0;
+        // FH on the F2 marker (2.84 GHz): the edge is taken, the marker stays.
+        QTest::newRow("FH on F2 to 3.1 GHz") << true << 3.1 << 3.1 << 2.84;
     }
     void dragging_a_band_edge() {
         QFETCH(bool, high);
         QFETCH(double, to_ghz);
         QFETCH(double, expected_ghz);
+        QFETCH(double, fh_ghz);
         QVERIFY(open(antenna));
-        // Clear of the F1 and F2 markers (2.17 and 2.83 GHz), which a press takes first.
         type("match_fl_ghz", QStringLiteral("2.3"));
-        type("match_fh_ghz", QStringLiteral("3"));
+        type("match_fh_ghz", QString::number(fh_ghz));
         const match::Band before = panel()->band();
-        QCOMPARE(before.fh_ghz, 3.0);
+        QCOMPARE(before.fh_ghz, fh_ghz);
         const rf::ChartFrame frame = window_->picture().frame;
         const double y = frame.plot_area.y + frame.plot_area.height * 0.3;
         const double from = high ? before.fh_ghz : before.fl_ghz;
@@ -149,13 +152,15 @@ class MatchPanelTest : public QObject {
             if (const auto* r = std::get_if<rf::FilledRect>(&op);
                 r && r->fill == rf::Colour{222, 240, 226}) {
                 shaded =
-                    std::fabs(r->rect.x - rf::plot_x(frame, after.fl_ghz)) < 1e-9 &&
-                    std::fabs(r->rect.x + r->rect.width - rf::plot_x(frame, after.fh_ghz)) < 1e-9;
+                    shaded ||
+                    (std::fabs(r->rect.x - rf::plot_x(frame, after.fl_ghz)) < 1e-9 &&
+                     std::fabs(r->rect.x + r->rect.width - rf::plot_x(frame, after.fh_ghz)) < 1e-9);
             }
         }
         QVERIFY(shaded);
         // The F1 and F2 markers stayed where they were.
         QCOMPARE(window_->points_ghz()[0], 2.17);
+        QCOMPARE(window_->points_ghz()[1], 2.84);
     }
 
     void design_and_choose_a_size() {
@@ -188,15 +193,24 @@ class MatchPanelTest : public QObject {
         }
         QCOMPARE(labels, 1);
         int curves = 0;
+        bool path = false;
         for (const rf::Operation& op : window_->picture().operations) {
             if (const auto* line = std::get_if<rf::Polyline>(&op)) {
                 curves += line->pen.colour == rf::Colour{0, 125, 125}; // the matched curve
+            } else if (const auto* t = std::get_if<rf::Text>(&op)) {
+                path = path || t->text == "element path at 2.437 GHz";
             }
         }
+        QVERIFY(path); // at the band's centre
         QCOMPARE(curves, 2);
         QVERIFY(window_->results_text().contains(QStringLiteral("Matching network: source 50")));
-        // Moving the band re-evaluates the chosen network there, without a new design.
+        const auto* designed = find<QLabel>("match_designed");
+        QVERIFY(!designed->text().contains(QStringLiteral("moved")));
+        // Moving the band re-evaluates the chosen network there, without a new design; the
+        // sizes are marked as designed over the old band.
         type("match_fh_ghz", QStringLiteral("3.2"));
+        QVERIFY(
+            designed->text().contains(QStringLiteral("over 2.2 to 2.7 GHz: the band has moved")));
         QCOMPARE(panel()->networks().size(), std::size_t{3});
         const rf::PortData data = antenna_data();
         const auto again =
@@ -322,6 +336,9 @@ class MatchPanelTest : public QObject {
         QVERIFY2(!failed, failed ? qPrintable(*failed) : "");
         const std::string bytes = veltrane::testing::read_bytes(path);
         const match::Design& chosen = panel()->networks().back();
+        const bool image = static_cast<MatchExport>(kind) == MatchExport::Png;
+        QCOMPARE(bytes.find("written by veltrane-fit") != std::string::npos,
+                 !image && static_cast<MatchExport>(kind) != MatchExport::Svg);
         switch (static_cast<MatchExport>(kind)) {
         case MatchExport::NetworkTouchstone:
         case MatchExport::MatchedTouchstone: {
@@ -351,6 +368,7 @@ class MatchPanelTest : public QObject {
             QVERIFY(bytes.rfind("<?xml", 0) == 0 || bytes.find("<svg") != std::string::npos);
             QVERIFY(bytes.find("antenna.s1p") != std::string::npos);
             QVERIFY(bytes.find("source 50 \u03a9") != std::string::npos);
+            QVERIFY(bytes.find("element path at 2.437") != std::string::npos);
             break;
         case MatchExport::Png:
             QVERIFY(bytes.rfind("\x89PNG", 0) == 0);

@@ -197,6 +197,28 @@ TEST(Ladder, InputImpedanceByHand) {
         const Complex gl = reflection(c.z_load, 50);
         const Complex cascaded = s.s11 + s.s12 * s.s21 * gl / (1.0 - s.s22 * gl);
         EXPECT_NEAR(std::abs(cascaded - reflection(z, 50)), 0, 1e-12);
+        // The element path ends at the input; on its way each series part keeps the
+        // resistance it starts from, each shunt part the conductance.
+        const ElementPath path = element_path(c.ladder, {}, c.z_load, c.f_ghz, 8);
+        ASSERT_EQ(path.joints.size(), c.ladder.size() + 1);
+        EXPECT_NEAR(std::abs(path.z_ohm.back() - c.z_in), 0, 1e-9);
+        for (std::size_t e = 0; e < c.ladder.size(); ++e) {
+            const bool series = c.ladder[c.ladder.size() - 1 - e].position == Position::Series;
+            const auto kept = [&](Complex p) { return series ? p.real() : (1.0 / p).real(); };
+            for (std::size_t i = path.joints[e] + 1; i <= path.joints[e + 1]; ++i) {
+                EXPECT_NEAR(kept(path.z_ohm[i]), kept(path.z_ohm[path.joints[e]]), 1e-9);
+            }
+        }
+    }
+}
+
+// The load between its samples, and at the nearest end outside them.
+TEST(Ladder, LoadBetweenSamples) {
+    const Load load{{1, 2, 4}, {{10, -20}, {30, 0}, {50, 40}}};
+    const std::pair<double, Complex> rows[] = {
+        {0.5, {10, -20}}, {1.5, {20, -10}}, {2, {30, 0}}, {3, {40, 20}}, {9, {50, 40}}};
+    for (const auto& [f, z] : rows) {
+        EXPECT_NEAR(std::abs(load_at(load, f) - z), 0, 1e-12) << f;
     }
 }
 
