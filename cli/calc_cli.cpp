@@ -6,7 +6,7 @@
 #include "cli/measured_input.h"
 #include "cli/model_report.h"
 #include "io/path_text.h"
-#include "io/safe_file_detail.h"
+#include "io/reason_text.h"
 #include "model/field_set.h"
 #include "model/quantities.h"
 #include "model/result.h"
@@ -289,7 +289,7 @@ int deliver(int status, std::string_view out_text, std::string_view err_text, st
     }
     std::string line{program_name};
     line += ": write error: ";
-    line += detail::reason_text(std::error_code(error, std::generic_category()));
+    line += reason_text(std::error_code(error, std::generic_category()));
     line += '\n';
     put(line, err);
     return status == exit_results ? exit_message : status;

@@ -11,7 +11,7 @@
 #ifdef _WIN32
 
 #include "io/path_text.h"
-#include "io/safe_file_detail.h"
+#include "io/reason_text.h"
 
 #include <windows.h>
 
@@ -90,8 +90,7 @@ bool write_text(DWORD which, std::string_view text) {
 // The system's text for the last error, starting in lower case after a colon, without the
 // closing full stop.
 std::string last_error_reason() {
-    return veltrane::detail::reason_text(
-        std::system_category().message(static_cast<int>(GetLastError())));
+    return veltrane::reason_text(std::system_category().message(static_cast<int>(GetLastError())));
 }
 
 } // namespace

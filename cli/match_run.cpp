@@ -52,8 +52,8 @@ MatchOutcome run_match(const MatchRequest& request, const MatchContext& context)
     if (const auto problem = settings.validate()) {
         return fail(2, "veltrane-calc: " + *problem);
     }
-    if (const std::optional<match::Band> range_band = request.band ? request.band
-                                                                    : subject.model_band) {
+    if (const std::optional<match::Band> range_band =
+            request.band ? request.band : subject.model_band) {
         if (auto message = match_range_message(request, source, *range_band)) {
             return fail(1, std::move(*message));
         }

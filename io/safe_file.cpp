@@ -3,7 +3,7 @@
 
 #include "io/path_text.h"
 
-namespace veltrane::detail {
+namespace veltrane {
 
 std::string reason_text(const std::error_code& error) {
     return reason_text(error.message());
@@ -19,6 +19,10 @@ std::string reason_text(std::string text) {
     }
     return text;
 }
+
+} // namespace veltrane
+
+namespace veltrane::detail {
 
 std::string cannot_write(const std::filesystem::path& path, std::string_view reason) {
     std::string message = "Cannot write ";

@@ -24,8 +24,8 @@ using RlObjective = std::function<double(double rl_ohm, double bound)>;
 // only a point that stays below it (so whose value is exact) takes its place. Nothing when the
 // points give no range, every grid point lies above rl_search_prune times `bound`, or `stopped`
 // says so.
-[[nodiscard]] std::optional<RlMinimum> search_rl(Topology topology, double r1, double x1,
-                                                 double r2, double x2, double bound,
+[[nodiscard]] std::optional<RlMinimum> search_rl(Topology topology, double r1, double x1, double r2,
+                                                 double x2, double bound,
                                                  const RlObjective& objective,
                                                  const std::function<bool()>& stopped);
 
