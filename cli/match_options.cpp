@@ -192,13 +192,10 @@ match_request(const CLI::App& app, const MatchWords& words, const std::vector<st
          {std::tuple{"--l-range", &words.l_range, &request.constraints.l_nh},
           std::tuple{"--c-range", &words.c_range, &request.constraints.c_pf}}) {
         if (given(name)) {
-            const auto fields = fields_of(*word);
-            const auto lo = fields.size() == 2 ? read_number(fields[0]) : std::nullopt;
-            const auto hi = fields.size() == 2 ? read_number(fields[1]) : std::nullopt;
-            if (!lo || !hi || !(*lo > 0) || !(*hi >= *lo) || !std::isfinite(*hi)) {
+            *range = views::part_range(*word);
+            if (!*range) {
                 return std::string{name} + ": \"" + *word + "\" is not MIN:MAX with 0 < MIN <= MAX";
             }
-            *range = match::Range{*lo, *hi};
         }
     }
     if (given("--match-objective")) {

@@ -68,6 +68,7 @@ match::DesignInput MatchPanel::design_input() const {
     settings.elements = elements_->value();
     settings.source_ohm = designed_source_ohm_;
     settings.losses = designed_losses_;
+    settings.constraints = designed_constraints_;
     return views::design_input(settings, load_);
 }
 
@@ -91,9 +92,15 @@ void MatchPanel::start_design() {
         show_message(QStringLiteral("A part's Q must be a positive number, or empty"));
         return;
     }
+    auto limits = constraints();
+    if (const auto* problem = std::get_if<QString>(&limits)) {
+        show_message(*problem);
+        return;
+    }
     // A design still running was asked for other settings: it stops, and what it finds is
     // dropped.
     forget_networks();
+    designed_constraints_ = std::get<match::Constraints>(limits);
     designed_source_ohm_ = *r;
     designed_losses_ = *parts_losses;
     designed_band_ = band_;
@@ -152,10 +159,14 @@ void MatchPanel::design_finished() {
     networks_ = std::move(result.networks);
     no_better_than_ = std::move(result.no_better_than);
     progress_->setValue(designed.stopped ? 0 : slider_steps);
+    views::MatchSettings asked;
+    asked.elements = elements_->value();
+    asked.constraints = designed_constraints_;
     show_message(designed.stopped
                      ? QStringLiteral("Stopped: ") + QString::number(networks_.size()) +
                            QStringLiteral(" sizes designed")
-                     : QString());
+                 : networks_.empty() ? qs(views::no_network_message(asked))
+                                     : QString());
     chosen_.reset();
     // The largest size that gains over every smaller one.
     for (std::size_t k = 0; k < networks_.size(); ++k) {
@@ -198,11 +209,12 @@ void MatchPanel::fill_list() {
     for (std::size_t k = 0; k < networks_.size(); ++k) {
         const match::Design& design = networks_[k];
         views::SizeRow row = views::size_row(design, bound_);
-        row.elements = k + 1;
-        auto* item = new QListWidgetItem(
-            no_better_than_[k] ? QString::number(k + 1) + QStringLiteral(": no better than ") +
-                                     QString::number(*no_better_than_[k])
-                               : qs(views::size_row_text(row) + "   " + row.ladder));
+        row.elements = design.size;
+        auto* item = new QListWidgetItem(no_better_than_[k]
+                                             ? QString::number(design.size) +
+                                                   QStringLiteral(": no better than ") +
+                                                   QString::number(*no_better_than_[k])
+                                             : qs(views::size_row_text(row) + "   " + row.ladder));
         item->setToolTip(qs(match::ladder_summary(design.ladder)));
         sizes_->addItem(item);
     }

@@ -9,6 +9,7 @@
 #include "match/schematic.h"
 #include "rf/svg.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -42,6 +43,7 @@ QString MatchPanel::results_text() const {
     report.series = standard_series_;
     report.yield = yield_;
     report.losses = designed_losses_;
+    report.constraints = designed_constraints_;
     return QStringLiteral("\n") + qs(views::match_text(report));
 }
 
@@ -143,6 +145,13 @@ void MatchPanel::save_settings(QSettings& settings) const {
     settings.setValue(QStringLiteral("match/tolerance"), tolerance_->text());
     settings.setValue(QStringLiteral("match/runs"), runs_->value());
     settings.setValue(QStringLiteral("match/target"), target_->text());
+    settings.setValue(QStringLiteral("match/ladder_kind"), ladder_kind_->currentIndex());
+    settings.setValue(QStringLiteral("match/first"), first_->currentIndex());
+    settings.setValue(QStringLiteral("match/last"), last_->currentIndex());
+    settings.setValue(QStringLiteral("match/dc_path"), dc_path_->isChecked());
+    settings.setValue(QStringLiteral("match/dc_block"), dc_block_->isChecked());
+    settings.setValue(QStringLiteral("match/l_range"), l_range_->text());
+    settings.setValue(QStringLiteral("match/c_range"), c_range_->text());
 }
 
 void MatchPanel::restore_settings(const QSettings& settings) {
@@ -159,6 +168,16 @@ void MatchPanel::restore_settings(const QSettings& settings) {
     text("match/target", target_);
     elements_->setValue(settings.value(QStringLiteral("match/elements"), 4).toInt());
     runs_->setValue(settings.value(QStringLiteral("match/runs"), 500).toInt());
+    text("match/l_range", l_range_);
+    text("match/c_range", c_range_);
+    for (const auto& [key, box] :
+         {std::pair{"match/ladder_kind", ladder_kind_}, std::pair{"match/first", first_},
+          std::pair{"match/last", last_}}) {
+        box->setCurrentIndex(
+            std::clamp(settings.value(QLatin1String(key), 0).toInt(), 0, box->count() - 1));
+    }
+    dc_path_->setChecked(settings.value(QStringLiteral("match/dc_path"), false).toBool());
+    dc_block_->setChecked(settings.value(QStringLiteral("match/dc_block"), false).toBool());
     const QSignalBlocker block(series_box_);
     series_box_->setCurrentIndex(std::clamp(
         settings.value(QStringLiteral("match/series"), 0).toInt(), 0, series_box_->count() - 1));

@@ -6,6 +6,7 @@
 
 #include "fit/picture_painter.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFontInfo>
 #include <QFrame>
@@ -25,6 +26,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
+#include <tuple>
 #include <utility>
 #include <variant>
 
@@ -144,6 +147,55 @@ void MatchPanel::build() {
     bound_label_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     form->addWidget(bound_label_, 2, 0, 1, 5);
     layout->addWidget(band_box);
+
+    auto* limits_box = new QGroupBox(QStringLiteral("Constraints"));
+    auto* limits = new QGridLayout(limits_box);
+    const auto combo = [](const char* name, const QString& accessible, const QString& tip,
+                          std::initializer_list<const char*> items) {
+        auto* box = new QComboBox;
+        box->setObjectName(QString::fromLatin1(name));
+        box->setAccessibleName(accessible);
+        box->setToolTip(tip);
+        for (const char* item : items) {
+            box->addItem(QString::fromLatin1(item));
+        }
+        return box;
+    };
+    ladder_kind_ =
+        combo("match_ladder_kind", QStringLiteral("Kind of ladder"),
+              QStringLiteral("Low-pass: series L and shunt C only; high-pass: series C and shunt "
+                             "L only"),
+              {"any ladder", "low-pass", "high-pass"});
+    first_ = combo("match_first", QStringLiteral("First element, at the source"),
+                   QStringLiteral("The element at the source: in series or across the line"),
+                   {"either", "series", "shunt"});
+    last_ = combo("match_last", QStringLiteral("Last element, at the load"),
+                  QStringLiteral("The element at the load: in series or across the line"),
+                  {"either", "series", "shunt"});
+    dc_path_ = new QCheckBox(QStringLiteral("DC path"));
+    dc_path_->setObjectName(QStringLiteral("match_dc_path"));
+    dc_path_->setToolTip(QStringLiteral("No series capacitor: DC passes from source to load"));
+    dc_block_ = new QCheckBox(QStringLiteral("DC block"));
+    dc_block_->setObjectName(QStringLiteral("match_dc_block"));
+    dc_block_->setToolTip(QStringLiteral("At least one series capacitor"));
+    l_range_ = line_edit("match_l_range", QStringLiteral("Inductors' range in nH"),
+                         QStringLiteral("Every inductor within MIN:MAX nH; empty: any"));
+    c_range_ = line_edit("match_c_range", QStringLiteral("Capacitors' range in pF"),
+                         QStringLiteral("Every capacitor within MIN:MAX pF; empty: any"));
+    l_range_->setPlaceholderText(QStringLiteral("MIN:MAX"));
+    c_range_->setPlaceholderText(QStringLiteral("MIN:MAX"));
+    limits->addWidget(ladder_kind_, 0, 0, 1, 2);
+    limits->addWidget(dc_path_, 0, 2);
+    limits->addWidget(dc_block_, 0, 3);
+    limits->addWidget(new QLabel(QStringLiteral("First")), 1, 0);
+    limits->addWidget(first_, 1, 1);
+    limits->addWidget(new QLabel(QStringLiteral("Last")), 1, 2);
+    limits->addWidget(last_, 1, 3);
+    limits->addWidget(new QLabel(QStringLiteral("L nH")), 2, 0);
+    limits->addWidget(l_range_, 2, 1);
+    limits->addWidget(new QLabel(QStringLiteral("C pF")), 2, 2);
+    limits->addWidget(c_range_, 2, 3);
+    layout->addWidget(limits_box);
 
     auto* buttons = new QHBoxLayout;
     design_button_ = new QPushButton(QStringLiteral("&Design"));
@@ -284,6 +336,32 @@ void MatchPanel::set_picture_source(std::function<rf::Picture()> source) {
 double MatchPanel::source_ohm() const {
     const auto r = field_number(source_edit_);
     return r && *r > 0 && std::isfinite(*r) ? *r : 50.0;
+}
+
+std::variant<match::Constraints, QString> MatchPanel::constraints() const {
+    match::Constraints c;
+    c.lowpass = ladder_kind_->currentIndex() == 1;
+    c.highpass = ladder_kind_->currentIndex() == 2;
+    c.dc_path = dc_path_->isChecked();
+    c.dc_block = dc_block_->isChecked();
+    for (const auto& [box, position] : {std::pair{first_, &c.first}, std::pair{last_, &c.last}}) {
+        if (box->currentIndex() > 0) {
+            *position = box->currentIndex() == 1 ? match::Position::Series : match::Position::Shunt;
+        }
+    }
+    for (const auto& [edit, range, unit] :
+         {std::tuple{l_range_, &c.l_nh, "nH"}, std::tuple{c_range_, &c.c_pf, "pF"}}) {
+        const std::string text = edit->text().trimmed().toStdString();
+        if (text.empty()) {
+            continue;
+        }
+        *range = views::part_range(text);
+        if (!*range) {
+            return QStringLiteral("A part's range must be MIN:MAX in ") + QLatin1String(unit) +
+                   QStringLiteral(" with 0 < MIN <= MAX");
+        }
+    }
+    return c;
 }
 
 std::optional<match::Losses> MatchPanel::losses() const {

@@ -27,6 +27,7 @@
 #include <variant>
 #include <vector>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -134,6 +135,8 @@ class MatchPanel final : public QWidget {
     [[nodiscard]] const match::Design* exported() const;
     [[nodiscard]] match::DesignInput design_input() const;
     [[nodiscard]] std::optional<match::Losses> losses() const;
+    // The constraints the fields ask for, or why they cannot be used.
+    [[nodiscard]] std::variant<match::Constraints, QString> constraints() const;
     [[nodiscard]] double source_ohm() const;
 
     const rf::PortData* data_ = nullptr;
@@ -153,6 +156,7 @@ class MatchPanel final : public QWidget {
     double designed_source_ohm_ = 50;
     match::Band designed_band_{1, 2}; // the band the sizes were designed over
     match::Losses designed_losses_;
+    match::Constraints designed_constraints_;
     std::optional<std::size_t> chosen_;
     std::optional<match::Figures> chosen_now_; // the chosen network over the present band
     std::optional<match::Design> standard_;
@@ -185,6 +189,13 @@ class MatchPanel final : public QWidget {
     QLabel* designed_label_ = nullptr; // the band of the sizes, marked when the band has moved
     PictureView* schematic_view_ = nullptr;
     QScrollArea* schematic_scroll_ = nullptr;
+    QComboBox* ladder_kind_ = nullptr; // any, low-pass, high-pass
+    QCheckBox* dc_path_ = nullptr;
+    QCheckBox* dc_block_ = nullptr;
+    QComboBox* first_ = nullptr; // either, series, shunt
+    QComboBox* last_ = nullptr;
+    QLineEdit* l_range_ = nullptr;
+    QLineEdit* c_range_ = nullptr;
     QComboBox* series_box_ = nullptr;
     QLineEdit* inductor_q_ = nullptr;
     QLineEdit* capacitor_q_ = nullptr;

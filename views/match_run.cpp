@@ -43,6 +43,19 @@ bool finite_number(double value) {
 
 } // namespace
 
+std::optional<match::Range> part_range(std::string_view text) {
+    const std::size_t colon = text.find(':');
+    if (colon == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const auto lo = rf::read_number(text.substr(0, colon));
+    const auto hi = rf::read_number(text.substr(colon + 1));
+    if (!lo || !hi || !(*lo > 0) || !(*hi >= *lo) || !finite_number(*hi)) {
+        return std::nullopt;
+    }
+    return match::Range{*lo, *hi};
+}
+
 std::optional<std::string> MatchSettings::validate() const {
     if (elements < 1 || elements > match::max_elements) {
         return "The number of elements must lie from 1 to " + std::to_string(match::max_elements);

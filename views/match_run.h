@@ -49,6 +49,10 @@ struct MatchSettings {
     [[nodiscard]] std::optional<std::string> validate() const;
 };
 
+// A part's range as people write it, "MIN:MAX" (nH or pF) with 0 < MIN <= MAX, both finite;
+// nothing when the text is not one.
+[[nodiscard]] std::optional<match::Range> part_range(std::string_view text);
+
 // The ranges the designer gives finite, non-zero parts in: frequencies (GHz), the source
 // resistance (ohm) and the parts' Q.
 inline constexpr double match_min_ghz = 1e-6, match_max_ghz = 1e6;

@@ -366,13 +366,16 @@ bool beaten(const std::vector<match::Design>& networks, const std::optional<matc
 std::string match_text(const MatchReport& r) {
     std::string text = "Matching network: source " + people(r.source_ohm, 6) + " \u03a9, band " +
                        people(r.band.fl_ghz, 6) + " to " + people(r.band.fh_ghz, 6) + " GHz\n";
+    if (r.constraints.any()) {
+        text += "Constraints: " + r.constraints.words() + "\n";
+    }
     text += bound_line(r.bound, r.section, r.bound_beaten, true, "\u0393") + "\n";
     for (std::size_t k = 0; k < r.networks.size(); ++k) {
         SizeRow row = size_row(r.networks[k], r.bound);
-        row.elements = k + 1;
+        row.elements = r.networks[k].size != 0 ? r.networks[k].size : k + 1;
         const auto same = k < r.no_better_than.size() ? r.no_better_than[k] : std::nullopt;
         text += (r.chosen == k ? "* " : "  ") +
-                (same ? std::to_string(k + 1) + ": no better than " + std::to_string(*same)
+                (same ? std::to_string(row.elements) + ": no better than " + std::to_string(*same)
                       : size_row_text(row) + "   " + row.ladder) +
                 "\n";
     }

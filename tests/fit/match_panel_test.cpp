@@ -6,6 +6,7 @@
 #include "fit/fit_window.h"
 #include "fit/match_panel.h"
 #include "match/design.h"
+#include "match/match_files.h"
 #include "rf/e_series.h"
 #include "rf/touchstone.h"
 #include "support/chart_drag.h"
@@ -13,6 +14,7 @@
 #include "views/match_view.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QImage>
@@ -383,6 +385,9 @@ class MatchPanelTest : public QObject {
         type("match_inductor_q", QStringLiteral("40"));
         type("match_tolerance", QStringLiteral("5"));
         find<QSpinBox>("match_runs")->setValue(123);
+        find<QComboBox>("match_ladder_kind")->setCurrentIndex(2);
+        type("match_l_range", QStringLiteral("1:20"));
+        find<QCheckBox>("match_dc_block")->setChecked(true);
         window_->close(); // saves the settings
         window_ = std::make_unique<FitWindow>();
         QCOMPARE(find<QLineEdit>("match_source_ohm")->text(), QStringLiteral("75"));
@@ -391,6 +396,55 @@ class MatchPanelTest : public QObject {
         QCOMPARE(find<QLineEdit>("match_inductor_q")->text(), QStringLiteral("40"));
         QCOMPARE(find<QLineEdit>("match_tolerance")->text(), QStringLiteral("5"));
         QCOMPARE(find<QSpinBox>("match_runs")->value(), 123);
+        QCOMPARE(find<QComboBox>("match_ladder_kind")->currentIndex(), 2);
+        QCOMPARE(find<QLineEdit>("match_l_range")->text(), QStringLiteral("1:20"));
+        QVERIFY(find<QCheckBox>("match_dc_block")->isChecked());
+    }
+
+    // The panel's constraints reach the designer: every network meets them.
+    void constraints_data() {
+        QTest::addColumn<int>("kind"); // any ladder, low-pass, high-pass
+        QTest::addColumn<bool>("dc_block");
+        QTest::addColumn<int>("first"); // either, series, shunt
+        QTest::addColumn<QString>("l_range");
+        QTest::newRow("low-pass") << 1 << false << 0 << QString();
+        QTest::newRow("high-pass, first shunt") << 2 << false << 2 << QString();
+        QTest::newRow("DC block, L 1 to 2 nH") << 0 << true << 0 << QStringLiteral("1:2");
+    }
+    void constraints() {
+        QFETCH(int, kind);
+        QFETCH(bool, dc_block);
+        QFETCH(int, first);
+        QFETCH(QString, l_range);
+        QVERIFY(open(antenna));
+        find<QComboBox>("match_ladder_kind")->setCurrentIndex(kind);
+        find<QCheckBox>("match_dc_block")->setChecked(dc_block);
+        find<QComboBox>("match_first")->setCurrentIndex(first);
+        type("match_l_range", l_range);
+        QVERIFY(design(3));
+        QVERIFY(!panel()->networks().empty());
+        for (const match::Design& d : panel()->networks()) {
+            const auto& ladder = d.ladder;
+            const QString text = QString::fromStdString(match::ladder_summary(ladder));
+            bool series_c = false;
+            for (const match::Element& e : ladder) {
+                const bool series = e.position == match::Position::Series;
+                const bool l = e.kind == match::Kind::L;
+                series_c = series_c || (series && !l);
+                QVERIFY2(kind != 1 || series == l, qPrintable(text));
+                QVERIFY2(kind != 2 || series != l, qPrintable(text));
+                QVERIFY2(l_range.isEmpty() || !l || (e.value >= 1 - 1e-9 && e.value <= 2 + 1e-9),
+                         qPrintable(text));
+            }
+            QVERIFY2(!dc_block || series_c, qPrintable(text));
+            QVERIFY2(first != 2 || ladder.front().position == match::Position::Shunt,
+                     qPrintable(text));
+        }
+        QVERIFY(window_->results_text().contains(QStringLiteral("Constraints: ")));
+        // A range that is not one is said, and nothing is designed.
+        type("match_l_range", QStringLiteral("5:1"));
+        QTest::mouseClick(find<QPushButton>("match_design"), Qt::LeftButton);
+        QVERIFY(find<QLabel>("match_message")->text().contains(QStringLiteral("MIN:MAX in nH")));
     }
 
     void looks_right() {
