@@ -11,6 +11,7 @@
 #include "rf/model_impedance.h"
 #include "rf/model_warnings.h"
 #include "rf/numbers.h"
+#include "views/fit_json.h"
 
 #include <CLI/CLI.hpp>
 
@@ -41,28 +42,6 @@ using model_text::Json;
 using model_text::number_or_null;
 using model_text::people;
 using model_text::print_table;
-
-Json candidate_json(const rf::Candidate& c) {
-    Json object = Json::object();
-    object["f1_ghz"] = c.f1_ghz;
-    object["f2_ghz"] = c.f2_ghz;
-    object["f1_crossover"] = rf::crossover_word(c.choice.f1);
-    object["f2_crossover"] = rf::crossover_word(c.choice.f2);
-    object["topology"] = rf::topology_word(c.choice.topology);
-    object["rl_ohm"] = number_or_null(c.rl_ohm);
-    object["ls_nh"] = number_or_null(c.state.Ls);
-    object["cs_pf"] = number_or_null(c.state.Cs);
-    object["lp_nh"] = number_or_null(c.state.Lp);
-    object["cp_pf"] = number_or_null(c.state.Cp);
-    object["f0_mhz"] = number_or_null(c.state.F0);
-    object["fl_mhz"] = number_or_null(c.state.FL);
-    object["fh_mhz"] = number_or_null(c.state.FH);
-    object["max"] = number_or_null(c.max_error);
-    object["rms"] = number_or_null(c.rms_error);
-    object["at_ghz"] = number_or_null(c.at_ghz);
-    object["positive"] = c.positive;
-    return object;
-}
 
 } // namespace
 
@@ -252,7 +231,7 @@ void ModelReport::add_json_before(nlohmann::ordered_json& object) const {
     if (best_fit_) {
         Json list = Json::array();
         for (const rf::Candidate& c : best_fit_->best) {
-            list.push_back(candidate_json(c));
+            list.push_back(views::candidate_json(c));
         }
         if (best_fit_->thinned > 0) {
             object["best_fit_thinned"] = best_fit_->thinned;

@@ -25,6 +25,7 @@
 #include "rf/refine.h"
 #include "rf/svg.h"
 #include "rf/touchstone.h"
+#include "views/fit_json.h"
 #include "views/match_json.h"
 #include "views/match_run.h"
 #include "views/match_view.h"
@@ -271,26 +272,9 @@ py::dict read_touchstone(const std::string& path) {
 // ---------------------------------------------------------------------------------------------
 // The best fit.
 
+// As veltrane-calc's JSON has it, through Python's own reader.
 py::dict candidate_dict(const rf::Candidate& c) {
-    py::dict d;
-    d["f1_ghz"] = c.f1_ghz;
-    d["f2_ghz"] = c.f2_ghz;
-    d["f1_crossover"] = std::string{rf::crossover_word(c.choice.f1)};
-    d["f2_crossover"] = std::string{rf::crossover_word(c.choice.f2)};
-    d["topology"] = std::string{rf::topology_word(c.choice.topology)};
-    d["rl_ohm"] = number_or_none(c.rl_ohm);
-    d["ls_nh"] = number_or_none(c.state.Ls);
-    d["cs_pf"] = number_or_none(c.state.Cs);
-    d["lp_nh"] = number_or_none(c.state.Lp);
-    d["cp_pf"] = number_or_none(c.state.Cp);
-    d["f0_mhz"] = number_or_none(c.state.F0);
-    d["fl_mhz"] = number_or_none(c.state.FL);
-    d["fh_mhz"] = number_or_none(c.state.FH);
-    d["max"] = number_or_none(c.max_error);
-    d["rms"] = number_or_none(c.rms_error);
-    d["at_ghz"] = number_or_none(c.at_ghz);
-    d["positive"] = c.positive;
-    return d;
+    return py::module_::import("json").attr("loads")(views::candidate_json(c).dump());
 }
 
 py::dict best_fit(const RealArray& f_ghz, const ComplexArray& s, double reference_ohm,
