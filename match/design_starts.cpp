@@ -53,8 +53,8 @@ Designer::Designer(const DesignInput& input)
     natural_c_ = 1000 / (two_pi * f0 * input.source_ohm); // pF: B = 1/R at f0
 }
 
-std::vector<Found> Designer::screen(const Shape& shape, std::size_t shape_number,
-                                    const std::vector<std::vector<double>>* smaller) {
+Found Designer::screen(const Shape& shape, std::size_t shape_number,
+                       const std::vector<std::vector<double>>* smaller) {
     const std::size_t n = shape.kinds.size();
     const int elements = static_cast<int>(n);
     const Goal score = goal(shape, coarse_);
@@ -85,26 +85,11 @@ std::vector<Found> Designer::screen(const Shape& shape, std::size_t shape_number
             starts.push_back(std::move(start));
         }
     }
-    std::vector<Found> found;
+    Found best{{}, 2.0};
     for (const auto& start : starts) {
-        found.push_back(
-            minimize(score, start, 1.0, input_.screen_evaluations * elements, stopped_));
-    }
-    std::stable_sort(found.begin(), found.end(),
-                     [](const Found& a, const Found& b) { return a.value < b.value; });
-    // The best few that are not one point found twice.
-    std::vector<Found> best;
-    for (Found& f : found) {
-        const bool again = std::any_of(best.begin(), best.end(), [&](const Found& b) {
-            for (std::size_t k = 0; k < n; ++k) {
-                if (std::fabs(b.x[k] - f.x[k]) > 0.01) {
-                    return false;
-                }
-            }
-            return true;
-        });
-        if (!again && best.size() < screened_kept) {
-            best.push_back(std::move(f));
+        Found found = minimize(score, start, 1.0, input_.screen_evaluations * elements, stopped_);
+        if (found.value < best.value) {
+            best = std::move(found);
         }
     }
     return best;
@@ -120,20 +105,20 @@ DesignResult Designer::run() {
     std::vector<std::vector<std::vector<double>>> best_x; // per size, per shape
     std::vector<double> previous_best;                    // best x of the size before
     Shape previous_shape;
+    std::vector<std::pair<Shape, Found>> bests; // of each size in result.networks
     for (int n = 1; n <= input_.max_elements && !stopped_; ++n) {
         const std::vector<Shape>& sizes = shapes[static_cast<std::size_t>(n - 1)];
         std::vector<std::vector<double>> xs(sizes.size());
         std::vector<double> coarse_scores(sizes.size());
-        std::vector<std::vector<Found>> screened(sizes.size());
         // Screening of every ladder on a few samples, the shapes shared among the threads.
         const std::vector<std::vector<double>>* smaller = n > 1 ? &best_x.back() : nullptr;
         parallel::run(
             sizes.size(),
             [&](std::size_t s) {
                 if (allowed(sizes[s])) {
-                    screened[s] = screen(sizes[s], s, smaller);
-                    xs[s] = screened[s].front().x;
-                    coarse_scores[s] = screened[s].front().value;
+                    Found best = screen(sizes[s], s, smaller);
+                    xs[s] = std::move(best.x);
+                    coarse_scores[s] = best.value;
                 } else {
                     coarse_scores[s] = HUGE_VAL;
                 }
@@ -155,9 +140,7 @@ DesignResult Designer::run() {
         std::vector<std::pair<std::size_t, std::vector<double>>> refine;
         for (std::size_t r = 0; r < std::min(refined_per_size, order.size()); ++r) {
             if (coarse_scores[order[r]] < HUGE_VAL) {
-                for (Found& found : screened[order[r]]) {
-                    refine.emplace_back(order[r], std::move(found.x));
-                }
+                refine.emplace_back(order[r], xs[order[r]]);
             }
         }
         if (n > 1 && previous_shape.kinds.size() + 1 == static_cast<std::size_t>(n)) {
@@ -203,11 +186,50 @@ DesignResult Designer::run() {
         Ladder network = ladder(previous_shape, previous_best);
         const Figures figures = evaluate(network, input_.load, input_.source_ohm, input_.losses);
         result.networks.push_back({std::move(network), figures, static_cast<std::size_t>(n)});
+        bests.emplace_back(previous_shape, std::move(best));
         best_x.push_back(std::move(xs));
         report(static_cast<double>(done_) / total_units());
     }
+    if (!stopped_) {
+        shrink(bests, result);
+    }
     result.stopped = stopped_;
     return result;
+}
+
+void Designer::shrink(std::vector<std::pair<Shape, Found>>& bests, DesignResult& result) {
+    const auto poll = [this] { return this->poll(); };
+    for (std::size_t i = bests.size(); i-- > 1 && !stopped_;) {
+        const std::size_t n = bests[i].first.kinds.size();
+        if (bests[i - 1].first.kinds.size() + 1 != n) {
+            continue;
+        }
+        const Shape& shape = bests[i].first;
+        const std::vector<double>& x = bests[i].second.x;
+        std::vector<std::pair<Shape, std::vector<double>>> starts;
+        Shape tail{shape.position(1), {shape.kinds.begin() + 1, shape.kinds.end()}};
+        if (allowed(tail)) {
+            starts.emplace_back(std::move(tail), std::vector<double>(x.begin() + 1, x.end()));
+        }
+        Shape head{shape.first, {shape.kinds.begin(), shape.kinds.end() - 1}};
+        if (allowed(head)) {
+            starts.emplace_back(std::move(head), std::vector<double>(x.begin(), x.end() - 1));
+        }
+        std::vector<Found> refined(starts.size());
+        parallel::run(
+            starts.size(),
+            [&](std::size_t k) { refined[k] = refine_all(starts[k].first, starts[k].second); },
+            poll);
+        for (std::size_t k = 0; k < starts.size() && !stopped_; ++k) {
+            if (refined[k].value < bests[i - 1].second.value) {
+                bests[i - 1] = {starts[k].first, std::move(refined[k])};
+                Ladder network = ladder(bests[i - 1].first, bests[i - 1].second.x);
+                const Figures figures =
+                    evaluate(network, input_.load, input_.source_ohm, input_.losses);
+                result.networks[i - 1] = {std::move(network), figures, n - 1};
+            }
+        }
+    }
 }
 
 std::vector<std::size_t> Designer::all_indices() const {

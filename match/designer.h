@@ -29,8 +29,6 @@ constexpr double random_span = 3;
 constexpr double added_part_step = 0.5;
 constexpr std::size_t coarse_samples = 25;
 constexpr std::size_t refined_per_size = 4;
-// Points of a shape's screening refined: its best few distinct ones.
-constexpr std::size_t screened_kept = 3;
 // Standard values: each part tries the values this many steps either side of its nearest; every
 // combination when there are at most so many, else one part at a time.
 constexpr int standard_steps_each_side = 2;
@@ -176,9 +174,13 @@ class Designer {
     // Screening of one shape on the coarse samples from its resonating start, seeded random
     // points (the stream of `shape_number` in `size`) and the extensions of `smaller`. One
     // piece of the pool's work: it touches nothing shared but the stop flag and the count done.
-    // Returns its best few distinct points (screened_kept), the best first.
-    std::vector<Found> screen(const Shape& shape, std::size_t shape_number,
-                              const std::vector<std::vector<double>>* smaller);
+    Found screen(const Shape& shape, std::size_t shape_number,
+                 const std::vector<std::vector<double>>* smaller);
+
+    // From the largest size down: the best network of each size with its first or its last
+    // element taken out, refined on all samples, replaces the best of one element fewer where
+    // it is better (a larger search can find what the smaller one missed).
+    void shrink(std::vector<std::pair<Shape, Found>>& bests, DesignResult& result);
 
     // Starts for `shape` from the screened networks of one element fewer: the shape without
     // its first or without its last element, with that element vanishing.
