@@ -230,6 +230,35 @@ void Designer::shrink(std::vector<std::pair<Shape, Found>>& bests, DesignResult&
             }
         }
     }
+    // A size that a smaller one now beats grows that one by an element, so that a larger size
+    // is never worse.
+    for (std::size_t i = 1; i < bests.size() && !stopped_; ++i) {
+        const std::size_t n = bests[i].first.kinds.size();
+        if (bests[i - 1].first.kinds.size() + 1 != n ||
+            !(bests[i].second.value > bests[i - 1].second.value)) {
+            continue;
+        }
+        std::vector<std::pair<Shape, std::vector<double>>> starts;
+        for (auto& start : grown(bests[i - 1].first, bests[i - 1].second.x)) {
+            if (allowed(start.first)) {
+                starts.push_back(std::move(start));
+            }
+        }
+        std::vector<Found> refined(starts.size());
+        parallel::run(
+            starts.size(),
+            [&](std::size_t k) { refined[k] = refine_all(starts[k].first, starts[k].second); },
+            poll);
+        for (std::size_t k = 0; k < starts.size() && !stopped_; ++k) {
+            if (refined[k].value < bests[i].second.value) {
+                bests[i] = {starts[k].first, std::move(refined[k])};
+                Ladder network = ladder(bests[i].first, bests[i].second.x);
+                const Figures figures =
+                    evaluate(network, input_.load, input_.source_ohm, input_.losses);
+                result.networks[i] = {std::move(network), figures, n};
+            }
+        }
+    }
 }
 
 std::vector<std::size_t> Designer::all_indices() const {

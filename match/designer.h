@@ -179,7 +179,8 @@ class Designer {
 
     // From the largest size down: the best network of each size with its first or its last
     // element taken out, refined on all samples, replaces the best of one element fewer where
-    // it is better (a larger search can find what the smaller one missed).
+    // it is better (a larger search can find what the smaller one missed); a size then beaten
+    // by the one below is that one grown.
     void shrink(std::vector<std::pair<Shape, Found>>& bests, DesignResult& result);
 
     // Starts for `shape` from the screened networks of one element fewer: the shape without
