@@ -1,6 +1,7 @@
 // The designer's starts and its multistart: every shape up to the largest size, started from
-// its resonating values, from the best networks one element smaller and at random, the best of
-// each size refined.
+// its resonating values, from the best networks one element smaller and at random (each shape
+// from its own stream), the best of each size refined, on the pool of threads; then each size's
+// best less an end element refined as the size below.
 
 #include "match/designer.h"
 #include "parallel/pool.h"
