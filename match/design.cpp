@@ -179,29 +179,43 @@ std::optional<Design> Designer::round_to(const Design& design, rf::ESeries serie
     // re-optimised.
     std::vector<bool> fixed(n, false);
     std::vector<double> fixed_values(n, 0.0);
+    const auto poll = [this] { return this->poll(); };
     for (std::size_t step = 0; step < n && !stopped_; ++step) {
-        Found best_step{{}, 2.0};
-        std::size_t best_k = 0;
-        double best_value = 0;
+        // The candidates (part, standard value) re-optimised on the threads, taken in order.
+        std::vector<std::pair<std::size_t, double>> candidates;
         for (std::size_t k = 0; k < n; ++k) {
             if (fixed[k]) {
                 continue;
             }
             for (double candidate : standard_neighbours(value(shape.kinds[k], x[k]), series)) {
-                if (limits.clamped(shape.kinds[k], candidate) != candidate) {
-                    continue;
+                if (limits.clamped(shape.kinds[k], candidate) == candidate) {
+                    candidates.emplace_back(k, candidate);
                 }
+            }
+        }
+        std::vector<Found> tried(candidates.size());
+        parallel::run(
+            candidates.size(),
+            [&](std::size_t c) {
+                const auto [k, candidate] = candidates[c];
                 std::vector<double> trial = x;
                 trial[k] =
                     std::log(candidate / (shape.kinds[k] == Kind::L ? natural_l_ : natural_c_));
                 std::vector<bool> now_fixed = fixed;
                 now_fixed[k] = true;
-                Found found = refine_free(shape, trial, now_fixed);
-                if (found.value < best_step.value) {
-                    best_step = std::move(found);
-                    best_k = k;
-                    best_value = candidate;
-                }
+                tried[c] = refine_free(shape, trial, now_fixed);
+            },
+            poll);
+        if (stopped_) {
+            break;
+        }
+        Found best_step{{}, 2.0};
+        std::size_t best_k = 0;
+        double best_value = 0;
+        for (std::size_t c = 0; c < candidates.size(); ++c) {
+            if (tried[c].value < best_step.value) {
+                best_step = std::move(tried[c]);
+                std::tie(best_k, best_value) = candidates[c];
             }
         }
         if (best_step.x.empty()) {
@@ -228,18 +242,34 @@ std::optional<Design> Designer::round_to(const Design& design, rf::ESeries serie
         combinations *= c.size();
     }
     if (combinations <= exhaustive_combinations) {
-        std::vector<std::size_t> at(n, 0);
-        std::vector<double> values(n);
-        for (std::size_t done = 0; done < combinations && !stopped_; ++done) {
-            for (std::size_t k = 0; k < n; ++k) {
-                values[k] = choices[k][at[k]];
-            }
-            if (const double w = worst(values); w < best) {
-                best = w;
-                best_values = values;
-            }
-            for (std::size_t k = 0; k < n && ++at[k] == choices[k].size(); ++k) {
-                at[k] = 0;
+        // In blocks on the threads, combination c with part k at choice (c / prod of the
+        // choices before k) % its count; each block's first best, then the blocks' in order:
+        // the first best combination whatever the number of threads.
+        constexpr std::size_t block = 512;
+        const std::size_t blocks = (combinations + block - 1) / block;
+        std::vector<Found> block_best(blocks, Found{{}, HUGE_VAL});
+        parallel::run(
+            blocks,
+            [&](std::size_t b) {
+                std::vector<double> values(n);
+                for (std::size_t c = b * block; c < std::min(combinations, (b + 1) * block) &&
+                                                !stopped_.load(std::memory_order_relaxed);
+                     ++c) {
+                    std::size_t rest = c;
+                    for (std::size_t k = 0; k < n; ++k) {
+                        values[k] = choices[k][rest % choices[k].size()];
+                        rest /= choices[k].size();
+                    }
+                    if (const double w = worst(values); w < block_best[b].value) {
+                        block_best[b] = {values, w};
+                    }
+                }
+            },
+            poll);
+        for (const Found& found : block_best) {
+            if (found.value < best) {
+                best = found.value;
+                best_values = found.x;
             }
         }
     } else {
@@ -497,8 +527,8 @@ std::pair<double, double> share_interval(long meeting, long runs) {
 
 std::vector<double> yield_runs(const Ladder& ladder, const Load& load, double source_ohm,
                                const Losses& losses, double tolerance_percent, long runs,
-                               std::uint64_t seed, YieldDistribution distribution,
-                               unsigned threads, const Progress& progress) {
+                               std::uint64_t seed, YieldDistribution distribution, unsigned threads,
+                               const Progress& progress) {
     std::vector<double> rl(static_cast<std::size_t>(std::max(runs, 0L)));
     const long blocks = (runs + yield_block - 1) / yield_block;
     std::vector<char> block_done(static_cast<std::size_t>(std::max(blocks, 0L)), 0);
@@ -555,7 +585,8 @@ std::vector<double> yield_runs(const Ladder& ladder, const Load& load, double so
         for (long b = 0; b < blocks; ++b) {
             if (block_done[static_cast<std::size_t>(b)] != 0) {
                 const auto first = rl.begin() + b * yield_block;
-                done.insert(done.end(), first, first + std::min(yield_block, runs - b * yield_block));
+                done.insert(done.end(), first,
+                            first + std::min(yield_block, runs - b * yield_block));
             }
         }
         return done;
@@ -570,9 +601,8 @@ YieldFigures network_yield(const Ladder& ladder, const Load& load, double source
     if (runs < 1) {
         return figures;
     }
-    std::vector<double> rl =
-        yield_runs(ladder, load, source_ohm, losses, tolerance_percent, runs, seed,
-                   YieldDistribution::Uniform, 0, progress);
+    std::vector<double> rl = yield_runs(ladder, load, source_ohm, losses, tolerance_percent, runs,
+                                        seed, YieldDistribution::Uniform, 0, progress);
     figures.runs = static_cast<long>(rl.size()); // fewer when stopped
     if (rl.empty()) {
         return figures;

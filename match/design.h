@@ -84,7 +84,11 @@ struct DesignResult {
 // over the samples, from a start with the parts' reactances at the source resistance, seeded
 // random starts and the best networks of one element fewer extended by a vanishing element
 // (so a larger size is never worse, to rounding). The most promising ladders are then refined
-// on all samples with restarts. The values stay positive: the search runs on their logarithms.
+// on all samples with restarts, and each size's best less its first or last element is refined
+// as the size below. The values stay positive: the search runs on their logarithms. The ladders
+// and starts run on the pool of threads (parallel::threads()), each ladder with its own random
+// stream: the same networks for any number of threads. `progress` is called on the calling
+// thread only.
 [[nodiscard]] DesignResult design_networks(const DesignInput& input);
 
 // Rounds `design` to standard values, never worse than rounding each part to its nearest: the

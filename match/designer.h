@@ -5,6 +5,7 @@
 #include "match/design.h"
 #include "match/minimize.h"
 
+#include <atomic>
 #include <cmath>
 #include <complex>
 #include <cstddef>
@@ -12,6 +13,7 @@
 #include <optional>
 #include <random>
 #include <span>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -24,6 +26,7 @@ constexpr double two_pi = 2 * std::numbers::pi;
 // L of almost infinite size), which is how a smaller network lives inside a larger one.
 constexpr double log_span = 25;
 constexpr double random_span = 3;
+constexpr double added_part_step = 0.5;
 constexpr std::size_t coarse_samples = 25;
 constexpr std::size_t refined_per_size = 4;
 // Standard values: each part tries the values this many steps either side of its nearest; every
@@ -42,8 +45,16 @@ struct Shape {
     }
 };
 
-// Every shape of `n` elements: both first positions, every choice of L and C.
+// Every shape of `n` elements: both first positions, every choice of L and C; a shape's place
+// in it is shape_index().
 [[nodiscard]] std::vector<Shape> shapes_of_size(int n);
+[[nodiscard]] std::size_t shape_index(const Shape& shape);
+
+// The seed of the random stream of one piece of the search, from the design's seed and the
+// piece's place (size, shape): the same stream whichever thread runs the piece, and in whatever
+// order.
+[[nodiscard]] std::uint64_t stream_seed(std::uint64_t seed, std::uint64_t size,
+                                        std::uint64_t shape);
 
 // Impedance and admittance of unit parts at each sample, so that a ladder is evaluated with a
 // multiplication or a division per element and sample; `active` holds the samples looked at.
@@ -160,17 +171,33 @@ class Designer {
 
     static double vanishing(Position position, Kind kind);
 
+    // Screening of one shape on the coarse samples from its resonating start, seeded random
+    // points (the stream of `shape_number` in `size`) and the extensions of `smaller`. One
+    // piece of the pool's work: it touches nothing shared but the stop flag and the count done.
+    Found screen(const Shape& shape, std::size_t shape_number,
+                 const std::vector<std::vector<double>>* smaller);
+
+    // From the largest size down: the best network of each size with its first or its last
+    // element taken out, refined on all samples, replaces the best of one element fewer where
+    // it is better (a larger search can find what the smaller one missed); a size then beaten
+    // by the one below is that one grown.
+    void shrink(std::vector<std::pair<Shape, Found>>& bests, DesignResult& result);
+
     // Starts for `shape` from the screened networks of one element fewer: the shape without
     // its first or without its last element, with that element vanishing.
-    template <typename IndexOf>
     std::vector<std::vector<double>> extensions(const Shape& shape,
-                                                const std::vector<std::vector<double>>& smaller,
-                                                const IndexOf& index_of) const;
+                                                const std::vector<std::vector<double>>& smaller);
 
-    // The shapes one element larger that hold `shape` with a vanishing element at either end,
-    // with their starting points.
-    static std::vector<std::pair<Shape, std::vector<double>>> grown(const Shape& shape,
-                                                                    const std::vector<double>& x);
+    // Sets the added part k of `x` (vanishing) to the value of a scan over its whole range that
+    // scores best on `samples`, when one beats vanishing: a local search cannot leave the plateau
+    // where a part does nothing.
+    void added_part(const Shape& shape, std::vector<double>& x, std::size_t k,
+                    const std::vector<std::size_t>& samples);
+
+    // The shapes one element larger that hold `shape` with an added element at either end
+    // (added_part on all samples), with their starting points.
+    std::vector<std::pair<Shape, std::vector<double>>> grown(const Shape& shape,
+                                                             const std::vector<double>& x);
 
     static std::vector<double> standard_neighbours(double value, rf::ESeries series);
 
@@ -180,22 +207,28 @@ class Designer {
     // Whether the constraints allow the shape's positions and kinds.
     [[nodiscard]] bool allowed(const Shape& shape) const;
 
+    // Counts an evaluation; every 1,024 on the thread that started the design, reports.
     void tick();
 
     double total_units() const;
 
+    // Tells the caller the share done; called only on the thread that started the design (the
+    // pool's threads look at `stopped_`).
     void report(double done);
+
+    // For parallel::run: reports, and whether to go on.
+    bool poll();
 
     const DesignInput& input_;
     Objective objective_;
     std::vector<std::size_t> all_;
     std::vector<std::size_t> coarse_;
-    std::mt19937_64 rng_;
     double natural_l_ = 1;
     double natural_c_ = 1;
-    double done_ = 0;
-    long evaluations_ = 0;
-    bool stopped_ = false;
+    std::thread::id caller_ = std::this_thread::get_id();
+    std::atomic<long> done_{0}; // units: a shape of n elements screened is n
+    long evaluations_ = 0;      // on the caller's thread
+    std::atomic<bool> stopped_{false};
 };
 
 } // namespace veltrane::match::design_detail

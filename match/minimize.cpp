@@ -7,7 +7,7 @@
 namespace veltrane::match {
 
 Found minimize(const Goal& goal, const std::vector<double>& start, double step, int evaluations,
-               const bool& stop) {
+               const std::atomic<bool>& stop) {
     const std::size_t n = start.size();
     std::vector<std::vector<double>> points(n + 1, start);
     std::vector<double> values(n + 1);
@@ -32,7 +32,7 @@ Found minimize(const Goal& goal, const std::vector<double>& start, double step, 
             out[k] = centre[k] + t * (points[worst][k] - centre[k]);
         }
     };
-    while (used < evaluations && !stop) {
+    while (used < evaluations && !stop.load(std::memory_order_relaxed)) {
         std::iota(order.begin(), order.end(), 0);
         std::sort(order.begin(), order.end(),
                   [&](std::size_t a, std::size_t b) { return values[a] < values[b]; });

@@ -1,4 +1,5 @@
-// The same bytes for any number of threads: veltrane-calc's searches with --threads 1, 2 and 4.
+// The same bytes for any number of threads: veltrane-calc's searches (the best fit, the network
+// designer and its standard values) with --threads 1, 2 and 4.
 
 #include "cli_test_support.h"
 
@@ -54,6 +55,9 @@ TEST_F(Threads, SameBytesOnOneTwoAndFour) {
         {"EveryPairRlGiven", 161, {"--best-fit", "--rl", "62", "--refine"}},
         {"ThinnedRlGiven", 803, {"--best-fit", "--rl", "62"}},
         {"EveryPairRlSearched", 61, {"--best-fit", "--rl", "auto", "--refine"}},
+        {"MatchWithStandardValues",
+         201,
+         {"--match", "5", "--band", "2.2:2.7", "--match-e-series", "E12"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

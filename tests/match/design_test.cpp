@@ -14,6 +14,7 @@
 #include <cmath>
 #include <numbers>
 #include <random>
+#include <thread>
 
 namespace veltrane::match {
 namespace {
@@ -142,6 +143,22 @@ TEST(Design, RecoversAKnownLadder) {
     }
 }
 
+// 120 ohm || 1.5 nH || 2.7 pF over 2.2-2.7 GHz: the search of five elements alone stops at
+// |Gamma| 0.074; the six-element network less its last element, refined, reaches 0.0497.
+TEST(Design, SmallerNetworkFromTheLargerOne) {
+    const DesignInput input =
+        input_for(sampled(2.2, 2.7, 101,
+                          [](double f) {
+                              const double w = two_pi * f;
+                              return 1.0 / Complex{1.0 / 120, w * 1.5e-3 - 1 / (w * 2.7)};
+                          }),
+                  6);
+    const DesignResult result = design_networks(input);
+    ASSERT_EQ(result.networks.size(), 6U);
+    expect_consistent(result, input);
+    EXPECT_LE(result.networks[4].figures.worst_gamma, 0.05);
+}
+
 TEST(Design, SameSeedSameNetworks) {
     const DesignInput input = input_for(sampled(0.295, 0.405, 51,
                                                 [](double f) {
@@ -156,9 +173,15 @@ TEST(Design, SameSeedSameNetworks) {
     }
 }
 
-// The callback sees a rising share of the work and stops the design when it says so; the
-// largest size is designed (not refused) until then.
+// The callback sees a rising share of the work, on the thread that started the design while
+// the pool's threads do the work, and stops the design when it says so; the largest size is
+// designed (not refused) until then.
 TEST(Design, ProgressStopsTheDesign) {
+    struct PoolGuard {
+        ~PoolGuard() { parallel::set_threads(0); }
+    } guard;
+    parallel::set_threads(4);
+    const std::thread::id caller = std::this_thread::get_id();
     struct Row {
         const char* name;
         int elements;
@@ -178,8 +201,10 @@ TEST(Design, ProgressStopsTheDesign) {
         int calls = 0;
         double last = -1;
         bool rising = true;
+        bool on_caller = true;
         input.progress = [&](double done) {
             rising = rising && done >= last && done <= 1;
+            on_caller = on_caller && std::this_thread::get_id() == caller;
             last = done;
             return ++calls < row.calls;
         };
@@ -187,6 +212,7 @@ TEST(Design, ProgressStopsTheDesign) {
         EXPECT_TRUE(result.stopped);
         EXPECT_EQ(calls, row.calls);
         EXPECT_TRUE(rising);
+        EXPECT_TRUE(on_caller);
         EXPECT_LT(result.networks.size(), static_cast<std::size_t>(row.elements));
     }
 }
