@@ -254,6 +254,9 @@ rf::Picture match_picture(const MatchPlot& plot) {
     input.z0_ohm = plot.source_ohm;
     input.data = &matched;
     input.draw_model = false;
+    if (plot.bound) {
+        input.db_mark = plot.bound->rl_db; // the return-loss axis reaches the bound's line
+    }
     rf::Picture picture = rf::model_picture(input);
 
     constexpr rf::Colour data_red{170, 0, 0};
