@@ -198,8 +198,27 @@ DesignResult Designer::run() {
     return result;
 }
 
+void Designer::improve(std::vector<std::pair<Shape, Found>>& bests, DesignResult& result,
+                       std::size_t slot,
+                       const std::vector<std::pair<Shape, std::vector<double>>>& starts,
+                       std::size_t size) {
+    std::vector<Found> refined(starts.size());
+    parallel::run(
+        starts.size(),
+        [&](std::size_t k) { refined[k] = refine_all(starts[k].first, starts[k].second); },
+        [this] { return poll(); });
+    for (std::size_t k = 0; k < starts.size() && !stopped_; ++k) {
+        if (refined[k].value < bests[slot].second.value) {
+            bests[slot] = {starts[k].first, std::move(refined[k])};
+            Ladder network = ladder(bests[slot].first, bests[slot].second.x);
+            const Figures figures =
+                evaluate(network, input_.load, input_.source_ohm, input_.losses);
+            result.networks[slot] = {std::move(network), figures, size};
+        }
+    }
+}
+
 void Designer::shrink(std::vector<std::pair<Shape, Found>>& bests, DesignResult& result) {
-    const auto poll = [this] { return this->poll(); };
     for (std::size_t i = bests.size(); i-- > 1 && !stopped_;) {
         const std::size_t n = bests[i].first.kinds.size();
         if (bests[i - 1].first.kinds.size() + 1 != n) {
@@ -216,20 +235,7 @@ void Designer::shrink(std::vector<std::pair<Shape, Found>>& bests, DesignResult&
         if (allowed(head)) {
             starts.emplace_back(std::move(head), std::vector<double>(x.begin(), x.end() - 1));
         }
-        std::vector<Found> refined(starts.size());
-        parallel::run(
-            starts.size(),
-            [&](std::size_t k) { refined[k] = refine_all(starts[k].first, starts[k].second); },
-            poll);
-        for (std::size_t k = 0; k < starts.size() && !stopped_; ++k) {
-            if (refined[k].value < bests[i - 1].second.value) {
-                bests[i - 1] = {starts[k].first, std::move(refined[k])};
-                Ladder network = ladder(bests[i - 1].first, bests[i - 1].second.x);
-                const Figures figures =
-                    evaluate(network, input_.load, input_.source_ohm, input_.losses);
-                result.networks[i - 1] = {std::move(network), figures, n - 1};
-            }
-        }
+        improve(bests, result, i - 1, starts, n - 1);
     }
     // A size that a smaller one now beats grows that one by an element, so that a larger size
     // is never worse.
@@ -245,20 +251,7 @@ void Designer::shrink(std::vector<std::pair<Shape, Found>>& bests, DesignResult&
                 starts.push_back(std::move(start));
             }
         }
-        std::vector<Found> refined(starts.size());
-        parallel::run(
-            starts.size(),
-            [&](std::size_t k) { refined[k] = refine_all(starts[k].first, starts[k].second); },
-            poll);
-        for (std::size_t k = 0; k < starts.size() && !stopped_; ++k) {
-            if (refined[k].value < bests[i].second.value) {
-                bests[i] = {starts[k].first, std::move(refined[k])};
-                Ladder network = ladder(bests[i].first, bests[i].second.x);
-                const Figures figures =
-                    evaluate(network, input_.load, input_.source_ohm, input_.losses);
-                result.networks[i] = {std::move(network), figures, n};
-            }
-        }
+        improve(bests, result, i, starts, n);
     }
 }
 

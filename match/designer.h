@@ -183,6 +183,12 @@ class Designer {
     // by the one below is that one grown.
     void shrink(std::vector<std::pair<Shape, Found>>& bests, DesignResult& result);
 
+    // Refines every start on the pool; the best that beats `bests[slot]` takes its place and
+    // that of the network of `size` elements in `result`.
+    void improve(std::vector<std::pair<Shape, Found>>& bests, DesignResult& result,
+                 std::size_t slot, const std::vector<std::pair<Shape, std::vector<double>>>& starts,
+                 std::size_t size);
+
     // Starts for `shape` from the screened networks of one element fewer: the shape without
     // its first or without its last element, with that element vanishing.
     std::vector<std::vector<double>> extensions(const Shape& shape,
