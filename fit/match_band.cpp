@@ -42,7 +42,7 @@ void MatchPanel::set_model(const std::optional<rf::LumpedModel>& model,
             band_ = inside;
         }
     }
-    update_limits();
+    band_moved(); // the chosen network over the model's band, the sizes marked if it moved
 }
 
 void MatchPanel::set_band(const match::Band& band, bool by_user) {

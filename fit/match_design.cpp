@@ -245,7 +245,9 @@ void MatchPanel::show_designed_band() {
                    QStringLiteral(" to ") + number(designed_band_.fh_ghz, 6) +
                    QStringLiteral(" GHz");
     if (moved) {
-        text += QStringLiteral(": the band has moved since; Design again to update them");
+        text += QStringLiteral(": the band has moved since, and the list, the standard values and "
+                               "the yield are still those of that band; Design again to update "
+                               "them");
     }
     QFont font = designed_label_->font();
     font.setBold(moved);
