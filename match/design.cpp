@@ -594,16 +594,14 @@ std::vector<double> yield_runs(const Ladder& ladder, const Load& load, double so
     return rl;
 }
 
-YieldFigures network_yield(const Ladder& ladder, const Load& load, double source_ohm,
-                           const Losses& losses, double tolerance_percent, long runs,
-                           double target_rl_db, std::uint64_t seed, const Progress& progress) {
-    YieldFigures figures{tolerance_percent, runs, target_rl_db, 0.0, 0.0, 0.0, 0.0};
-    if (runs < 1) {
-        return figures;
-    }
-    std::vector<double> rl = yield_runs(ladder, load, source_ohm, losses, tolerance_percent, runs,
-                                        seed, YieldDistribution::Uniform, 0, progress);
-    figures.runs = static_cast<long>(rl.size()); // fewer when stopped
+YieldFigures yield_figures(std::vector<double> worst_rl_db, double tolerance_percent,
+                           double target_rl_db, std::uint64_t seed,
+                           YieldDistribution distribution) {
+    std::vector<double>& rl = worst_rl_db;
+    YieldFigures figures{
+        tolerance_percent, static_cast<long>(rl.size()), target_rl_db, 0.0, 0.0, 0.0, 0.0};
+    figures.seed = seed;
+    figures.distribution = distribution;
     if (rl.empty()) {
         return figures;
     }
@@ -613,12 +611,22 @@ YieldFigures network_yield(const Ladder& ladder, const Load& load, double source
     figures.share = static_cast<double>(meeting) / static_cast<double>(rl.size());
     std::tie(figures.share_low, figures.share_high) =
         share_interval(meeting, static_cast<long>(rl.size()));
-    figures.seed = seed;
     figures.min_rl_db = rl.front();
     figures.max_rl_db = rl.back();
     const std::size_t middle = rl.size() / 2;
     figures.median_rl_db = rl.size() % 2 == 1 ? rl[middle] : (rl[middle - 1] + rl[middle]) / 2;
     return figures;
+}
+
+YieldFigures network_yield(const Ladder& ladder, const Load& load, double source_ohm,
+                           const Losses& losses, double tolerance_percent, long runs,
+                           double target_rl_db, std::uint64_t seed, const Progress& progress) {
+    if (runs < 1) {
+        return {tolerance_percent, runs, target_rl_db, 0.0, 0.0, 0.0, 0.0};
+    }
+    return yield_figures(yield_runs(ladder, load, source_ohm, losses, tolerance_percent, runs, seed,
+                                    YieldDistribution::Uniform, 0, progress),
+                         tolerance_percent, target_rl_db, seed, YieldDistribution::Uniform);
 }
 
 } // namespace veltrane::match

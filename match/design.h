@@ -152,6 +152,13 @@ yield_runs(const Ladder& ladder, const Load& load, double source_ohm, const Loss
            YieldDistribution distribution = YieldDistribution::Uniform, unsigned threads = 0,
            const Progress& progress = {});
 
+// The figures of runs' worst return losses (dB) against `target_rl_db`: the share that reaches it
+// with its interval, the smallest, the median and the largest. `runs` of the figures is the
+// number of runs given (fewer than asked when stopped).
+[[nodiscard]] YieldFigures yield_figures(std::vector<double> worst_rl_db, double tolerance_percent,
+                                         double target_rl_db, std::uint64_t seed,
+                                         YieldDistribution distribution);
+
 // The figures of yield_runs() against `target_rl_db`.
 [[nodiscard]] YieldFigures network_yield(const Ladder& ladder, const Load& load, double source_ohm,
                                          const Losses& losses, double tolerance_percent, long runs,

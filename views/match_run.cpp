@@ -223,24 +223,9 @@ MatchParts match_parts(const match::Design& design, const match::DesignInput& in
         if (parts.yield_runs.empty()) {
             return parts;
         }
-        std::vector<double> sorted = parts.yield_runs;
-        std::sort(sorted.begin(), sorted.end());
         const double goal = yield->target_rl_db.value_or(varied.figures.worst_rl_db - 1);
-        const long meeting = std::count_if(sorted.begin(), sorted.end(),
-                                           [goal](double worst) { return worst >= goal; });
-        const std::size_t mid = sorted.size() / 2;
-        parts.yield = match::YieldFigures{
-            yield->tolerance_percent,
-            static_cast<long>(sorted.size()), // fewer when stopped
-            goal,
-            static_cast<double>(meeting) / static_cast<double>(sorted.size()),
-            sorted.front(),
-            sorted.size() % 2 == 1 ? sorted[mid] : (sorted[mid - 1] + sorted[mid]) / 2,
-            sorted.back()};
-        std::tie(parts.yield->share_low, parts.yield->share_high) =
-            match::share_interval(meeting, static_cast<long>(sorted.size()));
-        parts.yield->seed = yield->seed;
-        parts.yield->distribution = yield->distribution;
+        parts.yield = match::yield_figures(parts.yield_runs, yield->tolerance_percent, goal,
+                                           yield->seed, yield->distribution);
     }
     return parts;
 }
