@@ -207,6 +207,8 @@ TEST(Ladder, InputImpedanceByHand) {
             const auto kept = [&](Complex p) { return series ? p.real() : (1.0 / p).real(); };
             for (std::size_t i = path.joints[e] + 1; i <= path.joints[e + 1]; ++i) {
                 EXPECT_NEAR(kept(path.z_ohm[i]), kept(path.z_ohm[path.joints[e]]), 1e-9);
+                // Step by step along the arc, not at its end at once.
+                EXPECT_GT(std::abs(path.z_ohm[i] - path.z_ohm[i - 1]), 1e-6);
             }
         }
     }

@@ -1,6 +1,7 @@
 // The Match panel's logic without Qt: the model's band, the load in the band, dragging the band's
 // edges, the rows against the bound, the yield's runs and histogram, the overlay on the charts.
 
+#include "views/match_run.h"
 #include "views/match_view.h"
 
 #include "rf/picture.h"
@@ -339,3 +340,31 @@ TEST(MatchTextTest, NamesTheBoundTheChosenSizeAndTheYield) {
 }
 
 } // namespace
+
+// A part's range as both front ends read it: MIN:MAX with 0 < MIN <= MAX, both finite.
+TEST(PartRangeTest, AcceptsOnlyAnOrderedPositivePair) {
+    struct Row {
+        const char* text;
+        std::optional<std::pair<double, double>> range;
+    };
+    const Row rows[] = {
+        {"1:20", std::pair{1.0, 20.0}},
+        {"5:5", std::pair{5.0, 5.0}},
+        {"0.1:1e3", std::pair{0.1, 1e3}},
+        {"20:1", {}},
+        {"0:1", {}},
+        {"-1:1", {}},
+        {"1", {}},
+        {"1:2:3", {}},
+        {":2", {}},
+        {"1:inf", {}},
+    };
+    for (const Row& row : rows) {
+        const auto range = part_range(row.text);
+        ASSERT_EQ(range.has_value(), row.range.has_value()) << row.text;
+        if (range) {
+            EXPECT_EQ(range->lo, row.range->first) << row.text;
+            EXPECT_EQ(range->hi, row.range->second) << row.text;
+        }
+    }
+}
