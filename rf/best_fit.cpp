@@ -13,6 +13,8 @@
 #include <atomic>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <deque>
 #include <limits>
 #include <utility>
 
@@ -26,12 +28,18 @@ constexpr double infinity = std::numeric_limits<double>::infinity();
 constexpr double refine_share_done = 0.9;
 
 // A sample inside the range, with what the calculation and the comparison need of it.
+// Kept small: a search over every sample of a large file holds one for each.
 struct Sample {
-    std::size_t index; // in the data
     double f_ghz;
-    double r, x;       // the impedance, as the calculation is given it
-    double r_parallel; // R (1 + (X/R)^2), the Series/Parallel limit of RL
-    Complex gamma;     // referred to the comparison's reference
+    double r, x;         // the impedance, as the calculation is given it
+    Complex gamma;       // referred to the comparison's reference
+    std::uint32_t index; // in the data
+
+    // R (1 + (X/R)^2), the Series/Parallel limit of RL.
+    [[nodiscard]] double r_parallel() const {
+        const double q = x / r;
+        return r * (1 + q * q);
+    }
 };
 
 // The best few candidates, kept sorted by their largest error.
@@ -68,8 +76,8 @@ constexpr std::size_t ceiling_samples = 24;
 
 // Samples in an order that meets a large error early: the ends first, then the middle of every
 // interval already visited, so that any stretch of the band is sampled after a few steps.
-std::vector<std::size_t> spread_order(std::size_t n) {
-    std::vector<std::size_t> order;
+std::vector<std::uint32_t> spread_order(std::uint32_t n) {
+    std::vector<std::uint32_t> order;
     order.reserve(n);
     if (n == 0) {
         return order;
@@ -79,13 +87,15 @@ std::vector<std::size_t> spread_order(std::size_t n) {
         return order;
     }
     order.push_back(n - 1);
-    std::vector<std::pair<std::size_t, std::size_t>> intervals{{0, n - 1}};
-    for (std::size_t next = 0; next < intervals.size(); ++next) {
-        const auto [lo, hi] = intervals[next];
+    // Intervals waiting for their middle, widest first: at most about n / 2 at once.
+    std::deque<std::pair<std::uint32_t, std::uint32_t>> intervals{{0, n - 1}};
+    while (!intervals.empty()) {
+        const auto [lo, hi] = intervals.front();
+        intervals.pop_front();
         if (hi - lo < 2) {
             continue;
         }
-        const std::size_t mid = lo + (hi - lo) / 2;
+        const std::uint32_t mid = lo + (hi - lo) / 2;
         order.push_back(mid);
         intervals.emplace_back(lo, mid);
         intervals.emplace_back(mid, hi);
@@ -96,9 +106,10 @@ std::vector<std::size_t> spread_order(std::size_t n) {
 // The samples a search judges, and the order it visits them in.
 struct SampleSet {
     explicit SampleSet(std::vector<Sample> all)
-        : samples(std::move(all)), order(spread_order(samples.size())) {}
+        : samples(std::move(all)), order(spread_order(static_cast<std::uint32_t>(samples.size()))) {
+    }
     std::vector<Sample> samples;
-    std::vector<std::size_t> order;
+    std::vector<std::uint32_t> order;
 };
 
 class Search {
@@ -213,7 +224,7 @@ class Search {
         if (topology == Topology::ParallelSeries) {
             return !(rl < std::max(s1.r, s2.r) * (1 - margin));
         }
-        return !(rl > std::min(s1.r_parallel, s2.r_parallel) * (1 + margin));
+        return !(rl > std::min(s1.r_parallel(), s2.r_parallel()) * (1 + margin));
     }
 
     void offer(std::size_t a, std::size_t b, Choice choice, double rl_ohm, const Trial& t) {
@@ -476,7 +487,7 @@ class Search {
 
     const SampleSet& set_;
     const std::vector<Sample>& samples_;
-    const std::vector<std::size_t>& order_;
+    const std::vector<std::uint32_t>& order_;
     BestFitOptions options_;
     const BestFitProgress& progress_;
     Board main_;
@@ -497,7 +508,11 @@ class Search {
 std::variant<BestFit, std::string> best_fit(const PortData& data, const BestFitOptions& options,
                                             const BestFitProgress& progress) {
     std::vector<Sample> samples;
-    for (std::size_t i = 0; i < data.f_ghz.size() && i < data.s.size(); ++i) {
+    // Samples are numbered in 32 bits: more than fit there could not be held in memory anyway.
+    const std::size_t count = std::min(
+        {data.f_ghz.size(), data.s.size(), std::size_t{std::numeric_limits<std::uint32_t>::max()}});
+    samples.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
         const double f = data.f_ghz[i];
         if (!FrequencyRange{options.fmin_ghz, options.fmax_ghz}.contains(f)) {
             continue;
@@ -508,8 +523,7 @@ std::variant<BestFit, std::string> best_fit(const PortData& data, const BestFitO
             !std::isfinite(gamma.imag())) {
             continue; // an open circuit: no impedance to give the calculation
         }
-        const double q = z.imag() / z.real();
-        samples.push_back({i, f, z.real(), z.imag(), z.real() * (1 + q * q), gamma});
+        samples.push_back({f, z.real(), z.imag(), gamma, static_cast<std::uint32_t>(i)});
     }
     if (samples.size() < 2) {
         return std::string{"Fewer than two samples lie in the range searched"};
