@@ -7,6 +7,8 @@
 #include "io/safe_file.h"
 #include "rf/chart_frame.h"
 #include "rf/model_files.h"
+#include "rf/model_impedance.h"
+#include "rf/numbers.h"
 
 #include <benchmark/benchmark.h>
 
@@ -24,14 +26,19 @@
 
 namespace veltrane::bench {
 
-// A measured-looking file: a Parallel/Series model, `points` samples 1 to 3 GHz.
+// A measured-looking file: a Parallel/Series model with a ripple on it, `points` samples 1 to
+// 3 GHz. (The model alone is no measurement: no pair of its samples gives a model with RL
+// searched, and the quick best fit on opening it finds nothing.)
 inline QString write_file(const QTemporaryDir& dir, int points) {
     const rf::LumpedModel model{Topology::ParallelSeries, 4.2, 1.1, 0.9, 4.7, 62.0};
-    std::vector<double> f;
+    std::string text = "# GHz S RI R 50\n";
     for (int i = 0; i < points; ++i) {
-        f.push_back(1.0 + 2.0 * i / (points - 1));
+        const double f = 1.0 + 2.0 * i / (points - 1);
+        const auto s = rf::reflection(rf::impedance(model, f), 50.0) +
+                       rf::Complex(0.02 * std::sin(40 * f), 0.0);
+        text += rf::shortest(f) + " " + rf::shortest(s.real()) + " " + rf::shortest(s.imag()) +
+                "\n";
     }
-    const std::string text = rf::touchstone_text({model, std::nullopt, std::nullopt}, f, 50);
     const QString path = dir.filePath(QStringLiteral("data%1.s1p").arg(points));
     if (write_file_safely(path.toStdString(), text)) {
         std::abort();

@@ -24,9 +24,17 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace veltrane::fit {
+
+namespace {
+
+// The table's columns sized to their contents: the choice, the mark and the figure.
+constexpr std::array<int, 3> fitted_columns{0, 2, 3};
+
+} // namespace
 
 FitWindow::FitWindow(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("FitWindow"));
@@ -82,10 +90,10 @@ FitWindow::FitWindow(QWidget* parent) : QMainWindow(parent) {
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->verticalHeader()->hide();
-    table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    for (const int c : fitted_columns) {
+        table_->horizontalHeader()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
+    }
     table_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
-    table_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
-    table_->horizontalHeader()->setSectionResizeMode(3, QHeaderView::ResizeToContents);
     table_->horizontalHeaderItem(2)->setToolTip(
         QStringLiteral("negative: an element below zero; degenerate: an element zero or acting as "
                        "a short or an open over the data; warning: see the row's tooltip"));
@@ -200,9 +208,9 @@ void FitWindow::choose_row(int row) {
     show_evaluation();
 }
 
-// Large data are judged on the samples drawn: every recomputation runs on the event thread.
+// Large data are judged on fewer samples: every recomputation runs on the event thread.
 const rf::PortData* FitWindow::judged() const {
-    return drawn_ ? &*drawn_ : nullptr;
+    return judged_.get();
 }
 
 ModelState FitWindow::model_state() const {
@@ -273,15 +281,25 @@ void FitWindow::show_evaluation() {
     if (!rl_edit_->hasFocus()) {
         rl_edit_->setText(number(rl_ohm_, 9));
     }
+
     fill_table();
+
     fill_results();
+
     update_rl_controls();
     build_picture();
+
     highlight_shown_candidate();
 }
 
 void FitWindow::fill_table() {
     const QSignalBlocker block(table_);
+    // The columns sized to their contents are measured once, when every cell is in: measured
+    // after each change, they took most of the time of filling the table.
+    QHeaderView* header = table_->horizontalHeader();
+    for (const int c : fitted_columns) {
+        header->setSectionResizeMode(c, QHeaderView::Interactive);
+    }
     for (std::size_t i = 0; i < rf::all_choices.size(); ++i) {
         const int r = static_cast<int>(i);
         const Choice choice = rf::all_choices[i];
@@ -328,20 +346,20 @@ void FitWindow::fill_table() {
             table_->selectRow(r);
         }
     }
+    for (const int c : fitted_columns) {
+        header->setSectionResizeMode(c, QHeaderView::ResizeToContents);
+    }
 }
 
 void FitWindow::fill_results() {
     Summary summary =
         data_ ? model_summary({&evaluation_, &*data_, chosen_, rl_ohm_, z0_ohm_, series_})
               : model_summary({&evaluation_, nullptr, chosen_, rl_ohm_, z0_ohm_, series_});
+
     view_ = std::move(summary.view);
     results_->setPlainText(qs(text(summary.lines)));
-    const ChoiceRow* row = chosen_row();
-    const Result* state = row != nullptr ? std::get_if<Result>(&row->outcome) : nullptr;
-    match_->set_model(state != nullptr
-                          ? std::optional(rf::LumpedModel::from(*state, chosen_.topology))
-                          : std::nullopt,
-                      state != nullptr ? model_band(*state) : std::nullopt);
+    const views::ChosenModel shown = views::chosen_model(evaluation_, chosen_);
+    match_->set_model(shown.model, shown.band);
 }
 
 // Plain ASCII: the text goes to parsers and terminals as well as to people.

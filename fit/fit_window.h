@@ -7,6 +7,7 @@
 #include "rf/touchstone.h"
 #include "views/chart_pointing.h"
 #include "views/evaluation.h"
+#include "views/match_run.h"
 #include "views/model_history.h"
 #include "views/model_summary.h"
 #include "views/rl_scale.h"
@@ -97,10 +98,20 @@ class FitWindow final : public QMainWindow {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    // What data need before they are shown, worked out on the reading thread for a file just
+    // read (large files take long): the first model, the curves drawn and the Match panel's.
+    struct Prepared {
+        std::optional<Start> start;
+        Curve curve;
+        std::shared_ptr<const rf::PortData> judged;
+        std::shared_ptr<const rf::PortData> chart;
+        views::MatchPrepared match;
+    };
+    [[nodiscard]] static Prepared prepare(const rf::PortData& data, const views::MatchAhead& ahead);
     struct Opened {
         rf::Network network;
-        rf::PortData data;
-        std::optional<Start> start; // worked out on the reading thread: large files take long
+        std::shared_ptr<const rf::PortData> data;
+        Prepared prepared;
     };
     // Shared, so that taking the result from the future copies no samples.
     using ReadResult = std::variant<std::shared_ptr<Opened>, std::string>;
@@ -110,6 +121,10 @@ class FitWindow final : public QMainWindow {
         bool quick = false;
         std::size_t samples = 0; // samples the search ran on
         std::variant<rf::BestFit, std::string> result;
+        // A quick fit's model evaluated over the data and the Match panel's limits for it,
+        // worked out on the search's thread.
+        std::optional<Evaluation> evaluation;
+        std::optional<views::BandLimits> limits;
     };
     // Shared with a search's thread: asked to stop, and the share done in thousandths.
     struct SearchControl {
@@ -125,7 +140,7 @@ class FitWindow final : public QMainWindow {
     // Writes `settings` out now; says so in the status bar when they could not be saved.
     void store(QSettings& settings);
 
-    void take_port(int port, std::optional<Start> start = std::nullopt);
+    void take_port(int port, std::optional<Prepared> prepared = std::nullopt);
     void show_message(const QString& text);
     void add_recent(const QString& path);
     void fill_recent_menu();
@@ -177,8 +192,13 @@ class FitWindow final : public QMainWindow {
 
     // Data
     std::optional<rf::Network> network_;
-    std::optional<rf::PortData> data_;
-    std::optional<rf::PortData> drawn_; // every so many samples of a large file, for the chart
+    // Shared with the threads that work on them.
+    std::shared_ptr<const rf::PortData> data_;
+    std::shared_ptr<const rf::PortData> judged_;       // every n-th sample of a large file
+    std::shared_ptr<const rf::PortData> drawn_;        // what the charts draw of a large file
+    std::shared_ptr<const rf::PortData> zoomed_drawn_; // ... while zoomed, made when first needed
+    // The data as the charts draw them now.
+    [[nodiscard]] const rf::PortData* chart_data() const;
     QString path_;
     Curve curve_;
     double z0_ohm_ = 50.0;

@@ -13,22 +13,31 @@
 
 namespace veltrane::fit {
 
-void MatchPanel::set_data(const rf::PortData* data, const QString& name) {
+views::MatchAhead MatchPanel::ahead() const {
+    return {band_by_user_ ? std::optional(band_) : std::nullopt, source_ohm()};
+}
+
+void MatchPanel::set_data(const rf::PortData* data, const QString& name,
+                          const std::optional<rf::LumpedModel>& model,
+                          const std::optional<match::Band>& model_band,
+                          views::MatchPrepared prepared) {
     forget_networks();
     data_ = data;
     name_ = name;
-    all_load_ = data_ != nullptr ? views::band_load(*data_, 0, HUGE_VAL) : match::Load{};
+    model_ = model;
+    model_band_ = model_band;
+    let_go(std::exchange(all_load_, std::move(prepared.all_load)),
+           std::exchange(limits_, std::move(prepared.limits)), std::exchange(load_, {}));
+    if (data_ != nullptr && all_load_.f_ghz.empty()) {
+        all_load_ = views::band_load(*data_, 0, HUGE_VAL);
+    }
     show_message({});
-    if (data_ == nullptr || data_->f_ghz.empty()) {
-        return;
+    if (data_ != nullptr && !data_->f_ghz.empty()) {
+        const match::Band band = views::opening_band(*data_, ahead().user_band, model_band);
+        band_by_user_ = band_by_user_ && band == band_;
+        band_ = band;
     }
-    const double lo = data_->f_ghz.front();
-    const double hi = data_->f_ghz.back();
-    if (!band_by_user_ || band_.fl_ghz < lo || band_.fh_ghz > hi) {
-        band_by_user_ = false;
-        band_ = {lo + (hi - lo) / 3, lo + 2 * (hi - lo) / 3};
-    }
-    update_limits();
+    band_moved();
 }
 
 void MatchPanel::set_model(const std::optional<rf::LumpedModel>& model,
@@ -76,15 +85,18 @@ void MatchPanel::update_limits() {
         bound_label_->setText(QStringLiteral("Open a file to match"));
         return;
     }
-    if (const auto problem = views::band_problem(*data_, band_)) {
-        bound_label_->setText(qs(*problem));
-        return;
+    // Limits are only ever worked out for a band without a problem.
+    const double source = source_ohm();
+    if (!limits_ || !limits_->made_for(band_, source, model_)) {
+        if (const auto problem = views::band_problem(*data_, band_)) {
+            bound_label_->setText(qs(*problem));
+            return;
+        }
+        limits_ = views::band_limits(*data_, band_, source, model_);
     }
-    load_ = views::band_load(*data_, band_.fl_ghz, band_.fh_ghz);
-    const views::MatchLimits limits =
-        views::match_limits({data_, model_, model_band_}, band_, source_ohm());
-    bound_ = limits.bound;
-    section_ = limits.section;
+    load_ = limits_->load;
+    bound_ = limits_->limits.bound;
+    section_ = limits_->limits.section;
     bound_label_->setText(
         qs(views::bound_line(bound_, section_, views::beaten(networks_, bound_), true, "\u0393")));
 }

@@ -53,9 +53,17 @@ class MatchPanel final : public QWidget {
     explicit MatchPanel(QWidget* parent = nullptr);
     ~MatchPanel() override;
 
-    // New data (not owned; kept alive by the window until the next call): a design still running
-    // stops and its result is dropped, the networks go, the band returns to the model's.
-    void set_data(const rf::PortData* data, const QString& name);
+    // What the limits are worked out ahead for: the user's band, if any, and the source.
+    [[nodiscard]] views::MatchAhead ahead() const;
+
+    // New data (not owned; kept alive by the window until the next call) with its model: a
+    // design still running stops and its result is dropped, the networks go, the band returns
+    // to the model's unless the user set one that lies within the data.
+    void set_data(const rf::PortData* data, const QString& name,
+                  const std::optional<rf::LumpedModel>& model,
+                  const std::optional<match::Band>& model_band, views::MatchPrepared prepared);
+    // Limits worked out ahead, taken when they were made for what the panel then shows.
+    void offer_limits(views::BandLimits limits) { limits_ = std::move(limits); }
     // The chosen model, for the bound and the band a user has not set; nothing without a model.
     void set_model(const std::optional<rf::LumpedModel>& model,
                    const std::optional<match::Band>& band);
@@ -147,8 +155,9 @@ class MatchPanel final : public QWidget {
     bool band_by_user_ = false;
     std::optional<views::BandEdge> dragging_;
     bool active_ = false;
-    match::Load load_;     // the data in the band
-    match::Load all_load_; // all the data with a finite impedance
+    std::optional<views::BandLimits> limits_; // the last worked out, or offered ahead
+    match::Load load_;                        // the data in the band
+    match::Load all_load_;                    // all the data with a finite impedance
     std::optional<match::Limit> bound_;
     std::optional<match::Section> section_; // the bound's
     std::vector<match::Design> networks_;

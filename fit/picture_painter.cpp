@@ -9,6 +9,8 @@
 #include <QPolygonF>
 
 #include <algorithm>
+#include <cmath>
+#include <cstddef>
 #include <variant>
 
 namespace veltrane::fit {
@@ -46,7 +48,8 @@ QRectF rect(const rf::Rect& r) {
 
 class Painter {
   public:
-    explicit Painter(QPainter& painter) : painter_(painter) {}
+    explicit Painter(QPainter& painter)
+        : painter_(painter), scale_(std::sqrt(std::abs(painter.transform().determinant()))) {}
 
     void operator()(const rf::Line& line) {
         painter_.setPen(pen(line.pen));
@@ -58,7 +61,16 @@ class Painter {
         for (const rf::Point& p : line.points) {
             polygon.append(point(p));
         }
-        painter_.setPen(pen(line.pen));
+        // A curve is drawn with a pen of the same width in pixels that the painter does not
+        // transform, and a densely sampled one with bevelled joins, which cannot be told from
+        // round ones at its small angles: a thick curve took milliseconds to stroke.
+        QPen curve = pen(line.pen);
+        curve.setWidthF(line.pen.width * scale_);
+        curve.setCosmetic(true);
+        if (line.points.size() > dense_curve) {
+            curve.setJoinStyle(Qt::BevelJoin);
+        }
+        painter_.setPen(curve);
         painter_.setBrush(Qt::NoBrush);
         painter_.drawPolyline(polygon);
     }
@@ -124,7 +136,9 @@ class Painter {
 
   private:
     static constexpr int reference_size = 100;
+    static constexpr std::size_t dense_curve = 64; // points
     QPainter& painter_;
+    double scale_; // picture units to pixels
     int clips_ = 0;
 };
 

@@ -8,10 +8,14 @@
 
 #include <QFile>
 #include <QString>
+#include <QThreadPool>
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <tuple>
+#include <type_traits>
 
 namespace veltrane::fit {
 
@@ -21,6 +25,13 @@ inline QString qs(std::string_view s) {
 
 inline QString number(double value, int digits = 6) {
     return qs(rf::readable(value, digits));
+}
+
+// Lets `things` go on a pool thread: freeing the samples of a large file takes the event thread
+// milliseconds.
+template <class... T> void let_go(T&&... things) {
+    auto kept = std::make_shared<std::tuple<std::decay_t<T>...>>(std::forward<T>(things)...);
+    QThreadPool::globalInstance()->start([kept = std::move(kept)]() mutable { kept.reset(); });
 }
 
 inline std::string file_name(const QString& path) {
@@ -33,7 +44,12 @@ inline constexpr int slider_steps = 4000;
 inline constexpr std::size_t quick_fit_samples = 25;
 // Points on the model's curve when the data have more samples than this.
 inline constexpr std::size_t max_model_points = 2001;
-inline constexpr std::size_t max_drawn_samples = 20000;
+// Large data are judged on at most this many of their samples (every n-th).
+inline constexpr std::size_t max_judged_samples = 20000;
+// The charts draw large data as this many runs of samples, each its lowest and highest |Γ|; four
+// times as many while a chart is zoomed.
+inline constexpr std::size_t chart_buckets = 1000;
+inline constexpr std::size_t zoomed_chart_buckets = 10000;
 
 inline constexpr rf::Colour f1_colour{210, 95, 0};
 inline constexpr rf::Colour f2_colour{125, 0, 170};

@@ -125,7 +125,8 @@ void FitWindow::open_file(const QString& path, int port) {
     statusBar()->showMessage(QStringLiteral("Reading ") + path + QStringLiteral("\u2026"));
     const std::string name = file_name(path);
     const std::string legend = QFileInfo(path).fileName().toStdString();
-    const auto read_and_take = [name, legend, port]() -> ReadResult {
+    const views::MatchAhead ahead = match_->ahead();
+    const auto read_and_take = [name, legend, port, ahead]() -> ReadResult {
         auto read = rf::read_touchstone_file(name);
         if (auto* text = std::get_if<std::string>(&read)) {
             return std::move(*text);
@@ -136,13 +137,13 @@ void FitWindow::open_file(const QString& path, int port) {
         if (auto* text = std::get_if<std::string>(&taken)) {
             return std::move(*text);
         }
-        auto data = std::get<rf::PortData>(std::move(taken));
-        auto first = start(data);
-        if (!first) {
+        auto data = std::make_shared<const rf::PortData>(std::get<rf::PortData>(std::move(taken)));
+        Prepared prepared = prepare(*data, ahead);
+        if (!prepared.start) {
             return name + ": no samples";
         }
         return std::make_shared<Opened>(
-            Opened{std::move(network), std::move(data), std::move(first)});
+            Opened{std::move(network), std::move(data), std::move(prepared)});
     };
     const auto ticket = std::make_shared<ReadTicket>();
     ticket->window = this;
@@ -194,9 +195,10 @@ void FitWindow::file_read(const QString& path, int port, ReadResult result) {
     }
     Opened& opened = *std::get<std::shared_ptr<Opened>>(result);
     forget_search();
-    network_ = std::move(opened.network);
+    // The data shown until now stay until the Match panel has let go of them too.
+    const std::shared_ptr<const rf::PortData> shown = data_;
+    auto network = std::exchange(network_, std::move(opened.network));
     data_ = std::move(opened.data);
-    auto first = std::move(opened.start);
     path_ = path;
     add_recent(path);
     {
@@ -205,11 +207,32 @@ void FitWindow::file_read(const QString& path, int port, ReadResult result) {
         port_->setValue(port);
         port_->setEnabled(network_->ports > 1);
     }
-    take_port(port, std::move(first));
+    take_port(port, std::move(opened.prepared));
+    let_go(std::move(network), shown);
     emit loaded();
 }
 
-void FitWindow::take_port(int port, std::optional<Start> first) {
+FitWindow::Prepared FitWindow::prepare(const rf::PortData& data, const views::MatchAhead& ahead) {
+    Prepared prepared;
+    prepared.start = start(data);
+    if (!prepared.start) {
+        return prepared;
+    }
+    prepared.curve = finite_curve(data);
+    if (auto judged = thinned(data, max_judged_samples)) {
+        prepared.judged = std::make_shared<const rf::PortData>(std::move(*judged));
+    }
+    // More cannot be told apart on the charts.
+    if (auto chart = chart_samples(data, chart_buckets)) {
+        prepared.chart = std::make_shared<const rf::PortData>(std::move(*chart));
+    }
+    const views::ChosenModel shown =
+        views::chosen_model(prepared.start->evaluation, prepared.start->choice);
+    prepared.match = views::match_prepared(data, ahead, shown.model, shown.band);
+    return prepared;
+}
+
+void FitWindow::take_port(int port, std::optional<Prepared> prepared) {
     if (!network_) {
         return;
     }
@@ -220,28 +243,33 @@ void FitWindow::take_port(int port, std::optional<Start> first) {
             return;
         }
         forget_search();
-        data_ = std::get<rf::PortData>(std::move(taken));
+        data_ = std::make_shared<const rf::PortData>(std::get<rf::PortData>(std::move(taken)));
+        prepared.reset();
     }
-    if (!first) {
-        first = start(*data_);
+    if (!prepared) {
+        prepared = prepare(*data_, match_->ahead());
     }
-    if (!first) {
+    if (!prepared->start) {
         show_message(qs(data_->source) + QStringLiteral(": no samples at port ") +
                      QString::number(port));
         return;
     }
+    Start& first = *prepared->start;
     z0_ohm_ = data_->reference_ohm;
-    curve_ = finite_curve(*data_);
+    let_go(std::exchange(curve_, std::move(prepared->curve)),
+           std::exchange(judged_, std::move(prepared->judged)),
+           std::exchange(drawn_, std::move(prepared->chart)),
+           std::exchange(zoomed_drawn_, nullptr));
     setWindowTitle(QFileInfo(path_).fileName() + QStringLiteral(", port ") + QString::number(port) +
                    QStringLiteral(" \u2014 Veltrane measured data"));
-    // The chart draws at most max_drawn_samples of the data: more cannot be told apart on it.
-    drawn_ = thinned(*data_, max_drawn_samples);
-    f_ghz_ = first->f_ghz;
-    rl_ohm_ = first->rl_ohm;
-    chosen_ = first->choice;
-    evaluation_ = std::move(first->evaluation);
+    f_ghz_ = first.f_ghz;
+    rl_ohm_ = first.rl_ohm;
+    chosen_ = first.choice;
+    evaluation_ = std::move(first.evaluation);
     best_button_->setEnabled(!searching_);
-    match_->set_data(&*data_, QFileInfo(path_).fileName());
+    const views::ChosenModel shown = views::chosen_model(evaluation_, chosen_);
+    match_->set_data(data_.get(), QFileInfo(path_).fileName(), shown.model, shown.band,
+                     std::move(prepared->match));
     show_evaluation();
     start_quick_fit();
 }

@@ -70,7 +70,7 @@ rf::Picture FitWindow::make_picture(double width, double height, double text,
         input.draw_model = false;
     }
     if (data_ && !data_->f_ghz.empty()) {
-        input.data = drawn_ ? &*drawn_ : &*data_;
+        input.data = chart_data();
         input.f_ghz = model_sweep(*data_);
         input.zoom = zoom_;
     } else {
@@ -104,6 +104,13 @@ rf::Picture FitWindow::export_picture() const {
     return make_picture(1000, 600, 9, handles);
 }
 
+const rf::PortData* FitWindow::chart_data() const {
+    if (zoom_ != rf::ChartZoom{} && zoomed_drawn_) {
+        return zoomed_drawn_.get();
+    }
+    return drawn_ ? drawn_.get() : data_.get();
+}
+
 void FitWindow::build_picture() {
     if (data_ && !data_->f_ghz.empty()) {
         // A zoom belongs to the data it was made on.
@@ -111,6 +118,11 @@ void FitWindow::build_picture() {
         if (span != zoom_data_) {
             zoom_ = {};
             zoom_data_ = span;
+        }
+        if (zoom_ != rf::ChartZoom{} && drawn_ && !zoomed_drawn_) {
+            if (auto zoomed = chart_samples(*data_, zoomed_chart_buckets)) {
+                zoomed_drawn_ = std::make_shared<const rf::PortData>(std::move(*zoomed));
+            }
         }
     } else {
         zoom_ = {};

@@ -4,6 +4,8 @@
 #include "fit/fit_window.h"
 #include "fit/window_common.h"
 
+#include "fit/match_panel.h"
+
 #include <QCheckBox>
 #include <QListWidget>
 #include <QProgressBar>
@@ -35,7 +37,7 @@ void FitWindow::forget_search() {
     best_list_->clear();
     progress_->setValue(0);
     cancel_button_->setEnabled(false);
-    best_button_->setEnabled(data_.has_value() && !searching_);
+    best_button_->setEnabled(data_ != nullptr && !searching_);
     history_.clear();
     undo_action_->setEnabled(false);
     redo_action_->setEnabled(false);
@@ -55,18 +57,40 @@ void FitWindow::run_search(const rf::PortData& data, const rf::BestFitOptions& o
     progress_timer_->start();
     best_button_->setEnabled(quick);
     cancel_button_->setEnabled(true);
-    searcher_.setFuture(QtConcurrent::run([data, options, progress, quick,
-                                           generation = search_generation_] {
-        // Nothing may leave a worker thread: an exception there would end the program.
-        try {
-            return Searched{generation, quick, data.f_ghz.size(),
-                            rf::best_fit(data, options, progress)};
-        } catch (const std::bad_alloc&) {
-            return Searched{generation, quick, 0, std::string{"Not enough memory for the search"}};
-        } catch (...) {
-            return Searched{generation, quick, 0, std::string{"The search failed"}};
+    // A quick fit's model is evaluated over all the data and the Match panel's limits for it
+    // worked out on the search's thread too, so that taking it costs the window nothing.
+    const auto follow = [full = data_, judged = judged_, z0 = z0_ohm_,
+                         ahead = match_->ahead()](Searched& searched) {
+        const auto* found = std::get_if<rf::BestFit>(&searched.result);
+        if (found == nullptr || found->best.empty() || full == nullptr) {
+            return;
         }
-    }));
+        const rf::Candidate& c = found->best.front();
+        searched.evaluation = evaluate(*full, c.f1_ghz, c.f2_ghz, c.rl_ohm, z0, judged.get());
+        const views::ChosenModel shown = views::chosen_model(*searched.evaluation, c.choice);
+        searched.limits = views::limits_ahead(*full, ahead, shown.model, shown.band);
+    };
+    searcher_.setFuture(QtConcurrent::run(
+        [data, options, progress, quick, follow, generation = search_generation_] {
+            Searched searched;
+            searched.generation = generation;
+            searched.quick = quick;
+            // Nothing may leave a worker thread: an exception there would end the program.
+            try {
+                searched.samples = data.f_ghz.size();
+                searched.result = rf::best_fit(data, options, progress);
+                if (quick) {
+                    follow(searched);
+                }
+            } catch (const std::bad_alloc&) {
+                searched.samples = 0;
+                searched.result = std::string{"Not enough memory for the search"};
+            } catch (...) {
+                searched.samples = 0;
+                searched.result = std::string{"The search failed"};
+            }
+            return searched;
+        }));
 }
 
 void FitWindow::start_best_fit() {
@@ -116,7 +140,7 @@ void FitWindow::best_fit_finished() {
     Searched searched = searcher_.result();
     searching_ = false;
     progress_timer_->stop();
-    best_button_->setEnabled(data_.has_value());
+    best_button_->setEnabled(data_ != nullptr);
     cancel_button_->setEnabled(false);
     const bool current = searched.generation == search_generation_;
     auto& result = searched.result;
@@ -129,7 +153,15 @@ void FitWindow::best_fit_finished() {
                 f_ghz_ = {c.f1_ghz, c.f2_ghz};
                 rl_ohm_ = c.rl_ohm;
                 chosen_ = c.choice;
-                recompute();
+                if (searched.evaluation) {
+                    evaluation_ = std::move(*searched.evaluation);
+                    if (searched.limits) {
+                        match_->offer_limits(std::move(*searched.limits));
+                    }
+                    show_evaluation();
+                } else {
+                    recompute();
+                }
                 statusBar()->showMessage(
                     QStringLiteral("Model from a quick best fit on %1 of %2 samples; Best fit "
                                    "searches every sample")

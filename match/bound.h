@@ -12,6 +12,7 @@ namespace veltrane::match {
 struct Band {
     double fl_ghz = 0.0;
     double fh_ghz = 0.0;
+    friend bool operator==(const Band&, const Band&) = default;
 };
 
 // A reflection magnitude with the return loss and the transducer gain of a lossless network

@@ -21,6 +21,7 @@ struct LumpedModel {
 
     // The elements and RL of a finished calculation.
     [[nodiscard]] static LumpedModel from(const Result& state, Topology topology);
+    friend bool operator==(const LumpedModel&, const LumpedModel&) = default;
 };
 
 // Reactance of the series pair and susceptance of the shunt pair at `f_ghz`; the same branch

@@ -101,14 +101,55 @@ match::Load model_load(const rf::LumpedModel& model, const std::vector<double>& 
     return load;
 }
 
+BandLimits band_limits(const rf::PortData& data, const match::Band& band, double source_ohm,
+                       const std::optional<rf::LumpedModel>& model) {
+    BandLimits limits{band, source_ohm, model, band_load(data, band.fl_ghz, band.fh_ghz), {}};
+    if (const auto found = match::data_bound(limits.load, band, source_ohm, model)) {
+        limits.limits = {found->limit, found->section};
+    }
+    return limits;
+}
+
+match::Band opening_band(const rf::PortData& data, const std::optional<match::Band>& user_band,
+                         const std::optional<match::Band>& model_band) {
+    if (data.f_ghz.empty()) {
+        return user_band.value_or(match::Band{1, 2});
+    }
+    const double lo = data.f_ghz.front();
+    const double hi = data.f_ghz.back();
+    if (user_band && user_band->fl_ghz >= lo && user_band->fh_ghz <= hi) {
+        return *user_band;
+    }
+    if (model_band) {
+        const match::Band inside{std::max(model_band->fl_ghz, lo),
+                                 std::min(model_band->fh_ghz, hi)};
+        if (inside.fh_ghz > inside.fl_ghz) {
+            return inside;
+        }
+    }
+    return {lo + (hi - lo) / 3, lo + 2 * (hi - lo) / 3};
+}
+
+std::optional<BandLimits> limits_ahead(const rf::PortData& data, const MatchAhead& ahead,
+                                       const std::optional<rf::LumpedModel>& model,
+                                       const std::optional<match::Band>& model_band) {
+    const match::Band band = opening_band(data, ahead.user_band, model_band);
+    if (band_problem(data, band)) {
+        return std::nullopt;
+    }
+    return band_limits(data, band, ahead.source_ohm, model);
+}
+
+MatchPrepared match_prepared(const rf::PortData& data, const MatchAhead& ahead,
+                             const std::optional<rf::LumpedModel>& model,
+                             const std::optional<match::Band>& model_band) {
+    return {band_load(data, 0, HUGE_VAL), limits_ahead(data, ahead, model, model_band)};
+}
+
 MatchLimits match_limits(const MatchSubject& subject, const match::Band& band, double source_ohm) {
     MatchLimits limits;
     if (subject.data != nullptr) {
-        const match::Load load = band_load(*subject.data, band.fl_ghz, band.fh_ghz);
-        if (const auto found = match::data_bound(load, band, source_ohm, subject.model)) {
-            limits.bound = found->limit;
-            limits.section = found->section;
-        }
+        limits = band_limits(*subject.data, band, source_ohm, subject.model).limits;
     } else if (subject.model) {
         limits.bound = match::model_bound(*subject.model, band);
         if (limits.bound) {

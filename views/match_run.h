@@ -108,6 +108,54 @@ struct MatchLimits {
 [[nodiscard]] MatchLimits match_limits(const MatchSubject& subject, const match::Band& band,
                                        double source_ohm);
 
+// The data's samples in a band and the limits there, with what they were worked out for: a
+// window works them out ahead, off its event thread, and keeps them while the band, the source
+// and the model stay the same.
+struct BandLimits {
+    match::Band band;
+    double source_ohm = 0.0;
+    std::optional<rf::LumpedModel> model;
+    match::Load load;
+    MatchLimits limits;
+
+    [[nodiscard]] bool made_for(const match::Band& other_band, double other_source_ohm,
+                                const std::optional<rf::LumpedModel>& other_model) const {
+        return band == other_band && source_ohm == other_source_ohm && model == other_model;
+    }
+};
+[[nodiscard]] BandLimits band_limits(const rf::PortData& data, const match::Band& band,
+                                     double source_ohm,
+                                     const std::optional<rf::LumpedModel>& model);
+
+// What a window works the limits out ahead for, off its event thread: the band the user set
+// (if any) and the source; with the model of the data, `limits_ahead` gives the limits the
+// window will show, or nothing when the band cannot be matched.
+struct MatchAhead {
+    std::optional<match::Band> user_band;
+    double source_ohm = 50.0;
+};
+[[nodiscard]] std::optional<BandLimits> limits_ahead(const rf::PortData& data,
+                                                     const MatchAhead& ahead,
+                                                     const std::optional<rf::LumpedModel>& model,
+                                                     const std::optional<match::Band>& model_band);
+
+// What a window's Match panel needs of data, worked out off the event thread: all the data as a
+// load, and the limits over the band the panel will take.
+struct MatchPrepared {
+    match::Load all_load;
+    std::optional<BandLimits> limits;
+};
+[[nodiscard]] MatchPrepared match_prepared(const rf::PortData& data, const MatchAhead& ahead,
+                                           const std::optional<rf::LumpedModel>& model,
+                                           const std::optional<match::Band>& model_band);
+
+// The band a window matches over when data are opened: the user's while it lies within the
+// data, else the model's within the data, else the data's middle third. Data without samples
+// keep `user_band` or (1, 2) GHz.
+[[nodiscard]] match::Band opening_band(const rf::PortData& data,
+                                       const std::optional<match::Band>& user_band,
+                                       const std::optional<match::Band>& model_band);
+
 // The designer's input for `settings` over `load`.
 [[nodiscard]] match::DesignInput design_input(const MatchSettings& settings,
                                               const match::Load& load);

@@ -53,6 +53,18 @@ std::optional<match::Band> model_band(const Result& state) {
     return band;
 }
 
+ChosenModel chosen_model(const Evaluation& evaluation, const Choice& choice) {
+    for (const ChoiceRow& row : evaluation.rows) {
+        if (row.choice == choice) {
+            if (const auto* state = std::get_if<Result>(&row.outcome)) {
+                return {rf::LumpedModel::from(*state, choice.topology), model_band(*state)};
+            }
+            break;
+        }
+    }
+    return {};
+}
+
 match::Load band_load(const rf::PortData& data, double lo_ghz, double hi_ghz) {
     match::Load load;
     const std::size_t n = std::min(data.f_ghz.size(), data.s.size());

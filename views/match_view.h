@@ -11,6 +11,7 @@
 #include "rf/e_series.h"
 #include "rf/picture.h"
 #include "rf/port_data.h"
+#include "views/evaluation.h"
 
 #include <cstddef>
 #include <optional>
@@ -22,6 +23,14 @@ namespace veltrane::views {
 // The model's band FL..FH in GHz, lower edge first; nothing when it is not a band (an edge of 0,
 // not finite, or both the same).
 [[nodiscard]] std::optional<match::Band> model_band(const Result& state);
+
+// The model of `choice`'s row of an evaluation and its band: what a window matches; nothing
+// where the row has no model.
+struct ChosenModel {
+    std::optional<rf::LumpedModel> model;
+    std::optional<match::Band> band;
+};
+[[nodiscard]] ChosenModel chosen_model(const Evaluation& evaluation, const Choice& choice);
 
 // The data's samples from lo_ghz to hi_ghz (edges included) with a finite impedance, as the load
 // to match.

@@ -1,6 +1,7 @@
 #include "views/samples.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace veltrane::views {
@@ -32,6 +33,52 @@ std::optional<rf::PortData> thinned(const rf::PortData& data, std::size_t max_sa
         drawn.f_ghz.push_back(data.f_ghz.back());
         drawn.s.push_back(data.s.back());
     }
+    return drawn;
+}
+
+std::optional<rf::PortData> chart_samples(const rf::PortData& data, std::size_t buckets) {
+    const std::size_t n = std::min(data.f_ghz.size(), data.s.size());
+    if (buckets == 0 || n <= 2 * buckets) {
+        return std::nullopt;
+    }
+    rf::PortData drawn{data.source, data.port, data.reference_ohm, {}, {}};
+    drawn.f_ghz.reserve(2 * buckets + 2);
+    drawn.s.reserve(2 * buckets + 2);
+    const auto take = [&](std::size_t i) {
+        if (drawn.f_ghz.empty() || drawn.f_ghz.back() != data.f_ghz[i]) {
+            drawn.f_ghz.push_back(data.f_ghz[i]);
+            drawn.s.push_back(data.s[i]);
+        }
+    };
+    take(0);
+    for (std::size_t b = 0; b < buckets; ++b) {
+        const std::size_t begin = n * b / buckets;
+        const std::size_t end = n * (b + 1) / buckets;
+        std::size_t low = end;
+        std::size_t high = end;
+        std::size_t broken = end;
+        for (std::size_t i = begin; i < end; ++i) {
+            const double g = std::norm(data.s[i]);
+            if (!std::isfinite(g)) {
+                broken = std::min(broken, i);
+            } else {
+                if (low == end || g < std::norm(data.s[low])) {
+                    low = i;
+                }
+                if (high == end || g > std::norm(data.s[high])) {
+                    high = i;
+                }
+            }
+        }
+        std::array<std::size_t, 3> chosen{low, high, broken};
+        std::sort(chosen.begin(), chosen.end());
+        for (const std::size_t i : chosen) {
+            if (i != end) {
+                take(i);
+            }
+        }
+    }
+    take(n - 1);
     return drawn;
 }
 

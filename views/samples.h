@@ -23,6 +23,14 @@ namespace veltrane::views {
 [[nodiscard]] std::optional<rf::PortData> thinned(const rf::PortData& data,
                                                   std::size_t max_samples);
 
+// The samples a chart draws of large data: the data cut into `buckets` runs of consecutive
+// samples, each giving its smallest and its largest |reflection| (and its first sample that is
+// not finite, where the curve breaks) in their order, the first and the last sample kept. A
+// narrow dip or peak survives, which every n-th sample would miss. Nothing when the data have no
+// more than twice `buckets` samples, so that they are drawn whole.
+[[nodiscard]] std::optional<rf::PortData> chart_samples(const rf::PortData& data,
+                                                        std::size_t buckets);
+
 // The samples with a finite reflection, as the charts draw and point into them.
 [[nodiscard]] Curve finite_curve(const rf::PortData& data);
 

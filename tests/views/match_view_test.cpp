@@ -82,6 +82,38 @@ TEST(BandLoadTest, SamplesInTheBandWithFiniteImpedance) {
     }
 }
 
+// The band a window takes on opening data: the user's while inside the data, else the model's cut
+// to the data, else the middle third; and the limits worked out ahead are those of that band.
+TEST(MatchLoadTest, OpeningBandAndItsLimits) {
+    const rf::PortData data =
+        samples({1, 2, 3, 4, 5, 6, 7}, std::vector<rf::Complex>(7, {0.3, 0.2}));
+    struct Row {
+        const char* name;
+        std::optional<match::Band> user, model;
+        match::Band band;
+    };
+    const Row rows[] = {
+        {"the user's", match::Band{2, 4}, match::Band{4, 6}, {2, 4}},
+        {"the user's outside: the model's", match::Band{0.5, 3}, match::Band{4, 6}, {4, 6}},
+        {"the model's cut to the data", std::nullopt, match::Band{3, 9}, {3, 7}},
+        {"the model's outside: the middle", std::nullopt, match::Band{8, 9}, {3, 5}},
+        {"no model: the middle", std::nullopt, std::nullopt, {3, 5}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(opening_band(data, row.user, row.model), row.band);
+        const auto ahead = limits_ahead(data, {row.user, 60}, std::nullopt, row.model);
+        ASSERT_TRUE(ahead.has_value());
+        EXPECT_TRUE(ahead->made_for(row.band, 60, std::nullopt));
+        EXPECT_FALSE(ahead->made_for(row.band, 50, std::nullopt));
+        EXPECT_EQ(ahead->load.f_ghz, band_load(data, row.band.fl_ghz, row.band.fh_ghz).f_ghz);
+        const MatchLimits direct = match_limits({&data, std::nullopt, std::nullopt}, row.band, 60);
+        EXPECT_EQ(ahead->limits.bound.has_value(), direct.bound.has_value());
+    }
+    EXPECT_FALSE(limits_ahead(data, {match::Band{6.5, 7}, 50}, std::nullopt, std::nullopt))
+        << "one sample in the band";
+}
+
 rf::ChartFrame plot_frame() {
     rf::ChartFrame frame;
     frame.plot_area = {600, 100, 400, 300};

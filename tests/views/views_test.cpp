@@ -13,7 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -52,6 +54,34 @@ TEST(Samples, ThinnedKeepsEveryNthAndTheLast) {
     EXPECT_EQ(drawn->f_ghz, (std::vector<double>{1, 5, 9, 10}));
     EXPECT_EQ(drawn->s.back(), data.s.back());
     EXPECT_EQ(thinned(data, 10), std::nullopt); // drawn whole
+}
+
+// What a chart draws of large data: a narrow dip that every n-th sample steps over stays, with
+// the ends, in the samples' order, and a sample that is not finite still breaks the curve.
+TEST(Samples, ChartSamplesKeepEachRunsExtremes) {
+    rf::PortData data{"d.s1p", 1, 50, {}, {}};
+    for (int i = 0; i < 1000; ++i) {
+        data.f_ghz.push_back(1 + 0.001 * i);
+        data.s.emplace_back(0.5 + 0.0001 * i, 0);
+    }
+    data.s[503] = {0.01, 0};                    // the dip, one sample wide
+    data.s[777] = {std::nan(""), 0};            // no measurement
+    const auto drawn = chart_samples(data, 10); // runs of 100 samples
+    ASSERT_TRUE(drawn.has_value());
+    EXPECT_LE(drawn->f_ghz.size(), 2u * 10 + 2);
+    EXPECT_EQ(drawn->f_ghz.front(), data.f_ghz.front());
+    EXPECT_EQ(drawn->f_ghz.back(), data.f_ghz.back());
+    EXPECT_TRUE(std::adjacent_find(drawn->f_ghz.begin(), drawn->f_ghz.end(),
+                                   std::greater_equal<>{}) == drawn->f_ghz.end())
+        << "in the samples' order, each once";
+    const auto has = [&](int i) {
+        return std::find(drawn->f_ghz.begin(), drawn->f_ghz.end(), data.f_ghz[i]) !=
+               drawn->f_ghz.end();
+    };
+    EXPECT_TRUE(has(503)) << "the dip";
+    EXPECT_TRUE(has(777)) << "the break";
+    EXPECT_TRUE(has(599)) << "the highest of the run with the dip";
+    EXPECT_EQ(chart_samples(data, 500), std::nullopt); // drawn whole
 }
 
 DataPoint point(double f_ghz, double r, double x) {
