@@ -3,6 +3,7 @@
 
 #include "cli/calc_cli.h"
 
+#include "cli/batch.h"
 #include "cli/model_options.h"
 #include "io/path_text.h"
 #include "io/same_file.h"
@@ -235,6 +236,20 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
     app.add_option("--threads", threads, "threads to work on (default: every core)")
         ->option_text("N")
         ->check(CLI::Range(std::size_t{1}, std::size_t{4096}));
+    // A batch is run before these words are parsed (run_batch): here they are for the help, and
+    // so that --output-dir without --batch is a usage error.
+    std::vector<std::string> batch_words;
+    CLI::Option* batch =
+        app.add_option(std::string{batch_option}, batch_words,
+                       "run the other options on every file (a folder: its Touchstone files), "
+                       "every core busy; one JSON line a file")
+            ->option_text("FILES...|FOLDER")
+            ->expected(1, -1);
+    std::string output_folder;
+    app.add_option(std::string{output_folder_option}, output_folder,
+                   "with --batch: the folder the files' outputs go to, each named STEM-NAME")
+        ->option_text("DIR")
+        ->needs(batch);
     ModelArgs model_args;
     add_model_options(app, model_args);
     ExportOptions export_words;

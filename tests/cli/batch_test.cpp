@@ -117,9 +117,45 @@ TEST_F(Batch, OneLinePerFileInOrder) {
     }
 }
 
+// Each file's outputs go into the folder under the file's own name, the same bytes a single run
+// writes; two files of one name are told apart in the order given.
+TEST_F(Batch, WritesEachFilesOutputsIntoTheFolder) {
+    std::filesystem::create_directory(dir_ / "more");
+    testing::write_bytes(dir_ / "more" / "b.s1p", good);
+    const std::filesystem::path out = dir_ / "out" / "deeper";
+    const Args model = {"--rl",           "100",        "--f1",           "1",
+                        "--f2",           "2",          "--f1-crossover", "inductive",
+                        "--f2-crossover", "capacitive", "--topology",     "parallel-series"};
+    Args args = {"--batch",      path("b.s1p"),       (dir_ / "more" / "b.s1p").string(),
+                 "--s1p",        "ignored/model.s1p", "--report=r.prt",
+                 "--output-dir", out.string()};
+    args.insert(args.end(), model.begin(), model.end());
+    const testing::CalcRun run = calc_line(args);
+    ASSERT_EQ(run.status, exit_results) << run.err;
+    Args single = {"--touchstone", path("b.s1p"),
+                   "--s1p",        (dir_ / "single.s1p").string(),
+                   "--report",     (dir_ / "single.prt").string()};
+    single.insert(single.end(), model.begin(), model.end());
+    ASSERT_EQ(testing::calc(single).status, exit_results);
+    std::istringstream lines(run.out);
+    std::string line;
+    for (const char* stem : {"b-", "b-2-"}) {
+        SCOPED_TRACE(stem);
+        ASSERT_TRUE(std::getline(lines, line));
+        const auto object = nlohmann::ordered_json::parse(line);
+        const std::string model_file = (out / (std::string{stem} + "model.s1p")).string();
+        EXPECT_EQ(object["exports"]["written"], nlohmann::json::array({model_file}));
+        EXPECT_EQ(testing::read_bytes(model_file), testing::read_bytes(dir_ / "single.s1p"));
+        EXPECT_EQ(testing::read_bytes(out / (std::string{stem} + "r.prt")),
+                  testing::read_bytes(dir_ / "single.prt"));
+    }
+    EXPECT_NE(run.err.find("\rBatch: 2 of 2 files"), std::string::npos) << run.err;
+}
+
 TEST_F(Batch, RefusesWhatWouldWriteOneFileForMany) {
-    for (const Args& extra :
-         {Args{"--report", "x.prt"}, Args{"--touchstone", "y.s1p"}, Args{"--s1p=z.s1p"}, Args{}}) {
+    for (const Args& extra : {Args{"--report", "x.prt"}, Args{"--touchstone", "y.s1p"},
+                              Args{"--s1p=z.s1p"}, Args{"--match", "2", "--match-s2p", "m.s2p"},
+                              Args{"--output-dir", "o", "--plot", "p/"}, Args{}}) {
         Args args = {"--batch"};
         if (!extra.empty()) {
             args.push_back(path("a.S1P"));
