@@ -646,7 +646,8 @@ class FitWindowTest : public QObject {
         window_->set_fit_on_open(quick);
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(open(file.isEmpty() ? rippled(1601) : file, port));
+        const QString path = file.isEmpty() ? rippled(1601) : file;
+        QVERIFY(open(path, port));
         qInfo("open to model: %lld ms", static_cast<long long>(clock.elapsed()));
         // Without the quick fit RL stays the file's reference; with it RL was searched.
         QCOMPARE(window_->rl_ohm() != 50.0, quick);
@@ -656,6 +657,19 @@ class FitWindowTest : public QObject {
             QCOMPARE(edit("RL_ohm")->text(),
                      QString::fromStdString(veltrane::rf::readable(window_->rl_ohm(), 9)));
             QVERIFY2(window_->message().isEmpty(), qPrintable(window_->message()));
+            // The quick fit's model was evaluated on its thread: the figure the window would
+            // work out itself at those points and RL.
+            const auto network = std::get<veltrane::rf::Network>(
+                veltrane::rf::read_touchstone_file(path.toStdString()));
+            const auto data =
+                std::get<veltrane::rf::PortData>(veltrane::rf::port_data(network, port));
+            const auto f = window_->points_ghz();
+            const auto evaluation = veltrane::views::evaluate(data, f[0], f[1], window_->rl_ohm(),
+                                                              data.reference_ohm, nullptr);
+            const auto& row = evaluation.rows[static_cast<std::size_t>(chosen_row())];
+            QVERIFY(row.data_fit.has_value());
+            QCOMPARE(table()->item(chosen_row(), 3)->text(),
+                     QString::fromStdString(veltrane::rf::readable(row.data_fit->max, 4)));
         }
     }
 
