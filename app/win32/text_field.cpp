@@ -3,6 +3,8 @@
 #include "app/win32/controls.h"
 
 #include <commctrl.h>
+#include <uxtheme.h>
+#include <vssym32.h>
 
 #include <algorithm>
 #include <array>
@@ -165,6 +167,7 @@ class TextField {
     void character(wchar_t c);
     void context_menu(LPARAM at);
     void notify(WORD code) const;
+    void paint_border(HRGN region);
 
     HWND self_;
     std::wstring text_;
@@ -182,6 +185,7 @@ class TextField {
     bool typing_ = false; // the last change was a typed character, where the caret still is
     bool dragging_ = false;
     bool focused_ = false;
+    HTHEME theme_ = nullptr; // the visual style's edit field, when one is on
 };
 
 TextField* field_of(HWND window) {
@@ -482,6 +486,40 @@ void TextField::paste() {
     }
 }
 
+// The border of a themed edit control: the visual style's picture of an edit field, in its
+// state (disabled, focused or normal), over the 3-D edge Windows would draw; without a visual
+// style, the edge.
+void TextField::paint_border(HRGN region) {
+    const auto ex_style = GetWindowLongW(self_, GWL_EXSTYLE);
+    if (theme_ == nullptr || (ex_style & WS_EX_CLIENTEDGE) == 0) {
+        DefWindowProcW(self_, WM_NCPAINT, reinterpret_cast<WPARAM>(region), 0);
+        return;
+    }
+    const int state = !IsWindowEnabled(self_) ? ETS_DISABLED : focused_ ? ETS_FOCUSED : ETS_NORMAL;
+    RECT outer{};
+    GetWindowRect(self_, &outer);
+    const int edge_x = GetSystemMetrics(SM_CXEDGE);
+    const int edge_y = GetSystemMetrics(SM_CYEDGE);
+    // What is left for Windows to draw (scroll bars, none here): the inside of the border.
+    HRGN inside = CreateRectRgn(outer.left + edge_x, outer.top + edge_y, outer.right - edge_x,
+                                outer.bottom - edge_y);
+    if (region != reinterpret_cast<HRGN>(1)) {
+        CombineRgn(inside, inside, region, RGN_AND);
+    }
+    OffsetRect(&outer, -outer.left, -outer.top);
+    if (HDC dc =
+            GetDCEx(self_, region != reinterpret_cast<HRGN>(1) ? region : nullptr,
+                    DCX_WINDOW | (region != reinterpret_cast<HRGN>(1) ? DCX_INTERSECTRGN : 0))) {
+        if (IsThemeBackgroundPartiallyTransparent(theme_, EP_EDITTEXT, state)) {
+            DrawThemeParentBackground(self_, dc, &outer);
+        }
+        DrawThemeBackground(theme_, dc, EP_EDITTEXT, state, &outer, nullptr);
+        ReleaseDC(self_, dc);
+    }
+    DefWindowProcW(self_, WM_NCPAINT, reinterpret_cast<WPARAM>(inside), 0);
+    DeleteObject(inside);
+}
+
 void TextField::paint() {
     PAINTSTRUCT paint{};
     HDC dc = BeginPaint(self_, &paint);
@@ -526,8 +564,11 @@ void TextField::paint() {
             advances[i - begin] = static_cast<INT>(x_[i + 1] - x_[i]);
         }
         RECT box{x_of(begin), rect.top, x_of(end), rect.top + line_height_};
-        RECT clip{};
-        IntersectRect(&clip, &box, &rect);
+        // A glyph may reach past its advance: only a selection's box cuts it.
+        RECT clip = rect;
+        if (selected) {
+            IntersectRect(&clip, &box, &rect);
+        }
         if (selected) {
             SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
             SetBkColor(dc, GetSysColor(COLOR_HIGHLIGHT));
@@ -698,8 +739,22 @@ LRESULT TextField::handle(UINT message, WPARAM wparam, LPARAM lparam) {
         const auto& create = *reinterpret_cast<const CREATESTRUCTW*>(lparam);
         text_ = create.lpszName != nullptr ? create.lpszName : L"";
         measure_from(0);
+        theme_ = OpenThemeData(self_, WC_EDITW);
         return 0;
     }
+    case WM_DESTROY:
+        CloseThemeData(theme_);
+        theme_ = nullptr;
+        break;
+    case WM_THEMECHANGED:
+        CloseThemeData(theme_);
+        theme_ = OpenThemeData(self_, WC_EDITW);
+        format_.reset();
+        RedrawWindow(self_, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_ERASE);
+        return 0;
+    case WM_NCPAINT:
+        paint_border(reinterpret_cast<HRGN>(wparam));
+        return 0;
     case WM_GETDLGCODE:
         return DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
     case WM_SETTEXT:
@@ -754,7 +809,7 @@ LRESULT TextField::handle(UINT message, WPARAM wparam, LPARAM lparam) {
         paint();
         return 0;
     case WM_ENABLE:
-        InvalidateRect(self_, nullptr, TRUE);
+        RedrawWindow(self_, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
         return 0;
     case WM_SETFOCUS: {
         focused_ = true;
@@ -764,7 +819,7 @@ LRESULT TextField::handle(UINT message, WPARAM wparam, LPARAM lparam) {
                     line_height_);
         place_caret();
         ShowCaret(self_);
-        InvalidateRect(self_, nullptr, TRUE);
+        RedrawWindow(self_, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE); // the border's state
         notify(EN_SETFOCUS);
         return 0;
     }
@@ -772,7 +827,8 @@ LRESULT TextField::handle(UINT message, WPARAM wparam, LPARAM lparam) {
         focused_ = false;
         typing_ = false;
         DestroyCaret();
-        InvalidateRect(self_, nullptr, TRUE); // the selection hides
+        // The selection hides; the border's state changes.
+        RedrawWindow(self_, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
         notify(EN_KILLFOCUS);
         return 0;
     case WM_KEYDOWN:
