@@ -14,10 +14,10 @@
 namespace veltrane::testing {
 namespace {
 
-// One step of a user: a key (with Shift and/or Ctrl held), or a mouse action at the place before
-// a character.
+// One step of a user: a key (with Shift and/or Ctrl held), a mouse action at the place before
+// a character, or the context menu's item with the underlined letter `key`.
 struct Step {
-    enum Kind { Key, Click, ShiftClick, DoubleClick, Drag } kind = Key;
+    enum Kind { Key, Click, ShiftClick, DoubleClick, Drag, Menu } kind = Key;
     WPARAM key = 0;
     bool shift = false;
     bool control = false;
@@ -39,6 +39,10 @@ Step ctrl_shift(WPARAM key) {
 }
 Step mouse(Step::Kind kind, std::size_t at, std::size_t to = 0) {
     return {kind, 0, false, false, at, to};
+}
+
+Step menu(char letter) {
+    return {Step::Menu, static_cast<WPARAM>(letter)};
 }
 
 struct EditCase {
@@ -134,6 +138,10 @@ const std::vector<EditCase> edit_cases = {
      "10 200 3",
      3,
      6},
+    {"menu_delete", "12345", 1, 3, {menu('D')}, "145", 1, 1},
+    {"menu_cut_and_paste", "12345", 0, 2, {menu('T'), press(VK_END), menu('P')}, "34512", 5, 5},
+    {"menu_undo", "1.5", 3, 3, {press('0'), menu('U')}, "1.5", 3, 3},
+    {"menu_select_all", "123", 1, 1, {menu('A')}, "123", 0, 3},
     {"long_text_end_then_home",
      long_text,
      0,
@@ -196,6 +204,19 @@ int drawn_pixels(HWND field) {
     return drawn;
 }
 
+// The key of the menu item to choose once the context menu shows.
+WPARAM menu_key = 0;
+
+void CALLBACK choose_menu_item(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND menu = FindWindowW(L"#32768", nullptr);
+    if (menu == nullptr || !IsWindowVisible(menu)) {
+        return; // not yet open
+    }
+    KillTimer(nullptr, timer);
+    PostMessageW(menu, WM_KEYDOWN, menu_key, 1);
+    PostMessageW(menu, WM_KEYUP, menu_key, static_cast<LPARAM>(0xC0000001U));
+}
+
 TEST_P(TextFieldEditing, HoldsTheTextAndSelectionAWindowsUserExpects) {
     const EditCase& row = GetParam();
     Win32Window window;
@@ -228,6 +249,14 @@ TEST_P(TextFieldEditing, HoldsTheTextAndSelectionAWindowsUserExpects) {
             SendMessageW(field, WM_MOUSEMOVE, MK_LBUTTON, place(field, step.to));
             SendMessageW(field, WM_LBUTTONUP, 0, place(field, step.to));
             break;
+        case Step::Menu: {
+            // Opened as by the menu key; Windows' menu loop runs until the item is chosen.
+            menu_key = step.key;
+            const UINT_PTR timer = SetTimer(nullptr, 0, 50, choose_menu_item);
+            SendMessageW(field, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(field), -1);
+            KillTimer(nullptr, timer);
+            break;
+        }
         }
         window.pump();
     }
