@@ -507,9 +507,9 @@ void TextField::paint_border(HRGN region) {
         CombineRgn(inside, inside, region, RGN_AND);
     }
     OffsetRect(&outer, -outer.left, -outer.top);
-    if (HDC dc =
-            GetDCEx(self_, region != reinterpret_cast<HRGN>(1) ? region : nullptr,
-                    DCX_WINDOW | (region != reinterpret_cast<HRGN>(1) ? DCX_INTERSECTRGN : 0))) {
+    // The whole border, never the inside, which WM_PAINT draws.
+    if (HDC dc = GetWindowDC(self_)) {
+        ExcludeClipRect(dc, edge_x, edge_y, outer.right - edge_x, outer.bottom - edge_y);
         if (IsThemeBackgroundPartiallyTransparent(theme_, EP_EDITTEXT, state)) {
             DrawThemeParentBackground(self_, dc, &outer);
         }
@@ -685,7 +685,7 @@ void TextField::context_menu(LPARAM at) {
         SetFocus(self_);
     }
     POINT point{static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
-    if (at == -1) { // from the keyboard: at the caret
+    if (static_cast<DWORD>(at) == 0xFFFFFFFF) { // from the keyboard (x and y -1): at the caret
         point = {x_of(selection_.caret), format().bottom};
         ClientToScreen(self_, &point);
     }
