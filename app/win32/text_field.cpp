@@ -564,7 +564,7 @@ void TextField::paint() {
             advances[i - begin] = static_cast<INT>(x_[i + 1] - x_[i]);
         }
         RECT box{x_of(begin), rect.top, x_of(end), rect.top + line_height_};
-        // A glyph may reach past its advance: only a selection's box cuts it.
+        // A glyph may reach past the run's end: only a selection's box cuts it.
         RECT clip = rect;
         if (selected) {
             IntersectRect(&clip, &box, &rect);
@@ -574,7 +574,7 @@ void TextField::paint() {
             SetBkColor(dc, GetSysColor(COLOR_HIGHLIGHT));
             SetBkMode(dc, OPAQUE);
         } else {
-            SetBkMode(dc, TRANSPARENT);
+            SetBkMode(dc, OPAQUE);
         }
         ExtTextOutW(dc, box.left, rect.top, ETO_CLIPPED | (selected ? ETO_OPAQUE : 0), &clip,
                     text_.data() + begin, static_cast<UINT>(end - begin), advances.data());
@@ -583,8 +583,31 @@ void TextField::paint() {
     const std::size_t low = shown ? selection_.low() : length();
     const std::size_t high = shown ? selection_.high() : length();
     const COLORREF text_colour = GetTextColor(dc);
-    draw(0, low, false);
-    draw(high, length(), false);
+    // Runs of digits, of number signs and separators, and of the rest, each drawn over the
+    // background of its own advances, as the edit control draws the items its script analysis
+    // splits a text into: where a glyph reaches past its advance, the next run covers it (only
+    // the text's last glyph keeps its overhang).
+    const auto kind = [this](std::size_t i) {
+        const wchar_t c = text_[i];
+        if (c >= L'0' && c <= L'9') {
+            return 0;
+        }
+        return c == L'.' || c == L',' || c == L'+' || c == L'-' ? 1 : 2;
+    };
+    const auto draw_runs = [&](std::size_t begin, std::size_t end) {
+        begin = std::max(begin, from);
+        end = std::min(end, to);
+        while (begin < end) {
+            std::size_t next = begin + 1;
+            while (next < end && kind(next) == kind(begin)) {
+                ++next;
+            }
+            draw(begin, next, false);
+            begin = next;
+        }
+    };
+    draw_runs(0, low);
+    draw_runs(high, length());
     draw(low, high, true);
     SetTextColor(dc, text_colour);
     SelectObject(dc, old_font);
