@@ -35,7 +35,7 @@ echo "windows.sh: configured and built in $((built - start)) s"
 objdump=x86_64-w64-mingw32-objdump
 for exe in "$build"/bin/*.exe; do
   foreign=$("$objdump" -p "$exe" | sed -n 's/^\s*DLL Name: //p' |
-    grep -viE '^(kernel32|msvcrt|shell32|user32|gdi32|comctl32|advapi32|ws2_32|ntdll|api-ms-win-.*)\.dll$' || true)
+    grep -viE '^(kernel32|msvcrt|shell32|user32|gdi32|comctl32|uxtheme|advapi32|ws2_32|ntdll|api-ms-win-.*)\.dll$' || true)
   if [[ -n $foreign ]]; then
     echo "windows.sh: $exe needs DLLs that Windows does not have: $foreign" >&2
     exit 1

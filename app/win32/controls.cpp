@@ -1,11 +1,12 @@
 #include "app/win32/controls.h"
 
+#include "app/win32/text_field.h"
+
 #include <commctrl.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cwchar>
-#include <optional>
 #include <stdexcept>
 
 namespace veltrane::win32 {
@@ -113,9 +114,9 @@ WindowClass class_of(const Control& control) {
         return {WC_BUTTONW, child | WS_VISIBLE | BS_GROUPBOX, 0};
     case Kind::Input:
     case Kind::Result:
-        return {WC_EDITW, edit | WS_VISIBLE, WS_EX_CLIENTEDGE};
+        return {text_field_class, edit | WS_VISIBLE, WS_EX_CLIENTEDGE};
     case Kind::Message:
-        return {WC_EDITW, edit, WS_EX_CLIENTEDGE}; // hidden until a message
+        return {text_field_class, edit, WS_EX_CLIENTEDGE}; // hidden until a message
     case Kind::Option:
         // Not automatic: the window keeps the pairs exclusive, so that every option button
         // can be a tab stop of its own.
@@ -128,50 +129,6 @@ WindowClass class_of(const Control& control) {
         return {WC_STATICW, child | WS_VISIBLE | WS_TABSTOP | SS_OWNERDRAW, 0};
     }
     throw std::logic_error("unknown control kind");
-}
-
-// The clipboard's text as a paste gives it to a field: Windows' line ends (CR LF) become line
-// feeds, as Qt's clipboard gives them, so that both windows read the same pasted text. Nothing
-// when the clipboard holds no text.
-std::optional<std::wstring> clipboard_text(HWND owner) {
-    if (!IsClipboardFormatAvailable(CF_UNICODETEXT) || !OpenClipboard(owner)) {
-        return std::nullopt;
-    }
-    std::optional<std::wstring> text;
-    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
-            // Up to the terminating zero, within the block in case it has none.
-            const std::size_t limit = GlobalSize(data) / sizeof(wchar_t);
-            text = pasted_text(std::wstring_view(chars, wcsnlen(chars, limit)));
-            GlobalUnlock(data);
-        }
-    }
-    CloseClipboard();
-    return text;
-}
-
-// A text field pastes the whole text on the clipboard, line breaks included: a single-line
-// edit control would keep only what comes before the first one. Ctrl+V and Shift+Insert come
-// here.
-LRESULT CALLBACK field_paste(HWND handle, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
-                             DWORD_PTR) {
-    const bool shift_insert = message == WM_KEYDOWN && wparam == VK_INSERT &&
-                              (GetKeyState(VK_SHIFT) & 0x8000) != 0 &&
-                              (GetKeyState(VK_CONTROL) & 0x8000) == 0;
-    if (shift_insert) {
-        // Some edit controls paste this one without a WM_PASTE.
-        SendMessageW(handle, WM_PASTE, 0, 0);
-        return 0;
-    }
-    if (message == WM_PASTE) {
-        if ((GetWindowLongW(handle, GWL_STYLE) & ES_READONLY) == 0) {
-            if (const auto text = clipboard_text(handle)) {
-                SendMessageW(handle, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text->c_str()));
-            }
-        }
-        return 0;
-    }
-    return DefSubclassProc(handle, message, wparam, lparam);
 }
 
 } // namespace
@@ -219,6 +176,7 @@ HFONT Fonts::font(FontRole role) const {
 
 Controls::Controls(HWND window, std::span<const Control> table) : window_(window), table_(table) {
     const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
+    register_text_field(instance);
     windows_.reserve(table.size());
     for (std::size_t i = 0; i < table.size(); ++i) {
         const Control& control = table[i];
@@ -231,12 +189,6 @@ Controls::Controls(HWND window, std::span<const Control> table) : window_(window
             instance, nullptr);
         if (child == nullptr) {
             throw std::runtime_error("cannot create the control " + std::string(control.name));
-        }
-        if (control.kind == Kind::Input || control.kind == Kind::Result ||
-            control.kind == Kind::Message) {
-            // No limit below the calculation's: a pasted text arrives whole.
-            SendMessageW(child, EM_SETLIMITTEXT, 0, 0);
-            SetWindowSubclass(child, field_paste, 0, 0);
         }
         windows_.push_back(child);
     }

@@ -195,7 +195,12 @@ INSTANTIATE_TEST_SUITE_P(
                       PasteCase{"trailing_windows_line_end", "2.0\r\n", "2.0\n"},
                       PasteCase{"lone_carriage_return_kept", "2\r.0", "2\r.0"},
                       PasteCase{"beyond_an_edit_fields_limit", std::string(33000, '0') + "2.0",
-                                std::string(33000, '0') + "2.0"}),
+                                std::string(33000, '0') + "2.0"},
+                      // Digits that took Windows' edit control seconds and minutes under wine.
+                      PasteCase{"forty_thousand_digits", std::string(39997, '0') + "2.0",
+                                std::string(39997, '0') + "2.0"},
+                      PasteCase{"two_hundred_thousand_digits", std::string(199997, '0') + "2.0",
+                                std::string(199997, '0') + "2.0"}),
     [](const auto& info) { return info.param.name; });
 
 struct PasteKeyCase {
