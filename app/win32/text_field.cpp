@@ -3,6 +3,7 @@
 #include "app/win32/controls.h"
 
 #include <commctrl.h>
+#include <unknwn.h>
 #include <uxtheme.h>
 #include <vssym32.h>
 
@@ -51,6 +52,48 @@ bool is_blank(wchar_t c) {
 
 bool key_down(int key) {
     return (GetKeyState(key) & 0x8000) != 0;
+}
+
+// The answer to WM_GETOBJECT for the field's client: Windows' description of an edit control,
+// which screen readers read through the edit messages the field answers, so that they hear it
+// as editable text. Nothing (the default description) where the system cannot lend it: wine's
+// oleacc has the function only as a stub that ends the program.
+LRESULT edit_description(HWND window, WPARAM flags) {
+    using Proxy = HRESULT(WINAPI*)(HWND, LPCWSTR, LONG, REFIID, void**);
+    using Result = LRESULT(WINAPI*)(REFIID, WPARAM, IUnknown*);
+    struct Oleacc {
+        Proxy proxy = nullptr;
+        Result result = nullptr;
+    };
+    static const Oleacc oleacc = [] {
+        Oleacc found;
+        const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        if (ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr) {
+            return found;
+        }
+        if (const HMODULE library = LoadLibraryW(L"oleacc.dll")) {
+            found.proxy = reinterpret_cast<Proxy>(
+                reinterpret_cast<void*>(GetProcAddress(library, "CreateStdAccessibleProxyW")));
+            found.result = reinterpret_cast<Result>(
+                reinterpret_cast<void*>(GetProcAddress(library, "LresultFromObject")));
+        }
+        return found;
+    }();
+    if (oleacc.proxy == nullptr || oleacc.result == nullptr) {
+        return 0;
+    }
+    // IAccessible's interface id, {618736E0-3C3D-11CF-810C-00AA00389B71}.
+    static constexpr IID accessible_id = {
+        0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+    IUnknown* description = nullptr;
+    if (FAILED(oleacc.proxy(window, L"Edit", OBJID_CLIENT, accessible_id,
+                            reinterpret_cast<void**>(&description))) ||
+        description == nullptr) {
+        return 0;
+    }
+    const LRESULT answer = oleacc.result(accessible_id, flags, description);
+    description->Release();
+    return answer;
 }
 
 // Advance widths of the characters of one font, in pixels, asked of GDI a block of 256 at a time
@@ -780,6 +823,13 @@ LRESULT TextField::handle(UINT message, WPARAM wparam, LPARAM lparam) {
         return 0;
     case WM_GETDLGCODE:
         return DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
+    case WM_GETOBJECT:
+        if (static_cast<LONG>(lparam) == OBJID_CLIENT) {
+            if (const LRESULT answer = edit_description(self_, wparam); answer != 0) {
+                return answer;
+            }
+        }
+        break;
     case WM_SETTEXT:
         set_text(lparam != 0 ? std::wstring_view(reinterpret_cast<const wchar_t*>(lparam))
                              : std::wstring_view{});
