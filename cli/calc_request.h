@@ -11,6 +11,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace veltrane::cli {
@@ -19,6 +20,15 @@ namespace veltrane::cli {
 inline constexpr int exit_results = 0; // results produced (and the report written, if asked)
 inline constexpr int exit_message = 1; // the calculation ended with a message
 inline constexpr int exit_usage = 2;   // the command line could not be used
+
+// A long run's progress on one line of standard error: "LABEL: N %", and the blanks that clear
+// the longest such line ("LABEL: 100 %") when the run ends.
+[[nodiscard]] inline std::string progress_line(std::string_view label, int percent) {
+    return "\r" + std::string{label} + ": " + std::to_string(percent) + " %";
+}
+[[nodiscard]] inline std::string progress_cleared(std::string_view label) {
+    return "\r" + std::string(label.size() + std::string_view{": 100 %"}.size(), ' ') + "\r";
+}
 
 // One calculation asked for on the command line.
 struct CalcRequest {

@@ -73,14 +73,14 @@ MatchOutcome run_match(const MatchRequest& request, const MatchContext& context)
         }
         const int percent = static_cast<int>(std::clamp(done, 0.0, 1.0) * 100);
         if (percent != last_percent) {
-            *context.progress << "\rYield: " << percent << " %" << std::flush;
+            *context.progress << progress_line("Yield", percent) << std::flush;
             last_percent = percent;
         }
         return true;
     };
     const views::MatchReport report = views::run_match(settings, setup, {}, yield_progress);
     if (last_percent >= 0) {
-        *context.progress << "\r           \r" << std::flush;
+        *context.progress << progress_cleared("Yield") << std::flush;
     }
     if (!report.chosen) {
         return fail(1, views::no_network_message(settings));

@@ -68,7 +68,7 @@ std::optional<std::string> ModelReport::prepare_best_fit(CalcRequest& request, s
         }
         const int percent = static_cast<int>(std::clamp(done, 0.0, 1.0) * 100);
         if (percent != last_percent) {
-            shown << "\rBest fit: " << percent << " %" << std::flush;
+            shown << progress_line("Best fit", percent) << std::flush;
             last_percent = percent;
             progress_shown = true;
         }
@@ -78,7 +78,7 @@ std::optional<std::string> ModelReport::prepare_best_fit(CalcRequest& request, s
                      ? rf::best_fit(data, options, progress)
                      : std::variant<rf::BestFit, std::string>{std::string{"RL is too large"}};
     if (progress_shown) {
-        shown << "\r               \r" << std::flush;
+        shown << progress_cleared("Best fit") << std::flush;
     }
     if (const std::string* message = std::get_if<std::string>(&found)) {
         best_fit_.emplace(); // "best_fit": [] in the JSON object

@@ -1,4 +1,5 @@
 #include "match/match_files.h"
+#include "model/units.h"
 
 #include "rf/numbers.h"
 
@@ -128,8 +129,8 @@ std::string network_spice(const Ladder& ladder, const Losses& losses, double sou
            "*   X2 load 0 veltrane_model\n"
            "*   I1 0 in AC 1\n"
            "*   .ac lin 201 " +
-           rf::full_precision(band.fl_ghz * 1e9) + " " + rf::full_precision(band.fh_ghz * 1e9) +
-           "\n*   .print ac vr(in) vi(in)\n*\n";
+           rf::full_precision(ghz_to_hz(band.fl_ghz)) + " " +
+           rf::full_precision(ghz_to_hz(band.fh_ghz)) + "\n*   .print ac vr(in) vi(in)\n*\n";
     out += ".subckt veltrane_match source load ground\n";
     const auto series_count =
         static_cast<std::size_t>(std::count_if(ladder.begin(), ladder.end(), [](const Element& e) {
@@ -151,14 +152,14 @@ std::string network_spice(const Ladder& ladder, const Losses& losses, double sou
         const Complex z = branch_impedance(e, centre, losses);
         if (e.kind == Kind::L) {
             const std::string end = z.real() > 0 ? "r" + name : to;
-            out += "L" + name + " " + node + " " + end + " " + rf::full_precision(e.value * 1e-9) +
-                   "\n";
+            out += "L" + name + " " + node + " " + end + " " +
+                   rf::full_precision(nh_to_h(e.value)) + "\n";
             if (z.real() > 0) {
                 out +=
                     "R" + name + " " + end + " " + to + " " + rf::full_precision(z.real()) + "\n";
             }
         } else {
-            out += "C" + name + " " + node + " " + to + " " + rf::full_precision(e.value * 1e-12) +
+            out += "C" + name + " " + node + " " + to + " " + rf::full_precision(pf_to_f(e.value)) +
                    "\n";
             const Complex y = 1.0 / z;
             if (y.real() > 0) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace veltrane::match {
 
@@ -81,8 +82,9 @@ class Painter {
         rf::Polyline wave{{}, wire_pen};
         for (int k = 0; k <= 16; ++k) {
             const double t = k / 16.0;
-            wave.points.push_back(at({centre.x - radius * 0.6 + 1.2 * radius * t,
-                                      centre.y - radius * 0.35 * std::sin(2 * 3.14159265 * t)}));
+            wave.points.push_back(
+                at({centre.x - radius * 0.6 + 1.2 * radius * t,
+                    centre.y - radius * 0.35 * std::sin(2 * std::numbers::pi * t)}));
         }
         picture_.operations.emplace_back(std::move(wave));
     }

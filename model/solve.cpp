@@ -52,7 +52,7 @@ StepOutcome run_calculation_steps(State& s, const Choice& choice) {
 
 std::variant<Result, Stop> calculate_model(const Inputs& inputs, Choice choice) {
     State s(inputs);
-    s.pi = 4 * std::atan(1.0);
+    s.pi = calculation_pi();
     try {
         if (auto stop = run_calculation_steps(s, choice)) {
             return *stop;
@@ -73,7 +73,7 @@ std::variant<Result, std::string> solve(const Inputs& inputs, Choice choice) {
 
 std::variant<Result, std::string> with_band(const Result& result, Topology topology) {
     State s(Inputs{result.F1, result.F2, result.R1, result.X1, result.R2, result.X2, result.RL});
-    s.pi = 4 * std::atan(1.0);
+    s.pi = calculation_pi();
     s.Ls = result.Ls;
     s.Cs = result.Cs;
     s.Lp = result.Lp;

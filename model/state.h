@@ -4,6 +4,8 @@
 #include "model/inputs.h"
 #include "model/result.h"
 
+#include <cmath>
+
 namespace veltrane {
 
 // Section Q values at F1 and F2 of one topology.
@@ -15,6 +17,11 @@ struct SectionQ {
 // The working quantities of one calculation, under the names the steps use. Frequencies in
 // MHz, resistances and reactances in ohm, susceptances in siemens, inductances in nH,
 // capacitances in pF.
+// The value of pi a calculation sets first: 4 atan(1).
+[[nodiscard]] inline double calculation_pi() {
+    return 4 * std::atan(1.0);
+}
+
 struct State {
     State() = default;
     explicit State(const Inputs& in)

@@ -74,7 +74,7 @@ Outcome calculate(FieldSet& fields, ReportSink& report, Result* final_result) {
     State s;
     Choice choice;
     try {
-        s.pi = 4 * std::atan(1.0);
+        s.pi = calculation_pi();
         fields.set_message_visible(false);
         clear_results(fields); // the quantities start at 0 with the state
 

@@ -1,4 +1,5 @@
 #include "rf/model_warnings.h"
+#include "model/units.h"
 
 #include "rf/model_impedance.h"
 #include "rf/numbers.h"
@@ -59,7 +60,9 @@ std::vector<std::string> model_warnings(const Result& state, Topology topology,
         return warnings;
     }
     const std::string span = text(data_lo) + " to " + text(data_hi) + " GHz";
-    const auto outside = [&](double mhz) { return mhz < data_lo * 1000 || mhz > data_hi * 1000; };
+    const auto outside = [&](double mhz) {
+        return mhz < ghz_to_mhz(data_lo) || mhz > ghz_to_mhz(data_hi);
+    };
     if (outside(state.F0)) {
         warnings.push_back("F0 = " + text(state.F0) + " MHz lies outside the data (" + span +
                            "): the model's resonance was not measured");

@@ -1,4 +1,5 @@
 #include "views/evaluation.h"
+#include "model/units.h"
 
 #include "model/field_set.h"
 #include "output/calculate.h"
@@ -130,8 +131,8 @@ std::string choice_label(Choice choice) {
 }
 
 std::string element_line(const Result& state) {
-    const auto henry = [](double nh) { return si_text(nh * 1e-9, "H", Typography::Typographic); };
-    const auto farad = [](double pf) { return si_text(pf * 1e-12, "F", Typography::Typographic); };
+    const auto henry = [](double nh) { return si_text(nh_to_h(nh), "H", Typography::Typographic); };
+    const auto farad = [](double pf) { return si_text(pf_to_f(pf), "F", Typography::Typographic); };
     return "Ls " + henry(state.Ls) + ", Cs " + farad(state.Cs) + ", Lp " + henry(state.Lp) +
            ", Cp " + farad(state.Cp);
 }

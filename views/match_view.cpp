@@ -1,4 +1,5 @@
 #include "views/match_view.h"
+#include "model/units.h"
 
 #include "match/match_files.h"
 #include "rf/numbers.h"
@@ -44,8 +45,8 @@ bool finite(rf::Complex z) {
 } // namespace
 
 std::optional<match::Band> model_band(const Result& state) {
-    const double a = std::fabs(state.FL) / 1000;
-    const double b = std::fabs(state.FH) / 1000;
+    const double a = mhz_to_ghz(std::fabs(state.FL));
+    const double b = mhz_to_ghz(std::fabs(state.FH));
     const match::Band band{std::min(a, b), std::max(a, b)};
     if (!(band.fl_ghz > 0 && band.fh_ghz > band.fl_ghz && std::isfinite(band.fh_ghz))) {
         return std::nullopt;

@@ -1,4 +1,5 @@
 #include "views/model_summary.h"
+#include "model/units.h"
 
 #include "model/quantities.h"
 #include "model/solve.h"
@@ -132,11 +133,11 @@ std::string beside_calculator(std::size_t field, const Result& state) {
         return {};
     }
     if (field >= 7) { // FL, FH, F0 in MHz
-        return " (" + number(v / 1000) + " GHz)";
+        return " (" + number(mhz_to_ghz(v)) + " GHz)";
     }
     if (field < 4 && v != 0 && std::fabs(v) < 1) { // nH or pF the calculator rounds away
         return " (" +
-               si_text(v * (field % 2 == 0 ? 1e-9 : 1e-12), field % 2 == 0 ? "H" : "F",
+               si_text(field % 2 == 0 ? nh_to_h(v) : pf_to_f(v), field % 2 == 0 ? "H" : "F",
                        Typography::Typographic) +
                ")";
     }
