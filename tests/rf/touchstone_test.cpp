@@ -251,6 +251,10 @@ const BadFileCase bad_files[] = {
      "c.s0p line 1: the number of ports is not known: the name must end in .s1p, .s2p, ... "
      "(or the file start with [Version] 2.0)"},
     {"NinetyNinePortsRead", "d.s99p", "# GHz\n", "d.s99p line 1: no data"},
+    {"NinetyNinePortsByKeyword", "g.ts", "[Version] 2.0\n[Number of Ports] 99\n",
+     "g.ts line 2: no [Network Data]"},
+    {"HundredPortsByKeyword", "g.ts", "[Version] 2.0\n[Number of Ports] 100\n",
+     "g.ts line 2: [Number of Ports] must be 1 to 99"},
     {"NoFrequencies", "e.ts",
      "[Version] 2.0\n[Number of Ports] 1\n[Number of Frequencies] 0\n[Network Data]\n[End]\n",
      "e.ts line 3: [Number of Frequencies] must be at least 1"},
