@@ -140,6 +140,9 @@ TEST(CalcMatch, FilesReproduceTheFigures) {
         EXPECT_NE(picture.find("load alone"), std::string::npos);
         EXPECT_EQ(picture.find("nan"), std::string::npos);
         EXPECT_EQ(picture.find("inf"), std::string::npos);
+        // The frequency axis: the band with a band's width either side, as far as the data go
+        // (0.25 to 0.45 GHz), labelled from the first sample.
+        EXPECT_NE(picture.find(">0.25</text>"), std::string::npos);
         for (const auto& reported : json["networks"]) {
             const match::Figures again =
                 match::evaluate(ladder_of(reported), in_band, source, losses);
