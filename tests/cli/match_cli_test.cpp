@@ -321,6 +321,10 @@ TEST(CalcMatch, LimitsAndErrors) {
          {"--match", "1", "--band", "0.3:0.4", "--yield", "99.9:10"},
          exit_results,
          "parts within +-99.9 % (uniform), 10 runs"},
+        {"yield_runs_over_the_most",
+         {"--match", "1", "--band", "0.3:0.4", "--yield", "5:10000001"},
+         exit_usage,
+         "--yield"},
         {"yield_4_fields",
          {"--match", "2", "--band", "0.3:0.4", "--yield", "3:50:6:7"},
          exit_usage,
@@ -379,13 +383,15 @@ TEST(CalcMatch, LimitsAndErrors) {
             << run.err << run.out;
         EXPECT_EQ(std::filesystem::exists(dir / "net.s2p"), accepted);
     }
-    // The largest size is accepted (designing it takes long: read only).
+    // The largest size and the most runs are accepted (running them takes long: read only).
     std::ostringstream out;
     std::ostringstream err;
     const auto parsed = parse_calc_args(
-        {"--touchstone", "load.s1p", "--match", "8", "--band", "0.3:0.4"}, out, err);
+        {"--touchstone", "load.s1p", "--match", "8", "--band", "0.3:0.4", "--yield", "5:10000000"},
+        out, err);
     ASSERT_TRUE(std::holds_alternative<CalcRequest>(parsed)) << err.str();
     EXPECT_EQ(std::get<CalcRequest>(parsed).match->elements, 8);
+    EXPECT_EQ(std::get<CalcRequest>(parsed).match->yield->runs, 10'000'000);
 }
 
 #ifndef _WIN32
