@@ -439,6 +439,8 @@ TEST(CalcMatch, HostileCommandLines) {
          with({"--report", "^/old.x", "--match-plot", "^/old.link"}), exit_usage,
          "--match-plot: ^/old.link is written by another output"},
         {"empty_match_file_name", with({"--match-s2p", ""}), exit_usage, "the file name is empty"},
+        {"match_file_in_a_missing_folder", with({"--match-s2p", "^/missing/net.s2p"}), exit_message,
+         "Cannot write ^/missing/net.s2p: "},
         {"band_of_tiny_frequencies",
          {"--touchstone", "^/in.s1p", "--match", "2", "--band", "1e-308:2e-308", "--match-spice",
           "^/net.cir"},
