@@ -354,6 +354,16 @@ const Situation situations[] = {
          give_to_nobody("shared/Model.prt");
      },
      "permission denied", ""},
+    {"FolderOwnersLinkInStickyFolder", true, false, "shared/Model.prt",
+     [](Context& c) {
+         make_dir(c, "shared");
+         fs::permissions("shared", all | sticky_bit);
+         give_to_nobody("shared");
+         make_file(c, "report.prt");
+         fs::create_symlink("../report.prt", "shared/Model.prt");
+         give_to_nobody("shared/Model.prt");
+     },
+     nullptr, "report.prt"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Situations, SafeFile, ::testing::ValuesIn(situations),
