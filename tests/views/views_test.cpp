@@ -161,6 +161,10 @@ TEST(Evaluation, StartChoosesTheModelThatFitsBest) {
         const auto first = start(row.model ? rf::sweep(*row.model, f_ghz, 50.0) : example());
         ASSERT_TRUE(first.has_value());
         EXPECT_EQ(first->choice, row.choice);
+        if (row.model) { // at a third and two thirds of the 61 samples: 2 and 2.5 GHz
+            EXPECT_NEAR(first->f_ghz[0], 2.0, 1e-12);
+            EXPECT_NEAR(first->f_ghz[1], 2.5, 1e-12);
+        }
         if (row.reproduced) {
             const auto& chosen =
                 std::find_if(first->evaluation.rows.begin(), first->evaluation.rows.end(),
