@@ -108,6 +108,9 @@ TEST(ChartZoom, ZoomStopsAtTheWholeAndAtTheLargest) {
     full.db_hi = 40;
     const Rect& a = f.plot_area;
     EXPECT_EQ(zoomed_at(full, whole, {a.x + 10, a.y + 10}, 0.5), whole);
+    // Zoomed by 1, or to a box of the whole plot: still the whole, no range set.
+    EXPECT_EQ(zoomed_at(full, whole, {a.x + 10, a.y + 10}, 1.0), whole);
+    EXPECT_EQ(zoomed_to(full, whole, a), whole);
     EXPECT_DOUBLE_EQ(zoomed_at(f, whole, f.smith_centre, 1e9).smith_zoom, max_zoom);
     // On the plot: both axes end at the whole span over the largest zoom.
     const ChartZoom deepest = zoomed_at(full, whole, {a.x + 10, a.y + 10}, 1e9);
