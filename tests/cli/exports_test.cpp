@@ -219,18 +219,31 @@ TEST(CalcExports, FollowTheData) {
         }
         EXPECT_EQ(fit["max"].get<double>() < 1e-9, row.exact) << fit.dump();
     }
-    std::istringstream lines(read_bytes(s1p));
-    std::string line;
-    std::vector<double> written;
-    while (std::getline(lines, line)) {
-        if (!line.empty() && line[0] != '!' && line[0] != '#') {
-            written.push_back(std::stod(line.substr(0, line.find(' '))));
+    const auto written = [&s1p] {
+        std::istringstream lines(read_bytes(s1p));
+        std::string line;
+        std::vector<double> f;
+        while (std::getline(lines, line)) {
+            if (!line.empty() && line[0] != '!' && line[0] != '#') {
+                f.push_back(std::stod(line.substr(0, line.find(' '))));
+            }
         }
-    }
-    EXPECT_EQ(written, f_ghz);
+        return f;
+    };
+    EXPECT_EQ(written(), f_ghz);
     const testing::CalcRun text = testing::calc(args);
     EXPECT_NE(text.out.find("\nrange largest "), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("\nFL..FH RMS "), std::string::npos) << text.out;
+    // The fewest samples --sweep data takes: a file of two, written at its two frequencies.
+    veltrane::testing::write_bytes(
+        measured, "# GHz S RI R 50\n1 " + rf::shortest(data.s[0].real()) + " " +
+                      rf::shortest(data.s[0].imag()) + "\n3 " + rf::shortest(data.s[20].real()) +
+                      " " + rf::shortest(data.s[20].imag()) + "\n");
+    ASSERT_EQ(testing::calc({"--touchstone", measured, "--best-fit", "--rl", "62", "--no-report",
+                             "--sweep", "data", "--s1p", s1p})
+                  .status,
+              exit_results);
+    EXPECT_EQ(written(), (std::vector<double>{1, 3}));
 }
 
 } // namespace

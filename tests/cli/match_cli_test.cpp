@@ -140,6 +140,9 @@ TEST(CalcMatch, FilesReproduceTheFigures) {
         EXPECT_NE(picture.find("load alone"), std::string::npos);
         EXPECT_EQ(picture.find("nan"), std::string::npos);
         EXPECT_EQ(picture.find("inf"), std::string::npos);
+        // The frequency axis: the band with a band's width either side, as far as the data go
+        // (0.25 to 0.45 GHz), labelled from the first sample.
+        EXPECT_NE(picture.find(">0.25</text>"), std::string::npos);
         for (const auto& reported : json["networks"]) {
             const match::Figures again =
                 match::evaluate(ladder_of(reported), in_band, source, losses);
@@ -273,7 +276,10 @@ TEST(CalcMatch, LimitsAndErrors) {
     };
     const Row rows[] = {
         {"no_elements", {"--match", "0", "--band", "0.3:0.4"}, exit_usage, "--match"},
-        {"too_many", {"--match", "9", "--band", "0.3:0.4"}, exit_usage, "1 to 8"},
+        {"too_many",
+         {"--match", "9", "--band", "0.3:0.4"},
+         exit_usage,
+         "--match: \"9\" is not a number of elements from 1 to 8"},
         {"not_whole", {"--match", "2.5", "--band", "0.3:0.4"}, exit_usage, "1 to 8"},
         {"not_a_number", {"--match", "4x", "--band", "0.3:0.4"}, exit_usage, "--match"},
         {"source", {"--match", "2", "--band", "0.3:0.4", "--source", "0"}, exit_usage, "--source"},
@@ -290,7 +296,10 @@ TEST(CalcMatch, LimitsAndErrors) {
          exit_usage,
          "--capacitor-q"},
         {"band_order", {"--match", "2", "--band", "0.4:0.3"}, exit_usage, "--band"},
-        {"band_empty", {"--match", "2", "--band", "0.3:0.3"}, exit_usage, "FH above FL"},
+        {"band_empty",
+         {"--match", "2", "--band", "0.3:0.3"},
+         exit_usage,
+         "--band: FL must be above 0 and FH above FL"},
         {"band_from_0_hz", {"--match", "2", "--band", "0:0.4"}, exit_usage, "FL must be above 0"},
         {"band_at_first_sample",
          {"--match", "1", "--band", "0.25:0.3"},
@@ -312,11 +321,16 @@ TEST(CalcMatch, LimitsAndErrors) {
          {"--match", "1", "--band", "0.3:0.4", "--yield", "99.9:10"},
          exit_results,
          "parts within +-99.9 % (uniform), 10 runs"},
+        {"yield_runs_over_the_most",
+         {"--match", "1", "--band", "0.3:0.4", "--yield", "5:10000001"},
+         exit_usage,
+         "--yield"},
         {"yield_4_fields",
          {"--match", "2", "--band", "0.3:0.4", "--yield", "3:50:6:7"},
          exit_usage,
          "is not TOL:RUNS or TOL:RUNS:TARGET_DB"},
         {"needs_match", {"--band", "0.3:0.4"}, exit_usage, "--band"},
+        {"needs_band", {"--match", "2"}, exit_usage, "--match needs --band FL:FH"},
         {"objective",
          {"--match", "2", "--band", "0.3:0.4", "--match-objective", "loss"},
          exit_usage,
@@ -369,13 +383,15 @@ TEST(CalcMatch, LimitsAndErrors) {
             << run.err << run.out;
         EXPECT_EQ(std::filesystem::exists(dir / "net.s2p"), accepted);
     }
-    // The largest size is accepted (designing it takes long: read only).
+    // The largest size and the most runs are accepted (running them takes long: read only).
     std::ostringstream out;
     std::ostringstream err;
     const auto parsed = parse_calc_args(
-        {"--touchstone", "load.s1p", "--match", "8", "--band", "0.3:0.4"}, out, err);
+        {"--touchstone", "load.s1p", "--match", "8", "--band", "0.3:0.4", "--yield", "5:10000000"},
+        out, err);
     ASSERT_TRUE(std::holds_alternative<CalcRequest>(parsed)) << err.str();
     EXPECT_EQ(std::get<CalcRequest>(parsed).match->elements, 8);
+    EXPECT_EQ(std::get<CalcRequest>(parsed).match->yield->runs, 10'000'000);
 }
 
 #ifndef _WIN32
@@ -423,6 +439,8 @@ TEST(CalcMatch, HostileCommandLines) {
          with({"--report", "^/old.x", "--match-plot", "^/old.link"}), exit_usage,
          "--match-plot: ^/old.link is written by another output"},
         {"empty_match_file_name", with({"--match-s2p", ""}), exit_usage, "the file name is empty"},
+        {"match_file_in_a_missing_folder", with({"--match-s2p", "^/missing/net.s2p"}), exit_message,
+         "Cannot write ^/missing/net.s2p: "},
         {"band_of_tiny_frequencies",
          {"--touchstone", "^/in.s1p", "--match", "2", "--band", "1e-308:2e-308", "--match-spice",
           "^/net.cir"},

@@ -1,5 +1,6 @@
 // The safe file writer against hostile and unlucky file systems, and two writers racing.
 
+#include "io/reason_text.h"
 #include "io/safe_file.h"
 #include "io/safe_file_seams.h"
 #include "support/test_support.h"
@@ -134,7 +135,7 @@ std::optional<std::string> write_as_user(const std::string& target, const Contex
 class SafeFile : public ::testing::TestWithParam<Situation> {
   protected:
     void SetUp() override {
-        previous_mask_ = ::umask(022);
+        previous_mask_ = ::umask(002); // a group's write bit kept: 0666, not 0644, less it
         previous_dir_ = fs::current_path();
         fs::current_path(temp_.path());
         ctx_.dir = temp_.path();
@@ -191,7 +192,7 @@ TEST_P(SafeFile, StatusMessageAndNothingElseChanged) {
         // A replaced file keeps its bits and owner; a new one has the usual bits less the umask.
         const auto old = before.find(row.written);
         Entry expected =
-            old != before.end() ? old->second : Entry{S_IFREG | 0644, ctx_.uid, ctx_.gid, {}};
+            old != before.end() ? old->second : Entry{S_IFREG | 0664, ctx_.uid, ctx_.gid, {}};
         expected.content = new_bytes;
         EXPECT_EQ(now->second, expected);
         after.erase(now);
@@ -353,6 +354,16 @@ const Situation situations[] = {
          give_to_nobody("shared/Model.prt");
      },
      "permission denied", ""},
+    {"FolderOwnersLinkInStickyFolder", true, false, "shared/Model.prt",
+     [](Context& c) {
+         make_dir(c, "shared");
+         fs::permissions("shared", all | sticky_bit);
+         give_to_nobody("shared");
+         make_file(c, "report.prt");
+         fs::create_symlink("../report.prt", "shared/Model.prt");
+         give_to_nobody("shared/Model.prt");
+     },
+     nullptr, "report.prt"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Situations, SafeFile, ::testing::ValuesIn(situations),
@@ -440,6 +451,22 @@ TEST(SafeFileMishap, OldReportKeptAndReasonGiven) {
             EXPECT_EQ(answer, "Cannot write " + target.string() + ": " + row.reason);
         }
         EXPECT_EQ(after, before) << "an entry changed, appeared or went";
+    }
+}
+
+// The system's text after the colon of a message: in lower case, without the full stop, spaces
+// and line end a system may close it with.
+TEST(ReasonText, SystemTextAfterAColon) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"Access is denied.\r\n", "access is denied"},
+        {"There is not enough space on the disk. ", "there is not enough space on the disk"},
+        {"input/output error", "input/output error"},
+        {"E", "e"},
+        {".\r\n", ""},
+    };
+    for (const auto& [text, reason] : rows) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(reason_text(text), reason);
     }
 }
 

@@ -77,13 +77,15 @@ TEST(Bound, FromData) {
     struct Row {
         const char* name;
         Band band;
-        bool series;      // R + jX, else 1/R + jB
-        double r, l, c;   // ohm, nH (0: none), pF (0: none)
-        double pad_pf;    // a capacitance across the load no section holds (0: none)
-        const char* kind; // the section expected, nullptr for none
+        bool series;        // R + jX, else 1/R + jB
+        double r, l, c;     // ohm, nH (0: none), pF (0: none)
+        double pad_pf;      // a capacitance across the load no section holds (0: none)
+        const char* kind;   // the section expected, nullptr for none
+        int intervals = 60; // samples less one, evenly over the band
     };
     const Row rows[] = {
         {"series RL", {0.295, 0.405}, true, 40, 120, 0, 0, "series-RL"},
+        {"series RL from two samples", {0.295, 0.405}, true, 40, 120, 0, 0, "series-RL", 1},
         {"shunt RC", {8, 18}, false, 15, 0, 0.5, 0, "shunt-RC"},
         {"series RLC", {1, 2}, true, 20, 8, 2.2, 0, "series-RLC"},
         {"parallel RLC", {2.2, 2.7}, false, 120, 2.7, 1.5, 0, "parallel-RLC"},
@@ -93,8 +95,9 @@ TEST(Bound, FromData) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Load load;
-        for (int i = 0; i <= 60; ++i) {
-            const double f = row.band.fl_ghz + (row.band.fh_ghz - row.band.fl_ghz) * i / 60;
+        for (int i = 0; i <= row.intervals; ++i) {
+            const double f =
+                row.band.fl_ghz + (row.band.fh_ghz - row.band.fl_ghz) * i / row.intervals;
             const double w = 2 * pi * f * 1e9;
             const double l = row.l * 1e-9;
             const double c = row.c * 1e-12;

@@ -79,6 +79,7 @@ TEST(Sweep, ReadsGoodTextsAndRefusesBadOnes) {
         {"2:1:10", false, {}, "STOP must be above START"},
         {"1:1:10", false, {}, "STOP must be above START"},
         {"1:2:1", false, {}, "POINTS must be from 2 to "},
+        {"1:2:10000000", true, {}, ""}, // the most points: read only
         {"1:2:10000001", false, {}, "POINTS must be from 2 to "},
         {"0:2:10:log", false, {}, "a log sweep needs frequencies above 0"},
         {"-1:2:10", false, {}, "frequencies must not be negative"},
@@ -100,6 +101,10 @@ TEST(Sweep, ReadsGoodTextsAndRefusesBadOnes) {
         if (!row.ok) {
             const std::string& message = std::get<std::string>(sweep);
             EXPECT_EQ(message.rfind(row.reason, 0), 0U) << message;
+            continue;
+        }
+        if (row.f.empty()) {
+            EXPECT_EQ(std::get<Sweep>(sweep).points, max_sweep_points);
             continue;
         }
         const std::vector<double> f = sweep_frequencies(std::get<Sweep>(sweep));

@@ -148,6 +148,9 @@ TEST(Readout, SaysEachFigureOfDataAndModel) {
         {"an open circuit",
          {1.0, {1, 0}, std::nullopt},
          {"data  open", "|\u0393| 1 ", "RL 0 dB", "VSWR over 10000"}},
+        {"nearly open: a VSWR of 19999",
+         {1.0, {0.9999, 0}, std::nullopt},
+         {"|\u0393| 0.9999 ", "VSWR over 10000"}},
     };
     for (const ReadingRow& row : rows) {
         SCOPED_TRACE(row.name);

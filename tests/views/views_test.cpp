@@ -2,6 +2,7 @@
 // RL scale of a topology, and the eight choices at two points of a measured file.
 
 #include "rf/choices.h"
+#include "rf/fit.h"
 #include "rf/touchstone.h"
 #include "views/evaluation.h"
 #include "views/model_exports.h"
@@ -154,35 +155,58 @@ TEST(Evaluation, EightChoicesOrAMessage) {
 }
 
 // The starting row: the smallest largest error in the band among the models with four positive
-// elements, or among all rows when none is positive (as in the example file).
+// elements, or among all rows when none is positive (as in the example file). Data swept from a
+// model at 50 ohm, started at 50 ohm: the model's own row reproduces it exactly.
 TEST(Evaluation, StartChoosesTheModelThatFitsBest) {
-    const auto first = start(example());
-    ASSERT_TRUE(first.has_value());
-    const auto positive = [](const ChoiceRow& row) {
-        const Result& s = std::get<Result>(row.outcome);
-        return s.Ls > 0 && s.Cs > 0 && s.Lp > 0 && s.Cp > 0;
+    using enum Crossover;
+    struct Row {
+        const char* name;
+        std::optional<rf::LumpedModel> model; // none: the example file
+        Choice choice;
+        bool reproduced; // the chosen row gives the model's elements
     };
-    const ChoiceRow* chosen = nullptr;
-    double best_positive = INFINITY;
-    double best_any = INFINITY;
-    for (const ChoiceRow& row : first->evaluation.rows) {
-        if (row.choice == first->choice) {
-            chosen = &row;
+    const Row rows[] = {
+        {"positive model reproduced",
+         rf::LumpedModel{Topology::ParallelSeries, 4.2, 1.1, 0.9, 4.7, 50},
+         {Inductive, Capacitive, Topology::ParallelSeries},
+         true},
+        // The model's own row (Cp -0.9 pF) fits to 1e-15, a positive row only to 0.69: the
+        // positive one is chosen.
+        {"positive row preferred to a negative one that fits better",
+         rf::LumpedModel{Topology::SeriesParallel, 3.1, 1.7, 2.2, -0.9, 50},
+         {Inductive, Capacitive, Topology::ParallelSeries},
+         false},
+        {"no positive row: the best of all",
+         std::nullopt,
+         {Capacitive, Inductive, Topology::SeriesParallel},
+         false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<double> f_ghz;
+        for (int i = 0; i <= 60; ++i) {
+            f_ghz.push_back(1.5 + 0.025 * i);
         }
-        if (row.band_fit) {
-            best_any = std::min(best_any, row.band_fit->max);
-            if (positive(row)) {
-                best_positive = std::min(best_positive, row.band_fit->max);
+        const auto first = start(row.model ? rf::sweep(*row.model, f_ghz, 50.0) : example());
+        ASSERT_TRUE(first.has_value());
+        EXPECT_EQ(first->choice, row.choice);
+        if (row.model) { // at a third and two thirds of the 61 samples: 2 and 2.5 GHz
+            EXPECT_NEAR(first->f_ghz[0], 2.0, 1e-12);
+            EXPECT_NEAR(first->f_ghz[1], 2.5, 1e-12);
+        }
+        if (row.reproduced) {
+            const auto& chosen =
+                std::find_if(first->evaluation.rows.begin(), first->evaluation.rows.end(),
+                             [&](const auto& r) { return r.choice == first->choice; })
+                    ->outcome;
+            const Result& s = std::get<Result>(chosen);
+            for (const auto& [got, want] : {std::pair{s.Ls, row.model->ls_nh},
+                                            {s.Cs, row.model->cs_pf},
+                                            {s.Lp, row.model->lp_nh},
+                                            {s.Cp, row.model->cp_pf}}) {
+                EXPECT_PRED_FORMAT3(near_relative, got, want, 1e-9);
             }
         }
-    }
-    ASSERT_NE(chosen, nullptr);
-    ASSERT_TRUE(chosen->band_fit.has_value());
-    if (std::isfinite(best_positive)) {
-        EXPECT_TRUE(positive(*chosen));
-        EXPECT_EQ(chosen->band_fit->max, best_positive);
-    } else {
-        EXPECT_EQ(chosen->band_fit->max, best_any);
     }
 }
 
