@@ -27,8 +27,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <cmath>
+#include <ctime>
 #include <vector>
 
 namespace {

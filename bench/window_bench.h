@@ -36,8 +36,8 @@ inline QString write_file(const QTemporaryDir& dir, int points) {
         const double f = 1.0 + 2.0 * i / (points - 1);
         const auto s = rf::reflection(rf::impedance(model, f), 50.0) +
                        rf::Complex(0.02 * std::sin(40 * f), 0.0);
-        text += rf::shortest(f) + " " + rf::shortest(s.real()) + " " + rf::shortest(s.imag()) +
-                "\n";
+        text +=
+            rf::shortest(f) + " " + rf::shortest(s.real()) + " " + rf::shortest(s.imag()) + "\n";
     }
     const QString path = dir.filePath(QStringLiteral("data%1.s1p").arg(points));
     if (write_file_safely(path.toStdString(), text)) {
