@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -150,6 +151,28 @@ TEST_F(Batch, WritesEachFilesOutputsIntoTheFolder) {
                   testing::read_bytes(dir_ / "single.prt"));
     }
     EXPECT_NE(run.err.find("\rBatch: 2 of 2 files"), std::string::npos) << run.err;
+}
+
+// A long run's progress line, once cleared, leaves nothing on a terminal whatever it reached.
+TEST(Progress, ClearedLineLeavesNothing) {
+    for (const char* label : {"Yield", "Best fit"}) {
+        for (const int percent : {0, 7, 42, 100}) {
+            SCOPED_TRACE(std::string{label} + " " + std::to_string(percent));
+            std::string screen; // what one terminal line shows: a carriage return starts over
+            std::size_t at = 0;
+            for (const char c : progress_line(label, percent) + progress_cleared(label)) {
+                if (c == '\r') {
+                    at = 0;
+                    continue;
+                }
+                screen.resize(std::max(screen.size(), at + 1), ' ');
+                screen[at++] = c;
+            }
+            EXPECT_EQ(screen.find_first_not_of(' '), std::string::npos) << screen;
+            EXPECT_NE(progress_line(label, percent).find(std::to_string(percent) + " %"),
+                      std::string::npos);
+        }
+    }
 }
 
 TEST_F(Batch, RefusesWhatWouldWriteOneFileForMany) {
