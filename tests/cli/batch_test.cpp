@@ -145,7 +145,7 @@ TEST_F(Batch, WritesEachFilesOutputsIntoTheFolder) {
         ASSERT_TRUE(std::getline(lines, line));
         const auto object = nlohmann::ordered_json::parse(line);
         const std::string model_file = (out / (std::string{stem} + "model.s1p")).string();
-        EXPECT_EQ(object["exports"]["written"], nlohmann::json::array({model_file}));
+        EXPECT_EQ(object["exports"]["written"], nlohmann::ordered_json::array({model_file}));
         EXPECT_EQ(testing::read_bytes(model_file), testing::read_bytes(dir_ / "single.s1p"));
         EXPECT_EQ(testing::read_bytes(out / (std::string{stem} + "r.prt")),
                   testing::read_bytes(dir_ / "single.prt"));
