@@ -37,12 +37,7 @@ constexpr double zoom_step = 1.25;
 } // namespace
 
 std::optional<rf::LumpedModel> FitWindow::shown_model() const {
-    if (const ChoiceRow* row = chosen_row()) {
-        if (const auto* s = std::get_if<Result>(&row->outcome)) {
-            return rf::LumpedModel::from(*s, chosen_.topology);
-        }
-    }
-    return std::nullopt;
+    return views::chosen_model(evaluation_, chosen_).model;
 }
 
 rf::Picture FitWindow::make_picture(double width, double height, double text,
