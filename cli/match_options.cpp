@@ -10,6 +10,7 @@
 #include "rf/model_impedance.h"
 #include "rf/numbers.h"
 #include "rf/svg.h"
+#include "rf/touchstone.h"
 
 #include <CLI/CLI.hpp>
 
@@ -77,9 +78,15 @@ void add_match_options(CLI::App& app, MatchWords& words) {
     const auto needs_match = [&](CLI::Option* option) { option->needs(words.match); };
     needs_match(app.add_option("--band", words.band, "band to match [GHz] (default FL:FH)")
                     ->type_name("FL:FH"));
-    needs_match(
-        app.add_option("--source", words.source, "source resistance [ohm] (default --z0, else 50)")
-            ->type_name("OHMS"));
+    needs_match(app.add_option("--source", words.source,
+                               "source resistance or impedance [ohm] (default --z0, else 50)")
+                    ->type_name("R|R+jX"));
+    needs_match(app.add_option("--source-touchstone", words.source_touchstone,
+                               "a measured source: its port's impedance over the band")
+                    ->type_name("FILE"));
+    needs_match(app.add_option("--source-port", words.source_port,
+                               "the port of --source-touchstone (default 1)")
+                    ->type_name("N"));
     needs_match(app.add_option("--match-e-series", words.e_series,
                                "round the network to standard values and re-optimise")
                     ->type_name("E6|E12|E24|E48|E96|E192"));
@@ -148,11 +155,31 @@ match_request(const CLI::App& app, const MatchWords& words, const std::vector<st
         request.band = match::Band{*lo, *hi};
     }
     if (given("--source")) {
-        const auto r = read_number(words.source);
-        if (!r || !(*r > 0)) {
-            return "--source: \"" + words.source + "\" is not a positive resistance";
+        const auto z = views::impedance_text(words.source);
+        if (!z || !(z->real() > 0)) {
+            return "--source: \"" + words.source + "\" is not a positive resistance or R+jX";
         }
-        request.source_ohm = *r;
+        if (z->imag() == 0) {
+            request.source_ohm = z->real();
+        } else {
+            request.source_impedance = *z;
+        }
+    }
+    if (given("--source-touchstone")) {
+        if (given("--source")) {
+            return std::string{"--source and --source-touchstone cannot both be given"};
+        }
+        request.source_touchstone = words.source_touchstone;
+    }
+    if (given("--source-port")) {
+        const auto port = read_number(words.source_port);
+        if (!given("--source-touchstone")) {
+            return std::string{"--source-port needs --source-touchstone"};
+        }
+        if (!port || !(*port >= 1 && *port <= rf::max_ports) || *port != std::floor(*port)) {
+            return "--source-port: \"" + words.source_port + "\" is not a port number";
+        }
+        request.source_port = static_cast<int>(*port);
     }
     if (given("--match-e-series")) {
         request.e_series = rf::e_series_from_name(words.e_series);

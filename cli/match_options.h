@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <complex>
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
@@ -37,22 +38,25 @@ struct YieldRequest {
 
 // What --match and its companions ask for.
 struct MatchRequest {
-    int elements = 0;                    // --match N
-    std::optional<match::Band> band;     // --band FL:FH; default the model's FL..FH
-    std::optional<double> source_ohm;    // --source; default --z0, else 50
-    std::optional<rf::ESeries> e_series; // --match-e-series
-    match::Losses losses;                // --inductor-q, --capacitor-q
-    std::optional<match::DesignAim> aim; // --match-objective
-    match::Constraints constraints;      // --dc-path ... --c-range
-    std::optional<YieldRequest> yield;   // --yield
+    int elements = 0;                 // --match N
+    std::optional<match::Band> band;  // --band FL:FH; default the model's FL..FH
+    std::optional<double> source_ohm; // --source; default --z0, else 50
+    std::optional<std::complex<double>> source_impedance; // --source R+jX
+    std::optional<std::string> source_touchstone;         // --source-touchstone
+    int source_port = 1;                                  // --source-port
+    std::optional<rf::ESeries> e_series;                  // --match-e-series
+    match::Losses losses;                                 // --inductor-q, --capacitor-q
+    std::optional<match::DesignAim> aim;                  // --match-objective
+    match::Constraints constraints;                       // --dc-path ... --c-range
+    std::optional<YieldRequest> yield;                    // --yield
     std::optional<std::string> s2p, s1p, spice, plot;
     bool data_only = false; // with --touchstone and no choices: no model is calculated
 };
 
 // The words of the options as the command line holds them.
 struct MatchWords {
-    std::string elements, band, source, e_series, inductor_q, capacitor_q, yield, objective, seed,
-        distribution, first, last, l_range, c_range;
+    std::string elements, band, source, source_touchstone, source_port, e_series, inductor_q,
+        capacitor_q, yield, objective, seed, distribution, first, last, l_range, c_range;
     bool dc_path = false, dc_block = false, lowpass = false, highpass = false;
     std::string s2p, s1p, spice, plot;
     CLI::Option* match = nullptr;

@@ -4,6 +4,7 @@
 #include "views/match_run.h"
 #include "cli/calc_request.h"
 #include "cli/match_options.h"
+#include "cli/measured_input.h"
 #include "io/safe_file.h"
 #include "rf/model_impedance.h"
 #include "views/match_json.h"
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <ostream>
 
 namespace veltrane::cli {
@@ -40,6 +42,15 @@ MatchOutcome run_match(const MatchRequest& request, const MatchContext& context)
     settings.elements = request.elements;
     settings.band = request.band;
     settings.source_ohm = source;
+    settings.source.impedance = request.source_impedance;
+    if (request.source_touchstone) {
+        MeasuredInput measured =
+            read_measured_data(*request.source_touchstone, request.source_port);
+        if (!measured.data) {
+            return fail(1, measured.message.value_or("Cannot read " + *request.source_touchstone));
+        }
+        settings.source.data = std::make_shared<const rf::PortData>(std::move(*measured.data));
+    }
     settings.losses = request.losses;
     settings.aim = request.aim;
     settings.constraints = request.constraints;

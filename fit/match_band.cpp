@@ -95,6 +95,13 @@ void MatchPanel::update_limits() {
         limits_ = views::band_limits(*data_, band_, source, model_);
     }
     load_ = limits_->load;
+    attach_source();
+    const auto present = this->source();
+    if (present && !present->resistive()) {
+        // Fano's bound of the load's section holds for a resistive source only.
+        bound_label_->setText(qs(std::string{views::complex_source_bound}));
+        return;
+    }
     bound_ = limits_->limits.bound;
     section_ = limits_->limits.section;
     bound_label_->setText(

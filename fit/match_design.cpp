@@ -82,9 +82,9 @@ void MatchPanel::start_design() {
         show_message(qs(*problem));
         return;
     }
-    const auto r = field_number(source_edit_);
-    if (!r || !(*r > 0) || !std::isfinite(*r)) {
-        show_message(QStringLiteral("The source resistance must be a positive number of ohm"));
+    const auto chosen_source = source();
+    if (!chosen_source) {
+        show_message(QStringLiteral("The source must be a positive resistance or R+jX in ohm"));
         return;
     }
     const auto parts_losses = losses();
@@ -101,8 +101,14 @@ void MatchPanel::start_design() {
     // dropped.
     forget_networks();
     designed_constraints_ = std::get<match::Constraints>(limits);
-    designed_source_ohm_ = *r;
+    designed_source_ohm_ = source_ohm();
+    designed_source_ = *chosen_source;
     designed_losses_ = *parts_losses;
+    if (!attach_source()) {
+        designed_source_ = {};
+        attach_source();
+        return;
+    }
     designed_band_ = band_;
     stop_design_ = std::make_shared<std::atomic<bool>>(false);
     match::DesignInput input = design_input();
@@ -289,8 +295,11 @@ void MatchPanel::update_curve() {
     const double width =
         std::min(schematic_width,
                  schematic_base_width + part_width * static_cast<double>(design->ladder.size()));
-    const match::SchematicLayout layout =
+    match::SchematicLayout layout =
         match::schematic_layout(design->ladder, designed_source_ohm_, name_.toStdString(), width);
+    if (!designed_source_.resistive()) {
+        layout.source_label = designed_source_.label();
+    }
     schematic_ = {};
     schematic_.width = layout.width;
     schematic_.height = layout.height;

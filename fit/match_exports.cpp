@@ -33,6 +33,7 @@ QString MatchPanel::results_text() const {
     views::MatchReport report;
     report.band = band_;
     report.source_ohm = designed_source_ohm_;
+    report.source = designed_source_;
     report.bound = bound_;
     report.section = section_;
     report.bound_beaten = views::beaten(networks_, bound_);
@@ -80,8 +81,11 @@ std::optional<QString> MatchPanel::export_to(MatchExport kind, const QString& pa
             picture = match::match_picture(
                 {ladder, designed_losses_, designed_source_ohm_, all_load_, band_, bound_});
         }
-        const match::SchematicLayout layout = match::schematic_layout(
-            ladder, designed_source_ohm_, name_.toStdString(), picture.width);
+        match::SchematicLayout layout = match::schematic_layout(ladder, designed_source_ohm_,
+                                                                name_.toStdString(), picture.width);
+        if (!designed_source_.resistive()) {
+            layout.source_label = designed_source_.label();
+        }
         const rf::Picture whole = match::with_schematic(std::move(picture), layout);
         if (kind == MatchExport::Svg) {
             bytes = rf::svg_text(whole);
@@ -137,7 +141,8 @@ void MatchPanel::add_export_actions(QMenu* menu) {
 }
 
 void MatchPanel::save_settings(QSettings& settings) const {
-    settings.setValue(QStringLiteral("match/source"), source_edit_->text());
+    settings.setValue(QStringLiteral("match/source"),
+                      source_file_ != nullptr ? typed_source_ : source_edit_->text());
     settings.setValue(QStringLiteral("match/elements"), elements_->value());
     settings.setValue(QStringLiteral("match/series"), series_box_->currentIndex());
     settings.setValue(QStringLiteral("match/inductor_q"), inductor_q_->text());

@@ -5,9 +5,13 @@
 #include "fit/window_common.h"
 
 #include "fit/picture_painter.h"
+#include "rf/touchstone.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFontInfo>
 #include <QFrame>
 #include <QGridLayout>
@@ -21,6 +25,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -122,10 +127,28 @@ void MatchPanel::build() {
             }
         });
     }
-    source_edit_ = line_edit("match_source_ohm", QStringLiteral("Source resistance in ohm"),
-                             QStringLiteral("The resistive source the network matches to"));
+    source_edit_ = line_edit("match_source_ohm", QStringLiteral("Source impedance in ohm"),
+                             QStringLiteral("The source the network matches to, in ohm: a "
+                                            "resistance (50) or an impedance (30+j20)"));
     source_edit_->setText(QStringLiteral("50"));
     connect(source_edit_, &QLineEdit::editingFinished, this, [this] { update_limits(); });
+    source_kind_ = new QComboBox;
+    source_kind_->setObjectName(QStringLiteral("match_source_kind"));
+    source_kind_->setAccessibleName(QStringLiteral("Kind of source"));
+    source_kind_->setToolTip(QStringLiteral(
+        "A resistance or impedance typed in ohm, or the impedance measured at port 1 of a file"));
+    source_kind_->addItem(QStringLiteral("resistance"));
+    source_kind_->addItem(QStringLiteral("file\u2026"));
+    connect(source_kind_, &QComboBox::activated, this, [this](int index) {
+        if (index == 1) {
+            pick_source_file();
+        } else if (source_file_ != nullptr) {
+            source_file_.reset();
+            source_edit_->setReadOnly(false);
+            source_edit_->setText(typed_source_);
+        }
+        update_limits();
+    });
     elements_ = new QSpinBox;
     elements_->setObjectName(QStringLiteral("match_elements"));
     elements_->setAccessibleName(QStringLiteral("Largest number of elements"));
@@ -137,15 +160,17 @@ void MatchPanel::build() {
     form->addWidget(new QLabel(QStringLiteral("FH")), 0, 2);
     form->addWidget(fh_edit_, 0, 3);
     form->addWidget(new QLabel(QStringLiteral("GHz")), 0, 4);
-    form->addWidget(new QLabel(QStringLiteral("Source \u03a9")), 1, 0);
-    form->addWidget(source_edit_, 1, 1);
-    form->addWidget(new QLabel(QStringLiteral("N")), 1, 2);
-    form->addWidget(elements_, 1, 3);
+    form->addWidget(new QLabel(QStringLiteral("Source")), 1, 0);
+    form->addWidget(source_kind_, 1, 1);
+    form->addWidget(source_edit_, 1, 2, 1, 2);
+    form->addWidget(new QLabel(QStringLiteral("\u03a9")), 1, 4);
+    form->addWidget(new QLabel(QStringLiteral("N")), 2, 0);
+    form->addWidget(elements_, 2, 1);
     bound_label_ = new QLabel;
     bound_label_->setObjectName(QStringLiteral("match_bound"));
     bound_label_->setWordWrap(true);
     bound_label_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    form->addWidget(bound_label_, 2, 0, 1, 5);
+    form->addWidget(bound_label_, 3, 0, 1, 5);
     layout->addWidget(band_box);
 
     auto* limits_box = new QGroupBox(QStringLiteral("Constraints"));
@@ -334,8 +359,71 @@ void MatchPanel::set_picture_source(std::function<rf::Picture()> source) {
 }
 
 double MatchPanel::source_ohm() const {
-    const auto r = field_number(source_edit_);
-    return r && *r > 0 && std::isfinite(*r) ? *r : 50.0;
+    const auto z = views::impedance_text(source_edit_->text().toStdString());
+    return source_file_ == nullptr && z && z->imag() == 0 && z->real() > 0 ? z->real() : 50.0;
+}
+
+std::optional<views::MatchSource> MatchPanel::source() const {
+    views::MatchSource source;
+    if (source_file_ != nullptr) {
+        source.data = source_file_;
+        return source;
+    }
+    const auto z = views::impedance_text(source_edit_->text().toStdString());
+    if (!z || !(z->real() > 0)) {
+        return std::nullopt;
+    }
+    if (z->imag() != 0) {
+        source.impedance = *z;
+    }
+    return source;
+}
+
+void MatchPanel::pick_source_file() {
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Measured source"), QString(),
+        QStringLiteral("Touchstone files (*.s1p *.s2p *.s3p *.s4p *.ts);;All files (*)"));
+    source_file_.reset();
+    if (!path.isEmpty()) {
+        const std::string name = QDir::toNativeSeparators(path).toStdString();
+        auto network = rf::read_touchstone_file(name);
+        if (auto* read = std::get_if<rf::Network>(&network)) {
+            auto data = rf::port_data(*read, 1);
+            if (auto* port = std::get_if<rf::PortData>(&data)) {
+                port->source = QFileInfo(path).fileName().toStdString();
+                source_file_ = std::make_shared<const rf::PortData>(std::move(*port));
+            } else {
+                show_message(qs(std::get<std::string>(data)));
+            }
+        } else {
+            show_message(qs(std::get<std::string>(network)));
+        }
+    }
+    const QSignalBlocker block(source_kind_);
+    source_kind_->setCurrentIndex(source_file_ != nullptr ? 1 : 0);
+    if (source_file_ != nullptr) {
+        if (!source_edit_->isReadOnly()) {
+            typed_source_ = source_edit_->text();
+        }
+        source_edit_->setText(qs(source_file_->source + " port 1"));
+    } else if (source_edit_->isReadOnly()) {
+        source_edit_->setText(typed_source_);
+    }
+    source_edit_->setReadOnly(source_file_ != nullptr);
+}
+
+bool MatchPanel::attach_source() {
+    load_.source_z_ohm.clear();
+    if (designed_source_.resistive() || load_.f_ghz.empty()) {
+        return true;
+    }
+    auto samples = views::source_samples(designed_source_, load_.f_ghz);
+    if (const auto* problem = std::get_if<std::string>(&samples)) {
+        show_message(qs(*problem));
+        return false;
+    }
+    load_.source_z_ohm = std::move(std::get<std::vector<rf::Complex>>(samples));
+    return true;
 }
 
 std::variant<match::Constraints, QString> MatchPanel::constraints() const {

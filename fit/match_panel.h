@@ -146,6 +146,13 @@ class MatchPanel final : public QWidget {
     // The constraints the fields ask for, or why they cannot be used.
     [[nodiscard]] std::variant<match::Constraints, QString> constraints() const;
     [[nodiscard]] double source_ohm() const;
+    // The source the fields ask for (a resistance, R+jX or the file read), or nothing when the
+    // field holds neither a resistance nor an impedance.
+    [[nodiscard]] std::optional<views::MatchSource> source() const;
+    // Reads a measured source from a file the user picks; back to a resistance if none is read.
+    void pick_source_file();
+    // The designed source's samples on load_; false, with the message shown, when it has none.
+    bool attach_source();
 
     const rf::PortData* data_ = nullptr;
     QString name_;
@@ -163,7 +170,10 @@ class MatchPanel final : public QWidget {
     std::vector<match::Design> networks_;
     std::vector<std::optional<std::size_t>> no_better_than_; // per size: the smaller it equals
     double designed_source_ohm_ = 50;
-    match::Band designed_band_{1, 2}; // the band the sizes were designed over
+    views::MatchSource designed_source_;              // when it is not a resistance
+    std::shared_ptr<const rf::PortData> source_file_; // the measured source read
+    QString typed_source_ = QStringLiteral("50");     // the field's text while a file is used
+    match::Band designed_band_{1, 2};                 // the band the sizes were designed over
     match::Losses designed_losses_;
     match::Constraints designed_constraints_;
     std::optional<std::size_t> chosen_;
@@ -188,6 +198,7 @@ class MatchPanel final : public QWidget {
     QLineEdit* fl_edit_ = nullptr;
     QLineEdit* fh_edit_ = nullptr;
     QLineEdit* source_edit_ = nullptr;
+    QComboBox* source_kind_ = nullptr; // resistance or impedance, or a file
     QSpinBox* elements_ = nullptr;
     QLabel* bound_label_ = nullptr;
     QPushButton* design_button_ = nullptr;

@@ -76,6 +76,9 @@ class Objective {
             z_c_.push_back(1.0 / c_unit);
             z_load_.push_back(load.z_ohm[i]);
         }
+        if (load.complex_source()) {
+            z_source_ = load.source_z_ohm;
+        }
     }
 
     [[nodiscard]] std::size_t size() const { return z_load_.size(); }
@@ -103,6 +106,9 @@ class Objective {
                 qi += u.real() * pi + u.imag() * pr;
             }
         }
+        if (!z_source_.empty()) {
+            return complex_source(i, pr, pi, qr, qi);
+        }
         const double ar = pr - source_ohm_ * qr;
         const double ai = pi - source_ohm_ * qi;
         const double br = pr + source_ohm_ * qr;
@@ -110,6 +116,21 @@ class Objective {
         const double b2 = br * br + bi * bi;
         const double g =
             gain_ ? 1 - 4 * source_ohm_ * z_load_[i].real() / b2 : (ar * ar + ai * ai) / b2;
+        return std::isnan(g) ? 1.0 : g;
+    }
+
+    // The same from a source of complex impedance Zs: the power-wave reflection
+    // |p - conj(Zs) q|^2 / |p + Zs q|^2, or 1 - 4 Re(Zs) Re(Z_load) / |p + Zs q|^2.
+    [[nodiscard]] double complex_source(std::size_t i, double pr, double pi, double qr,
+                                        double qi) const {
+        const double rs = z_source_[i].real();
+        const double xs = z_source_[i].imag();
+        const double ar = pr - rs * qr - xs * qi;
+        const double ai = pi - rs * qi + xs * qr;
+        const double br = pr + rs * qr - xs * qi;
+        const double bi = pi + rs * qi + xs * qr;
+        const double b2 = br * br + bi * bi;
+        const double g = gain_ ? 1 - 4 * rs * z_load_[i].real() / b2 : (ar * ar + ai * ai) / b2;
         return std::isnan(g) ? 1.0 : g;
     }
 
@@ -127,6 +148,7 @@ class Objective {
     double source_ohm_;
     bool gain_;
     std::vector<Complex> z_l_, y_l_, y_c_, z_c_, z_load_;
+    std::vector<Complex> z_source_; // empty: the resistive source_ohm_
 };
 
 class Designer {

@@ -91,6 +91,15 @@ double transducer_gain(const Abcd& m, Complex z_load, double source_ohm) {
     return 4 * source_ohm * z_load.real() / std::norm(v);
 }
 
+Complex source_reflection(Complex z, Complex z_source) {
+    return (z - std::conj(z_source)) / (z + z_source);
+}
+
+double transducer_gain(const Abcd& m, Complex z_load, Complex z_source) {
+    const Complex v = m.a * z_load + m.b + z_source * (m.c * z_load + m.d);
+    return 4 * z_source.real() * z_load.real() / std::norm(v);
+}
+
 double return_loss_db(double gamma) {
     return -20 * std::log10(std::max(gamma, 1e-15));
 }
@@ -105,8 +114,16 @@ Figures evaluate(const Ladder& ladder, const Load& load, double source_ohm, cons
     bool first = true;
     for (std::size_t i = 0; i < load.f_ghz.size(); ++i) {
         const Abcd m = chain_matrix(ladder, load.f_ghz[i], losses);
-        const double gamma = std::abs(reflection(input_impedance(m, load.z_ohm[i]), source_ohm));
-        const double gain = transducer_gain(m, load.z_ohm[i], source_ohm);
+        const Complex z_in = input_impedance(m, load.z_ohm[i]);
+        double gamma = 0.0;
+        double gain = 0.0;
+        if (load.complex_source()) {
+            gamma = std::abs(source_reflection(z_in, load.source_z_ohm[i]));
+            gain = transducer_gain(m, load.z_ohm[i], load.source_z_ohm[i]);
+        } else {
+            gamma = std::abs(reflection(z_in, source_ohm));
+            gain = transducer_gain(m, load.z_ohm[i], source_ohm);
+        }
         if (first || gamma > figures.worst_gamma) {
             figures.worst_gamma = gamma;
             figures.at_ghz = load.f_ghz[i];

@@ -43,11 +43,22 @@ struct Losses {
     [[nodiscard]] bool lossless() const { return !inductor && !capacitor; }
 };
 
-// The load as samples: impedance (ohm) at rising frequencies (GHz, > 0).
+// The load as samples: impedance (ohm) at rising frequencies (GHz, > 0). A source that is not
+// the resistance the functions below are given (a fixed complex impedance, or measured) has its
+// impedance at the same samples in `source_z_ohm`, each with a positive real part; empty, the
+// source is that resistance.
 struct Load {
     std::vector<double> f_ghz;
     std::vector<Complex> z_ohm;
+    std::vector<Complex> source_z_ohm = {};
+
+    [[nodiscard]] bool complex_source() const { return !source_z_ohm.empty(); }
 };
+
+// The power-wave reflection at a source of impedance `z_source` looking into `z`:
+// (z - conj(z_source)) / (z + z_source); with a resistive source, reflection(). Its magnitude
+// squared is the share of the available power not taken by `z`.
+[[nodiscard]] Complex source_reflection(Complex z, Complex z_source);
 
 // The impedance of an element's branch at `f_ghz` > 0 (ohm), losses included: the impedance in
 // series with the line, or the impedance of the branch to ground.
@@ -76,6 +87,11 @@ struct SParameters {
 // Power delivered to `z_load` over the power available from a source of `source_ohm` (0..1).
 [[nodiscard]] double transducer_gain(const Abcd& m, Complex z_load, double source_ohm);
 
+// The same from a source of complex impedance `z_source` (positive real part): with I2 the
+// load's current, Vs = (A Z_L + B + Z_s (C Z_L + D)) I2, so
+// G_T = 4 Re(Z_s) Re(Z_L) / |A Z_L + B + Z_s (C Z_L + D)|^2.
+[[nodiscard]] double transducer_gain(const Abcd& m, Complex z_load, Complex z_source);
+
 // Return loss (dB) of a reflection magnitude and gain in dB, both finite for any input: a
 // magnitude below 1e-15 counts as 1e-15, a gain below 1e-30 as 1e-30.
 [[nodiscard]] double return_loss_db(double gamma);
@@ -83,7 +99,7 @@ struct SParameters {
 
 // What a network does to the load over the samples.
 struct Figures {
-    double worst_gamma = 0.0; // largest |Gamma_in| referred to the source
+    double worst_gamma = 0.0; // largest |Gamma_in| referred to the source (power waves)
     double worst_rl_db = 0.0; // its return loss
     double at_ghz = 0.0;      // where it is largest
     double gain_db = 0.0;     // smallest transducer gain over the samples (dB)
@@ -105,6 +121,8 @@ struct ElementPath {
 [[nodiscard]] ElementPath element_path(const Ladder& ladder, const Losses& losses, Complex z_load,
                                        double f_ghz, int steps = 24);
 
+// The figures of `ladder` between the source (the load's source samples, else `source_ohm`) and
+// the load.
 [[nodiscard]] Figures evaluate(const Ladder& ladder, const Load& load, double source_ohm,
                                const Losses& losses);
 

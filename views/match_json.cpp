@@ -72,6 +72,20 @@ Json match_json(const MatchReport& report) {
     Json o;
     o["band_ghz"] = {report.band.fl_ghz, report.band.fh_ghz};
     o["source_ohm"] = report.source_ohm;
+    if (const MatchSource& source = report.source; !source.resistive()) {
+        // The generator when it is not a resistance; source_ohm is then the exports' reference.
+        Json s;
+        if (source.impedance) {
+            s["kind"] = "impedance";
+            s["re_ohm"] = number_json(source.impedance->real());
+            s["im_ohm"] = number_json(source.impedance->imag());
+        } else {
+            s["kind"] = "file";
+            s["file"] = source.data->source;
+            s["port"] = source.data->port;
+        }
+        o["source"] = std::move(s);
+    }
     if (!report.losses.lossless()) {
         o["objective"] = report.aim == match::DesignAim::Gain ? "gain" : "gamma";
     }

@@ -56,6 +56,89 @@ std::optional<match::Range> part_range(std::string_view text) {
     return match::Range{*lo, *hi};
 }
 
+std::optional<rf::Complex> impedance_text(std::string_view text) {
+    std::string compact;
+    for (char c : text) {
+        if (c != ' ' && c != '\t') {
+            compact += c;
+        }
+    }
+    const std::size_t j = compact.find_first_of("jJ");
+    if (j == std::string::npos) {
+        const auto r = rf::read_number(compact);
+        return r && finite_number(*r) ? std::optional<rf::Complex>{rf::Complex{*r, 0.0}}
+                                      : std::nullopt;
+    }
+    if (j < 2 || (compact[j - 1] != '+' && compact[j - 1] != '-')) {
+        return std::nullopt;
+    }
+    const auto r = rf::read_number(std::string_view{compact}.substr(0, j - 1));
+    const auto x = rf::read_number(std::string_view{compact}.substr(j + 1));
+    if (!r || !x || !finite_number(*r) || !finite_number(*x) || compact[j + 1] == '+' ||
+        compact[j + 1] == '-') {
+        return std::nullopt;
+    }
+    return rf::Complex{*r, compact[j - 1] == '-' ? -*x : *x};
+}
+
+std::string MatchSource::words() const {
+    if (impedance) {
+        const double x = impedance->imag();
+        return people(impedance->real()) + (x < 0 ? "-j" : "+j") + people(std::abs(x)) + " ohm";
+    }
+    if (data) {
+        return data->source + " port " + std::to_string(data->port);
+    }
+    return {};
+}
+
+std::string MatchSource::label() const {
+    if (impedance) {
+        std::string text = words();
+        return "source " + text.substr(0, text.size() - 4) + " \u03a9";
+    }
+    if (data) {
+        const std::size_t slash = data->source.find_last_of("/\\");
+        return "source " + data->source.substr(slash == std::string::npos ? 0 : slash + 1);
+    }
+    return {};
+}
+
+std::variant<std::vector<rf::Complex>, std::string>
+source_samples(const MatchSource& source, const std::vector<double>& f_ghz) {
+    std::vector<rf::Complex> z(f_ghz.size(), source.impedance.value_or(rf::Complex{}));
+    if (source.data) {
+        const rf::PortData& data = *source.data;
+        match::Load measured;
+        const std::size_t n = std::min(data.f_ghz.size(), data.s.size());
+        for (std::size_t i = 0; i < n; ++i) {
+            const rf::Complex zi = rf::impedance_from_reflection(data.s[i], data.reference_ohm);
+            if (std::isfinite(zi.real()) && std::isfinite(zi.imag())) {
+                measured.f_ghz.push_back(data.f_ghz[i]);
+                measured.z_ohm.push_back(zi);
+            }
+        }
+        if (!f_ghz.empty() && (measured.f_ghz.empty() || f_ghz.front() < measured.f_ghz.front() ||
+                               f_ghz.back() > measured.f_ghz.back())) {
+            const auto lo = measured.f_ghz.empty() ? 0.0 : measured.f_ghz.front();
+            const auto hi = measured.f_ghz.empty() ? 0.0 : measured.f_ghz.back();
+            return "The source " + source.words() + " (" + people(lo) + " to " + people(hi) +
+                   " GHz) does not cover the band " + people(f_ghz.front()) + " to " +
+                   people(f_ghz.back()) + " GHz";
+        }
+        for (std::size_t i = 0; i < f_ghz.size(); ++i) {
+            z[i] = match::load_at(measured, f_ghz[i]);
+        }
+    }
+    for (std::size_t i = 0; i < f_ghz.size(); ++i) {
+        if (!(z[i].real() > 0) || !std::isfinite(z[i].real()) || !std::isfinite(z[i].imag())) {
+            return "The source " + source.words() + " has no positive resistance at " +
+                   people(f_ghz[i]) + " GHz: it cannot deliver power";
+        }
+    }
+    return z;
+}
+
 std::optional<std::string> MatchSettings::validate() const {
     if (elements < 1 || elements > match::max_elements) {
         return "The number of elements must lie from 1 to " + std::to_string(match::max_elements);
@@ -65,6 +148,11 @@ std::optional<std::string> MatchSettings::validate() const {
     }
     if (!(source_ohm > 0) || !finite_number(source_ohm)) {
         return std::string{"The source resistance must be a positive number of ohm"};
+    }
+    if (source.impedance &&
+        !(source.impedance->real() > 0 && finite_number(source.impedance->real()) &&
+          finite_number(source.impedance->imag()))) {
+        return std::string{"The source impedance must have a positive, finite resistance"};
     }
     for (const auto& part : {losses.inductor, losses.capacitor}) {
         if (part && !(part->q > 0 && part->at_ghz > 0 && finite_number(part->q) &&
@@ -193,6 +281,15 @@ std::variant<MatchSetup, MatchFailure> match_setup(const MatchSettings& settings
     } else {
         return MatchFailure{true, "Nothing to match: no data and no model"};
     }
+    if (!settings.source.resistive()) {
+        // The bound of the load's section holds for a resistive source only: none is given.
+        auto source = source_samples(settings.source, setup.load.f_ghz);
+        if (auto* problem = std::get_if<std::string>(&source)) {
+            return MatchFailure{false, std::move(*problem)};
+        }
+        setup.load.source_z_ohm = std::move(std::get<std::vector<rf::Complex>>(source));
+        return setup;
+    }
     const MatchLimits limits = match_limits(subject, band, settings.source_ohm);
     setup.bound = limits.bound;
     setup.section = limits.section;
@@ -295,6 +392,7 @@ MatchReport run_match(const MatchSettings& settings, const MatchSetup& setup,
     MatchReport report;
     report.band = setup.band;
     report.source_ohm = settings.source_ohm;
+    report.source = settings.source;
     report.bound = setup.bound;
     report.section = setup.section;
     report.from_data = setup.from_data;
@@ -335,8 +433,10 @@ std::string no_network_message(const MatchSettings& settings) {
 
 std::string match_table_text(const MatchReport& r) {
     std::string text;
-    text += "\nMatching network: source " + people(r.source_ohm) + " ohm, band " +
-            people(r.band.fl_ghz) + " to " + people(r.band.fh_ghz) + " GHz, " + r.load_words;
+    const std::string source =
+        r.source.resistive() ? people(r.source_ohm) + " ohm" : r.source.words();
+    text += "\nMatching network: source " + source + ", band " + people(r.band.fl_ghz) + " to " +
+            people(r.band.fh_ghz) + " GHz, " + r.load_words;
     if (!r.losses.lossless()) {
         text += r.aim == match::DesignAim::Gain ? ", lossy parts, for the smallest gain"
                                                 : ", lossy parts, for the worst |Gamma|";
@@ -345,7 +445,10 @@ std::string match_table_text(const MatchReport& r) {
         text += ", " + r.constraints.words();
     }
     text += "\n";
-    text += bound_line(r.bound, r.section, r.bound_beaten, r.from_data, "Gamma") + "\n";
+    text +=
+        (r.source.resistive() ? bound_line(r.bound, r.section, r.bound_beaten, r.from_data, "Gamma")
+                              : std::string{complex_source_bound}) +
+        "\n";
     text +=
         " N  worst |G|    RL dB   gain dB    at GHz   gap dB gap RL dB  ladder from the source\n";
     for (std::size_t k = 0; k < r.networks.size(); ++k) {

@@ -13,6 +13,7 @@
 #include "views/match_view.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,10 +35,21 @@ struct YieldSettings {
     match::YieldDistribution distribution = match::YieldDistribution::Uniform;
 };
 
+// An impedance as people write it: "R", "R+jX" or "R-jX" (ohm, blanks ignored), both parts
+// finite; nothing when the text is not one.
+[[nodiscard]] std::optional<rf::Complex> impedance_text(std::string_view text);
+
+// The source's impedance at each of `f_ghz` (rising): the fixed impedance, or the measured one
+// interpolated (real and imaginary parts linearly between the samples either side); or why it
+// cannot be had: the file does not cover the frequencies, or its resistance is not positive.
+[[nodiscard]] std::variant<std::vector<rf::Complex>, std::string>
+source_samples(const MatchSource& source, const std::vector<double>& f_ghz);
+
 struct MatchSettings {
     int elements = 4;                // ladders of 1 .. elements
     std::optional<match::Band> band; // default: the model's band
-    double source_ohm = 50;
+    double source_ohm = 50;          // the source, else the reference of the exports and charts
+    MatchSource source;              // a source that is not a resistance
     match::Losses losses;
     // Default: the smallest transducer gain with lossy parts, |Gamma_in| with lossless ones.
     std::optional<match::DesignAim> aim;
@@ -85,7 +97,7 @@ struct MatchFailure {
 // The band, its load, the words that say where the load comes from, the bound and its section.
 struct MatchSetup {
     match::Band band;
-    match::Load load;
+    match::Load load;       // with the source's samples when it is not a resistance
     std::string load_words; // "81 samples of the data"
     bool from_data = false;
     std::optional<match::Limit> bound;

@@ -377,12 +377,16 @@ bool beaten(const std::vector<match::Design>& networks, const std::optional<matc
 }
 
 std::string match_text(const MatchReport& r) {
-    std::string text = "Matching network: source " + people(r.source_ohm, 6) + " \u03a9, band " +
-                       people(r.band.fl_ghz, 6) + " to " + people(r.band.fh_ghz, 6) + " GHz\n";
+    const std::string source =
+        r.source.resistive() ? people(r.source_ohm, 6) + " \u03a9" : r.source.words();
+    std::string text = "Matching network: source " + source + ", band " + people(r.band.fl_ghz, 6) +
+                       " to " + people(r.band.fh_ghz, 6) + " GHz\n";
     if (r.constraints.any()) {
         text += "Constraints: " + r.constraints.words() + "\n";
     }
-    text += bound_line(r.bound, r.section, r.bound_beaten, true, "\u0393") + "\n";
+    text += (r.source.resistive() ? bound_line(r.bound, r.section, r.bound_beaten, true, "\u0393")
+                                  : std::string{complex_source_bound}) +
+            "\n";
     for (std::size_t k = 0; k < r.networks.size(); ++k) {
         SizeRow row = size_row(r.networks[k], r.bound);
         row.elements = r.networks[k].size != 0 ? r.networks[k].size : k + 1;

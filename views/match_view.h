@@ -14,8 +14,10 @@
 #include "views/evaluation.h"
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace veltrane::views {
@@ -111,10 +113,30 @@ void add_match_overlay(rf::Picture& picture, const MatchOverlay& overlay);
                                                      const match::Losses& losses,
                                                      const match::Load& load, double z0_ohm);
 
+// The generator the network is matched to when it is not a resistance: a fixed complex
+// impedance, or a port of a measured file whose impedance is interpolated to the load's samples.
+struct MatchSource {
+    std::optional<rf::Complex> impedance;
+    std::shared_ptr<const rf::PortData> data;
+
+    [[nodiscard]] bool resistive() const { return !impedance && !data; }
+    // "30+j20 ohm", "amplifier.s2p port 1"; empty for a resistance.
+    [[nodiscard]] std::string words() const;
+    // The schematic's label of the generator: "source 30+j20 \u03a9", "source transceiver.s1p"
+    // (the file's name without its folder); empty for a resistance.
+    [[nodiscard]] std::string label() const;
+};
+
+// The bound's line when the source is not a resistance: Fano's bound of the load's section
+// holds for a resistive source only.
+inline constexpr std::string_view complex_source_bound =
+    "Bode-Fano bound: none (the source is not a resistance)";
+
 // The match as lines of text for "Copy results".
 struct MatchReport {
     match::Band band;
     double source_ohm = 50;
+    MatchSource source; // when it is not a resistance
     std::optional<match::Limit> bound;
     std::optional<match::Section> section; // the section the bound belongs to
     bool bound_beaten = false;             // a network beats it: the section misses the data

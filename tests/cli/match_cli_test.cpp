@@ -44,6 +44,26 @@ std::string load_file() {
     return text;
 }
 
+// A measured source for --source-touchstone, 0.28 to 0.45 GHz: a two-port whose port 1 has no
+// resistance below 0.35 GHz (25 ohm above) in series with 10 nH, and whose port 2 has 20 ohm in
+// series with 4 pF.
+std::string source_file() {
+    std::string text = "# GHz S RI R 50\n";
+    for (int k = 12; k <= 80; ++k) {
+        const double f = 0.25 + 0.0025 * k;
+        const double w = 2 * std::numbers::pi * f;
+        const Complex z1{f < 0.35 ? 0.0 : 25.0, w * 10};
+        const Complex z2{20, -1000 / (w * 4)};
+        text += rf::shortest(f);
+        for (const Complex z : {z1, Complex{1e9}, Complex{1e9}, z2}) {
+            const Complex s = z == Complex{1e9} ? Complex{} : (z - 50.0) / (z + 50.0);
+            text += " " + rf::shortest(s.real()) + " " + rf::shortest(s.imag());
+        }
+        text += "\n";
+    }
+    return text;
+}
+
 match::Ladder ladder_of(const nlohmann::json& network) {
     match::Ladder ladder;
     for (const auto& e : network["elements"]) {
@@ -205,6 +225,23 @@ TEST(CalcMatch, JsonObject) {
     const auto u = nlohmann::json::parse(untargeted.out)["match"];
     EXPECT_NEAR(u["yield"]["target_rl_db"].get<double>(),
                 u["networks"][1]["worst_rl_db"].get<double>() - 1, 1e-9);
+    // A complex source: said, no bound, and the network's printed values give its figure.
+    const testing::CalcRun complex =
+        testing::calc({"--touchstone", (dir / "load.s1p").string(), "--match", "2", "--band",
+                       "0.295:0.405", "--json", "--source", "30+j20"});
+    const auto c = nlohmann::json::parse(complex.out)["match"];
+    EXPECT_EQ(c["source"],
+              nlohmann::json::parse(R"({"kind":"impedance","re_ohm":30,"im_ohm":20})"));
+    EXPECT_TRUE(c["bound"].is_null());
+    const match::Ladder ladder = ladder_of(c["networks"][1]);
+    double worst = 0;
+    for (int k = 18; k <= 62; ++k) {
+        const double f = 0.25 + 0.0025 * k;
+        const match::Abcd m2 = match::chain_matrix(ladder, f, {});
+        const Complex z = match::input_impedance(m2, {40, 2 * std::numbers::pi * f * 120});
+        worst = std::max(worst, std::abs((z - Complex{30, -20}) / (z + Complex{30, 20})));
+    }
+    EXPECT_NEAR(c["networks"][1]["worst_gamma"].get<double>(), worst, 1e-6);
 }
 
 // The text output: after the model's lines, the bound (model) or the estimate (data), the
@@ -365,17 +402,72 @@ TEST(CalcMatch, LimitsAndErrors) {
          exit_message,
          "outside the data"},
         {"few_samples", {"--match", "2", "--band", "0.3:0.304"}, exit_message, "at least 3"},
+        {"source_impedance",
+         {"--match", "1", "--band", "0.3:0.4", "--source", "30 - j20"},
+         exit_results,
+         "source 30-j20 ohm, band 0.3 to 0.4 GHz"},
+        {"source_impedance_no_bound",
+         {"--match", "1", "--band", "0.3:0.4", "--source", "30+j20"},
+         exit_results,
+         "Bode-Fano bound: none (the source is not a resistance)"},
+        {"source_without_reactance",
+         {"--match", "1", "--band", "0.3:0.4", "--source", "25+j0"},
+         exit_results,
+         "source 25 ohm"},
+        {"source_not_impedance",
+         {"--match", "1", "--band", "0.3:0.4", "--source", "30+k20"},
+         exit_usage,
+         "--source: \"30+k20\" is not a positive resistance or R+jX"},
+        {"source_negative",
+         {"--match", "1", "--band", "0.3:0.4", "--source", "-3+j2"},
+         exit_usage,
+         "--source"},
+        {"source_file",
+         {"--match", "1", "--band", "0.3:0.4", "--source-touchstone", "@/source.s2p",
+          "--source-port", "2"},
+         exit_results,
+         "source.s2p port 2, band 0.3 to 0.4 GHz"},
+        {"source_no_resistance",
+         {"--match", "1", "--band", "0.3:0.4", "--source-touchstone", "@/source.s2p"},
+         exit_message,
+         "source.s2p port 1 has no positive resistance at"},
+        {"source_file_narrow",
+         {"--match", "1", "--band", "0.25:0.4", "--source-touchstone", "@/source.s2p",
+          "--source-port", "2"},
+         exit_message,
+         "source.s2p port 2 (0.28 to 0.45 GHz) does not cover the band 0.25 to 0.4 GHz"},
+        {"source_file_missing",
+         {"--match", "1", "--band", "0.3:0.4", "--source-touchstone", "@/none.s1p"},
+         exit_message,
+         "none.s1p"},
+        {"source_port_3",
+         {"--match", "1", "--band", "0.3:0.4", "--source-touchstone", "@/source.s2p",
+          "--source-port", "3"},
+         exit_message,
+         "port 3"},
+        {"source_port_alone",
+         {"--match", "1", "--band", "0.3:0.4", "--source-port", "2"},
+         exit_usage,
+         "--source-port needs --source-touchstone"},
+        {"source_twice",
+         {"--match", "1", "--band", "0.3:0.4", "--source", "50", "--source-touchstone",
+          "@/source.s2p"},
+         exit_usage,
+         "cannot both be given"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         TempDir dir;
         write_bytes(dir / "load.s1p", load_file());
+        write_bytes(dir / "source.s2p", source_file());
         Args args = {"--touchstone", (dir / "load.s1p").string(), "--match-s2p",
                      (dir / "net.s2p").string()};
         if (std::string(row.name) == "needs_match") {
             args.resize(2);
         }
-        args.insert(args.end(), row.args.begin(), row.args.end());
+        for (const std::string& arg : row.args) {
+            args.push_back(arg.starts_with("@") ? dir.path().string() + arg.substr(1) : arg);
+        }
         const testing::CalcRun run = testing::calc(args);
         EXPECT_EQ(run.status, row.status);
         const bool accepted = row.status == exit_results;

@@ -378,6 +378,26 @@ class MatchPanelTest : public QObject {
         }
     }
 
+    // A complex source typed in the field: the design is against it, the bound is withheld, and
+    // a field that is no impedance is said.
+    void complex_source() {
+        QVERIFY(open(antenna));
+        type("match_source_ohm", QStringLiteral("30 + j20"));
+        QCOMPARE(find<QLabel>("match_bound")->text(),
+                 QStringLiteral("Bode-Fano bound: none (the source is not a resistance)"));
+        QVERIFY(design(2));
+        const QString text = window_->results_text();
+        QVERIFY2(text.contains(QStringLiteral("Matching network: source 30+j20 ohm")),
+                 qPrintable(text));
+        QTest::qWait(50);
+        QDir().mkpath(QStringLiteral(VELTRANE_SCREENSHOT_DIR));
+        QVERIFY(panel()->grab().toImage().save(
+            QStringLiteral(VELTRANE_SCREENSHOT_DIR "/match_panel_complex_source.png")));
+        type("match_source_ohm", QStringLiteral("30+k2"));
+        QTest::mouseClick(find<QPushButton>("match_design"), Qt::LeftButton);
+        QVERIFY(find<QLabel>("match_message")->text().contains(QStringLiteral("R+jX")));
+    }
+
     void settings_kept() {
         type("match_source_ohm", QStringLiteral("75"));
         find<QSpinBox>("match_elements")->setValue(5);

@@ -269,6 +269,24 @@ TEST(Design, ProgressStopsTheDesign) {
     }
 }
 
+// A narrow band from complex sources: two elements match any passive load to any source at one
+// frequency, so the designer finds |Gamma| near 0; a source taken as its conjugate would not.
+TEST(Design, ComplexSourceMatchedAtOneFrequency) {
+    for (const Complex z_source : {Complex{30, 40}, Complex{12, -35}, Complex{150, 60}}) {
+        SCOPED_TRACE(z_source.imag());
+        DesignInput input = input_for(sampled(1.0, 1.00001, 3,
+                                              [](double) {
+                                                  return Complex{10, -5};
+                                              }),
+                                      2);
+        input.load.source_z_ohm.assign(3, z_source);
+        const DesignResult result = design_networks(input);
+        ASSERT_EQ(result.networks.size(), 2U);
+        expect_consistent(result, input);
+        EXPECT_LT(result.networks[1].figures.worst_gamma, 1e-3);
+    }
+}
+
 TEST(Design, RefusesWhatItCannotDesign) {
     const Load load = sampled(1, 2, 11, [](double) { return Complex{25, 0}; });
     for (int elements : {0, max_elements + 1}) {

@@ -266,6 +266,38 @@ TEST(Ladder, PartLosses) {
     EXPECT_LT(transducer_gain(m, {200, 0}, 50), 1 - g * g - 1e-3);
 }
 
+// A complex source against circuit analysis by hand: the source Vs = 1 V with Zs drives the
+// series L (lossy) and the shunt C; the load's current follows from the current divider, and
+// the gain is P_load / P_available = 4 Re(Zs) Re(Z_L) |I_L|^2; the reflection is the power
+// wave's, |Gamma|^2 = 1 - P_in / P_available.
+TEST(Ladder, ComplexSourceByCircuitAnalysis) {
+    const Losses losses{PartQ{30, 1.0}, std::nullopt};
+    const Ladder ladder{{Position::Series, Kind::L, 6}, {Position::Shunt, Kind::C, 3}};
+    const Complex z_load{22, -14};
+    const double f = 1.3;
+    const Complex z_l = branch_impedance(ladder[0], f, losses);
+    const Complex z_c = branch_impedance(ladder[1], f, losses);
+    const Complex z_shunt = z_load * z_c / (z_load + z_c);
+    const Complex z_in = z_l + z_shunt;
+    for (const Complex z_source : {Complex{50, 0}, Complex{30, 40}, Complex{12, -35}}) {
+        SCOPED_TRACE(z_source.imag());
+        const Complex i_in = 1.0 / (z_source + z_in);
+        const Complex i_load = i_in * z_shunt / z_load;
+        const double available = 1 / (4 * z_source.real());
+        const double gain = std::norm(i_load) * z_load.real() / available;
+        const double taken = std::norm(i_in) * z_in.real() / available;
+        Load load{{f}, {z_load}, {z_source}};
+        const Figures figures = evaluate(ladder, load, 50, losses);
+        EXPECT_PRED_FORMAT3(near_relative, figures.gain_db, 10 * std::log10(gain), 1e-12);
+        EXPECT_PRED_FORMAT3(near_relative, figures.worst_gamma, std::sqrt(1 - taken), 1e-12);
+        if (z_source.imag() == 0) {
+            load.source_z_ohm.clear();
+            const Figures resistive = evaluate(ladder, load, z_source.real(), losses);
+            EXPECT_PRED_FORMAT3(near_relative, resistive.worst_gamma, figures.worst_gamma, 1e-12);
+        }
+    }
+}
+
 // The worst sample and the smallest gain against hand figures: no ladder on resistive loads of
 // |Gamma| 1/3, 0.6 and 0.2 from 50 ohm (the worst in the middle); a series L of j50 ohm at 1 GHz
 // on 50 ohm, |Gamma| = X / sqrt(100^2 + X^2), worst at the top; the L-section matched at 1 GHz.
