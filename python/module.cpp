@@ -41,6 +41,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -504,6 +505,8 @@ rf::PortData data_of(const RealArray& f_ghz, const ComplexArray& values, bool im
 py::dict design(const std::optional<RealArray>& f_ghz, const std::optional<ComplexArray>& values,
                 bool impedances, double reference_ohm, std::pair<double, double> band_ghz,
                 int elements, std::optional<double> source_ohm,
+                std::optional<Complex> source_impedance,
+                const std::optional<std::tuple<RealArray, ComplexArray, bool, double>>& source_data,
                 const std::optional<std::string>& e_series, const QTuple& inductor_q,
                 const QTuple& capacitor_q, const std::optional<std::string>& objective,
                 const ConstraintTuple& constraints, const YieldTuple& yield,
@@ -524,6 +527,14 @@ py::dict design(const std::optional<RealArray>& f_ghz, const std::optional<Compl
     if (!(settings.source_ohm > 0) || !std::isfinite(settings.source_ohm)) {
         throw py::value_error("source: " + rf::readable(settings.source_ohm) +
                               " is not a positive resistance");
+    }
+    // A source that is not a resistance: fixed, or measured (its samples, as the data's).
+    settings.source.impedance = source_impedance;
+    if (source_data) {
+        const auto& [f, values, impedances, reference] = *source_data;
+        rf::PortData measured = data_of(f, values, impedances, reference);
+        measured.source = "source";
+        settings.source.data = std::make_shared<const rf::PortData>(std::move(measured));
     }
     if (e_series) {
         settings.e_series = rf::e_series_from_name(*e_series);
@@ -727,6 +738,7 @@ PYBIND11_MODULE(_veltrane, m) {
           py::arg("refine"), py::arg("progress"));
     m.def("design", &design, py::arg("f_ghz"), py::arg("values"), py::arg("impedances"),
           py::arg("reference_ohm"), py::arg("band"), py::arg("n"), py::arg("source"),
+          py::arg("source_impedance"), py::arg("source_data"),
           py::arg("e_series"), py::arg("inductor_q"), py::arg("capacitor_q"), py::arg("objective"),
           py::arg("constraints"), py::arg("yield_"), py::arg("model"), py::arg("files"),
           py::arg("progress"));

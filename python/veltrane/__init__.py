@@ -311,6 +311,18 @@ def _measured(f_hz, z, port, z0):
     return f_ghz, z, True, 50.0 if z0 is None else float(z0)
 
 
+def _impedance_text(text):
+    """ "50", "30+j20", "30 - j20" or Python's "30+20j" as a number (complex when it has a j)."""
+    compact = text.replace(" ", "").replace("J", "j")
+    if "j" in compact and not compact.endswith("j"):
+        at = compact.find("j")
+        compact = compact[:at] + compact[at + 1:] + "j"
+    try:
+        return complex(compact) if "j" in compact else float(compact)
+    except ValueError:
+        raise ValueError(f'source: "{text}" is not a resistance or R+jX in ohm') from None
+
+
 def _optional_number(value, name):
     if value is None:
         return None
@@ -507,9 +519,9 @@ class Match(_Record):
     ``networks`` of 1 to n elements, the ``standard`` one, the ``yield_``, and the ``files``
     written ({"written": [paths], "messages": ["Cannot write ..."]})."""
 
-    _fields = ("band_ghz", "source_ohm", "objective", "constraints", "bound", "networks",
-               "standard", "yield_", "samples", "files")
-    _optional = ("objective", "constraints")
+    _fields = ("band_ghz", "source_ohm", "source", "objective", "constraints", "bound",
+               "networks", "standard", "yield_", "samples", "files")
+    _optional = ("source", "objective", "constraints")
 
     @property
     def chosen(self):
@@ -552,14 +564,18 @@ def _choice(value, name, words):
     return value
 
 
-def match(f_hz=None, z_load=None, *, band=None, n=4, source=None, e_series=None,
+def match(f_hz=None, z_load=None, *, band=None, n=4, source=None, source_port=1, e_series=None,
           inductor_q=None, capacitor_q=None, objective=None, dc_path=False, dc_block=False,
           lowpass=False, highpass=False, first=None, last=None, l_range=None, c_range=None,
           yield_=None, seed=None, yield_dist=None, z0=None, port=1, model=None,
           match_s2p=None, match_s1p=None, match_spice=None, match_plot=None, progress=None):
     """Matching ladders of 1 to `n` elements for the load `z_load` at `f_hz` (Hz), as
     veltrane-calc --match designs them: `band` (FL, FH) in GHz (default the model's band);
-    `source` (ohm; default `z0`, else the data's reference, else 50); `e_series` ("E24") for the
+    `source` (ohm; default `z0`, else the data's reference, else 50): a resistance, a complex
+    impedance (30+20j, or "30+j20"), or a measured source (a network as for the data, its port
+    `source_port`, or (f_hz, z)) whose impedance is interpolated to the load's samples; with a
+    source that is not a resistance no bound is given, the figures are the power wave's and the
+    files are referred to `z0` (else 50); `e_series` ("E24") for the
     standard-value network; `inductor_q`, `capacitor_q` as (Q, GHz) or "Q@GHZ"; `objective`
     "gain" or "gamma" (default: gain with lossy parts); the constraints `dc_path`, `dc_block`,
     `lowpass`, `highpass` (True), `first`, `last` ("series" or "shunt"), `l_range` (nH),
@@ -596,6 +612,20 @@ def match(f_hz=None, z_load=None, *, band=None, n=4, source=None, e_series=None,
     else:
         f_ghz, values, impedances, reference = _measured(f_hz, z_load, port, z0)
     # The data's reflections stay referred to their own reference; z0 is the default source.
+    source_impedance, source_data = None, None
+    if isinstance(source, str):
+        source = _impedance_text(source)
+    if isinstance(source, (complex, np.complexfloating)):
+        source = complex(source)
+        if source.imag != 0:
+            source_impedance, source = source, None
+        else:
+            source = source.real
+    elif isinstance(source, tuple) and len(source) == 2:
+        source_data, source = _measured(source[0], source[1], 1, None), None
+    elif source is not None and (hasattr(source, "f") or isinstance(source, Touchstone)):
+        source_data, source = _measured(source, None, source_port, None), None
+    # Without a resistance the reference of the files is z0, else 50.
     source = _optional_number(source if source is not None else z0, "source")
     losses = (_q(inductor_q, "inductor_q"), _q(capacitor_q, "capacitor_q"))
     if yield_ is not None:
@@ -615,7 +645,8 @@ def match(f_hz=None, z_load=None, *, band=None, n=4, source=None, e_series=None,
                    _range(l_range, "l_range"), _range(c_range, "c_range"))
     e_series = _choice(e_series, "e_series", ("E6", "E12", "E24", "E48", "E96", "E192"))
     designed = _veltrane.design(
-        f_ghz, values, impedances, reference, band, int(n), source, e_series, losses[0], losses[1],
+        f_ghz, values, impedances, reference, band, int(n), source, source_impedance, source_data,
+        e_series, losses[0], losses[1],
         _choice(objective, "objective", ("gain", "gamma")), constraints, yield_, model_tuple, files,
         progress,
     )
@@ -635,6 +666,7 @@ def match(f_hz=None, z_load=None, *, band=None, n=4, source=None, e_series=None,
     return Match(
         band_ghz=tuple(found["band_ghz"]),
         source_ohm=source_ohm,
+        source=found.get("source"),
         objective=found.get("objective"),
         constraints=found.get("constraints"),
         bound=bound,

@@ -137,6 +137,11 @@ MATCHES = [
      dict(n=2, band=(0.3, 0.4), yield_="3:300:15", seed=2**64 - 1, yield_dist="normal")),
     ("SizesThatGainNothing", ["--touchstone", MATCH_LOAD, "--match", 6, "--band", "0.34:0.36"],
      dict(n=6, band=(0.34, 0.36))),
+    ("ComplexSource", ["--touchstone", MATCH_LOAD, "--match", 2, "--band", "0.3:0.4", "--source", "30+j20"],
+     dict(n=2, band=(0.3, 0.4), source=30 + 20j)),
+    ("ComplexSourceText", ["--touchstone", MATCH_LOAD, "--match", 2, "--band", "0.3:0.4", "--source", "12-j8",
+                           "--z0", 75.0],
+     dict(n=2, band=(0.3, 0.4), source="12 - j8", z0=75.0)),
 ]
 
 
@@ -148,6 +153,30 @@ def test_match_gives_what_the_command_line_gives(name, options, kwargs):
     got["yield"] = got.pop("yield_")
     del got["samples"], got["files"]
     assert got == expected
+
+
+def test_match_to_a_measured_source_gives_what_the_command_line_gives():
+    source = EXAMPLES / "transceiver.s1p"
+    expected = run_calc("--touchstone", str(ANTENNA), "--match", 3, "--band", "2.3:2.6",
+                        "--source-touchstone", str(source))["match"]
+    # The file as read, and as impedances worked out apart (equal to rounding).
+    for given, exact in ((veltrane.read_touchstone(source), True), (_impedances(source), False)):
+        got = as_json(veltrane.match(veltrane.read_touchstone(ANTENNA), n=3, band=(2.3, 2.6),
+                                     source=given))
+        assert got["source"] == {"kind": "file", "file": "source", "port": 1}
+        assert got["bound"] is None
+        if exact:
+            assert got["networks"] == expected["networks"]
+        worst = [n["worst_gamma"] for n in got["networks"]]
+        assert worst == pytest.approx([n["worst_gamma"] for n in expected["networks"]], rel=1e-6)
+
+
+def _impedances(path):
+    """(f_hz, z) of a one-port file, by hand."""
+    rows = [line.split() for line in open(path) if line[:1].isdigit()]
+    f = [float(r[0]) * 1e9 for r in rows]
+    s = [complex(float(r[1]), float(r[2])) for r in rows]
+    return f, [50 * (1 + g) / (1 - g) for g in s]
 
 
 def test_match_writes_the_files_veltrane_calc_writes(tmp_path):
