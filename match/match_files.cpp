@@ -1,4 +1,5 @@
 #include "match/match_files.h"
+#include "match/parts.h"
 #include "model/units.h"
 
 #include "rf/numbers.h"
@@ -23,7 +24,13 @@ void append_element_lines(std::string& out, const Ladder& ladder, const Losses& 
         out += comment;
         out += "   " + std::to_string(k + 1) + " " + std::string{position_name(e.position)} + " " +
                std::string{kind_name(e.kind)} + " = " + rf::shortest(e.value) + " " +
-               std::string{unit_name(e.kind)} + "\n";
+               std::string{unit_name(e.kind)};
+        if (e.part >= 0 && losses.parts) {
+            const Part& part = losses.parts->parts[static_cast<std::size_t>(e.part)];
+            out += ", measured part " + part.file +
+                   (part.package.empty() ? "" : " (" + part.package + ")");
+        }
+        out += "\n";
     }
     if (losses.inductor) {
         out += comment;

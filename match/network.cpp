@@ -1,8 +1,11 @@
 #include "match/network.h"
 
+#include "match/parts.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 namespace veltrane::match {
 
@@ -29,6 +32,15 @@ Complex inductor_impedance(double l_nh, double f_ghz, const Losses& losses) {
 
 } // namespace
 
+PartsHandle::PartsHandle() noexcept = default;
+PartsHandle::PartsHandle(std::shared_ptr<const PartLibrary> library) noexcept
+    : library_(std::move(library)) {}
+PartsHandle::PartsHandle(const PartsHandle& other) noexcept = default;
+PartsHandle::PartsHandle(PartsHandle&& other) noexcept = default;
+PartsHandle& PartsHandle::operator=(const PartsHandle& other) noexcept = default;
+PartsHandle& PartsHandle::operator=(PartsHandle&& other) noexcept = default;
+PartsHandle::~PartsHandle() = default;
+
 std::string_view position_name(Position position) {
     return position == Position::Series ? "series" : "shunt";
 }
@@ -42,6 +54,9 @@ std::string_view unit_name(Kind kind) {
 }
 
 Complex branch_impedance(const Element& element, double f_ghz, const Losses& losses) {
+    if (element.part >= 0 && losses.parts) {
+        return losses.parts->impedance(element.part, f_ghz);
+    }
     if (element.kind == Kind::L) {
         return inductor_impedance(element.value, f_ghz, losses);
     }
@@ -51,15 +66,18 @@ Complex branch_impedance(const Element& element, double f_ghz, const Losses& los
 Abcd chain_matrix(const Ladder& ladder, double f_ghz, const Losses& losses) {
     Abcd m;
     for (const Element& element : ladder) {
+        const bool measured = element.part >= 0 && losses.parts;
         if (element.position == Position::Series) {
-            const Complex z = element.kind == Kind::L
+            const Complex z = measured ? losses.parts->impedance(element.part, f_ghz)
+                              : element.kind == Kind::L
                                   ? inductor_impedance(element.value, f_ghz, losses)
                                   : 1.0 / capacitor_admittance(element.value, f_ghz, losses);
             // m * [1 z; 0 1]
             m.b += m.a * z;
             m.d += m.c * z;
         } else {
-            const Complex y = element.kind == Kind::C
+            const Complex y = measured ? 1.0 / losses.parts->impedance(element.part, f_ghz)
+                              : element.kind == Kind::C
                                   ? capacitor_admittance(element.value, f_ghz, losses)
                                   : 1.0 / inductor_impedance(element.value, f_ghz, losses);
             // m * [1 0; y 1]

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <complex>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -13,11 +14,14 @@ using Complex = std::complex<double>;
 enum class Position { Series, Shunt };
 enum class Kind { L, C };
 
-// One part of a matching ladder; `value` in nH for an inductor, pF for a capacitor.
+// One part of a matching ladder; `value` in nH for an inductor, pF for a capacitor. `part`, when
+// not -1, is a real part of the library that Losses::parts carries: the element's impedance is
+// then the part's measured one, and `value` its nominal value.
 struct Element {
     Position position = Position::Series;
     Kind kind = Kind::L;
     double value = 0.0;
+    int part = -1;
     friend bool operator==(const Element&, const Element&) = default;
 };
 
@@ -37,9 +41,32 @@ struct PartQ {
 // Finite Q of the parts. An inductor has a series resistance that grows as sqrt(f) (skin
 // effect): Q(f) = q * sqrt(f / at_ghz). A capacitor has a constant loss tangent 1/q: a parallel
 // conductance omega*C/q, the same Q at every frequency. No value: the part is lossless.
+struct PartLibrary; // match/parts.h
+
+// A shared, read-only part library. Its copies and its end are out of line: GCC 12 warns of an
+// uninitialised count when a shared_ptr inside an aggregate (Losses) is inlined into arrays.
+class PartsHandle {
+  public:
+    PartsHandle() noexcept;
+    PartsHandle(std::shared_ptr<const PartLibrary> library) noexcept; // NOLINT: implicit
+    PartsHandle(const PartsHandle& other) noexcept;
+    PartsHandle(PartsHandle&& other) noexcept;
+    PartsHandle& operator=(const PartsHandle& other) noexcept;
+    PartsHandle& operator=(PartsHandle&& other) noexcept;
+    ~PartsHandle();
+    explicit operator bool() const { return library_ != nullptr; }
+    const PartLibrary& operator*() const { return *library_; }
+    const PartLibrary* operator->() const { return library_.get(); }
+
+  private:
+    std::shared_ptr<const PartLibrary> library_;
+};
+
 struct Losses {
     std::optional<PartQ> inductor;
     std::optional<PartQ> capacitor;
+    // The measured parts an element's `part` indexes (none: every element is ideal or Q model).
+    PartsHandle parts{};
     [[nodiscard]] bool lossless() const { return !inductor && !capacitor; }
 };
 
