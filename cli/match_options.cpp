@@ -114,6 +114,10 @@ void add_match_options(CLI::App& app, MatchWords& words) {
                                "what to design for: the smallest in-band transducer gain, or the "
                                "worst |Gamma| (default: gain with a part's Q, else gamma)")
                     ->type_name("gain|gamma"));
+    needs_match(app.add_option("--parts", words.parts,
+                               "also build the network of measured parts: DIR holds parts.csv "
+                               "(kind,value,unit,file[,package]) and the parts' two-ports")
+                    ->type_name("DIR"));
     for (const PathOption& path : path_options) {
         needs_match(app.add_option(std::string{path.name}, words.*path.word, std::string{path.help})
                         ->type_name(std::string{path.placeholder}));
@@ -242,6 +246,12 @@ match_request(const CLI::App& app, const MatchWords& words, const std::vector<st
         } else {
             return "--yield-dist: " + words.distribution + " not in {uniform,normal}";
         }
+    }
+    if (given("--parts")) {
+        if (words.parts.empty()) {
+            return std::string{"--parts: the folder name is empty"};
+        }
+        request.parts = words.parts;
     }
     std::vector<std::string> taken = paths;
     for (const PathOption& path : path_options) {

@@ -45,6 +45,7 @@ struct MatchRequest {
     std::optional<match::DesignAim> aim; // --match-objective
     match::Constraints constraints;      // --dc-path ... --c-range
     std::optional<YieldRequest> yield;   // --yield
+    std::optional<std::string> parts;    // --parts DIR: a library of measured parts
     std::optional<std::string> s2p, s1p, spice, plot;
     bool data_only = false; // with --touchstone and no choices: no model is calculated
 };
@@ -52,7 +53,7 @@ struct MatchRequest {
 // The words of the options as the command line holds them.
 struct MatchWords {
     std::string elements, band, source, e_series, inductor_q, capacitor_q, yield, objective, seed,
-        distribution, first, last, l_range, c_range;
+        distribution, first, last, l_range, c_range, parts;
     bool dc_path = false, dc_block = false, lowpass = false, highpass = false;
     std::string s2p, s1p, spice, plot;
     CLI::Option* match = nullptr;

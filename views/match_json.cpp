@@ -1,6 +1,7 @@
 #include "views/match_json.h"
 
 #include "match/match_files.h"
+#include "match/parts.h"
 #include "rf/svg.h"
 
 #include <cmath>
@@ -94,6 +95,20 @@ Json match_json(const MatchReport& report) {
     }
     o["networks"] = std::move(networks);
     o["standard"] = report.standard ? network_json(*report.standard, bound) : Json(nullptr);
+    if (report.losses.parts) {
+        Json parts = report.parts ? network_json(*report.parts, bound) : Json(nullptr);
+        if (report.parts) {
+            for (std::size_t k = 0; k < report.parts->ladder.size(); ++k) {
+                const match::Part& part =
+                    report.losses.parts
+                        ->parts[static_cast<std::size_t>(report.parts->ladder[k].part)];
+                parts["elements"][k]["file"] = part.file;
+                parts["elements"][k]["package"] = part.package;
+            }
+            parts["library"] = report.losses.parts->folder;
+        }
+        o["parts"] = std::move(parts);
+    }
     if (const auto& yield = report.yield) {
         Json y;
         y["tolerance_percent"] = yield->tolerance_percent;
@@ -119,8 +134,11 @@ std::vector<MatchFile> match_files(const MatchFilePaths& paths, const MatchRepor
     if (!paths.any() || !report.chosen || *report.chosen >= report.networks.size()) {
         return files;
     }
-    const match::Design& chosen =
+    // What is built: the measured parts, else the standard values, else the network designed. The
+    // SPICE subcircuit has no model of a measured part: it is written for the values.
+    const match::Design& values =
         report.standard ? *report.standard : report.networks[*report.chosen];
+    const match::Design& chosen = report.parts ? *report.parts : values;
     const match::Band& band = report.band;
     const double source = report.source_ohm;
     // Samples whose impedance is infinite (a reflection of exactly +1) have no matched input;
@@ -137,7 +155,7 @@ std::vector<MatchFile> match_files(const MatchFilePaths& paths, const MatchRepor
     }
     if (paths.spice) {
         files.push_back(
-            {*paths.spice, match::network_spice(chosen.ladder, report.losses, source, band)});
+            {*paths.spice, match::network_spice(values.ladder, report.losses, source, band)});
     }
     if (paths.plot) {
         // The band with one band's width either side, when the data reach that far in.

@@ -1,6 +1,7 @@
 #include "views/match_run.h"
 
 #include "match/match_files.h"
+#include "match/parts.h"
 #include "rf/numbers.h"
 
 #include <algorithm>
@@ -323,6 +324,9 @@ MatchReport run_match(const MatchSettings& settings, const MatchSetup& setup,
                                    settings.yield, yield_progress);
     report.standard = std::move(parts.standard);
     report.yield = parts.yield;
+    if (settings.losses.parts) {
+        report.parts = match::parts_network(report.networks[*report.chosen], input);
+    }
     return report;
 }
 
@@ -358,6 +362,15 @@ std::string match_table_text(const MatchReport& r) {
     if (r.standard && r.series) {
         text += network_row(std::string{rf::e_series_name(*r.series)}.substr(0, 4), *r.standard,
                             r.bound);
+    }
+    if (r.parts && r.losses.parts) {
+        text += network_row("parts", *r.parts, r.bound);
+        std::string files;
+        for (const match::Element& e : r.parts->ladder) {
+            const match::Part& part = r.losses.parts->parts[static_cast<std::size_t>(e.part)];
+            files += (files.empty() ? "" : ", ") + part.file;
+        }
+        text += "      measured parts from " + r.losses.parts->folder + ": " + files + "\n";
     }
     if (r.yield) {
         const match::YieldFigures& y = *r.yield;
