@@ -89,6 +89,16 @@ void add_match_options(CLI::App& app, MatchWords& words) {
     needs_match(
         app.add_option("--capacitor-q", words.capacitor_q, "capacitors' Q (constant loss tangent)")
             ->type_name("Q@GHZ"));
+    needs_match(app.add_option("--inductor-srf", words.inductor_srf,
+                               "inductors self-resonate at this frequency (a parallel C of "
+                               "1/((2 pi f)^2 L))")
+                    ->type_name("GHZ"));
+    needs_match(app.add_option("--capacitor-esl", words.capacitor_esl,
+                               "capacitors' series inductance, the same for every value")
+                    ->type_name("NH"));
+    needs_match(app.add_option("--capacitor-esr", words.capacitor_esr,
+                               "capacitors' series resistance, the same for every value")
+                    ->type_name("OHM"));
     needs_match(app.add_option("--yield", words.yield,
                                "vary the parts within +-TOL %, RUNS times (target RL dB)")
                     ->type_name("TOL:RUNS[:TARGET_DB]"));
@@ -173,6 +183,22 @@ match_request(const CLI::App& app, const MatchWords& words, const std::vector<st
                 return *error;
             }
             *part = std::get<match::PartQ>(q);
+        }
+    }
+    for (auto [name, word, parasitic, what] :
+         {std::tuple{"--inductor-srf", &words.inductor_srf, &request.losses.inductor_srf_ghz,
+                     "a frequency above 0 GHz"},
+          std::tuple{"--capacitor-esl", &words.capacitor_esl, &request.losses.capacitor_esl_nh,
+                     "an inductance of 0 nH or more"},
+          std::tuple{"--capacitor-esr", &words.capacitor_esr, &request.losses.capacitor_esr_ohm,
+                     "a resistance of 0 ohm or more"}}) {
+        if (given(name)) {
+            const auto value = read_number(*word);
+            const bool srf = parasitic == &request.losses.inductor_srf_ghz;
+            if (!value || !(srf ? *value > 0 : *value >= 0)) {
+                return std::string{name} + ": \"" + *word + "\" is not " + what;
+            }
+            *parasitic = *value;
         }
     }
     request.constraints.dc_path = words.dc_path;

@@ -41,7 +41,7 @@ struct MatchRequest {
     std::optional<match::Band> band;     // --band FL:FH; default the model's FL..FH
     std::optional<double> source_ohm;    // --source; default --z0, else 50
     std::optional<rf::ESeries> e_series; // --match-e-series
-    match::Losses losses;                // --inductor-q, --capacitor-q
+    match::Losses losses; // --inductor-q, --capacitor-q, --inductor-srf, --capacitor-esl/-esr
     std::optional<match::DesignAim> aim; // --match-objective
     match::Constraints constraints;      // --dc-path ... --c-range
     std::optional<YieldRequest> yield;   // --yield
@@ -53,7 +53,8 @@ struct MatchRequest {
 // The words of the options as the command line holds them.
 struct MatchWords {
     std::string elements, band, source, e_series, inductor_q, capacitor_q, yield, objective, seed,
-        distribution, first, last, l_range, c_range, parts;
+        distribution, first, last, l_range, c_range, parts, inductor_srf, capacitor_esl,
+        capacitor_esr;
     bool dc_path = false, dc_block = false, lowpass = false, highpass = false;
     std::string s2p, s1p, spice, plot;
     CLI::Option* match = nullptr;

@@ -62,14 +62,20 @@ class Objective {
   public:
     explicit Objective(const DesignInput& input)
         : source_ohm_(input.source_ohm),
-          gain_(input.aim == DesignAim::Gain && !input.losses.lossless()) {
+          gain_(input.aim == DesignAim::Gain && !input.losses.lossless()),
+          capacitor_series_(input.losses.capacitor_esl_nh || input.losses.capacitor_esr_ohm) {
         const Load& load = input.load;
+        // A capacitor's series L and R do not scale with C: kept apart, added per value.
+        Losses unit_losses = input.losses;
+        unit_losses.capacitor_esl_nh.reset();
+        unit_losses.capacitor_esr_ohm.reset();
         for (std::size_t i = 0; i < load.f_ghz.size(); ++i) {
             const double f = load.f_ghz[i];
             const Complex l_unit =
-                branch_impedance({Position::Series, Kind::L, 1.0}, f, input.losses);
+                branch_impedance({Position::Series, Kind::L, 1.0}, f, unit_losses);
             const Complex c_unit =
-                1.0 / branch_impedance({Position::Shunt, Kind::C, 1.0}, f, input.losses);
+                1.0 / branch_impedance({Position::Shunt, Kind::C, 1.0}, f, unit_losses);
+            z_cs_.push_back(input.losses.capacitor_series(f));
             z_l_.push_back(l_unit);
             y_l_.push_back(1.0 / l_unit);
             y_c_.push_back(c_unit);
@@ -94,11 +100,17 @@ class Objective {
             const double v = values[k];
             const bool inductor = shape.kinds[k] == Kind::L;
             if (shape.position(k) == Position::Series) {
-                const Complex u = inductor ? v * z_l_[i] : z_c_[i] / v;
+                Complex u = inductor ? v * z_l_[i] : z_c_[i] / v;
+                if (capacitor_series_ && !inductor) {
+                    u += z_cs_[i];
+                }
                 pr += u.real() * qr - u.imag() * qi;
                 pi += u.real() * qi + u.imag() * qr;
             } else {
-                const Complex u = inductor ? y_l_[i] / v : v * y_c_[i];
+                Complex u = inductor ? y_l_[i] / v : v * y_c_[i];
+                if (capacitor_series_ && !inductor) {
+                    u = 1.0 / (1.0 / u + z_cs_[i]);
+                }
                 qr += u.real() * pr - u.imag() * pi;
                 qi += u.real() * pi + u.imag() * pr;
             }
@@ -126,7 +138,8 @@ class Objective {
   private:
     double source_ohm_;
     bool gain_;
-    std::vector<Complex> z_l_, y_l_, y_c_, z_c_, z_load_;
+    bool capacitor_series_;
+    std::vector<Complex> z_l_, y_l_, y_c_, z_c_, z_load_, z_cs_;
 };
 
 class Designer {

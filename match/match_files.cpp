@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <variant>
 
 namespace veltrane::match {
@@ -41,6 +42,16 @@ void append_element_lines(std::string& out, const Ladder& ladder, const Losses& 
         out += comment;
         out +=
             " Capacitors: Q = " + rf::shortest(losses.capacitor->q) + " (constant loss tangent)\n";
+    }
+    if (losses.inductor_srf_ghz) {
+        out += comment;
+        out += " Inductors: self-resonant at " + rf::shortest(*losses.inductor_srf_ghz) +
+               " GHz (a parallel C of 1 / ((2 pi f)^2 L))\n";
+    }
+    if (losses.capacitor_esl_nh || losses.capacitor_esr_ohm) {
+        out += comment;
+        out += " Capacitors: in series " + rf::shortest(losses.capacitor_esl_nh.value_or(0)) +
+               " nH and " + rf::shortest(losses.capacitor_esr_ohm.value_or(0)) + " ohm\n";
     }
 }
 
@@ -125,7 +136,7 @@ std::string network_spice(const Ladder& ladder, const Losses& losses, double sou
     out += "* Source resistance " + rf::shortest(source_ohm) + " ohm, band " +
            rf::shortest(band.fl_ghz) + " to " + rf::shortest(band.fh_ghz) + " GHz\n*\n";
     append_element_lines(out, ladder, losses, '*');
-    if (!losses.lossless()) {
+    if (losses.inductor || losses.capacitor) {
         out += "* Loss resistances are the parts' at the band's centre, " + rf::shortest(centre) +
                " GHz\n";
     }
@@ -148,6 +159,11 @@ std::string network_spice(const Ladder& ladder, const Losses& losses, double sou
     }
     std::string node = "source";
     std::size_t series_seen = 0;
+    // The loss resistances of the Q model alone: the parasitics are parts of their own.
+    Losses q_only = losses;
+    q_only.inductor_srf_ghz.reset();
+    q_only.capacitor_esl_nh.reset();
+    q_only.capacitor_esr_ohm.reset();
     for (std::size_t k = 0; k < ladder.size(); ++k) {
         const Element& e = ladder[k];
         const std::string name = std::to_string(k + 1);
@@ -156,7 +172,7 @@ std::string network_spice(const Ladder& ladder, const Losses& losses, double sou
             ++series_seen;
             to = series_seen == series_count ? "load" : "n" + name;
         }
-        const Complex z = branch_impedance(e, centre, losses);
+        const Complex z = branch_impedance(e, centre, q_only);
         if (e.kind == Kind::L) {
             const std::string end = z.real() > 0 ? "r" + name : to;
             out += "L" + name + " " + node + " " + end + " " +
@@ -165,13 +181,30 @@ std::string network_spice(const Ladder& ladder, const Losses& losses, double sou
                 out +=
                     "R" + name + " " + end + " " + to + " " + rf::full_precision(z.real()) + "\n";
             }
+            if (const auto srf = losses.inductor_srf_ghz) {
+                const double w = 2 * std::numbers::pi * ghz_to_hz(*srf);
+                out += "CP" + name + " " + node + " " + to + " " +
+                       rf::full_precision(1 / (w * w * nh_to_h(e.value))) + "\n";
+            }
         } else {
-            out += "C" + name + " " + node + " " + to + " " + rf::full_precision(pf_to_f(e.value)) +
-                   "\n";
+            const auto& esl = losses.capacitor_esl_nh;
+            const auto& esr = losses.capacitor_esr_ohm;
+            // The capacitance, then its series L and R on to `to`.
+            const std::string mid = esl || esr ? "s" + name : to;
+            out += "C" + name + " " + node + " " + mid + " " +
+                   rf::full_precision(pf_to_f(e.value)) + "\n";
             const Complex y = 1.0 / z;
             if (y.real() > 0) {
-                out += "R" + name + " " + node + " " + to + " " + rf::full_precision(1 / y.real()) +
-                       "\n";
+                out += "R" + name + " " + node + " " + mid + " " +
+                       rf::full_precision(1 / y.real()) + "\n";
+            }
+            if (esl) {
+                out += "LS" + name + " " + mid + " " + (esr ? "t" + name : to) + " " +
+                       rf::full_precision(nh_to_h(*esl)) + "\n";
+            }
+            if (esr) {
+                out += "RS" + name + " " + (esl ? "t" + name : mid) + " " + to + " " +
+                       rf::full_precision(*esr) + "\n";
             }
         }
         if (e.position == Position::Series) {

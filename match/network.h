@@ -62,12 +62,25 @@ class PartsHandle {
     std::shared_ptr<const PartLibrary> library_;
 };
 
+//
+// Parasitics, beside the Q model: an inductor self-resonates at `inductor_srf_ghz` through a
+// parallel capacitance Cp = 1 / ((2 pi f_srf)^2 L) across its (lossy) inductance, so that its
+// impedance stays proportional to L; a capacitor has a series inductance `capacitor_esl_nh` and
+// resistance `capacitor_esr_ohm` in series with its (lossy) capacitance, the same for every C.
 struct Losses {
     std::optional<PartQ> inductor;
     std::optional<PartQ> capacitor;
+    std::optional<double> inductor_srf_ghz{};
+    std::optional<double> capacitor_esl_nh{};
+    std::optional<double> capacitor_esr_ohm{};
     // The measured parts an element's `part` indexes (none: every element is ideal or Q model).
     PartsHandle parts{};
-    [[nodiscard]] bool lossless() const { return !inductor && !capacitor; }
+    [[nodiscard]] bool lossless() const { return !inductor && !capacitor && !capacitor_esr_ohm; }
+    [[nodiscard]] bool parasitics() const {
+        return inductor_srf_ghz || capacitor_esl_nh || capacitor_esr_ohm;
+    }
+    // A capacitor's series impedance ESR + j w ESL at `f_ghz` (ohm), 0 without them.
+    [[nodiscard]] Complex capacitor_series(double f_ghz) const;
 };
 
 // The load as samples: impedance (ohm) at rising frequencies (GHz, > 0).

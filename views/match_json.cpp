@@ -79,6 +79,19 @@ Json match_json(const MatchReport& report) {
     if (report.constraints.any()) {
         o["constraints"] = report.constraints.words();
     }
+    if (const match::Losses& losses = report.losses; losses.parasitics()) {
+        const auto q_json = [](const std::optional<match::PartQ>& q) {
+            return q ? Json{{"q", q->q}, {"at_ghz", q->at_ghz}} : Json(nullptr);
+        };
+        const auto optional_json = [](const std::optional<double>& v) {
+            return v ? number_json(*v) : Json(nullptr);
+        };
+        o["losses"] = {{"inductor_q", q_json(losses.inductor)},
+                       {"capacitor_q", q_json(losses.capacitor)},
+                       {"inductor_srf_ghz", optional_json(losses.inductor_srf_ghz)},
+                       {"capacitor_esl_nh", optional_json(losses.capacitor_esl_nh)},
+                       {"capacitor_esr_ohm", optional_json(losses.capacitor_esr_ohm)}};
+    }
     o["bound"] = limit_json(bound);
     if (bound) {
         o["bound"]["section"] = section_json(report.section);

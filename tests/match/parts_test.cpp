@@ -1,6 +1,7 @@
 // The part library: measured impedances against the generator's closed forms, the series
 // impedance of a two-port, the library's messages, measured parts in a ladder and their choice.
 
+#include "match/designer.h"
 #include "match/parts.h"
 
 #include "support/test_support.h"
@@ -275,6 +276,80 @@ TEST(Parts, ChoiceNeverWorseThanNearest) {
         EXPECT_EQ(again.worst_gamma, chosen->figures.worst_gamma);
     }
     EXPECT_GE(better, 1);
+}
+
+// The parasitic model against the hand formulas Z = (R + jwL) || 1/(jwCp), Cp = 1/(w_srf^2 L),
+// and Z = ESR + jw ESL + 1/(jwC), worked out in Python; in the line and to ground.
+TEST(Parasitics, ImpedanceByHand) {
+    struct Case {
+        const char* name;
+        Element element;
+        double f_ghz;
+        Losses losses;
+        Complex z;
+    };
+    Losses srf5;
+    srf5.inductor_srf_ghz = 5;
+    Losses srf6_q40 = Losses{PartQ{40, 1}, std::nullopt};
+    srf6_q40.inductor_srf_ghz = 6;
+    Losses esl_esr;
+    esl_esr.capacitor_esl_nh = 0.5;
+    esl_esr.capacitor_esr_ohm = 0.3;
+    const Case cases[] = {
+        {"L below resonance", {Position::Series, Kind::L, 10}, 2, srf5, {0, 149.59965017094254}},
+        {"L above resonance", {Position::Shunt, Kind::L, 10}, 8, srf5, {0, -322.21463113741464}},
+        {"L with Q",
+         {Position::Series, Kind::L, 3.3},
+         2.45,
+         srf6_q40,
+         {1.1685500023671551, 60.96080956633082}},
+        {"C below resonance", {Position::Shunt, Kind::C, 2}, 3, esl_esr, {0.3, -17.10104588787985}},
+        {"C above resonance", {Position::Series, Kind::C, 2}, 6, esl_esr, {0.3, 5.586643997214145}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Complex z = branch_impedance(c.element, c.f_ghz, c.losses);
+        EXPECT_NEAR(z.real(), c.z.real(), 1e-9 * std::abs(c.z));
+        EXPECT_NEAR(z.imag(), c.z.imag(), 1e-9 * std::abs(c.z));
+        const Abcd m = chain_matrix({c.element}, c.f_ghz, c.losses);
+        const Complex in_ladder = c.element.position == Position::Series ? m.b : 1.0 / m.c;
+        EXPECT_LT(std::abs(in_ladder - c.z), 1e-9 * std::abs(c.z));
+    }
+}
+
+// The designer's objective computes a capacitor's series L and R per value: its |Gamma_in|^2
+// agrees with the ladder's evaluated one at every sample, with and without the parasitics.
+TEST(Parasitics, DesignerObjectiveAgreesWithLadder) {
+    DesignInput input;
+    for (int i = 0; i <= 10; ++i) {
+        const double f = 2 + 0.2 * i;
+        input.load.f_ghz.push_back(f);
+        input.load.z_ohm.push_back({20, two_pi * f * 2});
+    }
+    const double values[] = {1.5, 2.2, 0.8};
+    Losses all = Losses{PartQ{50, 1}, PartQ{200, 1}};
+    all.inductor_srf_ghz = 7;
+    all.capacitor_esl_nh = 0.4;
+    all.capacitor_esr_ohm = 0.2;
+    Losses esl_only;
+    esl_only.capacitor_esl_nh = 0.6;
+    for (const Losses& losses : {all, esl_only, Losses{}}) {
+        input.losses = losses;
+        const design_detail::Objective objective(input);
+        for (const Position first : {Position::Series, Position::Shunt}) {
+            const design_detail::Shape shape{first, {Kind::C, Kind::L, Kind::C}};
+            Ladder ladder;
+            for (std::size_t k = 0; k < 3; ++k) {
+                ladder.push_back({shape.position(k), shape.kinds[k], values[k]});
+            }
+            for (std::size_t i = 0; i < input.load.f_ghz.size(); ++i) {
+                const Abcd m = chain_matrix(ladder, input.load.f_ghz[i], losses);
+                const double gamma =
+                    std::abs(reflection(input_impedance(m, input.load.z_ohm[i]), 50));
+                EXPECT_NEAR(objective.at(i, shape, values), gamma * gamma, 1e-12);
+            }
+        }
+    }
 }
 
 } // namespace
