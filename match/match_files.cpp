@@ -55,6 +55,32 @@ void append_element_lines(std::string& out, const Ladder& ladder, const Losses& 
     }
 }
 
+// A measured part as its equivalent circuit fitted over the band, with a comment giving the fit.
+void append_part_equivalent(std::string& out, const Element& e, const PartLibrary& library,
+                            const Band& band, const std::string& name, const std::string& node,
+                            const std::string& to) {
+    const Part& part = library.parts[static_cast<std::size_t>(e.part)];
+    const PartEquivalent q = fit_equivalent(library, e.part, band.fl_ghz, band.fh_ghz);
+    out += "* " + name + ": " + part.file +
+           (part.package.empty() ? "" : " (" + part.package + ")") +
+           (e.kind == Kind::L ? " as (R + L) || C" : " as R + L + C") +
+           " fitted over the band, within " + rf::readable(100 * q.worst_error, 3) +
+           " % of its measured impedance\n";
+    if (e.kind == Kind::L) {
+        out += "L" + name + " " + node + " r" + name + " " + rf::full_precision(nh_to_h(q.l_nh)) +
+               "\nR" + name + " r" + name + " " + to + " " + rf::full_precision(q.r_ohm) + "\n";
+        if (q.c_pf > 0) {
+            out += "CP" + name + " " + node + " " + to + " " + rf::full_precision(pf_to_f(q.c_pf)) +
+                   "\n";
+        }
+    } else {
+        out += "C" + name + " " + node + " s" + name + " " + rf::full_precision(pf_to_f(q.c_pf)) +
+               "\nLS" + name + " s" + name + " t" + name + " " +
+               rf::full_precision(nh_to_h(q.l_nh)) + "\nRS" + name + " t" + name + " " + to + " " +
+               rf::full_precision(q.r_ohm) + "\n";
+    }
+}
+
 void append_complex(std::string& out, Complex value) {
     out += ' ';
     rf::append_shortest(out, value.real() + 0.0);
@@ -173,7 +199,9 @@ std::string network_spice(const Ladder& ladder, const Losses& losses, double sou
             to = series_seen == series_count ? "load" : "n" + name;
         }
         const Complex z = branch_impedance(e, centre, q_only);
-        if (e.kind == Kind::L) {
+        if (e.part >= 0 && losses.parts) {
+            append_part_equivalent(out, e, *losses.parts, band, name, node, to);
+        } else if (e.kind == Kind::L) {
             const std::string end = z.real() > 0 ? "r" + name : to;
             out += "L" + name + " " + node + " " + end + " " +
                    rf::full_precision(nh_to_h(e.value)) + "\n";

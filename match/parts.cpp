@@ -7,6 +7,7 @@
 #include <cmath>
 #include <fstream>
 #include <iterator>
+#include <numbers>
 
 namespace veltrane::match {
 
@@ -179,6 +180,94 @@ std::variant<PartLibrary, std::string> read_parts(const std::string& folder) {
         return csv + ": no parts";
     }
     return library;
+}
+
+Complex equivalent_impedance(Kind kind, const PartEquivalent& e, double f_ghz) {
+    const double w = 2 * std::numbers::pi * f_ghz; // with nH and pF: ohm and siemens * 1000
+    if (kind == Kind::L) {
+        const Complex z{e.r_ohm, w * e.l_nh};
+        return z / (1.0 + Complex{0, w * e.c_pf / 1000} * z);
+    }
+    return Complex{e.r_ohm, w * e.l_nh} + 1.0 / Complex{0, w * e.c_pf / 1000};
+}
+
+PartEquivalent fit_equivalent(const PartLibrary& library, int part, double fl_ghz, double fh_ghz) {
+    const Part& p = library.parts[static_cast<std::size_t>(part)];
+    constexpr int n = 101;
+    std::vector<double> f(n);
+    std::vector<Complex> z(n);
+    for (int i = 0; i < n; ++i) {
+        f[i] = fl_ghz + (fh_ghz - fl_ghz) * i / (n - 1);
+        z[i] = library.impedance(part, f[i]);
+    }
+    const auto worst_error = [&](const PartEquivalent& e) {
+        double worst = 0.0;
+        for (int i = 0; i < n; ++i) {
+            const double error = std::abs(equivalent_impedance(p.kind, e, f[i]) - z[i]) /
+                                 std::max(std::abs(z[i]), 1e-300);
+            worst = std::max(worst, std::isfinite(error) ? error : HUGE_VAL);
+        }
+        return worst;
+    };
+    // R + jwL + b/(jw) with b = 1/C: least squares of the imaginary part in w and -1/w.
+    const auto series_fit = [&](const std::vector<Complex>& zs, bool with_c) {
+        double saa = 0, sab = 0, sbb = 0, sax = 0, sbx = 0, r = 0;
+        for (int i = 0; i < n; ++i) {
+            const double w = 2 * std::numbers::pi * f[i];
+            const double a = w, b = -1 / w;
+            saa += a * a;
+            sab += a * b;
+            sbb += b * b;
+            sax += a * zs[i].imag();
+            sbx += b * zs[i].imag();
+            r += zs[i].real() / n;
+        }
+        PartEquivalent e;
+        e.r_ohm = r;
+        if (with_c) {
+            const double det = saa * sbb - sab * sab;
+            e.l_nh = (sax * sbb - sbx * sab) / det;
+            e.c_pf = 1000 / ((saa * sbx - sab * sax) / det);
+        } else {
+            e.l_nh = sax / saa;
+        }
+        return e;
+    };
+    if (p.kind == Kind::C) {
+        PartEquivalent e = series_fit(z, true);
+        e.worst_error = worst_error(e);
+        return e;
+    }
+    // The inductor: for each parallel C, what is left, 1 / (1/Z - jwC), is R + jwL.
+    const auto with_parallel = [&](double c_pf) {
+        std::vector<Complex> left(n);
+        for (int i = 0; i < n; ++i) {
+            left[i] = 1.0 / (1.0 / z[i] - Complex{0, 2 * std::numbers::pi * f[i] * c_pf / 1000});
+        }
+        PartEquivalent e = series_fit(left, false);
+        e.c_pf = c_pf;
+        e.worst_error = worst_error(e);
+        return e;
+    };
+    PartEquivalent best = with_parallel(0.0);
+    // 1e-4 to 100 pF in steps of 1.5 %, then halving steps around the best.
+    double log_c = 0;
+    for (double x = -4; x <= 2; x += 0.0066) {
+        if (PartEquivalent e = with_parallel(std::pow(10.0, x)); e.worst_error < best.worst_error) {
+            best = e;
+            log_c = x;
+        }
+    }
+    for (double step = 0.0033; step > 1e-7 && best.c_pf > 0; step /= 2) {
+        for (double x : {log_c - step, log_c + step}) {
+            if (PartEquivalent e = with_parallel(std::pow(10.0, x));
+                e.worst_error < best.worst_error) {
+                best = e;
+                log_c = x;
+            }
+        }
+    }
+    return best;
 }
 
 std::vector<int> parts_of(const PartLibrary& library, Kind kind) {

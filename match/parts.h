@@ -53,6 +53,21 @@ struct PartLibrary {
 // The parts of `kind` in the library, by rising value (indices into library.parts).
 [[nodiscard]] std::vector<int> parts_of(const PartLibrary& library, Kind kind);
 
+// A small circuit that stands for a part over a band (SPICE): an inductor as (R + jwL) || 1/(jwC),
+// a capacitor as R + jwL + 1/(jwC); `c_pf` 0 for an inductor without parallel capacitance.
+struct PartEquivalent {
+    double r_ohm = 0.0, l_nh = 0.0, c_pf = 0.0;
+    double worst_error = 0.0; // largest |Z_equivalent - Z_measured| / |Z_measured| over the band
+};
+[[nodiscard]] Complex equivalent_impedance(Kind kind, const PartEquivalent& e, double f_ghz);
+
+// The equivalent of `part` fitted to its measured impedance at 101 frequencies across fl..fh
+// (GHz): a capacitor's reactance by least squares in w and -1/w and its R as the mean; an
+// inductor's parallel C by a scan of its logarithm, then L and R of what is left in series, the
+// C with the smallest worst error kept.
+[[nodiscard]] PartEquivalent fit_equivalent(const PartLibrary& library, int part, double fl_ghz,
+                                            double fh_ghz);
+
 // Parts tried either side of the part of nearest nominal value, for each element.
 inline constexpr int part_steps_each_side = 2;
 

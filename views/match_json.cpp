@@ -147,8 +147,7 @@ std::vector<MatchFile> match_files(const MatchFilePaths& paths, const MatchRepor
     if (!paths.any() || !report.chosen || *report.chosen >= report.networks.size()) {
         return files;
     }
-    // What is built: the measured parts, else the standard values, else the network designed. The
-    // SPICE subcircuit has no model of a measured part: it is written for the values.
+    // What is built: the measured parts, else the standard values, else the network designed.
     const match::Design& values =
         report.standard ? *report.standard : report.networks[*report.chosen];
     const match::Design& chosen = report.parts ? *report.parts : values;
@@ -168,7 +167,7 @@ std::vector<MatchFile> match_files(const MatchFilePaths& paths, const MatchRepor
     }
     if (paths.spice) {
         files.push_back(
-            {*paths.spice, match::network_spice(values.ladder, report.losses, source, band)});
+            {*paths.spice, match::network_spice(chosen.ladder, report.losses, source, band)});
     }
     if (paths.plot) {
         // The band with one band's width either side, when the data reach that far in.

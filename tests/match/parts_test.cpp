@@ -3,6 +3,7 @@
 
 #include "match/designer.h"
 #include "match/parts.h"
+#include "match/schematic.h"
 
 #include "support/test_support.h"
 
@@ -74,6 +75,43 @@ TEST(Parts, GeneratedImpedanceAgainstClosedForm) {
     const Part& l33 = library.parts[static_cast<std::size_t>(part_named(library, "L0402_3N3.s2p"))];
     EXPECT_EQ(l33.kind, Kind::L);
     EXPECT_EQ(l33.value, 3.3);
+}
+
+// A part's equivalent circuit over a band against the generator's constants: a capacitor's C and
+// its series L (0.35 nH of the part and 0.05 nH of the pads), an inductor's L and the parallel C
+// of 0.07 + 0.0004 L pF it self-resonates with; the error is the fit's own figure.
+TEST(Parts, EquivalentCircuitFit) {
+    struct Case {
+        const char* file;
+        double fl, fh;
+        double l_nh, c_pf; // expected, within 3 %
+        double error;      // the largest worst error accepted
+    };
+    const Case cases[] = {
+        {"C0402_1P0.s2p", 1, 3, 0.40, 1.0, 0.002},
+        {"C0402_100P.s2p", 0.3, 0.4, 0.40, 100, 0.002},
+        {"L0402_3N3.s2p", 2, 3, 3.35, 0.07132, 0.005},
+        {"L0402_68N.s2p", 0.295, 0.405, 68.05, 0.0972, 0.01},
+    };
+    const PartLibrary& library = generated();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const int k = part_named(library, c.file);
+        const PartEquivalent e = fit_equivalent(library, k, c.fl, c.fh);
+        EXPECT_PRED_FORMAT3(near_relative, e.l_nh, c.l_nh, 0.03);
+        EXPECT_PRED_FORMAT3(near_relative, e.c_pf, c.c_pf, 0.03);
+        EXPECT_GT(e.r_ohm, 0);
+        EXPECT_LT(e.worst_error, c.error);
+        // The stated error is the largest over the band.
+        for (double f = c.fl; f <= c.fh; f += (c.fh - c.fl) / 7) {
+            const Complex z = library.impedance(k, f);
+            EXPECT_LE(std::abs(equivalent_impedance(library.parts[static_cast<std::size_t>(k)].kind,
+                                                    e, f) -
+                               z) /
+                          std::abs(z),
+                      e.worst_error * (1 + 1e-9));
+        }
+    }
 }
 
 // A pure series impedance as S (50 ohm), as Y, and as S referred to 25 and 100 ohm: the chain
@@ -177,6 +215,12 @@ TEST(Parts, MeasuredElementInTheLadder) {
     const Abcd shunt = chain_matrix({{Position::Shunt, Kind::L, 100, k}}, f, losses);
     EXPECT_LT(std::abs(shunt.c - 1.0 / z), 1e-12 / std::abs(z));
     EXPECT_EQ(branch_impedance({Position::Shunt, Kind::L, 100, k}, f, losses), z);
+    // The schematic names the part by file and package.
+    const SchematicLayout layout =
+        schematic_layout({{Position::Series, Kind::L, 100, k}, {Position::Shunt, Kind::L, 100}}, 50,
+                         "antenna", 1000, losses);
+    EXPECT_EQ(layout.parts[0].label, "L1 100 nH L0402_100N.s2p 0402");
+    EXPECT_EQ(layout.parts[1].label, "L2 100 nH");
     // Without a part, the ideal element even with the library at hand.
     EXPECT_EQ(chain_matrix({{Position::Series, Kind::L, 100}}, f, losses).b,
               (Complex{0, two_pi * f * 100}));
