@@ -60,24 +60,44 @@ void append_part_equivalent(std::string& out, const Element& e, const PartLibrar
                             const Band& band, const std::string& name, const std::string& node,
                             const std::string& to) {
     const Part& part = library.parts[static_cast<std::size_t>(e.part)];
-    const PartEquivalent q = fit_equivalent(library, e.part, band.fl_ghz, band.fh_ghz);
-    out += "* " + name + ": " + part.file +
-           (part.package.empty() ? "" : " (" + part.package + ")") +
-           (e.kind == Kind::L ? " as (R + L) || C" : " as R + L + C") +
-           " fitted over the band, within " + rf::readable(100 * q.worst_error, 3) +
-           " % of its measured impedance\n";
+    PartEquivalent q = fit_equivalent(library, e.part, band.fl_ghz, band.fh_ghz);
+    if (!(std::isfinite(q.r_ohm) && std::isfinite(q.l_nh) && std::isfinite(q.c_pf) &&
+          std::isfinite(q.worst_error) && (e.kind == Kind::L || q.c_pf > 0))) {
+        // Nothing to fit (an impedance of 0 or beyond numbers): the nominal value alone.
+        out +=
+            "* " + name + ": " + part.file + " cannot be fitted over the band: its nominal value\n";
+        q = e.kind == Kind::L ? PartEquivalent{0.0, e.value, 0.0, 0.0}
+                              : PartEquivalent{0.0, 0.0, e.value, 0.0};
+    } else {
+        out += "* " + name + ": " + part.file +
+               (part.package.empty() ? "" : " (" + part.package + ")") +
+               (e.kind == Kind::L ? " as (R + L) || C" : " as R + L + C") +
+               " fitted over the band, within " + rf::readable(100 * q.worst_error, 3) +
+               " % of its measured impedance\n";
+    }
+    // Parts of no value are left out: a resistance or series inductance of 0 is a wire.
+    const auto line = [&out](const std::string& part, const std::string& a, const std::string& b,
+                             double value) {
+        out += part + " " + a + " " + b + " " + rf::full_precision(value) + "\n";
+    };
+    const bool r = q.r_ohm > 0;
     if (e.kind == Kind::L) {
-        out += "L" + name + " " + node + " r" + name + " " + rf::full_precision(nh_to_h(q.l_nh)) +
-               "\nR" + name + " r" + name + " " + to + " " + rf::full_precision(q.r_ohm) + "\n";
+        line("L" + name, node, r ? "r" + name : to, nh_to_h(q.l_nh));
+        if (r) {
+            line("R" + name, "r" + name, to, q.r_ohm);
+        }
         if (q.c_pf > 0) {
-            out += "CP" + name + " " + node + " " + to + " " + rf::full_precision(pf_to_f(q.c_pf)) +
-                   "\n";
+            line("CP" + name, node, to, pf_to_f(q.c_pf));
         }
     } else {
-        out += "C" + name + " " + node + " s" + name + " " + rf::full_precision(pf_to_f(q.c_pf)) +
-               "\nLS" + name + " s" + name + " t" + name + " " +
-               rf::full_precision(nh_to_h(q.l_nh)) + "\nRS" + name + " t" + name + " " + to + " " +
-               rf::full_precision(q.r_ohm) + "\n";
+        const bool l = q.l_nh > 0;
+        line("C" + name, node, l || r ? "s" + name : to, pf_to_f(q.c_pf));
+        if (l) {
+            line("LS" + name, "s" + name, r ? "t" + name : to, nh_to_h(q.l_nh));
+        }
+        if (r) {
+            line("RS" + name, l ? "t" + name : "s" + name, to, q.r_ohm);
+        }
     }
 }
 

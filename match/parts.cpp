@@ -50,6 +50,9 @@ std::variant<double, std::string> nominal(Kind kind, std::string_view value,
         return *number;
     }
     if (unit == (inductor ? "uH" : "nF")) {
+        if (!std::isfinite(*number * 1000)) {
+            return "value \"" + std::string{value} + "\" " + std::string{unit} + " is too large";
+        }
         return *number * 1000;
     }
     return "unit \"" + std::string{unit} + "\" is not " + (inductor ? "nH or uH" : "pF or nF");
@@ -98,10 +101,13 @@ std::variant<Load, std::string> series_impedance(const rf::Network& network) {
             z = (n11 * n22 - n12 * n21) / n21;
             break;
         }
-        if (!finite(z) || network.f_ghz[i] <= 0) {
+        if (network.f_ghz[i] <= 0) {
+            continue; // a DC point: a capacitor passes nothing there
+        }
+        if (!finite(z)) {
             const std::size_t line = i < network.lines.size() ? network.lines[i] : 0;
             return network.source + " line " + std::to_string(line) +
-                   ": no series impedance (nothing passes, or the frequency is 0)";
+                   ": no series impedance (nothing passes)";
         }
         load.f_ghz.push_back(network.f_ghz[i]);
         load.z_ohm.push_back(z);
@@ -233,10 +239,15 @@ PartEquivalent fit_equivalent(const PartLibrary& library, int part, double fl_gh
         }
         return e;
     };
-    if (p.kind == Kind::C) {
-        PartEquivalent e = series_fit(z, true);
+    // No negative element: one the data cannot tell from nothing is left out.
+    const auto physical = [&](PartEquivalent e) {
+        e.r_ohm = std::max(e.r_ohm, 0.0);
+        e.l_nh = std::max(e.l_nh, 0.0);
         e.worst_error = worst_error(e);
         return e;
+    };
+    if (p.kind == Kind::C) {
+        return physical(series_fit(z, true));
     }
     // The inductor: for each parallel C, what is left, 1 / (1/Z - jwC), is R + jwL.
     const auto with_parallel = [&](double c_pf) {
@@ -246,8 +257,7 @@ PartEquivalent fit_equivalent(const PartLibrary& library, int part, double fl_gh
         }
         PartEquivalent e = series_fit(left, false);
         e.c_pf = c_pf;
-        e.worst_error = worst_error(e);
-        return e;
+        return physical(e);
     };
     PartEquivalent best = with_parallel(0.0);
     // 1e-4 to 100 pF in steps of 1.5 %, then halving steps around the best.

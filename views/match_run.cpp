@@ -409,6 +409,9 @@ std::string match_table_text(const MatchReport& r) {
             files += (files.empty() ? "" : ", ") + part.file;
         }
         text += "      measured parts from " + r.losses.parts->folder + ": " + files + "\n";
+    } else if (r.losses.parts && r.chosen) {
+        text += "parts  none: " + r.losses.parts->folder +
+                " has no part of some element's kind (within the ranges)\n";
     }
     if (r.yield) {
         const match::YieldFigures& y = *r.yield;

@@ -165,6 +165,8 @@ TEST(Parts, LibraryMessages) {
         {"value", "kind,value,unit,file\nL,-1,nH,a.s2p\n",
          "parts.csv line 2: value \"-1\" is not a positive number"},
         {"unit", "kind,value,unit,file\nL,1,pF,a.s2p\n", "line 2: unit \"pF\" is not nH or uH"},
+        {"too large", "kind,value,unit,file\nC,1e306,nF,a.s2p\n",
+         "value \"1e306\" nF is too large"},
         {"fields", "kind,value,unit,file\nL,1,nH\n", "line 2: not kind,value,unit,file[,package]"},
         {"missing file", "kind,value,unit,file\nC,1,pF,gone.s2p\n", "line 2: Cannot read "},
         {"one port", "kind,value,unit,file\nC,1,pF,one.s1p\n", "one.s1p has 1 port, not 2"},
@@ -183,9 +185,10 @@ TEST(Parts, LibraryMessages) {
         EXPECT_NE(std::get<std::string>(read).find(c.message), std::string::npos)
             << std::get<std::string>(read);
     }
-    // A good line, its values converted; and a band the file does not cover.
+    // A good line, its values converted, a point at DC (nothing passes) left out; and a band the
+    // file does not cover.
     testing::TempDir dir;
-    testing::write_bytes(dir / "a.s2p", good);
+    testing::write_bytes(dir / "a.s2p", "# GHz S RI R 50\n0 1 0 0 0 0 0 1 0\n" + good.substr(16));
     testing::write_bytes(dir / "parts.csv",
                          "kind,value,unit,file,package\r\nL,0.1,uH,a.s2p,0603\r\n");
     auto read = read_parts(dir.path().string());
