@@ -77,6 +77,26 @@ TEST(Parts, GeneratedImpedanceAgainstClosedForm) {
     EXPECT_EQ(l33.value, 3.3);
 }
 
+// The figure that chooses is the aim's: on a 40 ohm load, a series wire (1 nH) reflects but
+// dissipates nothing, a series 10 ohm (1.2 nH, the nearest) matches and dissipates a fifth.
+TEST(Parts, ChoiceByTheAim) {
+    auto library = std::make_shared<PartLibrary>();
+    for (const auto& [value, z] : {std::pair{1.0, Complex{0, 0}}, std::pair{1.2, Complex{10, 0}}}) {
+        library->parts.push_back({Kind::L, value, "", "", Load{{1, 2}, {z, z}}});
+    }
+    DesignInput input;
+    input.load = Load{{1, 1.5, 2}, {40, 40, 40}};
+    input.losses.parts = std::shared_ptr<const PartLibrary>(library);
+    const Design design{{{Position::Series, Kind::L, 1.1}}, {}, 1};
+    for (const auto& [aim, part] :
+         {std::pair{DesignAim::Gamma, 1}, std::pair{DesignAim::Gain, 0}}) {
+        input.aim = aim;
+        const auto chosen = parts_network(design, input);
+        ASSERT_TRUE(chosen);
+        EXPECT_EQ(chosen->ladder[0].part, part);
+    }
+}
+
 // A part's equivalent circuit over a band against the generator's constants: a capacitor's C and
 // its series L (0.35 nH of the part and 0.05 nH of the pads), an inductor's L and the parallel C
 // of 0.07 + 0.0004 L pF it self-resonates with; the error is the fit's own figure.
