@@ -96,6 +96,16 @@ void add_match_options(CLI::App& app, MatchWords& words) {
     needs_match(
         app.add_option("--capacitor-q", words.capacitor_q, "capacitors' Q (constant loss tangent)")
             ->type_name("Q@GHZ"));
+    needs_match(app.add_option("--inductor-srf", words.inductor_srf,
+                               "inductors self-resonate at this frequency (a parallel C of "
+                               "1/((2 pi f)^2 L))")
+                    ->type_name("GHZ"));
+    needs_match(app.add_option("--capacitor-esl", words.capacitor_esl,
+                               "capacitors' series inductance, the same for every value")
+                    ->type_name("NH"));
+    needs_match(app.add_option("--capacitor-esr", words.capacitor_esr,
+                               "capacitors' series resistance, the same for every value")
+                    ->type_name("OHM"));
     needs_match(app.add_option("--yield", words.yield,
                                "vary the parts within +-TOL %, RUNS times (target RL dB)")
                     ->type_name("TOL:RUNS[:TARGET_DB]"));
@@ -121,6 +131,10 @@ void add_match_options(CLI::App& app, MatchWords& words) {
                                "what to design for: the smallest in-band transducer gain, or the "
                                "worst |Gamma| (default: gain with a part's Q, else gamma)")
                     ->type_name("gain|gamma"));
+    needs_match(app.add_option("--parts", words.parts,
+                               "also build the network of measured parts: DIR holds parts.csv "
+                               "(kind,value,unit,file[,package]) and the parts' two-ports")
+                    ->type_name("DIR"));
     for (const PathOption& path : path_options) {
         needs_match(app.add_option(std::string{path.name}, words.*path.word, std::string{path.help})
                         ->type_name(std::string{path.placeholder}));
@@ -198,6 +212,22 @@ match_request(const CLI::App& app, const MatchWords& words, const std::vector<st
             *part = std::get<match::PartQ>(q);
         }
     }
+    for (auto [name, word, parasitic, what] :
+         {std::tuple{"--inductor-srf", &words.inductor_srf, &request.losses.inductor_srf_ghz,
+                     "a frequency above 0 GHz"},
+          std::tuple{"--capacitor-esl", &words.capacitor_esl, &request.losses.capacitor_esl_nh,
+                     "an inductance of 0 nH or more"},
+          std::tuple{"--capacitor-esr", &words.capacitor_esr, &request.losses.capacitor_esr_ohm,
+                     "a resistance of 0 ohm or more"}}) {
+        if (given(name)) {
+            const auto value = read_number(*word);
+            const bool srf = parasitic == &request.losses.inductor_srf_ghz;
+            if (!value || !(srf ? *value > 0 : *value >= 0)) {
+                return std::string{name} + ": \"" + *word + "\" is not " + what;
+            }
+            *parasitic = *value;
+        }
+    }
     request.constraints.dc_path = words.dc_path;
     request.constraints.dc_block = words.dc_block;
     request.constraints.lowpass = words.lowpass;
@@ -269,6 +299,12 @@ match_request(const CLI::App& app, const MatchWords& words, const std::vector<st
         } else {
             return "--yield-dist: " + words.distribution + " not in {uniform,normal}";
         }
+    }
+    if (given("--parts")) {
+        if (words.parts.empty()) {
+            return std::string{"--parts: the folder name is empty"};
+        }
+        request.parts = words.parts;
     }
     std::vector<std::string> taken = paths;
     for (const PathOption& path : path_options) {

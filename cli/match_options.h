@@ -45,10 +45,11 @@ struct MatchRequest {
     std::optional<std::string> source_touchstone;         // --source-touchstone
     int source_port = 1;                                  // --source-port
     std::optional<rf::ESeries> e_series;                  // --match-e-series
-    match::Losses losses;                                 // --inductor-q, --capacitor-q
-    std::optional<match::DesignAim> aim;                  // --match-objective
-    match::Constraints constraints;                       // --dc-path ... --c-range
-    std::optional<YieldRequest> yield;                    // --yield
+    match::Losses losses; // --inductor-q, --capacitor-q, --inductor-srf, --capacitor-esl/-esr
+    std::optional<match::DesignAim> aim; // --match-objective
+    match::Constraints constraints;      // --dc-path ... --c-range
+    std::optional<YieldRequest> yield;   // --yield
+    std::optional<std::string> parts;    // --parts DIR: a library of measured parts
     std::optional<std::string> s2p, s1p, spice, plot;
     bool data_only = false; // with --touchstone and no choices: no model is calculated
 };
@@ -56,7 +57,8 @@ struct MatchRequest {
 // The words of the options as the command line holds them.
 struct MatchWords {
     std::string elements, band, source, source_touchstone, source_port, e_series, inductor_q,
-        capacitor_q, yield, objective, seed, distribution, first, last, l_range, c_range;
+        capacitor_q, yield, objective, seed, distribution, first, last, l_range, c_range, parts,
+        inductor_srf, capacitor_esl, capacitor_esr;
     bool dc_path = false, dc_block = false, lowpass = false, highpass = false;
     std::string s2p, s1p, spice, plot;
     CLI::Option* match = nullptr;

@@ -6,6 +6,7 @@
 #include "cli/match_options.h"
 #include "cli/measured_input.h"
 #include "io/safe_file.h"
+#include "match/parts.h"
 #include "rf/model_impedance.h"
 #include "views/match_json.h"
 
@@ -74,6 +75,18 @@ MatchOutcome run_match(const MatchRequest& request, const MatchContext& context)
         return fail(failure->usage ? 2 : 1, failure->message);
     }
     const views::MatchSetup& setup = std::get<views::MatchSetup>(prepared);
+    if (request.parts) {
+        auto library = match::read_parts(*request.parts);
+        if (const std::string* problem = std::get_if<std::string>(&library)) {
+            return fail(1, *problem);
+        }
+        auto parts = std::make_shared<const match::PartLibrary>(
+            std::get<match::PartLibrary>(std::move(library)));
+        if (auto uncovered = parts->uncovered(setup.band.fl_ghz, setup.band.fh_ghz)) {
+            return fail(1, std::move(*uncovered));
+        }
+        settings.losses.parts = std::move(parts);
+    }
     // The yield's progress on standard error once it has run a second, on one line it clears.
     const auto started = std::chrono::steady_clock::now();
     int last_percent = -1;

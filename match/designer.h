@@ -62,14 +62,20 @@ class Objective {
   public:
     explicit Objective(const DesignInput& input)
         : source_ohm_(input.source_ohm),
-          gain_(input.aim == DesignAim::Gain && !input.losses.lossless()) {
+          gain_(input.aim == DesignAim::Gain && !input.losses.lossless()),
+          capacitor_series_(input.losses.capacitor_esl_nh || input.losses.capacitor_esr_ohm) {
         const Load& load = input.load;
+        // A capacitor's series L and R do not scale with C: kept apart, added per value.
+        Losses unit_losses = input.losses;
+        unit_losses.capacitor_esl_nh.reset();
+        unit_losses.capacitor_esr_ohm.reset();
         for (std::size_t i = 0; i < load.f_ghz.size(); ++i) {
             const double f = load.f_ghz[i];
             const Complex l_unit =
-                branch_impedance({Position::Series, Kind::L, 1.0}, f, input.losses);
+                branch_impedance({Position::Series, Kind::L, 1.0}, f, unit_losses);
             const Complex c_unit =
-                1.0 / branch_impedance({Position::Shunt, Kind::C, 1.0}, f, input.losses);
+                1.0 / branch_impedance({Position::Shunt, Kind::C, 1.0}, f, unit_losses);
+            z_cs_.push_back(input.losses.capacitor_series(f));
             z_l_.push_back(l_unit);
             y_l_.push_back(1.0 / l_unit);
             y_c_.push_back(c_unit);
@@ -83,11 +89,23 @@ class Objective {
 
     [[nodiscard]] std::size_t size() const { return z_load_.size(); }
 
+    // at_of() and worst_of() for these parts: with a capacitor's series L and R or without, chosen
+    // once per call so that the loops without them run as fast as they would alone.
+    [[nodiscard]] double at(std::size_t i, const Shape& shape, const double* values) const {
+        return capacitor_series_ ? at_of<true>(i, shape, values) : at_of<false>(i, shape, values);
+    }
+    [[nodiscard]] double worst(const std::vector<std::size_t>& samples, const Shape& shape,
+                               const double* values) const {
+        return capacitor_series_ ? worst_of<true>(samples, shape, values)
+                                 : worst_of<false>(samples, shape, values);
+    }
+
     // |Gamma_in|^2 at sample i of a ladder with these positions, kinds and values, or 1 - its
     // transducer gain when the aim is the gain. The impedance is carried as a fraction p / q, so
     // that no element needs a division: p and q are the input's voltage and current when 1 A
     // flows into the load, so the load takes Re(Z_load) W of |p + R q|^2 / (4 R) available.
-    [[nodiscard]] double at(std::size_t i, const Shape& shape, const double* values) const {
+    template <bool series_c>
+    [[nodiscard]] double at_of(std::size_t i, const Shape& shape, const double* values) const {
         // Written out in real arithmetic: std::complex's product checks for infinities.
         double pr = z_load_[i].real();
         double pi = z_load_[i].imag();
@@ -97,11 +115,17 @@ class Objective {
             const double v = values[k];
             const bool inductor = shape.kinds[k] == Kind::L;
             if (shape.position(k) == Position::Series) {
-                const Complex u = inductor ? v * z_l_[i] : z_c_[i] / v;
+                Complex u = inductor ? v * z_l_[i] : z_c_[i] / v;
+                if constexpr (series_c) {
+                    u = inductor ? u : u + z_cs_[i];
+                }
                 pr += u.real() * qr - u.imag() * qi;
                 pi += u.real() * qi + u.imag() * qr;
             } else {
-                const Complex u = inductor ? y_l_[i] / v : v * y_c_[i];
+                Complex u = inductor ? y_l_[i] / v : v * y_c_[i];
+                if constexpr (series_c) {
+                    u = inductor ? u : 1.0 / (1.0 / u + z_cs_[i]);
+                }
                 qr += u.real() * pr - u.imag() * pi;
                 qi += u.real() * pi + u.imag() * pr;
             }
@@ -135,11 +159,12 @@ class Objective {
     }
 
     // The largest over `samples`.
-    [[nodiscard]] double worst(const std::vector<std::size_t>& samples, const Shape& shape,
-                               const double* values) const {
+    template <bool series_c>
+    [[nodiscard]] double worst_of(const std::vector<std::size_t>& samples, const Shape& shape,
+                                  const double* values) const {
         double largest = 0.0;
         for (std::size_t i : samples) {
-            largest = std::max(largest, at(i, shape, values));
+            largest = std::max(largest, at_of<series_c>(i, shape, values));
         }
         return largest;
     }
@@ -147,7 +172,8 @@ class Objective {
   private:
     double source_ohm_;
     bool gain_;
-    std::vector<Complex> z_l_, y_l_, y_c_, z_c_, z_load_;
+    bool capacitor_series_;
+    std::vector<Complex> z_l_, y_l_, y_c_, z_c_, z_load_, z_cs_;
     std::vector<Complex> z_source_; // empty: the resistive source_ohm_
 };
 

@@ -1,10 +1,12 @@
 #include "match/match_files.h"
+#include "match/parts.h"
 #include "model/units.h"
 
 #include "rf/numbers.h"
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <variant>
 
 namespace veltrane::match {
@@ -23,7 +25,13 @@ void append_element_lines(std::string& out, const Ladder& ladder, const Losses& 
         out += comment;
         out += "   " + std::to_string(k + 1) + " " + std::string{position_name(e.position)} + " " +
                std::string{kind_name(e.kind)} + " = " + rf::shortest(e.value) + " " +
-               std::string{unit_name(e.kind)} + "\n";
+               std::string{unit_name(e.kind)};
+        if (e.part >= 0 && losses.parts) {
+            const Part& part = losses.parts->parts[static_cast<std::size_t>(e.part)];
+            out += ", measured part " + part.file +
+                   (part.package.empty() ? "" : " (" + part.package + ")");
+        }
+        out += "\n";
     }
     if (losses.inductor) {
         out += comment;
@@ -34,6 +42,62 @@ void append_element_lines(std::string& out, const Ladder& ladder, const Losses& 
         out += comment;
         out +=
             " Capacitors: Q = " + rf::shortest(losses.capacitor->q) + " (constant loss tangent)\n";
+    }
+    if (losses.inductor_srf_ghz) {
+        out += comment;
+        out += " Inductors: self-resonant at " + rf::shortest(*losses.inductor_srf_ghz) +
+               " GHz (a parallel C of 1 / ((2 pi f)^2 L))\n";
+    }
+    if (losses.capacitor_esl_nh || losses.capacitor_esr_ohm) {
+        out += comment;
+        out += " Capacitors: in series " + rf::shortest(losses.capacitor_esl_nh.value_or(0)) +
+               " nH and " + rf::shortest(losses.capacitor_esr_ohm.value_or(0)) + " ohm\n";
+    }
+}
+
+// A measured part as its equivalent circuit fitted over the band, with a comment giving the fit.
+void append_part_equivalent(std::string& out, const Element& e, const PartLibrary& library,
+                            const Band& band, const std::string& name, const std::string& node,
+                            const std::string& to) {
+    const Part& part = library.parts[static_cast<std::size_t>(e.part)];
+    PartEquivalent q = fit_equivalent(library, e.part, band.fl_ghz, band.fh_ghz);
+    if (!(std::isfinite(q.r_ohm) && std::isfinite(q.l_nh) && std::isfinite(q.c_pf) &&
+          std::isfinite(q.worst_error) && (e.kind == Kind::L || q.c_pf > 0))) {
+        // Nothing to fit (an impedance of 0 or beyond numbers): the nominal value alone.
+        out +=
+            "* " + name + ": " + part.file + " cannot be fitted over the band: its nominal value\n";
+        q = e.kind == Kind::L ? PartEquivalent{0.0, e.value, 0.0, 0.0}
+                              : PartEquivalent{0.0, 0.0, e.value, 0.0};
+    } else {
+        out += "* " + name + ": " + part.file +
+               (part.package.empty() ? "" : " (" + part.package + ")") +
+               (e.kind == Kind::L ? " as (R + L) || C" : " as R + L + C") +
+               " fitted over the band, within " + rf::readable(100 * q.worst_error, 3) +
+               " % of its measured impedance\n";
+    }
+    // Parts of no value are left out: a resistance or series inductance of 0 is a wire.
+    const auto line = [&out](const std::string& part, const std::string& a, const std::string& b,
+                             double value) {
+        out += part + " " + a + " " + b + " " + rf::full_precision(value) + "\n";
+    };
+    const bool r = q.r_ohm > 0;
+    if (e.kind == Kind::L) {
+        line("L" + name, node, r ? "r" + name : to, nh_to_h(q.l_nh));
+        if (r) {
+            line("R" + name, "r" + name, to, q.r_ohm);
+        }
+        if (q.c_pf > 0) {
+            line("CP" + name, node, to, pf_to_f(q.c_pf));
+        }
+    } else {
+        const bool l = q.l_nh > 0;
+        line("C" + name, node, l || r ? "s" + name : to, pf_to_f(q.c_pf));
+        if (l) {
+            line("LS" + name, "s" + name, r ? "t" + name : to, nh_to_h(q.l_nh));
+        }
+        if (r) {
+            line("RS" + name, l ? "t" + name : "s" + name, to, q.r_ohm);
+        }
     }
 }
 
@@ -118,7 +182,7 @@ std::string network_spice(const Ladder& ladder, const Losses& losses, double sou
     out += "* Source resistance " + rf::shortest(source_ohm) + " ohm, band " +
            rf::shortest(band.fl_ghz) + " to " + rf::shortest(band.fh_ghz) + " GHz\n*\n";
     append_element_lines(out, ladder, losses, '*');
-    if (!losses.lossless()) {
+    if (losses.inductor || losses.capacitor) {
         out += "* Loss resistances are the parts' at the band's centre, " + rf::shortest(centre) +
                " GHz\n";
     }
@@ -141,6 +205,11 @@ std::string network_spice(const Ladder& ladder, const Losses& losses, double sou
     }
     std::string node = "source";
     std::size_t series_seen = 0;
+    // The loss resistances of the Q model alone: the parasitics are parts of their own.
+    Losses q_only = losses;
+    q_only.inductor_srf_ghz.reset();
+    q_only.capacitor_esl_nh.reset();
+    q_only.capacitor_esr_ohm.reset();
     for (std::size_t k = 0; k < ladder.size(); ++k) {
         const Element& e = ladder[k];
         const std::string name = std::to_string(k + 1);
@@ -149,8 +218,10 @@ std::string network_spice(const Ladder& ladder, const Losses& losses, double sou
             ++series_seen;
             to = series_seen == series_count ? "load" : "n" + name;
         }
-        const Complex z = branch_impedance(e, centre, losses);
-        if (e.kind == Kind::L) {
+        const Complex z = branch_impedance(e, centre, q_only);
+        if (e.part >= 0 && losses.parts) {
+            append_part_equivalent(out, e, *losses.parts, band, name, node, to);
+        } else if (e.kind == Kind::L) {
             const std::string end = z.real() > 0 ? "r" + name : to;
             out += "L" + name + " " + node + " " + end + " " +
                    rf::full_precision(nh_to_h(e.value)) + "\n";
@@ -158,13 +229,30 @@ std::string network_spice(const Ladder& ladder, const Losses& losses, double sou
                 out +=
                     "R" + name + " " + end + " " + to + " " + rf::full_precision(z.real()) + "\n";
             }
+            if (const auto srf = losses.inductor_srf_ghz) {
+                const double w = 2 * std::numbers::pi * ghz_to_hz(*srf);
+                out += "CP" + name + " " + node + " " + to + " " +
+                       rf::full_precision(1 / (w * w * nh_to_h(e.value))) + "\n";
+            }
         } else {
-            out += "C" + name + " " + node + " " + to + " " + rf::full_precision(pf_to_f(e.value)) +
-                   "\n";
+            const auto& esl = losses.capacitor_esl_nh;
+            const auto& esr = losses.capacitor_esr_ohm;
+            // The capacitance, then its series L and R on to `to`.
+            const std::string mid = esl || esr ? "s" + name : to;
+            out += "C" + name + " " + node + " " + mid + " " +
+                   rf::full_precision(pf_to_f(e.value)) + "\n";
             const Complex y = 1.0 / z;
             if (y.real() > 0) {
-                out += "R" + name + " " + node + " " + to + " " + rf::full_precision(1 / y.real()) +
-                       "\n";
+                out += "R" + name + " " + node + " " + mid + " " +
+                       rf::full_precision(1 / y.real()) + "\n";
+            }
+            if (esl) {
+                out += "LS" + name + " " + mid + " " + (esr ? "t" + name : to) + " " +
+                       rf::full_precision(nh_to_h(*esl)) + "\n";
+            }
+            if (esr) {
+                out += "RS" + name + " " + (esl ? "t" + name : mid) + " " + to + " " +
+                       rf::full_precision(*esr) + "\n";
             }
         }
         if (e.position == Position::Series) {

@@ -1,8 +1,11 @@
 #include "match/network.h"
 
+#include "match/parts.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 namespace veltrane::match {
 
@@ -17,17 +20,45 @@ Complex capacitor_admittance(double c_pf, double f_ghz, const Losses& losses) {
     return {g, b};
 }
 
-// Impedance of an inductor's branch (ohm): omega*L with L in nH and f in GHz, plus its loss.
+// Impedance of an inductor's branch (ohm): omega*L with L in nH and f in GHz, plus its loss,
+// across its parallel capacitance when it self-resonates.
 Complex inductor_impedance(double l_nh, double f_ghz, const Losses& losses) {
     const double x = two_pi * f_ghz * l_nh;
     double r = 0.0;
     if (losses.inductor) {
         r = two_pi * std::sqrt(f_ghz * losses.inductor->at_ghz) * l_nh / losses.inductor->q;
     }
+    if (losses.inductor_srf_ghz) {
+        // omega Cp (S) with Cp = 1 / (omega_srf^2 L): GHz and nH need no factor.
+        const double w_srf = two_pi * *losses.inductor_srf_ghz;
+        const double b = two_pi * f_ghz / (w_srf * w_srf * l_nh);
+        const Complex z{r, x};
+        return z / (1.0 + Complex{0, b} * z);
+    }
     return {r, x};
 }
 
+// Impedance of a capacitor's branch (ohm), its series inductance and resistance included.
+Complex capacitor_impedance(double c_pf, double f_ghz, const Losses& losses) {
+    const Complex z = 1.0 / capacitor_admittance(c_pf, f_ghz, losses);
+    return losses.capacitor_esl_nh || losses.capacitor_esr_ohm ? z + losses.capacitor_series(f_ghz)
+                                                               : z;
+}
+
 } // namespace
+
+Complex Losses::capacitor_series(double f_ghz) const {
+    return {capacitor_esr_ohm.value_or(0.0), two_pi * f_ghz * capacitor_esl_nh.value_or(0.0)};
+}
+
+PartsHandle::PartsHandle() noexcept = default;
+PartsHandle::PartsHandle(std::shared_ptr<const PartLibrary> library) noexcept
+    : library_(std::move(library)) {}
+PartsHandle::PartsHandle(const PartsHandle& other) noexcept = default;
+PartsHandle::PartsHandle(PartsHandle&& other) noexcept = default;
+PartsHandle& PartsHandle::operator=(const PartsHandle& other) noexcept = default;
+PartsHandle& PartsHandle::operator=(PartsHandle&& other) noexcept = default;
+PartsHandle::~PartsHandle() = default;
 
 std::string_view position_name(Position position) {
     return position == Position::Series ? "series" : "shunt";
@@ -42,26 +73,34 @@ std::string_view unit_name(Kind kind) {
 }
 
 Complex branch_impedance(const Element& element, double f_ghz, const Losses& losses) {
+    if (element.part >= 0 && losses.parts) {
+        return losses.parts->impedance(element.part, f_ghz);
+    }
     if (element.kind == Kind::L) {
         return inductor_impedance(element.value, f_ghz, losses);
     }
-    return 1.0 / capacitor_admittance(element.value, f_ghz, losses);
+    return capacitor_impedance(element.value, f_ghz, losses);
 }
 
 Abcd chain_matrix(const Ladder& ladder, double f_ghz, const Losses& losses) {
     Abcd m;
     for (const Element& element : ladder) {
+        const bool measured = element.part >= 0 && losses.parts;
         if (element.position == Position::Series) {
-            const Complex z = element.kind == Kind::L
+            const Complex z = measured ? losses.parts->impedance(element.part, f_ghz)
+                              : element.kind == Kind::L
                                   ? inductor_impedance(element.value, f_ghz, losses)
-                                  : 1.0 / capacitor_admittance(element.value, f_ghz, losses);
+                                  : capacitor_impedance(element.value, f_ghz, losses);
             // m * [1 z; 0 1]
             m.b += m.a * z;
             m.d += m.c * z;
         } else {
-            const Complex y = element.kind == Kind::C
-                                  ? capacitor_admittance(element.value, f_ghz, losses)
-                                  : 1.0 / inductor_impedance(element.value, f_ghz, losses);
+            const bool series_parts = losses.capacitor_esl_nh || losses.capacitor_esr_ohm;
+            const Complex y =
+                measured                  ? 1.0 / losses.parts->impedance(element.part, f_ghz)
+                : element.kind == Kind::L ? 1.0 / inductor_impedance(element.value, f_ghz, losses)
+                : series_parts            ? 1.0 / capacitor_impedance(element.value, f_ghz, losses)
+                                          : capacitor_admittance(element.value, f_ghz, losses);
             // m * [1 0; y 1]
             m.a += m.b * y;
             m.c += m.d * y;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <complex>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -13,11 +14,14 @@ using Complex = std::complex<double>;
 enum class Position { Series, Shunt };
 enum class Kind { L, C };
 
-// One part of a matching ladder; `value` in nH for an inductor, pF for a capacitor.
+// One part of a matching ladder; `value` in nH for an inductor, pF for a capacitor. `part`, when
+// not -1, is a real part of the library that Losses::parts carries: the element's impedance is
+// then the part's measured one, and `value` its nominal value.
 struct Element {
     Position position = Position::Series;
     Kind kind = Kind::L;
     double value = 0.0;
+    int part = -1;
     friend bool operator==(const Element&, const Element&) = default;
 };
 
@@ -37,10 +41,46 @@ struct PartQ {
 // Finite Q of the parts. An inductor has a series resistance that grows as sqrt(f) (skin
 // effect): Q(f) = q * sqrt(f / at_ghz). A capacitor has a constant loss tangent 1/q: a parallel
 // conductance omega*C/q, the same Q at every frequency. No value: the part is lossless.
+struct PartLibrary; // match/parts.h
+
+// A shared, read-only part library. Its copies and its end are out of line: GCC 12 warns of an
+// uninitialised count when a shared_ptr inside an aggregate (Losses) is inlined into arrays.
+class PartsHandle {
+  public:
+    PartsHandle() noexcept;
+    PartsHandle(std::shared_ptr<const PartLibrary> library) noexcept; // NOLINT: implicit
+    PartsHandle(const PartsHandle& other) noexcept;
+    PartsHandle(PartsHandle&& other) noexcept;
+    PartsHandle& operator=(const PartsHandle& other) noexcept;
+    PartsHandle& operator=(PartsHandle&& other) noexcept;
+    ~PartsHandle();
+    explicit operator bool() const { return library_ != nullptr; }
+    const PartLibrary& operator*() const { return *library_; }
+    const PartLibrary* operator->() const { return library_.get(); }
+
+  private:
+    std::shared_ptr<const PartLibrary> library_;
+};
+
+//
+// Parasitics, beside the Q model: an inductor self-resonates at `inductor_srf_ghz` through a
+// parallel capacitance Cp = 1 / ((2 pi f_srf)^2 L) across its (lossy) inductance, so that its
+// impedance stays proportional to L; a capacitor has a series inductance `capacitor_esl_nh` and
+// resistance `capacitor_esr_ohm` in series with its (lossy) capacitance, the same for every C.
 struct Losses {
     std::optional<PartQ> inductor;
     std::optional<PartQ> capacitor;
-    [[nodiscard]] bool lossless() const { return !inductor && !capacitor; }
+    std::optional<double> inductor_srf_ghz{};
+    std::optional<double> capacitor_esl_nh{};
+    std::optional<double> capacitor_esr_ohm{};
+    // The measured parts an element's `part` indexes (none: every element is ideal or Q model).
+    PartsHandle parts{};
+    [[nodiscard]] bool lossless() const { return !inductor && !capacitor && !capacitor_esr_ohm; }
+    [[nodiscard]] bool parasitics() const {
+        return inductor_srf_ghz || capacitor_esl_nh || capacitor_esr_ohm;
+    }
+    // A capacitor's series impedance ESR + j w ESL at `f_ghz` (ohm), 0 without them.
+    [[nodiscard]] Complex capacitor_series(double f_ghz) const;
 };
 
 // The load as samples: impedance (ohm) at rising frequencies (GHz, > 0). A source that is not

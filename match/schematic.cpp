@@ -1,5 +1,7 @@
 #include "match/schematic.h"
 
+#include "match/parts.h"
+
 #include "rf/numbers.h"
 
 #include <algorithm>
@@ -103,15 +105,20 @@ class Painter {
     double top_;
 };
 
-std::string part_label(const Element& e, std::size_t index) {
-    return std::string{kind_name(e.kind)} + std::to_string(index + 1) + " " +
-           rf::readable(e.value, 4) + " " + std::string{unit_name(e.kind)};
+std::string part_label(const Element& e, std::size_t index, const Losses& losses) {
+    std::string label = std::string{kind_name(e.kind)} + std::to_string(index + 1) + " " +
+                        rf::readable(e.value, 4) + " " + std::string{unit_name(e.kind)};
+    if (e.part >= 0 && losses.parts) {
+        const Part& part = losses.parts->parts[static_cast<std::size_t>(e.part)];
+        label += " " + part.file + (part.package.empty() ? "" : " " + part.package);
+    }
+    return label;
 }
 
 } // namespace
 
 SchematicLayout schematic_layout(const Ladder& ladder, double source_ohm, const std::string& device,
-                                 double width) {
+                                 double width, const Losses& losses) {
     SchematicLayout layout;
     layout.width = width;
     layout.height = strip_height;
@@ -126,7 +133,7 @@ SchematicLayout schematic_layout(const Ladder& ladder, double source_ohm, const 
     double x = first;
     for (std::size_t k = 0; k < ladder.size(); ++k) {
         const Element& e = ladder[k];
-        SchematicPart part{e.position, e.kind, {}, {}, {}, part_label(e, k)};
+        SchematicPart part{e.position, e.kind, {}, {}, {}, part_label(e, k, losses)};
         if (e.position == Position::Series) {
             part.a = {x, line_y};
             part.b = {x + slot, line_y};

@@ -35,9 +35,11 @@ struct SchematicLayout {
 };
 
 // The layout of `ladder` between a source of `source_ohm` and the device named `device`, in a
-// strip `width` units wide.
+// strip `width` units wide. A measured part of `losses.parts` is labelled with its nominal value,
+// its file and package ("L1 68 nH L0402_68N.s2p 0402").
 [[nodiscard]] SchematicLayout schematic_layout(const Ladder& ladder, double source_ohm,
-                                               const std::string& device, double width = 1000);
+                                               const std::string& device, double width = 1000,
+                                               const Losses& losses = {});
 
 // Appends the schematic's operations to `picture`, moved down by `top`.
 void draw_schematic(rf::Picture& picture, const SchematicLayout& layout, double top);

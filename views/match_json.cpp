@@ -1,6 +1,7 @@
 #include "views/match_json.h"
 
 #include "match/match_files.h"
+#include "match/parts.h"
 #include "rf/svg.h"
 
 #include <cmath>
@@ -92,6 +93,19 @@ Json match_json(const MatchReport& report) {
     if (report.constraints.any()) {
         o["constraints"] = report.constraints.words();
     }
+    if (const match::Losses& losses = report.losses; losses.parasitics()) {
+        const auto q_json = [](const std::optional<match::PartQ>& q) {
+            return q ? Json{{"q", q->q}, {"at_ghz", q->at_ghz}} : Json(nullptr);
+        };
+        const auto optional_json = [](const std::optional<double>& v) {
+            return v ? number_json(*v) : Json(nullptr);
+        };
+        o["losses"] = {{"inductor_q", q_json(losses.inductor)},
+                       {"capacitor_q", q_json(losses.capacitor)},
+                       {"inductor_srf_ghz", optional_json(losses.inductor_srf_ghz)},
+                       {"capacitor_esl_nh", optional_json(losses.capacitor_esl_nh)},
+                       {"capacitor_esr_ohm", optional_json(losses.capacitor_esr_ohm)}};
+    }
     o["bound"] = limit_json(bound);
     if (bound) {
         o["bound"]["section"] = section_json(report.section);
@@ -108,6 +122,20 @@ Json match_json(const MatchReport& report) {
     }
     o["networks"] = std::move(networks);
     o["standard"] = report.standard ? network_json(*report.standard, bound) : Json(nullptr);
+    if (report.losses.parts) {
+        Json parts = report.parts ? network_json(*report.parts, bound) : Json(nullptr);
+        if (report.parts) {
+            for (std::size_t k = 0; k < report.parts->ladder.size(); ++k) {
+                const match::Part& part =
+                    report.losses.parts
+                        ->parts[static_cast<std::size_t>(report.parts->ladder[k].part)];
+                parts["elements"][k]["file"] = part.file;
+                parts["elements"][k]["package"] = part.package;
+            }
+            parts["library"] = report.losses.parts->folder;
+        }
+        o["parts"] = std::move(parts);
+    }
     if (const auto& yield = report.yield) {
         Json y;
         y["tolerance_percent"] = yield->tolerance_percent;
@@ -133,8 +161,10 @@ std::vector<MatchFile> match_files(const MatchFilePaths& paths, const MatchRepor
     if (!paths.any() || !report.chosen || *report.chosen >= report.networks.size()) {
         return files;
     }
-    const match::Design& chosen =
+    // What is built: the measured parts, else the standard values, else the network designed.
+    const match::Design& values =
         report.standard ? *report.standard : report.networks[*report.chosen];
+    const match::Design& chosen = report.parts ? *report.parts : values;
     const match::Band& band = report.band;
     const double source = report.source_ohm;
     // Samples whose impedance is infinite (a reflection of exactly +1) have no matched input;

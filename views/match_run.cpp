@@ -1,6 +1,7 @@
 #include "views/match_run.h"
 
 #include "match/match_files.h"
+#include "match/parts.h"
 #include "rf/numbers.h"
 
 #include <algorithm>
@@ -35,6 +36,22 @@ std::string network_row(std::string label, const match::Design& design,
     column(bound ? people(bound->rl_db - design.figures.worst_rl_db) : "-", 10);
     row += "  " + match::ladder_summary(design.ladder) + "\n";
     return row;
+}
+
+// "inductors self-resonant at 6 GHz, capacitors with 0.4 nH and 0.2 ohm in series".
+std::string parasitic_words(const match::Losses& losses) {
+    std::string text;
+    if (losses.inductor_srf_ghz) {
+        text = "inductors self-resonant at " + people(*losses.inductor_srf_ghz) + " GHz";
+    }
+    const auto& esl = losses.capacitor_esl_nh;
+    const auto& esr = losses.capacitor_esr_ohm;
+    if (esl || esr) {
+        text += std::string{text.empty() ? "" : ", "} + "capacitors with " +
+                (esl ? people(*esl) + " nH" : "") + (esl && esr ? " and " : "") +
+                (esr ? people(*esr) + " ohm" : "") + " in series";
+    }
+    return text;
 }
 
 bool finite_number(double value) {
@@ -159,6 +176,12 @@ std::optional<std::string> MatchSettings::validate() const {
                       finite_number(part->at_ghz))) {
             return std::string{"A part's Q and its frequency must be positive"};
         }
+    }
+    if ((losses.inductor_srf_ghz && !(*losses.inductor_srf_ghz > 0)) ||
+        (losses.capacitor_esl_nh && !(*losses.capacitor_esl_nh >= 0)) ||
+        (losses.capacitor_esr_ohm && !(*losses.capacitor_esr_ohm >= 0))) {
+        return std::string{"An inductor's self-resonance must be positive, a capacitor's series L "
+                           "and R positive or 0"};
     }
     for (const auto& range : {constraints.l_nh, constraints.c_pf}) {
         if (range && !(range->lo > 0 && range->hi >= range->lo && finite_number(range->hi))) {
@@ -342,6 +365,19 @@ std::optional<std::string> match_range_problem(const match::Losses& losses, doub
                    range_text(match_min_ghz, match_max_ghz, "GHz");
         }
     }
+    if (const auto srf = losses.inductor_srf_ghz;
+        srf && outside(*srf, match_min_ghz, match_max_ghz)) {
+        return "The inductors' self-resonance " + rf::shortest(*srf) + " GHz" +
+               range_text(match_min_ghz, match_max_ghz, "GHz");
+    }
+    if (const auto esl = losses.capacitor_esl_nh; esl && outside(*esl, 0, match_max_esl_nh)) {
+        return "The capacitors' series inductance " + rf::shortest(*esl) + " nH" +
+               range_text(0, match_max_esl_nh, "nH");
+    }
+    if (const auto esr = losses.capacitor_esr_ohm; esr && outside(*esr, 0, match_max_esr_ohm)) {
+        return "The capacitors' series resistance " + rf::shortest(*esr) + " ohm" +
+               range_text(0, match_max_esr_ohm, "ohm");
+    }
     return std::nullopt;
 }
 
@@ -421,6 +457,9 @@ MatchReport run_match(const MatchSettings& settings, const MatchSetup& setup,
                                    settings.yield, yield_progress);
     report.standard = std::move(parts.standard);
     report.yield = parts.yield;
+    if (settings.losses.parts) {
+        report.parts = match::parts_network(report.networks[*report.chosen], input);
+    }
     return report;
 }
 
@@ -444,6 +483,9 @@ std::string match_table_text(const MatchReport& r) {
     if (r.constraints.any()) {
         text += ", " + r.constraints.words();
     }
+    if (r.losses.parasitics()) {
+        text += ", " + parasitic_words(r.losses);
+    }
     text += "\n";
     text +=
         (r.source.resistive() ? bound_line(r.bound, r.section, r.bound_beaten, r.from_data, "Gamma")
@@ -461,6 +503,18 @@ std::string match_table_text(const MatchReport& r) {
     if (r.standard && r.series) {
         text += network_row(std::string{rf::e_series_name(*r.series)}.substr(0, 4), *r.standard,
                             r.bound);
+    }
+    if (r.parts && r.losses.parts) {
+        text += network_row("parts", *r.parts, r.bound);
+        std::string files;
+        for (const match::Element& e : r.parts->ladder) {
+            const match::Part& part = r.losses.parts->parts[static_cast<std::size_t>(e.part)];
+            files += (files.empty() ? "" : ", ") + part.file;
+        }
+        text += "      measured parts from " + r.losses.parts->folder + ": " + files + "\n";
+    } else if (r.losses.parts && r.chosen) {
+        text += "parts  none: " + r.losses.parts->folder +
+                " has no part of some element's kind (within the ranges)\n";
     }
     if (r.yield) {
         const match::YieldFigures& y = *r.yield;

@@ -70,10 +70,13 @@ struct MatchSettings {
 inline constexpr double match_min_ghz = 1e-6, match_max_ghz = 1e6;
 inline constexpr double match_min_ohm = 1e-3, match_max_ohm = 1e6;
 inline constexpr double match_min_q = 0.1, match_max_q = 1e9;
+// The parasitics: a capacitor's series inductance (nH) and resistance (ohm) from 0 up to these;
+// an inductor's self-resonance within match_min_ghz .. match_max_ghz.
+inline constexpr double match_max_esl_nh = 1e3, match_max_esr_ohm = 1e3;
 
 // The message naming the first value out of those ranges (the band, the source resistance, a
-// part's Q or its frequency, the Q named by `inductor_word` or `capacitor_word`); none when all
-// lie inside.
+// part's Q or its frequency, the Q named by `inductor_word` or `capacitor_word`, the
+// parasitics); none when all lie inside.
 [[nodiscard]] std::optional<std::string> match_range_problem(const match::Losses& losses,
                                                              double source_ohm,
                                                              const std::optional<match::Band>& band,

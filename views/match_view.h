@@ -147,6 +147,7 @@ struct MatchReport {
     std::optional<std::size_t> chosen;
     std::optional<match::Design> standard;
     std::optional<rf::ESeries> series;
+    std::optional<match::Design> parts; // built of measured parts (losses.parts), when given
     std::optional<match::YieldFigures> yield;
     std::string load_words; // where the load comes from: "81 samples of the data"
     match::Losses losses;

@@ -82,7 +82,7 @@ TEST(CalcMatch, FilesReproduceTheFigures) {
     struct Row {
         const char* name;
         Args extra;
-        const char* exported; // "networks" (the last) or "standard"
+        const char* exported; // "networks" (the last), "standard" or "parts"
     };
     const Row rows[] = {
         {"lossless", {"--match", "3"}, "networks"},
@@ -90,6 +90,11 @@ TEST(CalcMatch, FilesReproduceTheFigures) {
          {"--match", "2", "--inductor-q", "30@0.35", "--capacitor-q", "150@1"},
          "networks"},
         {"standard", {"--match", "3", "--match-e-series", "E24", "--source", "45"}, "standard"},
+        {"parasitics",
+         {"--match", "2", "--inductor-srf", "0.6", "--capacitor-esl", "2", "--capacitor-esr",
+          "0.5"},
+         "networks"},
+        {"parts", {"--match", "2", "--parts", VELTRANE_PARTS_DIR}, "parts"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -118,6 +123,11 @@ TEST(CalcMatch, FilesReproduceTheFigures) {
         if (std::string(row.name) == "lossy") {
             losses = {match::PartQ{30, 0.35}, match::PartQ{150, 1}};
         }
+        if (std::string(row.name) == "parasitics") {
+            losses.inductor_srf_ghz = 0.6;
+            losses.capacitor_esl_nh = 2;
+            losses.capacitor_esr_ohm = 0.5;
+        }
 
         const auto network = std::get<rf::Network>(rf::read_touchstone_file(s2p));
         ASSERT_EQ(network.ports, 2);
@@ -138,8 +148,8 @@ TEST(CalcMatch, FilesReproduceTheFigures) {
             in_band.z_ohm.push_back(rf::impedance_from_reflection(load.s[i], load.reference_ohm));
         }
         ASSERT_EQ(in_band.f_ghz.size(), 45U);
-        const auto& exported =
-            std::string(row.exported) == "standard" ? json["standard"] : json["networks"].back();
+        const std::string which = row.exported;
+        const auto& exported = which == "networks" ? json["networks"].back() : json[which];
         EXPECT_NEAR(worst, exported["worst_gamma"].get<double>(), 1e-9);
         // The matched input as written: the same worst reflection over the band.
         const auto matched = std::get<rf::PortData>(
@@ -454,6 +464,30 @@ TEST(CalcMatch, LimitsAndErrors) {
           "@/source.s2p"},
          exit_usage,
          "cannot both be given"},
+        {"inductor_srf",
+         {"--match", "2", "--band", "0.3:0.4", "--inductor-srf", "0"},
+         exit_usage,
+         "--inductor-srf: \"0\" is not a frequency above 0 GHz"},
+        {"capacitor_esl",
+         {"--match", "2", "--band", "0.3:0.4", "--capacitor-esl", "-0.1"},
+         exit_usage,
+         "--capacitor-esl: \"-0.1\" is not an inductance of 0 nH or more"},
+        {"capacitor_esr_beyond_use",
+         {"--match", "2", "--band", "0.3:0.4", "--capacitor-esr", "1e4"},
+         exit_message,
+         "The capacitors' series resistance 10000 ohm is out of range (0 to 1000 ohm)"},
+        {"parasitics",
+         {"--match", "1", "--band", "0.3:0.4", "--inductor-srf", "0.6", "--capacitor-esl", "2"},
+         exit_results,
+         ", inductors self-resonant at 0.6 GHz, capacitors with 2 nH in series\n"},
+        {"parts_missing",
+         {"--match", "1", "--band", "0.3:0.4", "--parts", "no-such-folder"},
+         exit_message,
+         "Cannot read no-such-folder/parts.csv"},
+        {"parts",
+         {"--match", "2", "--band", "0.3:0.4", "--parts", VELTRANE_PARTS_DIR},
+         exit_results,
+         "\nparts  "},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -598,43 +632,61 @@ TEST(CalcMatch, HostileCommandLines) {
 
 #ifndef _WIN32
 // The exported subcircuit behind the model's, in ngspice: the impedance at the source pin gives
-// the reported worst |Gamma_in| at the band's samples.
+// the reported worst |Gamma_in| at the band's samples: ideal parts and parts with parasitics (an
+// inductor's parallel C, a capacitor's series L and R: exact in SPICE at every frequency) within
+// 1e-6, measured parts (each an equivalent circuit fitted over the band) within 0.001.
 TEST(CalcMatch, NgspiceReproducesTheMatch) {
-    TempDir dir;
-    const testing::CalcRun run = testing::calc(
-        {"--f1",           "1",          "--r1",           "30",
-         "--x1",           "20",         "--f2",           "2",
-         "--r2",           "45",         "--x2",           "-15",
-         "--rl",           "60",         "--f1-crossover", "inductive",
-         "--f2-crossover", "capacitive", "--topology",     "parallel-series",
-         "--no-report",    "--json",     "--spice",        (dir / "model.cir").string(),
-         "--match",        "3",          "--match-spice",  (dir / "match.cir").string()});
-    ASSERT_EQ(run.status, exit_results) << run.err;
-    const auto m = nlohmann::json::parse(run.out)["match"];
-    ASSERT_FALSE(m["bound"].is_null());
-    const double fl = m["band_ghz"][0], fh = m["band_ghz"][1];
-    const std::string bench = "* bench\n.include model.cir\n.include match.cir\n"
-                              "X1 in load 0 veltrane_match\nX2 load 0 veltrane_model\n"
-                              "I1 0 in AC 1\n.control\nset numdgt=16\nac lin 201 " +
-                              rf::full_precision(fl * 1e9) + " " + rf::full_precision(fh * 1e9) +
-                              "\nwrdata z.txt vr(in) vi(in)\nquit\n.endc\n.end\n";
-    write_bytes(dir / "bench.cir", bench);
-    const int status = std::system(
-        ("cd '" + dir.path().string() + "' && ngspice -b bench.cir > log.txt 2>&1").c_str());
-    ASSERT_EQ(status, 0) << "ngspice failed or is missing (scripts/deps.sh installs it):\n"
-                         << read_bytes(dir / "log.txt");
-    std::istringstream out(read_bytes(dir / "z.txt"));
-    double f = 0, vr = 0, f2 = 0, vi = 0;
-    double worst = 0;
-    int samples = 0;
-    while (out >> f >> vr >> f2 >> vi) {
-        const Complex z{vr, vi};
-        worst = std::max(worst, std::abs((z - 50.0) / (z + 50.0)));
-        ++samples;
+    struct Row {
+        Args extra;
+        double within;
+    };
+    const Row rows[] = {
+        {{}, 1e-6},
+        {{"--inductor-srf", "2.5", "--capacitor-esl", "0.8", "--capacitor-esr", "0.4"}, 1e-6},
+        {{"--parts", VELTRANE_PARTS_DIR}, 0.001},
+    };
+    for (const auto& [extra, within] : rows) {
+        SCOPED_TRACE(extra.size());
+        TempDir dir;
+        Args args = {
+            "--f1",           "1",          "--r1",           "30",
+            "--x1",           "20",         "--f2",           "2",
+            "--r2",           "45",         "--x2",           "-15",
+            "--rl",           "60",         "--f1-crossover", "inductive",
+            "--f2-crossover", "capacitive", "--topology",     "parallel-series",
+            "--no-report",    "--json",     "--spice",        (dir / "model.cir").string(),
+            "--match",        "3",          "--match-spice",  (dir / "match.cir").string()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const testing::CalcRun run = testing::calc(args);
+        ASSERT_EQ(run.status, exit_results) << run.err;
+        const auto m = nlohmann::json::parse(run.out)["match"];
+        ASSERT_FALSE(m["bound"].is_null());
+        const double fl = m["band_ghz"][0], fh = m["band_ghz"][1];
+        const std::string bench = "* bench\n.include model.cir\n.include match.cir\n"
+                                  "X1 in load 0 veltrane_match\nX2 load 0 veltrane_model\n"
+                                  "I1 0 in AC 1\n.control\nset numdgt=16\nac lin 201 " +
+                                  rf::full_precision(fl * 1e9) + " " +
+                                  rf::full_precision(fh * 1e9) +
+                                  "\nwrdata z.txt vr(in) vi(in)\nquit\n.endc\n.end\n";
+        write_bytes(dir / "bench.cir", bench);
+        const int status = std::system(
+            ("cd '" + dir.path().string() + "' && ngspice -b bench.cir > log.txt 2>&1").c_str());
+        ASSERT_EQ(status, 0) << "ngspice failed or is missing (scripts/deps.sh installs it):\n"
+                             << read_bytes(dir / "log.txt");
+        std::istringstream out(read_bytes(dir / "z.txt"));
+        double f = 0, vr = 0, f2 = 0, vi = 0;
+        double worst = 0;
+        int samples = 0;
+        while (out >> f >> vr >> f2 >> vi) {
+            const Complex z{vr, vi};
+            worst = std::max(worst, std::abs((z - 50.0) / (z + 50.0)));
+            ++samples;
+        }
+        EXPECT_EQ(samples, 201) << read_bytes(dir / "log.txt");
+        const auto& built = extra.size() == 2 ? m["parts"] : m["networks"][2];
+        EXPECT_NEAR(worst, built["worst_gamma"].get<double>(), within);
+        EXPECT_GE(m["networks"][2]["gap_db"].get<double>(), 0);
     }
-    EXPECT_EQ(samples, 201) << read_bytes(dir / "log.txt");
-    EXPECT_NEAR(worst, m["networks"][2]["worst_gamma"].get<double>(), 1e-6);
-    EXPECT_GE(m["networks"][2]["gap_db"].get<double>(), 0);
 }
 #endif
 
