@@ -202,7 +202,7 @@ std::optional<double> ratio_db(double ratio) {
 
 std::optional<Complex> impedance(Complex gamma, double reference_ohm) {
     const Complex z = reference_ohm * (1.0 + gamma) / (1.0 - gamma);
-    if (gamma == 1.0 || !finite(z)) {
+    if (!finite(z)) { // Gamma = 1: an open circuit
         return std::nullopt;
     }
     return z;

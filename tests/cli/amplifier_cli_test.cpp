@@ -58,6 +58,11 @@ const AmplifierCase amplifier_cases[] = {
      exit_results,
      true,
      "In the band 1.5 to 4 GHz: conditionally stable at 3 GHz"},
+    {"match_at_given_band_centre",
+     {"--amplifier", "DIR/mixed.s2p", "--band", "1.5:4"},
+     exit_results,
+     true,
+     "No simultaneous conjugate match at 3 GHz (the sample nearest 2.75 GHz)"},
     {"band_stable",
      {"--amplifier", "DIR/mixed.s2p", "--band=2:2.5"},
      exit_results,
@@ -169,6 +174,15 @@ TEST(AmplifierCli, Json) {
     EXPECT_NEAR(m.at("gamma_s_re").get<double>(), 0.25, 1e-12);  // S11* = 0.5 at +60 deg
     EXPECT_NEAR(m.at("gamma_l_im").get<double>(), -0.25, 1e-12); // S22* = 0.5 at -30 deg
     EXPECT_NEAR(m.at("mag_db").get<double>(), 8.5194, 1e-4);
+
+    // A run of two samples is written with its first and last.
+    testing::write_bytes(dir / "pair.s2p", "# GHz S MA R 50\n"
+                                           "1 0.9 -60 4 120 0.05 40 0.6 -30\n"
+                                           "2 0.9 -60 4 120 0.05 40 0.6 -30\n"
+                                           "3 0.72 -116 2.60 76 0.03 57 0.73 -54\n");
+    const auto pair = calc({"--amplifier", (dir / "pair.s2p").string(), "--json"});
+    EXPECT_EQ(nlohmann::json::parse(pair.out).at("amplifier").at("conditional_ghz"),
+              nlohmann::json::parse("[[1, 2]]"));
 
     const auto refused = calc({"--amplifier", file, "--json", "--at", "9"});
     EXPECT_EQ(refused.status, exit_message);

@@ -113,6 +113,7 @@ struct TwoPortCase {
     rf::Parameter parameter;
     std::array<Complex, 4> values; // N11 N12 N21 N22 as the file gives them (ohm, siemens)
     std::optional<std::array<Complex, 4>> s; // none: refused
+    double reference2_ohm = 50;              // port 1's is 50 ohm
 };
 
 const TwoPortCase two_port_cases[] = {
@@ -130,6 +131,18 @@ const TwoPortCase two_port_cases[] = {
     {"large_y", rf::Parameter::Y, {0, 0, 1e300, 0}, std::array<Complex, 4>{1, 0, -1e302, 1}},
     // Two nearly open ports: Z + R would overflow unless scaled first.
     {"large_z", rf::Parameter::Z, {1e307, 0, 0, 1e307}, std::array<Complex, 4>{1, 0, 0, 1}},
+    // A T of resistors (Z11 60, Z12 = Z21 10, Z22 35 ohm) between 50 and 25 ohm, worked with
+    // numpy as F (Z - G)(Z + G)^-1 F^-1: S11 1/13, S12 = S21 sqrt(2)/13, S22 2/13.
+    {"t_network_z_50_25",
+     rf::Parameter::Z,
+     {60, 10, 10, 35},
+     std::array<Complex, 4>{1.0 / 13, std::sqrt(2.0) / 13, std::sqrt(2.0) / 13, 2.0 / 13},
+     25},
+    {"t_network_y_50_25",
+     rf::Parameter::Y,
+     {0.0175, -0.005, -0.005, 0.03},
+     std::array<Complex, 4>{1.0 / 13, std::sqrt(2.0) / 13, std::sqrt(2.0) / 13, 2.0 / 13},
+     25},
     // Y + 1 / R singular: no S.
     {"singular_y", rf::Parameter::Y, {-0.02, 0, 0, -0.02}, std::nullopt},
 };
@@ -142,7 +155,7 @@ TEST_P(TwoPortTest, ToS) {
     network.source = "device.s2p";
     network.ports = 2;
     network.parameter = c.parameter;
-    network.reference_ohm = {50, 50};
+    network.reference_ohm = {50, c.reference2_ohm};
     network.f_ghz = {1};
     network.lines = {3};
     network.values.assign(c.values.begin(), c.values.end());
