@@ -221,8 +221,8 @@ std::string amplifier_text(const AmplifierReport& r) {
         const match::ConjugateMatch& m = *at.match;
         text += "Simultaneous conjugate match at " + f + ": Gamma_S " + polar(m.gamma_s) +
                 " (Z_S " + impedance_text(m.gamma_s, r.reference1_ohm) + "), Gamma_L " +
-                polar(m.gamma_l) + " (Z_L " + impedance_text(m.gamma_l, r.reference2_ohm) +
-                "), MAG " + decibels(at.gain_db) + " dB\n";
+                polar(m.gamma_l) + " (Z_L " + impedance_text(m.gamma_l, r.reference2_ohm) + "), " +
+                (at.gain_db ? "MAG " + decibels(at.gain_db) + " dB" : "no gain (S21 = 0)") + "\n";
     } else {
         text += "No simultaneous conjugate match at " + f +
                 ": the device is not unconditionally stable there";
