@@ -144,7 +144,7 @@ Stability stability(const TwoPortSample& sample) {
     out.f_ghz = sample.f_ghz;
     const Complex delta = s11 * s22 - s12 * s21;
     const double product = std::abs(s12 * s21); // |S12 S21|
-    out.delta_mag = std::abs(delta);
+    out.delta_mag = finite_or_none(std::abs(delta));
     if (s21 == Complex{}) {
         out.note = Note::NoTransmission;
     } else if (s12 == Complex{}) {

@@ -59,7 +59,7 @@ struct ConjugateMatch {
 struct Stability {
     double f_ghz = 0.0;
     std::optional<double> k;             // Rollett's stability factor
-    double delta_mag = 0.0;              // |S11 S22 - S12 S21|
+    std::optional<double> delta_mag;     // |S11 S22 - S12 S21|
     std::optional<double> mu;            // the distance from the centre of the Smith chart to the
     std::optional<double> mu_prime;      // nearest unstable load (mu) or source (mu')
     bool stable = false;                 // unconditionally stable: mu > 1 (K > 1 and |Delta| < 1)

@@ -87,7 +87,7 @@ TEST_P(StabilityTest, Figures) {
     const StabilityCase& c = GetParam();
     const Stability s = stability({1.0, c.s11, c.s12, c.s21, c.s22});
     expect_near(s.k, c.k, c.tolerance, "K");
-    EXPECT_NEAR(s.delta_mag, c.delta_mag, c.tolerance);
+    expect_near(s.delta_mag, c.delta_mag, c.tolerance, "|Delta|");
     expect_near(s.mu, c.mu, c.tolerance, "mu");
     EXPECT_EQ(s.stable, c.stable);
     EXPECT_EQ(s.gain_kind, c.kind);
@@ -100,7 +100,7 @@ TEST_P(StabilityTest, Figures) {
                 c.input_centre, c.tolerance, "input circle's centre");
     EXPECT_EQ(s.note, c.note);
     // Nothing unbounded or undefined slips through as a number.
-    for (const std::optional<double>& figure : {s.k, s.mu, s.mu_prime, s.gain_db}) {
+    for (const std::optional<double>& figure : {s.k, s.delta_mag, s.mu, s.mu_prime, s.gain_db}) {
         EXPECT_TRUE(!figure || std::isfinite(*figure));
     }
 }
