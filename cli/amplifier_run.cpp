@@ -3,6 +3,7 @@
 #include "cli/calc_request.h"
 #include "rf/numbers.h"
 #include "rf/touchstone.h"
+#include "views/amplifier_match.h"
 #include "views/amplifier_view.h"
 
 #include <CLI/CLI.hpp>
@@ -20,8 +21,8 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 // What --amplifier goes with; any other option is a usage error.
-constexpr std::array<std::string_view, 6> amplifier_companions = {
-    amplifier_option, "--at", "--band", "--json", "--no-report", "--threads"};
+constexpr std::array<std::string_view, 7> amplifier_companions = {
+    amplifier_option, "--at", "--band", "--match", "--json", "--no-report", "--threads"};
 
 } // namespace
 
@@ -90,6 +91,9 @@ std::optional<std::string> amplifier_request(const CLI::App& app, const std::str
         }
         r.band = match::Band{*lo, *hi};
     }
+    if (given("--match") && !r.band) {
+        return std::string{"--amplifier with --match needs --band FL:FH"};
+    }
     if (given("--at")) {
         const auto f = rf::read_number(at);
         if (!f || !(*f > 0)) {
@@ -101,8 +105,8 @@ std::optional<std::string> amplifier_request(const CLI::App& app, const std::str
     return std::nullopt;
 }
 
-int run_amplifier(const AmplifierRequest& request, bool json, std::ostream& out,
-                  std::ostream& err) {
+int run_amplifier(const AmplifierRequest& request, std::optional<int> match_elements, bool json,
+                  std::ostream& out, std::ostream& err) {
     const auto message = [&](const std::string& text) {
         if (json) {
             Json object = Json::object();
@@ -115,6 +119,7 @@ int run_amplifier(const AmplifierRequest& request, bool json, std::ostream& out,
         return exit_message;
     };
     std::variant<views::AmplifierReport, std::string> report;
+    std::optional<std::variant<views::AmplifierMatch, std::string>> matched;
     try {
         auto network = rf::read_touchstone_file(request.file);
         if (const auto* text = std::get_if<std::string>(&network)) {
@@ -126,6 +131,11 @@ int run_amplifier(const AmplifierRequest& request, bool json, std::ostream& out,
         }
         report = views::amplifier_report(std::get<match::TwoPortData>(data),
                                          {request.band, request.at_ghz});
+        if (match_elements && request.band &&
+            std::holds_alternative<views::AmplifierReport>(report)) {
+            matched = views::amplifier_match(std::get<match::TwoPortData>(data), *match_elements,
+                                             *request.band);
+        }
     } catch (const std::bad_alloc&) {
         return message("Not enough memory for the data of " + request.file);
     }
@@ -133,14 +143,31 @@ int run_amplifier(const AmplifierRequest& request, bool json, std::ostream& out,
         return message(*text);
     }
     const auto& figures = std::get<views::AmplifierReport>(report);
+    const std::string* match_message = matched ? std::get_if<std::string>(&*matched) : nullptr;
     if (json) {
         Json object = Json::object();
         object["amplifier"] = views::amplifier_json(figures);
+        if (matched) {
+            if (match_message != nullptr) {
+                object["amplifier_match"] = nullptr;
+                object["amplifier_match_message"] = *match_message;
+            } else {
+                object["amplifier_match"] =
+                    views::amplifier_match_json(std::get<views::AmplifierMatch>(*matched));
+            }
+        }
         out << object.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
     } else {
         out << views::amplifier_text(figures);
+        if (matched) {
+            if (match_message != nullptr) {
+                err << *match_message << '\n';
+            } else {
+                out << views::amplifier_match_text(std::get<views::AmplifierMatch>(*matched));
+            }
+        }
     }
-    return exit_results;
+    return match_message != nullptr ? exit_message : exit_results;
 }
 
 } // namespace veltrane::cli

@@ -37,7 +37,10 @@ amplifier_request(const CLI::App& app, const std::string& file, const std::strin
                   const std::string& band, std::optional<AmplifierRequest>& request);
 
 // Reads the file, works out the figures and prints them (the table and sentences, or one JSON
-// object). Returns the exit status: results, or a message (the file, the band).
-int run_amplifier(const AmplifierRequest& request, bool json, std::ostream& out, std::ostream& err);
+// object). Returns the exit status: results, or a message (the file, the band). With
+// `match_elements` (--match N, which needs --band) also the input and output networks of 1 to N
+// parts over the band and the amplifier with both in place.
+int run_amplifier(const AmplifierRequest& request, std::optional<int> match_elements, bool json,
+                  std::ostream& out, std::ostream& err);
 
 } // namespace veltrane::cli

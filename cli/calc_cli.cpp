@@ -95,7 +95,10 @@ void print_json(const MemoryFieldSet& fields, const std::optional<std::string>& 
 int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
     parallel::set_threads(request.threads);
     if (request.amplifier) {
-        return run_amplifier(*request.amplifier, request.json, out, err);
+        return run_amplifier(*request.amplifier,
+                             request.match ? std::optional<int>{request.match->elements}
+                                           : std::nullopt,
+                             request.json, out, err);
     }
     MemoryFieldSet& fields = request.fields;
     const auto print_points = [&] {

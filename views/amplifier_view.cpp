@@ -50,7 +50,17 @@ std::string impedance_text(Complex gamma, double reference_ohm) {
            " ohm";
 }
 
-std::string ranges_text(const std::vector<GhzRange>& ranges) {
+} // namespace
+
+std::string ghz_text(double f_ghz) {
+    return people(f_ghz);
+}
+
+std::string decibel_text(double db) {
+    return decibels(db);
+}
+
+std::string runs_text(const std::vector<GhzRange>& ranges) {
     std::string text;
     for (std::size_t i = 0; i < ranges.size(); ++i) {
         text += i == 0 ? "" : i + 1 == ranges.size() ? " and " : ", ";
@@ -61,6 +71,8 @@ std::string ranges_text(const std::vector<GhzRange>& ranges) {
     }
     return text + " GHz";
 }
+
+namespace {
 
 bool in_band(double f_ghz, const std::optional<match::Band>& band) {
     return !band || (f_ghz >= band->fl_ghz && f_ghz <= band->fh_ghz);
@@ -176,20 +188,20 @@ std::string amplifier_text(const AmplifierReport& r) {
         text += line + "\n";
     }
     // "from 14 to 20 GHz" for one run, "at 1 to 2 GHz and 5 GHz" for several.
-    const auto runs_text = [](const std::vector<GhzRange>& runs) {
+    const auto where_text = [](const std::vector<GhzRange>& runs) {
         return runs.size() == 1 && runs.front().first != runs.front().second
-                   ? "from " + ranges_text(runs)
-                   : "at " + ranges_text(runs);
+                   ? "from " + runs_text(runs)
+                   : "at " + runs_text(runs);
     };
     std::string summary;
     if (r.unconditionally_stable) {
-        summary = "unconditionally stable " + runs_text(r.stable_ghz) + ".";
+        summary = "unconditionally stable " + where_text(r.stable_ghz) + ".";
     } else {
         summary =
-            "conditionally stable " + runs_text(r.conditional_ghz) +
+            "conditionally stable " + where_text(r.conditional_ghz) +
             " (K < 1 or |Delta| >= 1 there: some terminations make it oscillate); " +
             (r.stable_ghz.empty() ? std::string{"unconditionally stable at no sample."}
-                                  : "unconditionally stable " + runs_text(r.stable_ghz) + ".");
+                                  : "unconditionally stable " + where_text(r.stable_ghz) + ".");
     }
     if (r.band) {
         text += "In the band " + people(r.band->fl_ghz) + " to " + people(r.band->fh_ghz) +

@@ -47,6 +47,12 @@ amplifier_report(const match::TwoPortData& data, const AmplifierSettings& settin
 // The table, the summary and the match as lines of text.
 [[nodiscard]] std::string amplifier_text(const AmplifierReport& report);
 
+// "0.1 to 13.5 GHz", "1 and 3 GHz": runs of samples as people read them; a frequency and a
+// gain in dB as the table prints them.
+[[nodiscard]] std::string runs_text(const std::vector<GhzRange>& runs);
+[[nodiscard]] std::string ghz_text(double f_ghz);
+[[nodiscard]] std::string decibel_text(double db);
+
 // The "amplifier" object of veltrane-calc's JSON.
 [[nodiscard]] nlohmann::ordered_json amplifier_json(const AmplifierReport& report);
 

@@ -173,10 +173,72 @@ def v2_file(network, letter, references, path):
         out.write("\n".join(lines) + "\n")
 
 
+def presented(elements, f_ghz, r_ohm):
+    """What a ladder (listed from the resistance r_ohm to the device) presents to the device:
+    its chain matrix taken from the device's end, the far end in r_ohm."""
+    w = 2j * np.pi * f_ghz * 1e9
+    m = np.eye(2, dtype=complex)
+    for e in reversed(elements):
+        z_or_y = w * e["value"] * (1e-9 if e["kind"] == "L" else 1e-12)
+        if e["kind"] == "C":
+            z_or_y = 1 / z_or_y if e["position"] == "series" else z_or_y
+        elif e["position"] == "shunt":
+            z_or_y = 1 / z_or_y
+        step = [[1, z_or_y], [0, 1]] if e["position"] == "series" else [[1, 0], [z_or_y, 1]]
+        m = m @ np.array(step)
+    z = (m[0, 0] * r_ohm + m[0, 1]) / (m[1, 0] * r_ohm + m[1, 1])
+    return (z - r_ohm) / (z + r_ohm)
+
+
+def check_match(program, path, network):
+    """--match with --amplifier: the chosen input and output ladders of the JSON put in place
+    here, the transducer gain in the band and whether the device oscillates with them."""
+    run = subprocess.run([program, "--amplifier", path, "--band", "14:20", "--match", "3",
+                          "--json"], capture_output=True, text=True, check=False)
+    if run.returncode != 0:
+        failures.append(f"--match: status {run.returncode}: {run.stderr.strip()}")
+        return
+    m = json.loads(run.stdout)["amplifier_match"]
+    ladders = []
+    for side in ("input", "output"):
+        ladders.append(m[side]["networks"][m[side]["chosen"]]["elements"])
+    f = network.f / 1e9
+    gains = []
+    for row in m["samples"]:
+        i = int(np.argmin(abs(f - row["ghz"])))
+        s11, s12, s21, s22 = network.s[i, 0, 0], network.s[i, 0, 1], network.s[i, 1, 0], \
+            network.s[i, 1, 1]
+        gs = presented(ladders[0], f[i], 50.0)
+        gl = presented(ladders[1], f[i], 50.0)
+        tag = f"--match {f[i]:g} GHz"
+        for name, got, want in (("gamma_s_re", row["gamma_s_re"], gs.real),
+                                ("gamma_s_im", row["gamma_s_im"], gs.imag),
+                                ("gamma_l_re", row["gamma_l_re"], gl.real),
+                                ("gamma_l_im", row["gamma_l_im"], gl.imag)):
+            close(f"{tag} {name}", got, float(want))
+        gin = s11 + s12 * s21 * gl / (1 - s22 * gl)
+        gout = s22 + s12 * s21 * gs / (1 - s11 * gs)
+        if row["oscillates"] != bool(abs(gin) >= 1 or abs(gout) >= 1):
+            failures.append(f"{tag}: oscillates {row['oscillates']}, |Gin| {abs(gin)}, "
+                            f"|Gout| {abs(gout)}")
+        if 14 <= f[i] <= 20:
+            gt = ((1 - abs(gs) ** 2) * abs(s21) ** 2 * (1 - abs(gl) ** 2) /
+                  abs((1 - s11 * gs) * (1 - s22 * gl) - s12 * s21 * gs * gl) ** 2)
+            close(f"{tag} gain_db", row["gain_db"], float(10 * np.log10(gt)))
+            gains.append(10 * np.log10(gt))
+        elif row["gain_db"] is not None:
+            failures.append(f"{tag}: a gain outside the band")
+    if len(m["samples"]) != len(f):
+        failures.append(f"--match: {len(m['samples'])} samples for {len(f)}")
+    close("--match gain_db_min", m["gain_db_min"], float(min(gains)))
+    close("--match gain_db_max", m["gain_db_max"], float(max(gains)))
+
+
 def main():
     program, path = sys.argv[1], sys.argv[2]
     network = skrf.Network(path)
     check(program, path, network, "S file")
+    check_match(program, path, network)
     with tempfile.TemporaryDirectory() as folder:
         renormalised = Renormalised(network, (50.0, 25.0))
         for letter in ("Z", "Y"):
