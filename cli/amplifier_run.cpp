@@ -46,7 +46,7 @@ void add_amplifier_options(CLI::App& app, std::string& file, std::string& at) {
     CLI::Option* amplifier =
         app.add_option(std::string{amplifier_option}, file,
                        "the stability, gain and conjugate match of this two-port (.s2p); with "
-                       "--band the summary covers FL:FH")
+                       "--band the summary covers FL:FH, with --match N also both ports' ladders")
             ->option_text("FILE");
     app.add_option("--at", at,
                    "with --amplifier: the conjugate match at the sample nearest GHZ (default: the "
