@@ -256,6 +256,9 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
     add_export_options(app, export_words);
     MatchWords match_words;
     add_match_options(app, match_words);
+    std::string amplifier_file;
+    std::string amplifier_at;
+    add_amplifier_options(app, amplifier_file, amplifier_at);
     // All eight choices write nothing and check nothing: options that would be ignored refuse.
     for (const char* ignored :
          {"--report", "--check", "--sweep", "--s1p", "--spice", "--plot", "--e-series"}) {
@@ -270,6 +273,10 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
     }
     try {
         std::vector<std::string> words = split_assignments(app, args);
+        if (asks_for_amplifier(app, words)) {
+            // --band is the summary's band there, with no --match.
+            app.get_option("--band")->remove_needs(match_words.match);
+        }
         std::reverse(words.begin(), words.end()); // the parser takes the words last first
         app.parse(std::move(words));
     } catch (const CLI::CallForHelp&) {
@@ -282,6 +289,12 @@ std::variant<CalcRequest, int> parse_calc_args(const std::vector<std::string>& a
     }
 
     CalcRequest request;
+    if (auto error = amplifier_request(app, amplifier_file, amplifier_at, match_words.band,
+                                       request.amplifier)) {
+        err << program_name << ": " << *error << '\n' << usage_synopsis();
+        err << "Run with --help for more information.\n";
+        return exit_usage;
+    }
     for (std::size_t i = 0; i < input_options.size(); ++i) {
         if (input_given[i]->count() > 0) {
             request.fields.set_text(input_options[i].field, input_texts[i]);

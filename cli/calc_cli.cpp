@@ -94,6 +94,12 @@ void print_json(const MemoryFieldSet& fields, const std::optional<std::string>& 
 
 int run_request(CalcRequest& request, std::ostream& out, std::ostream& err) {
     parallel::set_threads(request.threads);
+    if (request.amplifier) {
+        return run_amplifier(*request.amplifier,
+                             request.match ? std::optional<int>{request.match->elements}
+                                           : std::nullopt,
+                             request.json, out, err);
+    }
     MemoryFieldSet& fields = request.fields;
     const auto print_points = [&] {
         if (!request.json && request.points) {

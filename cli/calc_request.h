@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/amplifier_run.h"
 #include "cli/exports.h"
 #include "cli/match_options.h"
 #include "cli/measured_input.h"
@@ -44,9 +45,10 @@ struct CalcRequest {
     ModelOptions model;                // the check, --all-choices, --best-fit
     ExportRequest exports;             // --sweep, --s1p, --spice, --plot, --e-series
     std::optional<MatchRequest> match; // --match and its companions
-    std::size_t threads = 0;           // --threads: threads to work on; 0 for every core
-    std::ostream* progress = nullptr;  // where the progress of long runs goes as it happens
-                                       // (standard error); none: with the other messages
+    std::optional<AmplifierRequest> amplifier; // --amplifier, --at and --band: this alone
+    std::size_t threads = 0;                   // --threads: threads to work on; 0 for every core
+    std::ostream* progress = nullptr;          // where the progress of long runs goes as it happens
+                                               // (standard error); none: with the other messages
 };
 
 // The reference resistance for reflections: --z0, else the data's reference, else 50 ohm.

@@ -12,7 +12,7 @@ shift $(($# > 0 ? 1 : 0))
 targets=("$@")
 if ((${#targets[@]} == 0)); then
   targets=(fuzz_text_number fuzz_format_number fuzz_calculate fuzz_touchstone fuzz_measured fuzz_match
-    fuzz_command_line fuzz_settings)
+    fuzz_command_line fuzz_settings fuzz_amplifier)
 fi
 
 "$root/scripts/deps.sh"
