@@ -294,14 +294,18 @@ std::vector<int> parts_of(const PartLibrary& library, Kind kind) {
     return out;
 }
 
-std::optional<Design> parts_network(const Design& design, const DesignInput& input) {
+namespace {
+
+// For each element of `design`, the parts tried: the one of nearest nominal value first, then
+// those part_steps_each_side either side of it; none without a library or a part of some kind.
+std::optional<std::vector<std::vector<int>>> part_choices(const Design& design,
+                                                          const DesignInput& input) {
     if (!input.losses.parts || design.ladder.empty() || input.load.f_ghz.empty()) {
         return std::nullopt;
     }
     const PartLibrary& library = *input.losses.parts;
     const std::size_t n = design.ladder.size();
     std::vector<std::vector<int>> choices(n);
-    Ladder ladder = design.ladder;
     for (std::size_t k = 0; k < n; ++k) {
         const Element& e = design.ladder[k];
         std::vector<int> allowed = parts_of(library, e.kind);
@@ -330,6 +334,34 @@ std::optional<Design> parts_network(const Design& design, const DesignInput& inp
             }
         }
     }
+    return choices;
+}
+
+} // namespace
+
+std::optional<Design> nearest_parts(const Design& design, const DesignInput& input) {
+    const auto choices = part_choices(design, input);
+    if (!choices) {
+        return std::nullopt;
+    }
+    Ladder ladder = design.ladder;
+    for (std::size_t k = 0; k < ladder.size(); ++k) {
+        ladder[k].part = (*choices)[k].front();
+        ladder[k].value = input.losses.parts->parts[static_cast<std::size_t>(ladder[k].part)].value;
+    }
+    return Design{ladder, evaluate(ladder, input.load, input.source_ohm, input.losses),
+                  design.size};
+}
+
+std::optional<Design> parts_network(const Design& design, const DesignInput& input) {
+    const auto found = part_choices(design, input);
+    if (!found) {
+        return std::nullopt;
+    }
+    const std::vector<std::vector<int>>& choices = *found;
+    const PartLibrary& library = *input.losses.parts;
+    const std::size_t n = design.ladder.size();
+    Ladder ladder = design.ladder;
     const auto score = [&](const std::vector<int>& picked) {
         for (std::size_t k = 0; k < n; ++k) {
             ladder[k].part = picked[k];

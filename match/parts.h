@@ -79,4 +79,8 @@ inline constexpr int part_steps_each_side = 2;
 // the best so far until none improves. None without a library or a part of some element's kind.
 [[nodiscard]] std::optional<Design> parts_network(const Design& design, const DesignInput& input);
 
+// `design` built of the part of nearest nominal value (ratio) for each element: what
+// parts_network() starts from and never does worse than. None as for parts_network().
+[[nodiscard]] std::optional<Design> nearest_parts(const Design& design, const DesignInput& input);
+
 } // namespace veltrane::match

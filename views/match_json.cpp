@@ -123,16 +123,22 @@ Json match_json(const MatchReport& report) {
     o["networks"] = std::move(networks);
     o["standard"] = report.standard ? network_json(*report.standard, bound) : Json(nullptr);
     if (report.losses.parts) {
-        Json parts = report.parts ? network_json(*report.parts, bound) : Json(nullptr);
-        if (report.parts) {
-            for (std::size_t k = 0; k < report.parts->ladder.size(); ++k) {
+        const auto parts_json = [&](const match::Design& design) {
+            Json parts = network_json(design, bound);
+            for (std::size_t k = 0; k < design.ladder.size(); ++k) {
                 const match::Part& part =
-                    report.losses.parts
-                        ->parts[static_cast<std::size_t>(report.parts->ladder[k].part)];
+                    report.losses.parts->parts[static_cast<std::size_t>(design.ladder[k].part)];
                 parts["elements"][k]["file"] = part.file;
                 parts["elements"][k]["package"] = part.package;
             }
+            return parts;
+        };
+        Json parts = report.parts ? parts_json(*report.parts) : Json(nullptr);
+        if (report.parts) {
             parts["library"] = report.losses.parts->folder;
+            // What the search started from and beats: each element's part of nearest value.
+            parts["nearest"] =
+                report.nearest_parts ? parts_json(*report.nearest_parts) : Json(nullptr);
         }
         o["parts"] = std::move(parts);
     }

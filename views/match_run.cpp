@@ -20,14 +20,15 @@ std::string people(double value) {
 }
 
 // One row of the table of networks.
+// `first_width`: of the first figure's column after the label (a longer label, a narrower one).
 std::string network_row(std::string label, const match::Design& design,
-                        const std::optional<match::Limit>& bound) {
+                        const std::optional<match::Limit>& bound, std::size_t first_width = 10) {
     std::string row = std::move(label);
     const auto column = [&row](const std::string& text, std::size_t width) {
         row.append(width > text.size() ? width - text.size() : 1, ' ');
         row += text;
     };
-    column(people(design.figures.worst_gamma), 10);
+    column(people(design.figures.worst_gamma), first_width);
     column(people(design.figures.worst_rl_db), 9);
     column(people(design.figures.gain_db), 10);
     column(people(design.figures.at_ghz), 10);
@@ -459,6 +460,7 @@ MatchReport run_match(const MatchSettings& settings, const MatchSetup& setup,
     report.yield = parts.yield;
     if (settings.losses.parts) {
         report.parts = match::parts_network(report.networks[*report.chosen], input);
+        report.nearest_parts = match::nearest_parts(report.networks[*report.chosen], input);
     }
     return report;
 }
@@ -505,13 +507,22 @@ std::string match_table_text(const MatchReport& r) {
                             r.bound);
     }
     if (r.parts && r.losses.parts) {
-        text += network_row("parts", *r.parts, r.bound);
-        std::string files;
-        for (const match::Element& e : r.parts->ladder) {
-            const match::Part& part = r.losses.parts->parts[static_cast<std::size_t>(e.part)];
-            files += (files.empty() ? "" : ", ") + part.file;
+        const auto files = [&r](const match::Design& d) {
+            std::string names;
+            for (const match::Element& e : d.ladder) {
+                const match::Part& part = r.losses.parts->parts[static_cast<std::size_t>(e.part)];
+                names += (names.empty() ? "" : ", ") + part.file;
+            }
+            return names;
+        };
+        if (r.nearest_parts) {
+            text += network_row("near", *r.nearest_parts, r.bound, 8);
         }
-        text += "      measured parts from " + r.losses.parts->folder + ": " + files + "\n";
+        text += network_row("parts", *r.parts, r.bound, 7);
+        if (r.nearest_parts) {
+            text += "      nearest parts: " + files(*r.nearest_parts) + "\n";
+        }
+        text += "      measured parts from " + r.losses.parts->folder + ": " + files(*r.parts) + "\n";
     } else if (r.losses.parts && r.chosen) {
         text += "parts  none: " + r.losses.parts->folder +
                 " has no part of some element's kind (within the ranges)\n";

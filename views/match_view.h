@@ -148,6 +148,7 @@ struct MatchReport {
     std::optional<match::Design> standard;
     std::optional<rf::ESeries> series;
     std::optional<match::Design> parts; // built of measured parts (losses.parts), when given
+    std::optional<match::Design> nearest_parts; // the parts of nearest value, what `parts` beats
     std::optional<match::YieldFigures> yield;
     std::string load_words; // where the load comes from: "81 samples of the data"
     match::Losses losses;
