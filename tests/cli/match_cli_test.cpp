@@ -487,7 +487,7 @@ TEST(CalcMatch, LimitsAndErrors) {
         {"parts",
          {"--match", "2", "--band", "0.3:0.4", "--parts", VELTRANE_PARTS_DIR},
          exit_results,
-         "\nparts  "},
+         "\nparts "},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
