@@ -24,8 +24,13 @@ void append_element_lines(std::string& out, const Ladder& ladder, const Losses& 
         const Element& e = ladder[k];
         out += comment;
         out += "   " + std::to_string(k + 1) + " " + std::string{position_name(e.position)} + " " +
-               std::string{kind_name(e.kind)} + " = " + rf::shortest(e.value) + " " +
-               std::string{unit_name(e.kind)};
+               std::string{kind_name(e.kind)};
+        if (is_line(e.kind)) {
+            out += " Z0 = " + rf::shortest(e.z0_ohm) + " ohm, " + rf::shortest(e.value) +
+                   " deg at " + rf::shortest(e.at_ghz) + " GHz\n";
+            continue;
+        }
+        out += " = " + rf::shortest(e.value) + " " + std::string{unit_name(e.kind)};
         if (e.part >= 0 && losses.parts) {
             const Part& part = losses.parts->parts[static_cast<std::size_t>(e.part)];
             out += ", measured part " + part.file +
@@ -108,6 +113,25 @@ void append_complex(std::string& out, Complex value) {
     rf::append_shortest(out, value.imag() + 0.0);
 }
 
+// A line or stub as ngspice's lossless T: Z0 and the delay TD = theta / (2 pi f) that gives its
+// electrical length. A line runs from `node` to `to`; a stub's near end sits between `node` and
+// `to`, its far end left open through 1 Tohm (ngspice wants a path at DC) or shorted.
+void append_line(std::string& out, const Element& e, const std::string& name,
+                 const std::string& node, const std::string& to) {
+    const double td = e.at_ghz > 0 ? e.value / 360 / ghz_to_hz(e.at_ghz) : 0.0;
+    const std::string values =
+        " Z0=" + rf::full_precision(e.z0_ohm) + " TD=" + rf::full_precision(td) + "\n";
+    if (e.kind == Kind::Line) {
+        out += "T" + name + " " + node + " ground " + to + " ground" + values;
+        return;
+    }
+    const std::string far = e.kind == Kind::OpenStub ? "f" + name : to;
+    out += "T" + name + " " + node + " " + to + " " + far + " " + to + values;
+    if (e.kind == Kind::OpenStub) {
+        out += "RF" + name + " " + far + " " + to + " 1e12\n";
+    }
+}
+
 // Finite for any input: NaN and infinities become 0 (they only arise from broken loads).
 Complex finite(Complex value) {
     return std::isfinite(value.real()) && std::isfinite(value.imag()) ? value : Complex{};
@@ -121,8 +145,11 @@ std::string ladder_summary(const Ladder& ladder) {
         if (!text.empty()) {
             text += ", ";
         }
-        text += std::string{position_name(e.position)} + " " + std::string{kind_name(e.kind)} +
-                " " + rf::readable(e.value) + " " + std::string{unit_name(e.kind)};
+        text += std::string{position_name(e.position)} + " " + std::string{kind_name(e.kind)} + " ";
+        if (is_line(e.kind)) {
+            text += rf::readable(e.z0_ohm) + " ohm ";
+        }
+        text += rf::readable(e.value) + " " + std::string{unit_name(e.kind)};
     }
     return text;
 }
@@ -219,7 +246,9 @@ std::string network_spice(const Ladder& ladder, const Losses& losses, double sou
             to = series_seen == series_count ? "load" : "n" + name;
         }
         const Complex z = branch_impedance(e, centre, q_only);
-        if (e.part >= 0 && losses.parts) {
+        if (is_line(e.kind)) {
+            append_line(out, e, name, node, to);
+        } else if (e.part >= 0 && losses.parts) {
             append_part_equivalent(out, e, *losses.parts, band, name, node, to);
         } else if (e.kind == Kind::L) {
             const std::string end = z.real() > 0 ? "r" + name : to;

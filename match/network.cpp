@@ -45,7 +45,57 @@ Complex capacitor_impedance(double c_pf, double f_ghz, const Losses& losses) {
                                                                : z;
 }
 
+// `x` kept at least `pole_guard` from 0, its sign kept: a stub's pole stays finite.
+constexpr double pole_guard = 1e-12;
+double off_zero(double x) {
+    return std::abs(x) < pole_guard ? std::copysign(pole_guard, x) : x;
+}
+
+// A line's characteristic impedance, positive and finite whatever the element says.
+double line_z0(const Element& e) {
+    return std::isfinite(e.z0_ohm) && e.z0_ohm > 0 ? e.z0_ohm : 1.0;
+}
+
+// A stub's input admittance (S) at `f_ghz`: open j tan/Z0, shorted -j cot/Z0.
+Complex stub_admittance(const Element& e, double f_ghz) {
+    const double theta = line_theta(e, f_ghz);
+    const double z0 = line_z0(e);
+    if (e.kind == Kind::OpenStub) {
+        return {0.0, std::sin(theta) / (z0 * off_zero(std::cos(theta)))};
+    }
+    return {0.0, -std::cos(theta) / (z0 * off_zero(std::sin(theta)))};
+}
+
+// A stub's input impedance (ohm) at `f_ghz`: open -j Z0 cot, shorted j Z0 tan.
+Complex stub_impedance(const Element& e, double f_ghz) {
+    const double theta = line_theta(e, f_ghz);
+    const double z0 = line_z0(e);
+    if (e.kind == Kind::OpenStub) {
+        return {0.0, -z0 * std::cos(theta) / off_zero(std::sin(theta))};
+    }
+    return {0.0, z0 * std::sin(theta) / off_zero(std::cos(theta))};
+}
+
+// m * n
+Abcd times(const Abcd& m, const Abcd& n) {
+    return {m.a * n.a + m.b * n.c, m.a * n.b + m.b * n.d, m.c * n.a + m.d * n.c,
+            m.c * n.b + m.d * n.d};
+}
+
 } // namespace
+
+double line_theta(const Element& element, double f_ghz) {
+    if (!(element.at_ghz > 0) || !std::isfinite(element.value) || !std::isfinite(f_ghz)) {
+        return 0.0;
+    }
+    return element.value * std::numbers::pi / 180 * f_ghz / element.at_ghz;
+}
+
+Abcd line_matrix(double z0_ohm, double theta) {
+    const double c = std::cos(theta);
+    const double s = std::sin(theta);
+    return {{c, 0.0}, {0.0, z0_ohm * s}, {0.0, s / z0_ohm}, {c, 0.0}};
+}
 
 Complex Losses::capacitor_series(double f_ghz) const {
     return {capacitor_esr_ohm.value_or(0.0), two_pi * f_ghz * capacitor_esl_nh.value_or(0.0)};
@@ -65,14 +115,32 @@ std::string_view position_name(Position position) {
 }
 
 std::string_view kind_name(Kind kind) {
-    return kind == Kind::L ? "L" : "C";
+    switch (kind) {
+    case Kind::L:
+        return "L";
+    case Kind::C:
+        return "C";
+    case Kind::Line:
+        return "line";
+    case Kind::OpenStub:
+        return "open stub";
+    case Kind::ShortStub:
+        return "short stub";
+    }
+    return "C";
 }
 
 std::string_view unit_name(Kind kind) {
-    return kind == Kind::L ? "nH" : "pF";
+    return kind == Kind::L ? "nH" : kind == Kind::C ? "pF" : "deg";
 }
 
 Complex branch_impedance(const Element& element, double f_ghz, const Losses& losses) {
+    if (element.kind == Kind::Line) {
+        return {};
+    }
+    if (is_line(element.kind)) {
+        return stub_impedance(element, f_ghz);
+    }
     if (element.part >= 0 && losses.parts) {
         return losses.parts->impedance(element.part, f_ghz);
     }
@@ -85,6 +153,22 @@ Complex branch_impedance(const Element& element, double f_ghz, const Losses& los
 Abcd chain_matrix(const Ladder& ladder, double f_ghz, const Losses& losses) {
     Abcd m;
     for (const Element& element : ladder) {
+        if (element.kind == Kind::Line) {
+            m = times(m, line_matrix(line_z0(element), line_theta(element, f_ghz)));
+            continue;
+        }
+        if (is_line(element.kind)) {
+            if (element.position == Position::Series) {
+                const Complex z = stub_impedance(element, f_ghz);
+                m.b += m.a * z;
+                m.d += m.c * z;
+            } else {
+                const Complex y = stub_admittance(element, f_ghz);
+                m.a += m.b * y;
+                m.c += m.d * y;
+            }
+            continue;
+        }
         const bool measured = element.part >= 0 && losses.parts;
         if (element.position == Position::Series) {
             const Complex z = measured ? losses.parts->impedance(element.part, f_ghz)
@@ -205,6 +289,18 @@ ElementPath element_path(const Ladder& ladder, const Losses& losses, Complex z_l
     path.joints.push_back(0);
     Complex z = z_load;
     for (auto e = ladder.rbegin(); e != ladder.rend(); ++e) {
+        if (e->kind == Kind::Line) {
+            // The line grows from the load's end: a turn about Z0 at constant |Gamma|.
+            const Complex before = z;
+            const double theta = line_theta(*e, f_ghz);
+            for (int k = 1; k <= steps; ++k) {
+                const double t = static_cast<double>(k) / steps;
+                z = input_impedance(line_matrix(line_z0(*e), t * theta), before);
+                path.z_ohm.push_back(z);
+            }
+            path.joints.push_back(path.z_ohm.size() - 1);
+            continue;
+        }
         const Complex branch = branch_impedance(*e, f_ghz, losses);
         const Complex before = z;
         for (int k = 1; k <= steps; ++k) {

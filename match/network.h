@@ -12,25 +12,40 @@ using Complex = std::complex<double>;
 
 // Where an element of a ladder sits: in the line, or across it to ground.
 enum class Position { Series, Shunt };
-enum class Kind { L, C };
+// Lumped parts, and lossless TEM lines: a line in series with the signal (always at
+// Position::Series), and a stub open or shorted at its far end.
+enum class Kind { L, C, Line, OpenStub, ShortStub };
 
-// One part of a matching ladder; `value` in nH for an inductor, pF for a capacitor. `part`, when
-// not -1, is a real part of the library that Losses::parts carries: the element's impedance is
-// then the part's measured one, and `value` its nominal value.
+// One part of a matching ladder; `value` in nH for an inductor, pF for a capacitor, and the
+// electrical length in degrees at `at_ghz` for a line or stub, whose characteristic impedance is
+// `z0_ohm`. `part`, when not -1, is a real part of the library that Losses::parts carries: the
+// element's impedance is then the part's measured one, and `value` its nominal value.
 struct Element {
     Position position = Position::Series;
     Kind kind = Kind::L;
     double value = 0.0;
     int part = -1;
+    double z0_ohm = 0.0;
+    double at_ghz = 0.0;
     friend bool operator==(const Element&, const Element&) = default;
 };
+
+// A line or a stub (not a lumped part).
+[[nodiscard]] constexpr bool is_line(Kind kind) {
+    return kind == Kind::Line || kind == Kind::OpenStub || kind == Kind::ShortStub;
+}
+
+// A line's or stub's electrical length at `f_ghz` (radians): value * pi/180 * f / at_ghz, 0 when
+// `at_ghz` is not positive.
+[[nodiscard]] double line_theta(const Element& element, double f_ghz);
 
 // The elements from the source to the load.
 using Ladder = std::vector<Element>;
 
 [[nodiscard]] std::string_view position_name(Position position); // "series", "shunt"
-[[nodiscard]] std::string_view kind_name(Kind kind);             // "L", "C"
-[[nodiscard]] std::string_view unit_name(Kind kind);             // "nH", "pF"
+// "L", "C", "line", "open stub", "short stub"
+[[nodiscard]] std::string_view kind_name(Kind kind);
+[[nodiscard]] std::string_view unit_name(Kind kind); // "nH", "pF", "deg"
 
 // A part's quality factor `q` stated at `at_ghz`.
 struct PartQ {
@@ -101,13 +116,18 @@ struct Load {
 [[nodiscard]] Complex source_reflection(Complex z, Complex z_source);
 
 // The impedance of an element's branch at `f_ghz` > 0 (ohm), losses included: the impedance in
-// series with the line, or the impedance of the branch to ground.
+// series with the line, or the impedance of the branch to ground. A stub's is its input
+// impedance (open: -j Z0 cot(theta), shorted: j Z0 tan(theta)), kept finite where it has a pole
+// (|cos| or |sin| below 1e-12 counts as 1e-12); a line is no branch: 0.
 [[nodiscard]] Complex branch_impedance(const Element& element, double f_ghz, const Losses& losses);
 
 // Chain matrix of a two-port: V1 = A V2 + B I2, I1 = C V2 + D I2.
 struct Abcd {
     Complex a{1.0, 0.0}, b{0.0, 0.0}, c{0.0, 0.0}, d{1.0, 0.0};
 };
+
+// A series line's chain matrix [cos, j Z0 sin; j sin / Z0, cos] at electrical length `theta`.
+[[nodiscard]] Abcd line_matrix(double z0_ohm, double theta);
 
 // The ladder's chain matrix at `f_ghz` > 0, from the source side (port 1) to the load side.
 [[nodiscard]] Abcd chain_matrix(const Ladder& ladder, double f_ghz, const Losses& losses);
@@ -151,7 +171,8 @@ struct Figures {
 
 // The impedance looking into the ladder from each point on the way from the load to the source
 // at `f_ghz`: the load's own first, then `steps` points along each element (from the load's end)
-// as its reactance (series) or susceptance (shunt) grows from nothing to its own, the last the
+// as its reactance (series) or susceptance (shunt) grows from nothing to its own, or as a line
+// grows from no length to its own (a turn about Z0 at constant |Gamma|), the last the
 // network's input. `joints` indexes the load's point and the point after each element.
 struct ElementPath {
     double f_ghz = 0.0;

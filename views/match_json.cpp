@@ -47,6 +47,16 @@ Json network_json(const match::Design& design, const std::optional<match::Limit>
     for (const match::Element& e : design.ladder) {
         Json element;
         element["position"] = std::string{match::position_name(e.position)};
+        if (match::is_line(e.kind)) {
+            element["kind"] = e.kind == match::Kind::Line       ? "line"
+                              : e.kind == match::Kind::OpenStub ? "open-stub"
+                                                                : "short-stub";
+            element["z0_ohm"] = number_json(e.z0_ohm);
+            element["degrees"] = number_json(e.value);
+            element["at_ghz"] = number_json(e.at_ghz);
+            elements.push_back(std::move(element));
+            continue;
+        }
         element["kind"] = std::string{match::kind_name(e.kind)};
         element["value"] = number_json(e.value);
         element["unit"] = std::string{match::unit_name(e.kind)};

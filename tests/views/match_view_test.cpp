@@ -1,6 +1,7 @@
 // The Match panel's logic without Qt: the model's band, the load in the band, dragging the band's
 // edges, the rows against the bound, the yield's runs and histogram, the overlay on the charts.
 
+#include "views/match_json.h"
 #include "views/match_run.h"
 #include "views/match_view.h"
 
@@ -369,6 +370,38 @@ TEST(MatchTextTest, NamesTheBoundTheChosenSizeAndTheYield) {
           "84.5 % reach 7.7 dB"}) {
         EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
     }
+}
+
+// Lines and stubs in JSON: their kind, impedance and length at their frequency, no "value";
+// lumped parts as before. The text's ladder names them with their impedance.
+TEST(MatchJsonTest, LinesAndStubsByImpedanceAndLength) {
+    MatchReport report;
+    report.band = {1, 3};
+    report.networks = {{{{match::Position::Series, match::Kind::Line, 37.5, -1, 70, 2},
+                         {match::Position::Shunt, match::Kind::OpenStub, 45, -1, 50, 2},
+                         {match::Position::Shunt, match::Kind::ShortStub, 30, -1, 60, 2},
+                         {match::Position::Series, match::Kind::L, 1.5}},
+                        {0.1, 20, 2, -0.04}}};
+    const auto elements = match_json(report)["networks"][0]["elements"];
+    ASSERT_EQ(elements.size(), 4U);
+    const char* kinds[] = {"line", "open-stub", "short-stub"};
+    const double z0[] = {70, 50, 60};
+    const double degrees[] = {37.5, 45, 30};
+    for (std::size_t k = 0; k < 3; ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(elements[k]["kind"], kinds[k]);
+        EXPECT_EQ(elements[k]["z0_ohm"], z0[k]);
+        EXPECT_EQ(elements[k]["degrees"], degrees[k]);
+        EXPECT_EQ(elements[k]["at_ghz"], 2.0);
+        EXPECT_FALSE(elements[k].contains("value"));
+    }
+    EXPECT_EQ(elements[0]["position"], "series");
+    EXPECT_EQ(elements[1]["position"], "shunt");
+    EXPECT_EQ(elements[3]["kind"], "L");
+    EXPECT_EQ(elements[3]["value"], 1.5);
+    EXPECT_NE(match_text(report).find("series line 70 ohm 37.5 deg, shunt open stub 50 ohm 45 deg"),
+              std::string::npos)
+        << match_text(report);
 }
 
 } // namespace
