@@ -34,7 +34,7 @@ constexpr std::size_t max_curve_points = 2001;
 constexpr double schematic_width = 1000;
 constexpr double schematic_base_width = 300;
 constexpr double part_width = 115;
-constexpr double named_part_width = 240; // a measured part's label names its file and package
+constexpr double named_part_width = 380; // a measured part's label names its file and package
 
 } // namespace
 

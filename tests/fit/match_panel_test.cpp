@@ -588,6 +588,11 @@ class MatchPanelTest : public QObject {
         QVERIFY(panel()->grab().toImage().save(
             QStringLiteral(VELTRANE_SCREENSHOT_DIR "/match_panel_parts") + suffix +
             QStringLiteral(".png")));
+        QVERIFY(find<QWidget>("match_schematic")
+                    ->grab()
+                    .toImage()
+                    .save(QStringLiteral(VELTRANE_SCREENSHOT_DIR "/match_schematic_parts") +
+                          suffix + QStringLiteral(".png")));
     }
 
     // A folder that is no part library: the library's own message, and no library kept.
