@@ -1,6 +1,6 @@
 #pragma once
 
-// What the files of the Match panel share: the view of a picture and reading a number field.
+// What the files of the Match panel share: the view of a picture, making and reading a field.
 
 #include "format/text_number.h"
 #include "rf/picture.h"
@@ -35,6 +35,15 @@ class PictureView final : public QWidget {
     QSize hint_;
     bool readable_ = false;
 };
+
+// A field named for the tests, with its accessible name and tip.
+inline QLineEdit* line_edit(const char* name, const QString& accessible, const QString& tip) {
+    auto* edit = new QLineEdit;
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setAccessibleName(accessible);
+    edit->setToolTip(tip);
+    return edit;
+}
 
 // The number in a field; nothing when it is empty.
 inline std::optional<double> field_number(const QLineEdit* edit) {

@@ -6,8 +6,10 @@
 #include "fit/window_common.h"
 
 #include "match/match_files.h"
+#include "match/parts.h"
 #include "match/schematic.h"
 
+#include <QFileInfo>
 #include <QFont>
 #include <QLabel>
 #include <QListWidget>
@@ -32,6 +34,7 @@ constexpr std::size_t max_curve_points = 2001;
 constexpr double schematic_width = 1000;
 constexpr double schematic_base_width = 300;
 constexpr double part_width = 115;
+constexpr double named_part_width = 380; // a measured part's label names its file and package
 
 } // namespace
 
@@ -48,6 +51,7 @@ void MatchPanel::forget_networks() {
     chosen_.reset();
     chosen_now_.reset();
     standard_.reset();
+    parts_network_.reset();
     yield_.reset();
     histogram_ = {};
     histogram_picture_ = views::histogram_picture({}, 360, 110);
@@ -87,10 +91,16 @@ void MatchPanel::start_design() {
         show_message(QStringLiteral("The source must be a positive resistance or R+jX in ohm"));
         return;
     }
-    const auto parts_losses = losses();
-    if (!parts_losses) {
-        show_message(QStringLiteral("A part's Q must be a positive number, or empty"));
+    auto parts_losses = losses();
+    if (const auto* problem = std::get_if<QString>(&parts_losses)) {
+        show_message(*problem);
         return;
+    }
+    if (library_ != nullptr) {
+        if (const auto uncovered = library_->uncovered(band_.fl_ghz, band_.fh_ghz)) {
+            show_message(qs(*uncovered));
+            return;
+        }
     }
     auto limits = constraints();
     if (const auto* problem = std::get_if<QString>(&limits)) {
@@ -103,7 +113,8 @@ void MatchPanel::start_design() {
     designed_constraints_ = std::get<match::Constraints>(limits);
     designed_source_ohm_ = source_ohm();
     designed_source_ = *chosen_source;
-    designed_losses_ = *parts_losses;
+    designed_losses_ = std::get<match::Losses>(parts_losses);
+    designed_losses_.parts = library_;
     if (!attach_source()) {
         designed_source_ = {};
         attach_source();
@@ -196,6 +207,7 @@ void MatchPanel::choose(int index) {
     chosen_ = static_cast<std::size_t>(index);
     ++parts_generation_;
     standard_.reset();
+    parts_network_.reset();
     yield_.reset();
     chosen_now_ =
         match::evaluate(networks_[*chosen_].ladder, load_, designed_source_ohm_, designed_losses_);
@@ -230,6 +242,10 @@ void MatchPanel::fill_list() {
 }
 
 const match::Design* MatchPanel::exported() const {
+    // What is built: the measured parts, else the standard values, else the network designed.
+    if (parts_network_) {
+        return &*parts_network_;
+    }
     if (standard_) {
         return &*standard_;
     }
@@ -268,11 +284,21 @@ void MatchPanel::show_chosen() {
         chosen_label_->clear();
         return;
     }
-    QString text =
-        (standard_ ? qs(rf::e_series_name(*standard_series_)) + QStringLiteral(" values")
-                   : QString::number(design->ladder.size()) + QStringLiteral(" elements")) +
-        QStringLiteral(" over ") + number(band_.fl_ghz, 6) + QStringLiteral(" to ") +
-        number(band_.fh_ghz, 6) + QStringLiteral(" GHz");
+    QString what = QString::number(design->ladder.size()) + QStringLiteral(" elements");
+    if (parts_network_ && designed_losses_.parts) {
+        // The library's folder, and what the standard values reach beside the parts.
+        QString from = QFileInfo(qs(designed_losses_.parts->folder)).fileName();
+        if (standard_) {
+            from += QStringLiteral("; ") + qs(rf::e_series_name(*standard_series_)) +
+                    QStringLiteral(" values RL ") + number(standard_->figures.worst_rl_db, 4) +
+                    QStringLiteral(" dB");
+        }
+        what = QStringLiteral("Measured parts (") + from + QStringLiteral(")");
+    } else if (standard_) {
+        what = qs(rf::e_series_name(*standard_series_)) + QStringLiteral(" values");
+    }
+    QString text = what + QStringLiteral(" over ") + number(band_.fl_ghz, 6) +
+                   QStringLiteral(" to ") + number(band_.fh_ghz, 6) + QStringLiteral(" GHz");
     if (chosen_now_) {
         text += QStringLiteral(": |\u0393| ") + number(chosen_now_->worst_gamma, 4) +
                 QStringLiteral(", RL ") + number(chosen_now_->worst_rl_db, 4) +
@@ -292,11 +318,11 @@ void MatchPanel::update_curve() {
         return;
     }
     // As wide as the parts need: a short ladder is drawn large in the panel.
-    const double width =
-        std::min(schematic_width,
-                 schematic_base_width + part_width * static_cast<double>(design->ladder.size()));
-    match::SchematicLayout layout =
-        match::schematic_layout(design->ladder, designed_source_ohm_, name_.toStdString(), width);
+    const double width = std::min(
+        schematic_width, schematic_base_width + (parts_network_ ? named_part_width : part_width) *
+                                                    static_cast<double>(design->ladder.size()));
+    match::SchematicLayout layout = match::schematic_layout(
+        design->ladder, designed_source_ohm_, name_.toStdString(), width, designed_losses_);
     if (!designed_source_.resistive()) {
         layout.source_label = designed_source_.label();
     }

@@ -26,6 +26,13 @@
 
 namespace veltrane::fit {
 
+namespace {
+
+// The longest part library folder kept across runs.
+constexpr qsizetype max_folder_length = 4096;
+
+} // namespace
+
 QString MatchPanel::results_text() const {
     if (networks_.empty()) {
         return {};
@@ -41,6 +48,7 @@ QString MatchPanel::results_text() const {
     report.no_better_than = no_better_than_;
     report.chosen = chosen_;
     report.standard = standard_;
+    report.parts = parts_network_;
     report.series = standard_series_;
     report.yield = yield_;
     report.losses = designed_losses_;
@@ -81,8 +89,8 @@ std::optional<QString> MatchPanel::export_to(MatchExport kind, const QString& pa
             picture = match::match_picture(
                 {ladder, designed_losses_, designed_source_ohm_, all_load_, band_, bound_});
         }
-        match::SchematicLayout layout = match::schematic_layout(ladder, designed_source_ohm_,
-                                                                name_.toStdString(), picture.width);
+        match::SchematicLayout layout = match::schematic_layout(
+            ladder, designed_source_ohm_, name_.toStdString(), picture.width, designed_losses_);
         if (!designed_source_.resistive()) {
             layout.source_label = designed_source_.label();
         }
@@ -147,6 +155,11 @@ void MatchPanel::save_settings(QSettings& settings) const {
     settings.setValue(QStringLiteral("match/series"), series_box_->currentIndex());
     settings.setValue(QStringLiteral("match/inductor_q"), inductor_q_->text());
     settings.setValue(QStringLiteral("match/capacitor_q"), capacitor_q_->text());
+    settings.setValue(QStringLiteral("match/inductor_srf"), inductor_srf_->text());
+    settings.setValue(QStringLiteral("match/capacitor_esl"), capacitor_esl_->text());
+    settings.setValue(QStringLiteral("match/capacitor_esr"), capacitor_esr_->text());
+    settings.setValue(QStringLiteral("match/parts_folder"),
+                      library_ != nullptr ? library_folder_ : QString());
     settings.setValue(QStringLiteral("match/tolerance"), tolerance_->text());
     settings.setValue(QStringLiteral("match/runs"), runs_->value());
     settings.setValue(QStringLiteral("match/target"), target_->text());
@@ -169,6 +182,15 @@ void MatchPanel::restore_settings(const QSettings& settings) {
     text("match/source", source_edit_);
     text("match/inductor_q", inductor_q_);
     text("match/capacitor_q", capacitor_q_);
+    text("match/inductor_srf", inductor_srf_);
+    text("match/capacitor_esl", capacitor_esl_);
+    text("match/capacitor_esr", capacitor_esr_);
+    // A folder's name, not whatever a damaged file holds; read off the event thread.
+    if (const QVariant folder = settings.value(QStringLiteral("match/parts_folder"));
+        folder.typeId() == QMetaType::QString && !folder.toString().isEmpty() &&
+        folder.toString().size() <= max_folder_length) {
+        set_library(folder.toString());
+    }
     text("match/tolerance", tolerance_);
     text("match/target", target_);
     elements_->setValue(settings.value(QStringLiteral("match/elements"), 4).toInt());

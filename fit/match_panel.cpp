@@ -77,23 +77,13 @@ void PictureView::paintEvent(QPaintEvent*) {
     paint_picture(painter, *picture_);
 }
 
-namespace {
-
-QLineEdit* line_edit(const char* name, const QString& accessible, const QString& tip) {
-    auto* edit = new QLineEdit;
-    edit->setObjectName(QString::fromLatin1(name));
-    edit->setAccessibleName(accessible);
-    edit->setToolTip(tip);
-    return edit;
-}
-
-} // namespace
-
 MatchPanel::MatchPanel(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("match_panel"));
     build();
     connect(&designer_, &QFutureWatcher<Designed>::finished, this, &MatchPanel::design_finished);
     connect(&parter_, &QFutureWatcher<Parts>::finished, this, &MatchPanel::parts_finished);
+    connect(&library_reader_, &QFutureWatcher<LibraryRead>::finished, this,
+            &MatchPanel::library_finished);
 }
 
 MatchPanel::~MatchPanel() {
@@ -104,6 +94,7 @@ MatchPanel::~MatchPanel() {
     }
     designer_.waitForFinished();
     parter_.waitForFinished();
+    library_reader_.waitForFinished();
 }
 
 void MatchPanel::build() {
@@ -276,66 +267,7 @@ void MatchPanel::build() {
     layout->addWidget(schematic_scroll_);
     schematic_changed();
 
-    auto* parts_box = new QGroupBox(QStringLiteral("Parts and yield"));
-    auto* parts = new QGridLayout(parts_box);
-    series_box_ = new QComboBox;
-    series_box_->setObjectName(QStringLiteral("match_series"));
-    series_box_->setAccessibleName(QStringLiteral("Standard values of the network"));
-    series_box_->setToolTip(QStringLiteral("Round the chosen network to standard values one part "
-                                           "at a time, re-optimising the others"));
-    series_box_->addItem(QStringLiteral("exact"));
-    for (const rf::ESeries series : {rf::ESeries::E6, rf::ESeries::E12, rf::ESeries::E24,
-                                     rf::ESeries::E48, rf::ESeries::E96, rf::ESeries::E192}) {
-        series_box_->addItem(qs(rf::e_series_name(series)), static_cast<int>(series));
-    }
-    connect(series_box_, &QComboBox::currentIndexChanged, this, [this] { start_parts(); });
-    inductor_q_ = line_edit("match_inductor_q", QStringLiteral("Inductor Q"),
-                            QStringLiteral("Inductor Q at the band's centre, growing as the "
-                                           "square root of frequency; empty: lossless"));
-    capacitor_q_ = line_edit("match_capacitor_q", QStringLiteral("Capacitor Q"),
-                             QStringLiteral("Capacitor Q (constant loss tangent); empty: "
-                                            "lossless"));
-    for (QLineEdit* edit : {inductor_q_, capacitor_q_}) {
-        connect(edit, &QLineEdit::editingFinished, this, [this] {
-            if (!networks_.empty()) {
-                show_message(QStringLiteral("Design again to include the parts' Q"));
-            }
-        });
-    }
-    tolerance_ = line_edit("match_tolerance", QStringLiteral("Tolerance in percent"),
-                           QStringLiteral("Every part varied uniformly within \u00b1 this "
-                                          "percentage for the yield; 0: no yield"));
-    tolerance_->setText(QStringLiteral("2"));
-    runs_ = new QSpinBox;
-    runs_->setObjectName(QStringLiteral("match_runs"));
-    runs_->setAccessibleName(QStringLiteral("Yield runs"));
-    runs_->setRange(0, 100000);
-    runs_->setValue(500);
-    target_ = line_edit("match_target_db", QStringLiteral("Yield target return loss in dB"),
-                        QStringLiteral("Worst in-band return loss a network must reach; empty: "
-                                       "the nominal figure less 1 dB"));
-    for (QLineEdit* edit : {tolerance_, target_}) {
-        connect(edit, &QLineEdit::editingFinished, this, [this] { start_parts(); });
-    }
-    connect(runs_, &QSpinBox::editingFinished, this, [this] { start_parts(); });
-    parts->addWidget(new QLabel(QStringLiteral("Values")), 0, 0);
-    parts->addWidget(series_box_, 0, 1);
-    parts->addWidget(new QLabel(QStringLiteral("Q of L")), 0, 2);
-    parts->addWidget(inductor_q_, 0, 3);
-    parts->addWidget(new QLabel(QStringLiteral("Q of C")), 0, 4);
-    parts->addWidget(capacitor_q_, 0, 5);
-    parts->addWidget(new QLabel(QStringLiteral("\u00b1 %")), 1, 0);
-    parts->addWidget(tolerance_, 1, 1);
-    parts->addWidget(new QLabel(QStringLiteral("Runs")), 1, 2);
-    parts->addWidget(runs_, 1, 3);
-    parts->addWidget(new QLabel(QStringLiteral("Target dB")), 1, 4);
-    parts->addWidget(target_, 1, 5);
-    histogram_picture_ = views::histogram_picture({}, 360, 110);
-    histogram_view_ = new PictureView(&histogram_picture_, {360, 110});
-    histogram_view_->setObjectName(QStringLiteral("match_histogram"));
-    histogram_view_->setAccessibleName(QStringLiteral("Yield histogram"));
-    parts->addWidget(histogram_view_, 2, 0, 1, 6);
-    layout->addWidget(parts_box);
+    build_parts_box(layout);
 
     message_ = new QLabel;
     message_->setObjectName(QStringLiteral("match_message"));
@@ -450,23 +382,6 @@ std::variant<match::Constraints, QString> MatchPanel::constraints() const {
         }
     }
     return c;
-}
-
-std::optional<match::Losses> MatchPanel::losses() const {
-    match::Losses losses;
-    const double centre = std::sqrt(band_.fl_ghz * band_.fh_ghz);
-    for (const auto& [edit, part] :
-         {std::pair{inductor_q_, &losses.inductor}, std::pair{capacitor_q_, &losses.capacitor}}) {
-        if (edit->text().trimmed().isEmpty()) {
-            continue;
-        }
-        const auto q = field_number(edit);
-        if (!q || !(*q > 0) || !std::isfinite(*q)) {
-            return std::nullopt;
-        }
-        *part = match::PartQ{*q, centre};
-    }
-    return losses;
 }
 
 void MatchPanel::schematic_changed() {

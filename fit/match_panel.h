@@ -3,7 +3,8 @@
 // The Match panel of the measured-data window: the band (typed, or dragged by its edges on the
 // return-loss plot), the bound, the design of ladders of 1..N elements on
 // a worker thread, the list of sizes, the chosen network's schematic, standard values, lossy
-// parts and the yield's histogram, and the match's exports.
+// parts with their parasitics, the network of measured parts of a library, the yield's histogram,
+// and the match's exports.
 
 #include "match/bound.h"
 #include "match/design.h"
@@ -38,6 +39,7 @@ class QPushButton;
 class QSettings;
 class QScrollArea;
 class QSpinBox;
+class QVBoxLayout;
 
 namespace veltrane::fit {
 
@@ -92,6 +94,14 @@ class MatchPanel final : public QWidget {
     [[nodiscard]] std::optional<match::Figures> chosen_figures() const;
     [[nodiscard]] const std::vector<match::Design>& networks() const { return networks_; }
     [[nodiscard]] const std::optional<match::Design>& standard() const { return standard_; }
+    // The chosen network built of the library's measured parts, when a library is read.
+    [[nodiscard]] const std::optional<match::Design>& parts_network() const {
+        return parts_network_;
+    }
+    // Reads the part library in `folder` (its parts.csv) off the event thread, then emits
+    // library_read(); the library's message is shown when it cannot be read. Empty: no library.
+    void set_library(const QString& folder);
+    [[nodiscard]] bool has_library() const { return library_ != nullptr; }
     [[nodiscard]] const views::Histogram& histogram() const { return histogram_; }
     [[nodiscard]] const rf::Picture& schematic_picture() const { return schematic_; }
     [[nodiscard]] QString message() const;
@@ -108,7 +118,8 @@ class MatchPanel final : public QWidget {
   signals:
     void changed(); // the charts must be drawn again
     void design_done();
-    void parts_done(); // standard values and yield
+    void parts_done(); // standard values, measured parts and yield
+    void library_read();
     void message_changed(const QString& text);
 
   private:
@@ -120,12 +131,23 @@ class MatchPanel final : public QWidget {
     struct Parts {
         std::uint64_t generation = 0;
         std::optional<match::Design> standard;
+        std::optional<match::Design> parts; // of the library's measured parts
         std::vector<double> yield_runs;
         std::optional<match::YieldFigures> yield;
         std::string failure;
     };
 
+    struct LibraryRead {
+        std::uint64_t generation = 0;
+        QString folder;
+        std::shared_ptr<const match::PartLibrary> library;
+        std::string failure;
+    };
+
     void build();
+    void build_parts_box(QVBoxLayout* layout);
+    void library_finished();
+    void pick_library();
     void show_message(const QString& text);
     void set_band(const match::Band& band, bool by_user);
     void band_moved(); // re-evaluates the chosen network, redraws
@@ -142,7 +164,8 @@ class MatchPanel final : public QWidget {
     void update_curve();
     [[nodiscard]] const match::Design* exported() const;
     [[nodiscard]] match::DesignInput design_input() const;
-    [[nodiscard]] std::optional<match::Losses> losses() const;
+    // The Q and parasitics the fields ask for, or why they cannot be used.
+    [[nodiscard]] std::variant<match::Losses, QString> losses() const;
     // The constraints the fields ask for, or why they cannot be used.
     [[nodiscard]] std::variant<match::Constraints, QString> constraints() const;
     [[nodiscard]] double source_ohm() const;
@@ -179,6 +202,9 @@ class MatchPanel final : public QWidget {
     std::optional<std::size_t> chosen_;
     std::optional<match::Figures> chosen_now_; // the chosen network over the present band
     std::optional<match::Design> standard_;
+    std::optional<match::Design> parts_network_;
+    std::shared_ptr<const match::PartLibrary> library_;
+    QString library_folder_; // as the user picked it
     std::optional<rf::ESeries> standard_series_;
     std::optional<match::YieldFigures> yield_;
     views::Histogram histogram_;
@@ -194,6 +220,8 @@ class MatchPanel final : public QWidget {
     QFutureWatcher<Parts> parter_;
     std::shared_ptr<std::atomic<bool>> stop_parts_;
     std::uint64_t parts_generation_ = 0;
+    QFutureWatcher<LibraryRead> library_reader_;
+    std::uint64_t library_generation_ = 0;
 
     QLineEdit* fl_edit_ = nullptr;
     QLineEdit* fh_edit_ = nullptr;
@@ -219,6 +247,12 @@ class MatchPanel final : public QWidget {
     QComboBox* series_box_ = nullptr;
     QLineEdit* inductor_q_ = nullptr;
     QLineEdit* capacitor_q_ = nullptr;
+    QLineEdit* inductor_srf_ = nullptr;  // GHz
+    QLineEdit* capacitor_esl_ = nullptr; // nH
+    QLineEdit* capacitor_esr_ = nullptr; // ohm
+    QPushButton* library_button_ = nullptr;
+    QPushButton* library_clear_ = nullptr;
+    QLabel* library_label_ = nullptr;
     QLineEdit* tolerance_ = nullptr;
     QSpinBox* runs_ = nullptr;
     QLineEdit* target_ = nullptr;

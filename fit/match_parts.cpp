@@ -1,8 +1,11 @@
-// The Match panel: the chosen network in standard values and its yield, on a worker thread.
+// The Match panel: the chosen network in standard values, of measured parts, and its yield, on a
+// worker thread.
 
 #include "fit/match_common.h"
 #include "fit/match_panel.h"
 #include "fit/window_common.h"
+
+#include "match/parts.h"
 
 #include <QComboBox>
 #include <QSpinBox>
@@ -55,6 +58,9 @@ void MatchPanel::start_parts() {
             parts.standard = std::move(found.standard);
             parts.yield_runs = std::move(found.yield_runs);
             parts.yield = found.yield;
+            if (input.losses.parts) {
+                parts.parts = match::parts_network(design, input);
+            }
         } catch (const std::bad_alloc&) {
             parts.failure = "Not enough memory for the standard values and the yield";
         } catch (...) {
@@ -73,12 +79,19 @@ void MatchPanel::parts_finished() {
         show_message(qs(parts.failure));
     }
     standard_ = std::move(parts.standard);
+    parts_network_ = std::move(parts.parts);
     yield_ = parts.yield;
+    if (designed_losses_.parts && !parts_network_ && parts.failure.empty()) {
+        show_message(qs(designed_losses_.parts->folder) +
+                     QStringLiteral(" has no part of some element's kind (within the ranges)"));
+    }
     histogram_ = yield_ ? views::histogram(parts.yield_runs, yield_->target_rl_db, histogram_bins)
                         : views::Histogram{};
     histogram_picture_ = views::histogram_picture(histogram_, 360, 110);
     histogram_view_->update();
-    if (standard_) {
+    if (parts_network_) {
+        chosen_now_ = parts_network_->figures;
+    } else if (standard_) {
         chosen_now_ = standard_->figures;
     }
     fill_list();

@@ -21,6 +21,8 @@ constexpr double source_width = 120;
 constexpr double device_width = 110;
 constexpr double largest_slot = 120;
 constexpr double symbol_length = 40;
+constexpr double label_char_width = 6.2;  // of the labels' 11-unit text, about
+constexpr double shunt_label_offset = 14; // a shunt part's label from its symbol's axis
 
 constexpr rf::Colour black{0, 0, 0};
 constexpr rf::Colour part_blue{0, 50, 160};
@@ -128,8 +130,21 @@ SchematicLayout schematic_layout(const Ladder& ladder, double source_ohm, const 
     layout.source_label = "source " + rf::readable(source_ohm, 4) + " \u03a9";
     const double first = layout.source.x + layout.source.width;
     const double room = width - first - device_width - 2 * left_margin;
+    // A measured part's label names its file and package: its slot widens to hold the label (a
+    // shunt part's runs right of its symbol, a series part's is centred above it), as far as the
+    // strip has room.
+    double wanted = largest_slot;
+    for (std::size_t k = 0; k < ladder.size(); ++k) {
+        if (ladder[k].part >= 0 && losses.parts) {
+            const double text =
+                label_char_width * static_cast<double>(part_label(ladder[k], k, losses).size());
+            wanted = std::max(wanted, ladder[k].position == Position::Shunt
+                                          ? 2 * (shunt_label_offset + text) + 8
+                                          : text + 8);
+        }
+    }
     const double slot =
-        ladder.empty() ? 0.0 : std::min(largest_slot, room / static_cast<double>(ladder.size()));
+        ladder.empty() ? 0.0 : std::min(wanted, room / static_cast<double>(ladder.size()));
     double x = first;
     for (std::size_t k = 0; k < ladder.size(); ++k) {
         const Element& e = ladder[k];
@@ -173,7 +188,7 @@ void draw_schematic(rf::Picture& picture, const SchematicLayout& layout, double 
             const double x0 = part.box.x - 2;
             p.line({x0, y}, {x0 + part.box.width + 4, y});
             p.symbol(part.kind, part.a, part.b);
-            p.text({part.a.x + 14, (y + g) / 2 + 4}, part.label, rf::Anchor::Start);
+            p.text({part.a.x + shunt_label_offset, (y + g) / 2 + 4}, part.label, rf::Anchor::Start);
         }
     }
     // To the device, and the ground rail under everything.

@@ -1,4 +1,6 @@
 #include "views/match_view.h"
+
+#include "match/parts.h"
 #include "model/units.h"
 
 #include "match/match_files.h"
@@ -400,6 +402,19 @@ std::string match_text(const MatchReport& r) {
         const SizeRow row = size_row(*r.standard, r.bound);
         text += std::string{rf::e_series_name(*r.series)} + ": " + size_row_text(row) + "   " +
                 row.ladder + "\n";
+    }
+    if (r.parts && r.losses.parts) {
+        const SizeRow row = size_row(*r.parts, r.bound);
+        std::string files;
+        for (const match::Element& e : r.parts->ladder) {
+            files += (files.empty() ? "" : ", ") +
+                     r.losses.parts->parts[static_cast<std::size_t>(e.part)].file;
+        }
+        text += "Parts: " + size_row_text(row) + "   " + row.ladder + "\n  measured parts from " +
+                r.losses.parts->folder + ": " + files + "\n";
+    } else if (r.losses.parts && r.chosen) {
+        text += "Parts: none, " + r.losses.parts->folder +
+                " has no part of some element's kind (within the ranges)\n";
     }
     if (r.yield) {
         text += "Yield: parts within \u00b1" + people(r.yield->tolerance_percent) + " %, " +

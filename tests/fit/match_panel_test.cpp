@@ -7,7 +7,9 @@
 #include "fit/match_panel.h"
 #include "match/design.h"
 #include "match/match_files.h"
+#include "match/parts.h"
 #include "rf/e_series.h"
+#include "rf/numbers.h"
 #include "rf/touchstone.h"
 #include "support/chart_drag.h"
 #include "support/test_support.h"
@@ -465,6 +467,156 @@ class MatchPanelTest : public QObject {
         type("match_l_range", QStringLiteral("5:1"));
         QTest::mouseClick(find<QPushButton>("match_design"), Qt::LeftButton);
         QVERIFY(find<QLabel>("match_message")->text().contains(QStringLiteral("MIN:MAX in nH")));
+    }
+
+    // A parasitic field (or a Q) with a bad value is said and nothing is designed; a good one is
+    // designed with: the chosen network's figure is its own over the band with that parasitic.
+    void parasitic_fields_data() {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("said");
+        const QString sign = QStringLiteral("An inductor's self-resonance must be positive");
+        QTest::newRow("SRF 0") << "match_inductor_srf"
+                               << "0" << sign;
+        QTest::newRow("ESL negative") << "match_capacitor_esl"
+                                      << "-0.1" << sign;
+        QTest::newRow("ESR not a number") << "match_capacitor_esr"
+                                          << "1e400" << sign;
+        QTest::newRow("SRF too high")
+            << "match_inductor_srf"
+            << "2e6"
+            << "The inductors' self-resonance 2e+06 GHz is out of range (1e-06 to 1e+06 GHz)";
+        QTest::newRow("ESL too large")
+            << "match_capacitor_esl"
+            << "1001"
+            << "The capacitors' series inductance 1001 nH is out of range (0 to 1000 nH)";
+        QTest::newRow("ESR too large")
+            << "match_capacitor_esr"
+            << "2000"
+            << "The capacitors' series resistance 2000 ohm is out of range (0 to 1000 ohm)";
+        QTest::newRow("Q of L too high") << "match_inductor_q"
+                                         << "1e10"
+                                         << "Q of L: Q 1e+10";
+        QTest::newRow("SRF 4 GHz") << "match_inductor_srf"
+                                   << "4" << QString();
+        QTest::newRow("ESL 0.4 nH") << "match_capacitor_esl"
+                                    << "0.4" << QString();
+        QTest::newRow("ESR 1.5 ohm") << "match_capacitor_esr"
+                                     << "1.5" << QString();
+    }
+    void parasitic_fields() {
+        QFETCH(QString, field);
+        QFETCH(QString, text);
+        QFETCH(QString, said);
+        QVERIFY(open(antenna));
+        type(field.toLatin1().constData(), text);
+        if (!said.isEmpty()) {
+            QTest::mouseClick(find<QPushButton>("match_design"), Qt::LeftButton);
+            const QString message = find<QLabel>("match_message")->text();
+            QVERIFY2(message.startsWith(said), qPrintable(message));
+            QVERIFY(panel()->networks().empty());
+            return;
+        }
+        find<QCheckBox>("match_dc_block")->setChecked(true); // a series C beside the L
+        QVERIFY(design(2));
+        match::Losses losses;
+        const double value = text.toDouble();
+        (field == QStringLiteral("match_inductor_srf")    ? losses.inductor_srf_ghz
+         : field == QStringLiteral("match_capacitor_esl") ? losses.capacitor_esl_nh
+                                                          : losses.capacitor_esr_ohm) = value;
+        const match::Design& chosen = panel()->networks().back();
+        const match::Figures expected =
+            match::evaluate(chosen.ladder, views::band_load(antenna_data(), 2.2, 2.7), 50, losses);
+        QCOMPARE(chosen.figures.worst_gamma, expected.worst_gamma);
+        const match::Figures ideal =
+            match::evaluate(chosen.ladder, views::band_load(antenna_data(), 2.2, 2.7), 50, {});
+        // The parasitic does change it.
+        QVERIFY2(ideal.worst_gamma != expected.worst_gamma,
+                 match::ladder_summary(chosen.ladder).c_str());
+    }
+
+    // A part library: the chosen network is rebuilt of its measured parts, its figure recomputed
+    // here from the library is the one "Copy results" gives, the schematic names each part's
+    // file and the .s2p written is the parts'.
+    void part_library() {
+        QVERIFY(open(antenna));
+        type("match_tolerance", QStringLiteral("0"));
+        QSignalSpy read(panel(), &MatchPanel::library_read);
+        panel()->set_library(QStringLiteral(VELTRANE_PARTS_DIR));
+        QVERIFY(read.wait(30000));
+        QVERIFY(panel()->has_library());
+        QSignalSpy parts(panel(), &MatchPanel::parts_done);
+        QVERIFY(design(2));
+        QVERIFY(parts.count() > 0 || parts.wait(60000));
+        const auto& built = panel()->parts_network();
+        QVERIFY(built.has_value());
+        auto library = match::read_parts(VELTRANE_PARTS_DIR);
+        match::Losses losses;
+        losses.parts = std::make_shared<const match::PartLibrary>(
+            std::get<match::PartLibrary>(std::move(library)));
+        const match::Load load = views::band_load(antenna_data(), 2.2, 2.7);
+        const match::Figures figures = match::evaluate(built->ladder, load, 50, losses);
+        const QString text = window_->results_text();
+        QVERIFY2(text.contains(QStringLiteral("RL ") +
+                               QString::fromStdString(rf::readable(figures.worst_rl_db, 4)) +
+                               QStringLiteral(" dB")),
+                 qPrintable(text));
+        QVERIFY(find<QLabel>("match_chosen")
+                    ->text()
+                    .startsWith(QStringLiteral("Measured parts (parts)")));
+        std::string labels;
+        for (const rf::Operation& op : panel()->schematic_picture().operations) {
+            if (const auto* t = std::get_if<rf::Text>(&op)) {
+                labels += t->text + "\n";
+            }
+        }
+        for (const match::Element& e : built->ladder) {
+            QVERIFY(e.part >= 0);
+            const std::string& file = losses.parts->parts[static_cast<std::size_t>(e.part)].file;
+            QVERIFY2(labels.find(file) != std::string::npos, labels.c_str());
+            QVERIFY(text.contains(QString::fromStdString(file)));
+        }
+        const auto path = dir_->path() / "parts.s2p";
+        QVERIFY(!panel()->export_to(MatchExport::NetworkTouchstone,
+                                    QString::fromStdString(path.string())));
+        QCOMPARE(veltrane::testing::read_bytes(path),
+                 match::network_touchstone(built->ladder, losses, 50, antenna_data().f_ghz,
+                                           "veltrane-fit"));
+        QTest::qWait(50);
+        QDir().mkpath(QStringLiteral(VELTRANE_SCREENSHOT_DIR));
+        const QString suffix = window_->devicePixelRatioF() > 1 ? QStringLiteral("_x2") : QString();
+        QVERIFY(panel()->grab().toImage().save(
+            QStringLiteral(VELTRANE_SCREENSHOT_DIR "/match_panel_parts") + suffix +
+            QStringLiteral(".png")));
+        QVERIFY(find<QWidget>("match_schematic")
+                    ->grab()
+                    .toImage()
+                    .save(QStringLiteral(VELTRANE_SCREENSHOT_DIR "/match_schematic_parts") +
+                          suffix + QStringLiteral(".png")));
+    }
+
+    // A folder that is no part library: the library's own message, and no library kept.
+    void bad_library_folder_data() {
+        QTest::addColumn<QString>("csv"); // parts.csv, none when null
+        QTest::newRow("no parts.csv") << QString();
+        QTest::newRow("a part without its file") << "kind,value,unit,file\nL,2.2,nH,gone.s2p\n";
+        QTest::newRow("a kind that is none") << "kind,value,unit,file\nR,10,ohm,r.s2p\n";
+    }
+    void bad_library_folder() {
+        QFETCH(QString, csv);
+        QVERIFY(open(antenna));
+        if (!csv.isNull()) {
+            veltrane::testing::write_bytes(*dir_ / "parts.csv", csv.toStdString());
+        }
+        const std::string folder = dir_->path().string();
+        const auto expected = match::read_parts(folder);
+        QVERIFY(std::holds_alternative<std::string>(expected));
+        QSignalSpy read(panel(), &MatchPanel::library_read);
+        panel()->set_library(QString::fromStdString(folder));
+        QVERIFY(read.wait(30000));
+        QCOMPARE(find<QLabel>("match_message")->text(),
+                 QString::fromStdString(std::get<std::string>(expected)));
+        QVERIFY(!panel()->has_library());
     }
 
     void looks_right() {
