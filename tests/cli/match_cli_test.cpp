@@ -483,7 +483,7 @@ TEST(CalcMatch, LimitsAndErrors) {
         {"parts_missing",
          {"--match", "1", "--band", "0.3:0.4", "--parts", "no-such-folder"},
          exit_message,
-         "Cannot read no-such-folder/parts.csv"},
+         "parts.csv: no such file or it cannot be opened"},
         {"parts",
          {"--match", "2", "--band", "0.3:0.4", "--parts", VELTRANE_PARTS_DIR},
          exit_results,
