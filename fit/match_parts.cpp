@@ -58,9 +58,7 @@ void MatchPanel::start_parts() {
             parts.standard = std::move(found.standard);
             parts.yield_runs = std::move(found.yield_runs);
             parts.yield = found.yield;
-            if (input.losses.parts) {
-                parts.parts = match::parts_network(design, input);
-            }
+            parts.parts = std::move(found.parts);
         } catch (const std::bad_alloc&) {
             parts.failure = "Not enough memory for the standard values and the yield";
         } catch (...) {

@@ -82,6 +82,17 @@ Abcd times(const Abcd& m, const Abcd& n) {
             m.c * n.b + m.d * n.d};
 }
 
+// A measured part's impedance, scaled as its value strays from the nominal (the yield varies
+// it): an inductor's in proportion, a capacitor's inversely. At the nominal value, the file's.
+Complex measured_impedance(const Element& element, double f_ghz, const Losses& losses) {
+    const Complex z = losses.parts->impedance(element.part, f_ghz);
+    const double nominal = losses.parts->parts[static_cast<std::size_t>(element.part)].value;
+    if (element.value == nominal) {
+        return z;
+    }
+    return element.kind == Kind::L ? z * (element.value / nominal) : z * (nominal / element.value);
+}
+
 } // namespace
 
 double line_theta(const Element& element, double f_ghz) {
@@ -142,7 +153,7 @@ Complex branch_impedance(const Element& element, double f_ghz, const Losses& los
         return stub_impedance(element, f_ghz);
     }
     if (element.part >= 0 && losses.parts) {
-        return losses.parts->impedance(element.part, f_ghz);
+        return measured_impedance(element, f_ghz, losses);
     }
     if (element.kind == Kind::L) {
         return inductor_impedance(element.value, f_ghz, losses);
@@ -171,7 +182,7 @@ Abcd chain_matrix(const Ladder& ladder, double f_ghz, const Losses& losses) {
         }
         const bool measured = element.part >= 0 && losses.parts;
         if (element.position == Position::Series) {
-            const Complex z = measured ? losses.parts->impedance(element.part, f_ghz)
+            const Complex z = measured ? measured_impedance(element, f_ghz, losses)
                               : element.kind == Kind::L
                                   ? inductor_impedance(element.value, f_ghz, losses)
                                   : capacitor_impedance(element.value, f_ghz, losses);
@@ -181,7 +192,7 @@ Abcd chain_matrix(const Ladder& ladder, double f_ghz, const Losses& losses) {
         } else {
             const bool series_parts = losses.capacitor_esl_nh || losses.capacitor_esr_ohm;
             const Complex y =
-                measured                  ? 1.0 / losses.parts->impedance(element.part, f_ghz)
+                measured                  ? 1.0 / measured_impedance(element, f_ghz, losses)
                 : element.kind == Kind::L ? 1.0 / inductor_impedance(element.value, f_ghz, losses)
                 : series_parts            ? 1.0 / capacitor_impedance(element.value, f_ghz, losses)
                                           : capacitor_admittance(element.value, f_ghz, losses);

@@ -389,7 +389,13 @@ MatchParts match_parts(const match::Design& design, const match::DesignInput& in
     if (series) {
         parts.standard = match::standard_network(design, input, *series);
     }
-    const match::Design& varied = parts.standard ? *parts.standard : design;
+    if (input.losses.parts) {
+        parts.parts = match::parts_network(design, input);
+        parts.nearest_parts = match::nearest_parts(design, input);
+    }
+    const match::Design& varied = parts.parts      ? *parts.parts
+                                  : parts.standard ? *parts.standard
+                                                   : design;
     if (yield && yield->tolerance_percent > 0 && std::isfinite(yield->tolerance_percent) &&
         yield->runs > 0) {
         parts.yield_runs = match::yield_runs(varied.ladder, input.load, input.source_ohm,
@@ -458,10 +464,8 @@ MatchReport run_match(const MatchSettings& settings, const MatchSetup& setup,
                                    settings.yield, yield_progress);
     report.standard = std::move(parts.standard);
     report.yield = parts.yield;
-    if (settings.losses.parts) {
-        report.parts = match::parts_network(report.networks[*report.chosen], input);
-        report.nearest_parts = match::nearest_parts(report.networks[*report.chosen], input);
-    }
+    report.parts = std::move(parts.parts);
+    report.nearest_parts = std::move(parts.nearest_parts);
     return report;
 }
 
@@ -522,7 +526,8 @@ std::string match_table_text(const MatchReport& r) {
         if (r.nearest_parts) {
             text += "      nearest parts: " + files(*r.nearest_parts) + "\n";
         }
-        text += "      measured parts from " + r.losses.parts->folder + ": " + files(*r.parts) + "\n";
+        text +=
+            "      measured parts from " + r.losses.parts->folder + ": " + files(*r.parts) + "\n";
     } else if (r.losses.parts && r.chosen) {
         text += "parts  none: " + r.losses.parts->folder +
                 " has no part of some element's kind (within the ranges)\n";

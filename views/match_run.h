@@ -175,10 +175,14 @@ struct MatchPrepared {
 [[nodiscard]] match::DesignInput design_input(const MatchSettings& settings,
                                               const match::Load& load);
 
-// The chosen network in standard values (when a series is given) and the yield of what is built
-// (the standard values, else the network): its runs and figures. Nothing rounded when stopped.
+// The chosen network in standard values (when a series is given), in measured parts (with a
+// library), and the yield of what is built (the measured parts, else the standard values, else
+// the network): its runs and figures. Nothing rounded when stopped.
 struct MatchParts {
     std::optional<match::Design> standard;
+    // With a part library: the network of measured parts (what the yield varies then) and the
+    // one of the parts of nearest value.
+    std::optional<match::Design> parts, nearest_parts;
     std::vector<double> yield_runs; // the worst in-band return loss of each run
     std::optional<match::YieldFigures> yield;
 };

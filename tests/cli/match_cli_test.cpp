@@ -520,6 +520,29 @@ TEST(CalcMatch, LimitsAndErrors) {
     EXPECT_EQ(std::get<CalcRequest>(parsed).match->yield->runs, 10'000'000);
 }
 
+// With a part library the yield varies the measured parts: its default target is their network's
+// worst return loss less 1 dB, and parts varied by almost nothing give that return loss.
+TEST(CalcMatch, YieldOfMeasuredParts) {
+    TempDir dir;
+    write_bytes(dir / "load.s1p", load_file());
+    for (const char* tolerance : {"1e-6:20", "3:200"}) {
+        SCOPED_TRACE(tolerance);
+        const testing::CalcRun run =
+            testing::calc({"--touchstone", (dir / "load.s1p").string(), "--match", "2", "--band",
+                           "0.3:0.4", "--match-e-series", "E12", "--parts", VELTRANE_PARTS_DIR,
+                           "--yield", tolerance, "--json"});
+        ASSERT_EQ(run.status, exit_results) << run.err;
+        const auto m = nlohmann::json::parse(run.out)["match"];
+        const double parts_rl = m["parts"]["worst_rl_db"].get<double>();
+        ASSERT_GT(std::fabs(parts_rl - m["standard"]["worst_rl_db"].get<double>()), 1e-3);
+        EXPECT_NEAR(m["yield"]["target_rl_db"].get<double>(), parts_rl - 1, 1e-9);
+        if (std::string{tolerance}.starts_with("1e-6")) {
+            EXPECT_NEAR(m["yield"]["worst_rl_db"]["max"].get<double>(), parts_rl, 1e-4);
+            EXPECT_NEAR(m["yield"]["worst_rl_db"]["min"].get<double>(), parts_rl, 1e-4);
+        }
+    }
+}
+
 #ifndef _WIN32
 // Command lines a hostile user might type: an output on the measured file or on another output
 // (spelled apart, or through a link), empty names, values the designer cannot give finite parts

@@ -247,6 +247,14 @@ TEST(Parts, MeasuredElementInTheLadder) {
     // Without a part, the ideal element even with the library at hand.
     EXPECT_EQ(chain_matrix({{Position::Series, Kind::L, 100}}, f, losses).b,
               (Complex{0, two_pi * f * 100}));
+    // A value 10 % over the nominal (the yield's variation) scales the measured impedance: an
+    // inductor's up, a capacitor's down.
+    const int c = part_named(*library, "C0402_1P0.s2p");
+    const Complex zc = library->impedance(c, f);
+    EXPECT_LT(std::abs(branch_impedance({Position::Series, Kind::L, 110, k}, f, losses) - 1.1 * z),
+              1e-12 * std::abs(z));
+    EXPECT_LT(std::abs(branch_impedance({Position::Series, Kind::C, 1.1, c}, f, losses) - zc / 1.1),
+              1e-12 * std::abs(zc));
 }
 
 // The parts chosen are never worse than the part of nearest nominal value for each element, keep
