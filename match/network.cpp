@@ -168,21 +168,12 @@ Abcd chain_matrix(const Ladder& ladder, double f_ghz, const Losses& losses) {
             m = times(m, line_matrix(line_z0(element), line_theta(element, f_ghz)));
             continue;
         }
-        if (is_line(element.kind)) {
-            if (element.position == Position::Series) {
-                const Complex z = stub_impedance(element, f_ghz);
-                m.b += m.a * z;
-                m.d += m.c * z;
-            } else {
-                const Complex y = stub_admittance(element, f_ghz);
-                m.a += m.b * y;
-                m.c += m.d * y;
-            }
-            continue;
-        }
+        // A stub is a branch like a part: in series, its impedance; across, its admittance.
+        const bool stub = is_line(element.kind);
         const bool measured = element.part >= 0 && losses.parts;
         if (element.position == Position::Series) {
-            const Complex z = measured ? measured_impedance(element, f_ghz, losses)
+            const Complex z = stub       ? stub_impedance(element, f_ghz)
+                              : measured ? measured_impedance(element, f_ghz, losses)
                               : element.kind == Kind::L
                                   ? inductor_impedance(element.value, f_ghz, losses)
                                   : capacitor_impedance(element.value, f_ghz, losses);
@@ -192,7 +183,8 @@ Abcd chain_matrix(const Ladder& ladder, double f_ghz, const Losses& losses) {
         } else {
             const bool series_parts = losses.capacitor_esl_nh || losses.capacitor_esr_ohm;
             const Complex y =
-                measured                  ? 1.0 / measured_impedance(element, f_ghz, losses)
+                stub                      ? stub_admittance(element, f_ghz)
+                : measured                ? 1.0 / measured_impedance(element, f_ghz, losses)
                 : element.kind == Kind::L ? 1.0 / inductor_impedance(element.value, f_ghz, losses)
                 : series_parts            ? 1.0 / capacitor_impedance(element.value, f_ghz, losses)
                                           : capacitor_admittance(element.value, f_ghz, losses);
