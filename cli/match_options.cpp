@@ -169,7 +169,7 @@ match_request(const CLI::App& app, const MatchWords& words, const std::vector<st
         request.band = match::Band{*lo, *hi};
     }
     if (given("--source")) {
-        const auto z = views::impedance_text(words.source);
+        const auto z = views::typed_impedance(words.source);
         if (!z || !(z->real() > 0)) {
             return "--source: \"" + words.source + "\" is not a positive resistance or R+jX";
         }

@@ -291,7 +291,7 @@ void MatchPanel::set_picture_source(std::function<rf::Picture()> source) {
 }
 
 double MatchPanel::source_ohm() const {
-    const auto z = views::impedance_text(source_edit_->text().toStdString());
+    const auto z = views::typed_impedance(source_edit_->text().toStdString());
     return source_file_ == nullptr && z && z->imag() == 0 && z->real() > 0 ? z->real() : 50.0;
 }
 
@@ -301,7 +301,7 @@ std::optional<views::MatchSource> MatchPanel::source() const {
         source.data = source_file_;
         return source;
     }
-    const auto z = views::impedance_text(source_edit_->text().toStdString());
+    const auto z = views::typed_impedance(source_edit_->text().toStdString());
     if (!z || !(z->real() > 0)) {
         return std::nullopt;
     }

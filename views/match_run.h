@@ -37,7 +37,7 @@ struct YieldSettings {
 
 // An impedance as people write it: "R", "R+jX" or "R-jX" (ohm, blanks ignored), both parts
 // finite; nothing when the text is not one.
-[[nodiscard]] std::optional<rf::Complex> impedance_text(std::string_view text);
+[[nodiscard]] std::optional<rf::Complex> typed_impedance(std::string_view text);
 
 // The source's impedance at each of `f_ghz` (rising): the fixed impedance, or the measured one
 // interpolated (real and imaginary parts linearly between the samples either side); or why it

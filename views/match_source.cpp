@@ -22,7 +22,7 @@ bool finite_number(double value) {
 
 } // namespace
 
-std::optional<rf::Complex> impedance_text(std::string_view text) {
+std::optional<rf::Complex> typed_impedance(std::string_view text) {
     std::string compact;
     for (char c : text) {
         if (c != ' ' && c != '\t') {
